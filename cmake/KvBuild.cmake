@@ -1,0 +1,91 @@
+# Shared compile settings and the helpers every folder uses to add its parts.
+
+# The kit's texts are CP949 bytes in the binary, as in the original program.
+# GCC converts UTF-8 literals with -fexec-charset; clang cannot, so under clang
+# the literals stay UTF-8 and the platform's text edges pass bytes through.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  set(KV_TEXT_CP949 1)
+else()
+  set(KV_TEXT_CP949 0)
+endif()
+
+set(KV_WARNINGS -Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers)
+
+# Sanitizer build type: cmake -DCMAKE_BUILD_TYPE=Asan
+set(CMAKE_CXX_FLAGS_ASAN "-O1 -g -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
+    CACHE STRING "" FORCE)
+set(CMAKE_C_FLAGS_ASAN "${CMAKE_CXX_FLAGS_ASAN}" CACHE STRING "" FORCE)
+set(CMAKE_EXE_LINKER_FLAGS_ASAN "-fsanitize=address,undefined" CACHE STRING "" FORCE)
+
+if(KV_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -g -O1)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+function(kv_common target)
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR})
+  target_compile_options(${target} PRIVATE ${KV_WARNINGS}
+    # log lines name the module as "kvSys/Memory.cpp", not the build machine's path
+    -fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=)
+  target_compile_definitions(${target} PUBLIC KV_TEXT_CP949=${KV_TEXT_CP949})
+endfunction()
+
+# Kit code: CP949 literals where the compiler can make them.
+function(kv_kit_target target)
+  kv_common(${target})
+  if(KV_TEXT_CP949)
+    target_compile_options(${target} PRIVATE -fexec-charset=CP949)
+  endif()
+endfunction()
+
+# Platform code: UTF-8 literals; it converts the kit's CP949 at its edges.
+function(kv_platform_target target)
+  kv_common(${target})
+endfunction()
+
+# Adds every .cpp of the calling folder to a target (folders own their sources,
+# so parallel work on different folders never edits a shared list).
+function(kv_add_folder_sources target)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  target_sources(${target} PRIVATE ${sources})
+endfunction()
+
+# kv_add_test(area LABELS unit|integration|ui SOURCES a.cpp b.cpp [LIBS x])
+# One GoogleTest program per area, named test_<area>. Test sources are compiled
+# like the kit (CP949 literals), so expected kit texts can be written plainly.
+function(kv_add_test area)
+  cmake_parse_arguments(T "" "" "LABELS;SOURCES;LIBS" ${ARGN})
+  add_executable(test_${area} ${T_SOURCES})
+  kv_kit_target(test_${area})
+  target_link_libraries(test_${area} PRIVATE kvkit GTest::gtest GTest::gtest_main ${T_LIBS})
+  gtest_discover_tests(test_${area} PROPERTIES LABELS "${T_LABELS}"
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} DISCOVERY_TIMEOUT 60)
+endfunction()
+
+# kv_add_bench(name SOURCES ...): a Google Benchmark program bench_<name>.
+function(kv_add_bench name)
+  cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(bench_${name} ${B_SOURCES})
+  kv_kit_target(bench_${name})
+  target_link_libraries(bench_${name} PRIVATE kvkit benchmark::benchmark ${B_LIBS})
+endfunction()
+
+# kv_add_fuzzer(name SOURCES ...): a libFuzzer target fuzz_<name> (KV_FUZZ builds only).
+function(kv_add_fuzzer name)
+  cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(fuzz_${name} ${F_SOURCES})
+  kv_kit_target(fuzz_${name})
+  target_link_libraries(fuzz_${name} PRIVATE kvkit ${F_LIBS})
+  target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+endfunction()
+
+# Adds every subfolder that has a CMakeLists.txt (tests/, fuzz/, bench/ areas).
+function(kv_add_subfolders)
+  file(GLOB children LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT children)
+  foreach(child ${children})
+    if(IS_DIRECTORY ${child} AND EXISTS ${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()

@@ -1,0 +1,151 @@
+#include "platform/host/headless/headless.h"
+
+#include <array>
+#include <cstdlib>
+#include <memory>
+#include <sstream>
+
+#include "platform/host/host.h"
+
+namespace kv::headless {
+
+namespace {
+
+constexpr int kEscape = 0x1B;
+constexpr uint64_t kUnitsPerSecond = 65536;
+
+class HeadlessHost final : public host::Host {
+ public:
+  explicit HeadlessHost(const Options& options) : options_(options) {
+    if (options_.clock == Clock::Real) realStart_ = host::monotonicNow();
+  }
+
+  uint64_t now() override {
+    return options_.clock == Clock::Real ? host::monotonicNow() - realStart_ : virtualNow_;
+  }
+
+  // Each read of the toggle port moves virtual time by half a toggle period, so
+  // a busy wait of n milliseconds takes exactly the reads it would take for real.
+  void onPortRead() override {
+    if (options_.clock == Clock::Virtual) ++virtualNow_;
+  }
+
+  bool keyDown(int virtualKey) override {
+    if (virtualKey == kEscape) {
+      ++iteration_;
+      if (options_.escapeFromIteration > 0 && iteration_ >= options_.escapeFromIteration)
+        return true;
+    }
+    if (virtualKey >= 0 && virtualKey < 256 && held_[virtualKey]) return true;
+    for (const ScriptedKey& key : options_.keys)
+      if (key.virtualKey == virtualKey && currentIteration() >= key.firstIteration &&
+          currentIteration() <= key.lastIteration)
+        return true;
+    return false;
+  }
+
+  void debugOutput(std::string_view kitBytes) override { capture_.append(kitBytes); }
+
+  // Escape is read at the top of an iteration, so later reads in the same
+  // iteration belong to it.
+  int64_t currentIteration() const { return iteration_; }
+
+  Options options_;
+  uint64_t virtualNow_ = 0;
+  uint64_t realStart_ = 0;
+  int64_t iteration_ = 0;
+  std::array<bool, 256> held_{};
+  std::string capture_;
+};
+
+std::unique_ptr<HeadlessHost> instance;
+
+HeadlessHost& headless() {
+  if (!instance) install();
+  return *instance;
+}
+
+uint64_t unitsForMs(uint32_t milliseconds) {
+  // Round up so that the tick read back is exactly the time set.
+  return (static_cast<uint64_t>(milliseconds) * kUnitsPerSecond + 999) / 1000;
+}
+
+int keyCodeForName(const std::string& name) {
+  if (name.size() == 1 && ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= '0' && name[0] <= '9')))
+    return name[0];
+  if (name == "ESC") return kEscape;
+  if (name == "LEFT") return 0x25;
+  if (name == "UP") return 0x26;
+  if (name == "RIGHT") return 0x27;
+  if (name == "DOWN") return 0x28;
+  if (name.size() >= 2 && name[0] == 'F') {
+    const int n = std::atoi(name.c_str() + 1);
+    if (n >= 1 && n <= 12 && name.find_first_not_of("0123456789", 1) == std::string::npos)
+      return 0x70 + n - 1;
+  }
+  if (name.size() == 3 && name.rfind("KP", 0) == 0 && name[2] >= '0' && name[2] <= '9')
+    return 0x60 + (name[2] - '0');
+  return -1;
+}
+
+}  // namespace
+
+void install(const Options& options) {
+  instance = std::make_unique<HeadlessHost>(options);
+  host::setCurrent(instance.get());
+}
+
+void setTimeMs(uint32_t milliseconds) { headless().virtualNow_ = unitsForMs(milliseconds); }
+
+void advanceMs(uint32_t milliseconds) {
+  const uint32_t target = timeMs() + milliseconds;
+  headless().virtualNow_ = unitsForMs(target);
+}
+
+uint32_t timeMs() { return static_cast<uint32_t>(headless().now() * 1000 / kUnitsPerSecond); }
+
+void pressKey(int virtualKey) {
+  if (virtualKey >= 0 && virtualKey < 256) headless().held_[virtualKey] = true;
+}
+
+void releaseKey(int virtualKey) {
+  if (virtualKey >= 0 && virtualKey < 256) headless().held_[virtualKey] = false;
+}
+
+int64_t iteration() { return headless().iteration_; }
+
+const std::string& debugCapture() { return headless().capture_; }
+void clearDebugCapture() { headless().capture_.clear(); }
+
+bool parseKeyScript(const std::string& text, std::vector<ScriptedKey>& keys, std::string& error) {
+  std::stringstream items(text);
+  std::string item;
+  while (std::getline(items, item, ',')) {
+    if (item.empty()) continue;
+    const size_t at = item.find('@');
+    if (at == std::string::npos) {
+      error = "'" + item + "' has no @ (write KEY@FIRST or KEY@FIRST-LAST)";
+      return false;
+    }
+    std::string name = item.substr(0, at);
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const int code = keyCodeForName(name);
+    if (code < 0) {
+      error = "'" + name + "' is not a key name";
+      return false;
+    }
+    const std::string range = item.substr(at + 1);
+    char* end = nullptr;
+    const long long first = std::strtoll(range.c_str(), &end, 10);
+    long long last = first;
+    if (*end == '-') last = std::strtoll(end + 1, &end, 10);
+    if (*end != '\0' || end == range.c_str() || first < 1 || last < first) {
+      error = "'" + range + "' is not an iteration or a range FIRST-LAST (from 1)";
+      return false;
+    }
+    keys.push_back({code, first, last});
+  }
+  return true;
+}
+
+}  // namespace kv::headless

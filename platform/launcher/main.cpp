@@ -1,0 +1,124 @@
+// kvdemo's main: the launcher options (the kit itself reads none), the host
+// choice, the working directory, then the kit's entry point.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "kvKIT.h"
+#include "platform/host/headless/headless.h"
+#include "platform/launcher/launcher.h"
+#include "platform/win/debug_channel.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void printHelp(const char* program) {
+  std::printf(
+      "Usage: %s [options]\n"
+      "Runs the kvKIT demonstration: four cans on a textured floor under coloured lights.\n"
+      "Keys: E/S/D/F turn the camera, I/J zoom out/in, F3 chooses the render device,\n"
+      "Escape leaves.\n"
+      "\n"
+      "Options:\n"
+      "  --headless          run without a window (the default when no display can be opened)\n"
+      "  -C DIR              working directory with the data files (default: the current\n"
+      "                      directory, or the data/ folder beside %s when it lacks them);\n"
+      "                      kvKIT.vid is written there\n"
+      "  --log FILE          copy the debug log to FILE (it always goes to stderr)\n"
+      "  --quiet             do not echo the debug log to stderr\n"
+      "  -h, --help          show this help\n"
+      "\n"
+      "Headless only:\n"
+      "  --frames N          hold Escape from loop iteration N (default %lld)\n"
+      "  --clock virtual|real  virtual (default): waits take no time, every run is the same;\n"
+      "                      real: wall-clock time, 30 updates per second\n"
+      "  --keys SCRIPT       hold keys over iterations, e.g. \"J@10-40,F3@100\"\n"
+      "                      (A-Z, 0-9, F1-F12, ESC, UP, DOWN, LEFT, RIGHT, KP0-KP9)\n",
+      program, program, static_cast<long long>(kv::launcher::kDefaultHeadlessFrames));
+}
+
+[[noreturn]] void usageError(const std::string& message) {
+  std::fprintf(stderr, "kvdemo: %s\nTry 'kvdemo --help'.\n", message.c_str());
+  std::exit(2);
+}
+
+// The demo's data sits in data/ beside the executable after a build.
+fs::path defaultDataFolder() {
+  std::error_code error;
+  const fs::path exe = fs::read_symlink("/proc/self/exe", error);
+  if (error) return {};
+  return exe.parent_path() / "data";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  kv::launcher::Options options;
+  std::string dataDir;
+  std::string logPath;
+  bool quiet = false;
+
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&](const char* name) -> std::string {
+      if (i + 1 >= argc) usageError(std::string(name) + " needs a value");
+      return argv[++i];
+    };
+    if (arg == "-h" || arg == "--help") {
+      printHelp(argv[0]);
+      return 0;
+    } else if (arg == "--headless") {
+      options.forceHeadless = true;
+    } else if (arg == "-C") {
+      dataDir = value("-C");
+    } else if (arg == "--log") {
+      logPath = value("--log");
+    } else if (arg == "--quiet") {
+      quiet = true;
+    } else if (arg == "--frames") {
+      const std::string n = value("--frames");
+      char* end = nullptr;
+      const long long frames = std::strtoll(n.c_str(), &end, 10);
+      if (*end != '\0' || frames < 1) usageError("--frames takes a whole number from 1");
+      options.headless.escapeFromIteration = frames;
+    } else if (arg == "--clock") {
+      const std::string clock = value("--clock");
+      if (clock == "virtual") options.headless.clock = kv::headless::Clock::Virtual;
+      else if (clock == "real") options.headless.clock = kv::headless::Clock::Real;
+      else usageError("--clock takes 'virtual' or 'real'");
+    } else if (arg == "--keys") {
+      std::string error;
+      if (!kv::headless::parseKeyScript(value("--keys"), options.headless.keys, error))
+        usageError("--keys: " + error);
+    } else if (!kv::launcher::parseHostOption(arg, i, argc, argv, options)) {
+      usageError("unknown option '" + arg + "'");
+    }
+  }
+
+  if (!dataDir.empty()) {
+    if (chdir(dataDir.c_str()) != 0) usageError("cannot enter '" + dataDir + "': " + std::strerror(errno));
+  } else if (!fs::exists(kv::launcher::kDataMarker)) {
+    const fs::path data = defaultDataFolder();
+    if (!data.empty() && fs::exists(data / kv::launcher::kDataMarker)) fs::current_path(data);
+  }
+
+  std::FILE* log = nullptr;
+  if (!logPath.empty()) {
+    log = std::fopen(logPath.c_str(), "w");
+    if (log == nullptr) usageError("cannot write the log '" + logPath + "': " + std::strerror(errno));
+    kv::win::setDebugLogFile(log);
+  }
+  kv::win::setDebugEcho(!quiet);
+
+  kv::launcher::startHost(options);
+  const int result = WinMain(reinterpret_cast<HINSTANCE>(1), nullptr, nullptr, 1);
+  kv::launcher::stopHost(options);
+
+  if (log != nullptr) std::fclose(log);
+  return result;
+}

@@ -1,0 +1,48 @@
+// Win32 kernel stand-ins over the current host.
+#include <string>
+
+#include "platform/host/host.h"
+#include "platform/win/codepage.h"
+#include "platform/win/debug_channel.h"
+#include "platform/win/win32.h"
+
+namespace kv::win {
+static bool echoToStderr = true;
+static std::FILE* logFile = nullptr;
+void setDebugEcho(bool toStderr) { echoToStderr = toStderr; }
+void setDebugLogFile(std::FILE* file) { logFile = file; }
+}  // namespace kv::win
+
+void OutputDebugStringA(LPCSTR text) {
+  if (text == nullptr) return;
+  kv::host::current().debugOutput(text);
+  if (!kv::win::echoToStderr && kv::win::logFile == nullptr) return;
+  const std::string utf8 = kv::win::kitTextToUtf8(text);
+  if (kv::win::echoToStderr) std::fputs(utf8.c_str(), stderr);
+  if (kv::win::logFile != nullptr) {
+    std::fputs(utf8.c_str(), kv::win::logFile);
+    std::fflush(kv::win::logFile);
+  }
+}
+
+DWORD GetTickCount() {
+  // now() counts 65536 units per second.
+  return static_cast<DWORD>(kv::host::current().now() * 1000 / 65536);
+}
+
+SHORT GetAsyncKeyState(int virtualKey) {
+  return kv::host::current().keyDown(virtualKey) ? static_cast<SHORT>(0x8000) : 0;
+}
+
+BYTE ReadPortByte(WORD port) {
+  if (port != 0x61) return 0xFF;
+  kv::host::Host& host = kv::host::current();
+  host.onPortRead();
+  // One unit of host time is half a toggle period.
+  return (host.now() & 1) ? 0x10 : 0x00;
+}
+
+FILE* OpenFileA(LPCSTR path, LPCSTR mode) {
+  if (path == nullptr || mode == nullptr) return nullptr;
+  return std::fopen(kv::win::kitTextToUtf8(path).c_str(), mode);
+}

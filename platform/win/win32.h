@@ -1,0 +1,73 @@
+// Win32 base types and the kernel services the kit calls: the debugger channel,
+// the millisecond tick, the keyboard's asynchronous state and the PC timer port.
+// The names and widths are Win32's; the behaviour comes from the current host.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+using BYTE = uint8_t;
+using WORD = uint16_t;
+using DWORD = uint32_t;
+using LONG = int32_t;
+using ULONG = uint32_t;
+using SHORT = int16_t;
+using USHORT = uint16_t;
+using UINT = unsigned int;
+using INT = int;
+using BOOL = int;
+using HRESULT = int32_t;
+using LPSTR = char*;
+using LPCSTR = const char*;
+using LPVOID = void*;
+using WPARAM = uintptr_t;
+using LPARAM = intptr_t;
+using LRESULT = intptr_t;
+
+struct HINSTANCE__;
+using HINSTANCE = HINSTANCE__*;
+using HMODULE = HINSTANCE;
+struct HWND__;
+using HWND = HWND__*;
+
+struct RECT {
+  LONG left, top, right, bottom;
+};
+struct POINT {
+  LONG x, y;
+};
+struct GUID {
+  uint32_t Data1;
+  uint16_t Data2;
+  uint16_t Data3;
+  uint8_t Data4[8];
+};
+
+constexpr BOOL TRUE = 1;
+constexpr BOOL FALSE = 0;
+constexpr HRESULT S_OK = 0;
+constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
+constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
+constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
+
+inline bool FAILED(HRESULT hr) { return hr < 0; }
+inline bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
+
+// Virtual-key codes the kit names.
+constexpr int VK_ESCAPE = 0x1B;
+constexpr int VK_F1 = 0x70;
+constexpr int VK_F2 = 0x71;
+constexpr int VK_F3 = 0x72;
+
+// Sends one text (in the kit's code page) to the debugger channel.
+void OutputDebugStringA(LPCSTR text);
+// Milliseconds since the host started (wraps after 49.7 days, like Win32's).
+DWORD GetTickCount();
+// Bit 15 set while the key is down; the low bit is not kept.
+SHORT GetAsyncKeyState(int virtualKey);
+// Reads a byte from a PC I/O port. Only port 0x61 is answered: its bit 4 is the
+// refresh-request toggle, 32.768 full periods per millisecond of host time.
+BYTE ReadPortByte(WORD port);
+// The C runtime's fopen for a path in the kit's code page (CP949 on this build):
+// the name on disk is UTF-8.
+FILE* OpenFileA(LPCSTR path, LPCSTR mode);
