@@ -121,6 +121,13 @@ constexpr int32_t KVMSG_EXIT = 1;
 constexpr int32_t KVMSG_SOFTWARE = 2;
 constexpr int KV_SURFACE_GROUPS = 8;
 
+// Surfaces and textures (kvSys/kvSurface). SEAM: the device layer defines the
+// records (fields as designed) and replaces the stand-ins in DeviceSeams.cpp.
+struct ImageDesc;
+struct Surface;
+Surface* kvCreateSurface(ImageDesc* request);
+int32_t kvSetTexture(Surface* surface);
+
 using kvDeviceConfirmFn = HRESULT (*)(const void* deviceDesc);
 HRESULT kvEnumerateDrivers(kvDeviceConfirmFn confirm);
 void kvLoadVideoConfig();
@@ -129,3 +136,17 @@ int32_t kvShowError(int32_t code, int32_t type);
 int32_t kvFreeSurfaceGroup(int32_t group);
 HRESULT kvFwDestroyObjects(DeviceFramework* framework);
 void kvFreeDrivers();
+
+// ---------------------------------------------------------------------------
+// Image loaders (kvImage). SEAM: kvImage/ImageSeams.cpp answers "none" until the
+// loaders land; the image-loader work deletes it.
+// ---------------------------------------------------------------------------
+
+Surface* kvLoadBmp(const char* path);
+int16_t kvLoadBmpEx(const char* path, Surface** out);
+Surface* kvLoadBmpVFlip(const char* path);
+int16_t kvLoadBmpVFlipEx(const char* path, Surface** out);
+Surface* kvLoadGif(const char* path);
+int16_t kvLoadGifEx(const char* path, Surface** out);
+Surface* kvLoadPcx(const char* path);
+int16_t kvLoadPcxEx(const char* path, Surface** out);

@@ -11,3 +11,5 @@ int32_t kvShowError(int32_t, int32_t) { return 0; }
 int32_t kvFreeSurfaceGroup(int32_t group) { return group; }
 HRESULT kvFwDestroyObjects(DeviceFramework*) { return 0; }
 void kvFreeDrivers() {}
+Surface* kvCreateSurface(ImageDesc*) { return nullptr; }
+int32_t kvSetTexture(Surface*) { return 0; }
