@@ -123,7 +123,18 @@ constexpr int KV_SURFACE_GROUPS = 8;
 
 // Surfaces and textures (kvSys/kvSurface). SEAM: the device layer defines the
 // records (fields as designed) and replaces the stand-ins in DeviceSeams.cpp.
-struct ImageDesc;
+constexpr uint8_t SURFACE_FORMAT_16BPP = 0;  // RGB565 pixels
+constexpr uint8_t SURFACE_FORMAT_8BPP = 1;   // palette indices
+
+// The request a loader hands to kvCreateSurface; the caller keeps its buffers.
+struct ImageDesc {
+  int32_t group;
+  int32_t width;
+  int32_t height;
+  uint8_t format;
+  uint8_t palette[256][3];  // red, green, blue; read for the 8-bit format only
+  const void* pixels;       // row 0 (top) first, rows packed
+};
 struct Surface;
 Surface* kvCreateSurface(ImageDesc* request);
 int32_t kvSetTexture(Surface* surface);
