@@ -8,6 +8,8 @@ HRESULT kvEnumerateDrivers(kvDeviceConfirmFn) { return 0; }
 void kvLoadVideoConfig() {}
 void kvSaveVideoConfig() {}
 int32_t kvShowError(int32_t, int32_t) { return 0; }
+int32_t kvScreenWidth = 0;
+int32_t kvScreenHeight = 0;
 int32_t kvFreeSurfaceGroup(int32_t group) { return group; }
 HRESULT kvFwDestroyObjects(DeviceFramework*) { return 0; }
 void kvFreeDrivers() {}
