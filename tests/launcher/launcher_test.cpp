@@ -1,0 +1,82 @@
+// kvdemo as a user runs it: options, exit status and the log of a whole run.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct DemoRun {
+  int status;
+  std::string output;  // stdout and stderr
+};
+
+DemoRun runDemo(const std::string& arguments) {
+  const std::string command = std::string(KVDEMO_PATH) + " " + arguments + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  DemoRun run{-1, {}};
+  if (pipe == nullptr) return run;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
+  const int raw = pclose(pipe);
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return run;
+}
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(Launcher, HelpListsTheOptionsAndExitsZero) {
+  const DemoRun run = runDemo("--help");
+  EXPECT_EQ(run.status, 0);
+  for (const char* option : {"--headless", "--frames", "--clock", "--log", "-C", "--keys"})
+    EXPECT_NE(run.output.find(option), std::string::npos) << option;
+}
+
+TEST(Launcher, BadOptionsAreNamedAndExitTwo) {
+  DemoRun run = runDemo("--no-such-option");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.output.find("--no-such-option"), std::string::npos);
+  run = runDemo("--frames zero");
+  EXPECT_EQ(run.status, 2);
+  run = runDemo("--keys WAT@1");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.output.find("'WAT'"), std::string::npos);
+  run = runDemo("-C /no/such/folder");
+  EXPECT_EQ(run.status, 2);
+}
+
+TEST(Launcher, AShortHeadlessRunLogsTheBannerFirstAndExitLastInUtf8) {
+  const fs::path dir = fs::path(::testing::TempDir()) / "kv_launcher_run";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const fs::path log = dir / "run.log";
+  const DemoRun run = runDemo("--headless --frames 10 --quiet -C " + dir.string() + " --log " +
+                          log.string());
+  ASSERT_EQ(run.status, 0) << run.output;
+  const std::string text = readFile(log);
+  const std::string stars = "*****************************************************\n";
+  const size_t first = text.find("): ");
+  ASSERT_NE(first, std::string::npos) << text;
+  EXPECT_EQ(text.substr(first + 3, stars.size()), stars);
+  EXPECT_NE(text.find("Kvorn KIT Release 1.0 floating"), std::string::npos);
+  const std::string exitLine = "kvKIT Exit\n";
+  ASSERT_GE(text.size(), exitLine.size());
+  EXPECT_EQ(text.substr(text.size() - exitLine.size()), exitLine);
+  // --quiet keeps stderr clear of the log.
+  EXPECT_EQ(run.output.find("kvKIT Exit"), std::string::npos);
+  fs::remove_all(dir);
+}
+
+}  // namespace

@@ -1,0 +1,104 @@
+// Frame pacing on the headless host's virtual clock.
+#include <gtest/gtest.h>
+
+#include "kvKIT.h"
+#include "kvSys/Frame.h"
+#include "platform/host/headless/headless.h"
+
+namespace {
+
+class Pacing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    kv::headless::install();
+    kv::headless::setTimeMs(1000);
+  }
+  // Sets the tick to `ms` and runs one frame check; returns its result.
+  int32_t skipAt(uint32_t ms) {
+    kv::headless::setTimeMs(ms);
+    return kvFrameSkip();
+  }
+};
+
+TEST_F(Pacing, PeriodIsTheIntegerDivisionOfTheRate) {
+  kvSetFrameRate(60);
+  EXPECT_EQ(kvFramePeriod, 16);
+  kvSetFrameRate(30);
+  EXPECT_EQ(kvFramePeriod, 33);
+}
+
+TEST_F(Pacing, SetFrameRateRestartsTheScheduleAtTheCurrentTick) {
+  EXPECT_EQ(kvSetFrameRate(30), 1000);
+  EXPECT_EQ(kvFrameDebt, 0);
+  EXPECT_EQ(kvFrameLast, 1000);
+}
+
+TEST_F(Pacing, EarlyCallsWaitOutTheirFrameAndLateOnesSkip) {
+  kvSetFrameRate(30);
+  // 5 ms after the restart: no wait, debt -28.
+  EXPECT_EQ(skipAt(1005), 1);
+  EXPECT_EQ(kvFrameDebt, -28);
+  EXPECT_EQ(kv::headless::timeMs(), 1005u);
+  // 10 ms later: waits 18 ms, debt becomes one full period ahead.
+  EXPECT_EQ(skipAt(1015), 1);
+  EXPECT_GE(kv::headless::timeMs(), 1032u);
+  EXPECT_LE(kv::headless::timeMs(), 1033u);
+  EXPECT_EQ(kvFrameDebt, -33);
+}
+
+TEST_F(Pacing, ALoopAPeriodBehindSkipsDrawingThenCatchesUp) {
+  kvSetFrameRate(30);
+  kvFrameDebt = -16;
+  kvFrameLast = 1000;
+  EXPECT_EQ(skipAt(1050), 0);
+  EXPECT_EQ(kvFrameDebt, 1);
+  EXPECT_EQ(skipAt(1052), 1);
+  EXPECT_EQ(kvFrameDebt, -30);
+}
+
+TEST_F(Pacing, AWrappedTickCountsTheTimeAcrossTheWrap) {
+  kvSetFrameRate(30);
+  kv::headless::setTimeMs(32760);
+  kvSetFrameRate(30);
+  EXPECT_EQ(kvFrameLast, 32760);
+  kvFrameDebt = 0;
+  EXPECT_EQ(skipAt(32768 + 10), 1);  // the 15-bit tick reads 10
+  EXPECT_EQ(kvFrameNow, 10);
+  EXPECT_EQ(kvFrameDebt, 18 - 33);
+}
+
+TEST_F(Pacing, TimeIsTheTickInFifteenBits) {
+  kv::headless::setTimeMs(32768 * 3 + 1234);
+  EXPECT_EQ(kvGetTick(), 1234);
+  EXPECT_EQ(kvGetTime(), kvGetTick());
+}
+
+TEST_F(Pacing, WaitBusyWaitsTheGivenMilliseconds) {
+  kvWait(0);
+  EXPECT_EQ(kv::headless::timeMs(), 1000u);
+  kvWait(250);
+  // 8192 toggle periods: 250 ms less the truncation of 32.768 periods per ms.
+  EXPECT_GE(kv::headless::timeMs(), 1249u);
+  EXPECT_LE(kv::headless::timeMs(), 1250u);
+}
+
+TEST_F(Pacing, ARateOfZeroOrLessIsRefusedAndLogged) {
+  kvSetFrameRate(30);
+  kv::headless::clearDebugCapture();
+  kvSetFrameRate(0);
+  kvSetFrameRate(-5);
+  EXPECT_EQ(kvFramePeriod, 33);
+  EXPECT_NE(kv::headless::debugCapture().find("refused"), std::string::npos);
+}
+
+TEST_F(Pacing, ThirtyPerSecondHoldsOverManyFramesOnTheVirtualClock) {
+  kvSetFrameRate(30);
+  const uint32_t start = kv::headless::timeMs();
+  for (int i = 0; i < 301; ++i) ASSERT_EQ(kvFrameSkip(), 1);
+  // 300 scheduled periods of 33 ms after the opening call.
+  const uint32_t elapsed = kv::headless::timeMs() - start;
+  EXPECT_GE(elapsed, 300u * 33 - 300);
+  EXPECT_LE(elapsed, 300u * 33);
+}
+
+}  // namespace

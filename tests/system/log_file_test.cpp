@@ -1,0 +1,72 @@
+// The debug log's call-site prefix and line limit, and the file wrappers.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "kvKIT.h"
+#include "platform/host/headless/headless.h"
+
+namespace {
+
+TEST(DebugLog, LinesCarryTheirCallSiteAndNoAddedLineFeed) {
+  kv::headless::install();
+  kvDebugPrint("value %d", 42);
+  const int line = __LINE__ - 1;
+  EXPECT_EQ(kv::headless::debugCapture(),
+            std::string(__FILE__) + "(" + std::to_string(line) + "): value 42");
+}
+
+TEST(DebugLog, ALineLongerThanTheBufferIsCutNotOverrun) {
+  kv::headless::install();
+  const std::string longText(1000, 'x');
+  kvDebugPrint("%s", longText.c_str());
+  const std::string& out = kv::headless::debugCapture();
+  EXPECT_EQ(out.size(), static_cast<size_t>(KV_DEBUG_LINE_SIZE - 1));
+  EXPECT_EQ(out.back(), 'x');
+}
+
+TEST(DebugLog, ModuleNamesAreRelativeToTheSourceTree) {
+  // Log lines name "kvSys/..." rather than the build machine's absolute path.
+  EXPECT_EQ(std::string(__FILE__).rfind("tests/system/", 0), 0u) << __FILE__;
+}
+
+TEST(FileAccess, SeekInvertsTheStandardResultAndReadsCountWholeItems) {
+  kv::headless::install();
+  const std::string path = ::testing::TempDir() + "kv_file_test.bin";
+  FILE* out = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(out, nullptr);
+  std::fputs("abcdefg\nsecond line\n", out);
+  std::fclose(out);
+
+  FILE* in = kvFileOpen(path.c_str(), "rb");
+  ASSERT_NE(in, nullptr);
+  EXPECT_EQ(kvFileSeek(in, 2, SEEK_SET), 1);
+  EXPECT_EQ(kvFileTell(in), 2);
+  EXPECT_EQ(kvFileGetc(in), 'c');
+  char pairs[4];
+  EXPECT_EQ(kvFileRead(pairs, 2, 2, in), 2u);  // "defg"
+  char line[32];
+  EXPECT_STREQ(kvFileGets(line, sizeof line, in), "\n");
+  EXPECT_STREQ(kvFileGets(line, sizeof line, in), "second line\n");
+  EXPECT_EQ(kvFileGets(line, sizeof line, in), nullptr);
+  EXPECT_EQ(kvFileGetc(in), EOF);
+  EXPECT_EQ(kvFileSeek(in, -100, SEEK_SET), 0);
+  EXPECT_EQ(kvFileClose(in), 0);
+  EXPECT_EQ(kvFileOpen((path + ".absent").c_str(), "rb"), nullptr);
+}
+
+TEST(FileAccess, KitNamesInItsCodePageOpenUtf8NamesOnDisk) {
+  kv::headless::install();
+  const std::string dir = ::testing::TempDir();
+  const std::string utf8Name = dir + "\xEA\xB9\xA1\xED\x86\xB5.kvo";  // 깡통.kvo in UTF-8
+  FILE* out = std::fopen(utf8Name.c_str(), "wb");
+  ASSERT_NE(out, nullptr);
+  std::fclose(out);
+  FILE* in = kvFileOpen((dir + "깡통.kvo").c_str(), "rb");  // kit text: CP949 under GCC
+  EXPECT_NE(in, nullptr);
+  if (in != nullptr) kvFileClose(in);
+  std::remove(utf8Name.c_str());
+}
+
+}  // namespace

@@ -1,0 +1,109 @@
+// The keyboard pad read through the headless host's keys.
+#include <gtest/gtest.h>
+
+#include "kvKIT.h"
+#include "platform/host/headless/headless.h"
+
+namespace {
+
+using kv::headless::pressKey;
+using kv::headless::releaseKey;
+
+class Pad : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    kv::headless::install();
+    // The key table is process-wide: put the designed defaults back.
+    kvSetPadKeys(1, 0x26, 0x25, 0x27, 0x28);
+    kvSetPadButtons(1, 0x65, 0x66, 0x62, 0x63, 0x64);
+    kvSetPadKeys(0, 'E', 'S', 'F', 'D');
+    kvSetPadButtons(0, 'U', 'I', 'J', 'K', 'Y');
+    kvSetCountKey(VK_F1);
+  }
+};
+
+TEST_F(Pad, DirectionsOfPadTwoComeFromESDF) {
+  EXPECT_EQ(kvGetPadDirection(0), 0);
+  pressKey('S');
+  pressKey('F');
+  EXPECT_EQ(kvGetPadDirection(0), KV_PAD_LEFT | KV_PAD_RIGHT);
+  pressKey('E');
+  pressKey('D');
+  EXPECT_EQ(kvGetPadDirection(0), 0x0F);
+  EXPECT_EQ(kvGetPadDirection(1), 0);  // pad 1 reads the arrows
+  pressKey(0x26);
+  EXPECT_EQ(kvGetPadDirection(1), KV_PAD_UP);
+}
+
+TEST_F(Pad, ButtonFiveSharesTheUpBitInItsOwnByte) {
+  pressKey(0x64);  // keypad 4: pad 1 button 5
+  EXPECT_EQ(kvGetPadButtons(1), 0x01);
+  EXPECT_EQ(kvGetPadDirection(1), 0);
+  pressKey('Y');
+  EXPECT_EQ(kvGetPadButtons(0), 0x01);
+  pressKey('I');
+  pressKey('J');
+  EXPECT_EQ(kvGetPadButtons(0), KV_PAD_BUTTON2 | KV_PAD_BUTTON3 | KV_PAD_BUTTON5);
+  pressKey(0x65);
+  pressKey(0x63);
+  EXPECT_EQ(kvGetPadButtons(1), KV_PAD_BUTTON1 | KV_PAD_BUTTON4 | KV_PAD_BUTTON5);
+}
+
+TEST_F(Pad, ReassignedKeysReplaceOnlyTheSelectedPad) {
+  kvSetPadKeys(0, 0x26, 0x25, 0x27, 0x28);
+  pressKey('E');
+  EXPECT_EQ(kvGetPadDirection(0), 0);
+  pressKey(0x25);
+  EXPECT_EQ(kvGetPadDirection(0), KV_PAD_LEFT);
+  EXPECT_EQ(kvGetPadDirection(1), KV_PAD_LEFT);  // pad 1 still has the arrows
+}
+
+TEST_F(Pad, EscapeAndF2ReportTheHighByteOfTheirState) {
+  EXPECT_EQ(kvKeyEscape(), 0);
+  pressKey(VK_ESCAPE);
+  EXPECT_EQ(kvKeyEscape(), 0x80);
+  EXPECT_EQ(kvKeyF2(), 0);
+  pressKey(VK_F2);
+  EXPECT_EQ(kvKeyF2(), 0x80);
+}
+
+TEST_F(Pad, CountedKeyCountsReleasesBetweenPolls) {
+  const int32_t start = kvGetCount();
+  pressKey(VK_F1);
+  for (int present = 0; present < 3; ++present) EXPECT_EQ(kvPollCountKey(), 0x80);
+  releaseKey(VK_F1);
+  EXPECT_EQ(kvPollCountKey(), 0);
+  EXPECT_EQ(kvPollCountKey(), 0);
+  EXPECT_EQ(kvGetCount(), start + 1);
+  EXPECT_EQ(kvIncCount(), start + 2);
+  EXPECT_EQ(kvDecCount(), start + 1);
+}
+
+TEST_F(Pad, ScriptedKeysFollowTheLoopIterations) {
+  kv::headless::Options options;
+  std::string error;
+  ASSERT_TRUE(kv::headless::parseKeyScript("j@2-3,F3@4", options.keys, error)) << error;
+  options.escapeFromIteration = 5;
+  kv::headless::install(options);
+  std::string seen;
+  while (kvKeyEscape() == 0) {
+    seen += (kvGetPadButtons(0) & KV_PAD_BUTTON3) ? 'J' : '-';
+    seen += (GetAsyncKeyState(VK_F3) & 0x8000) ? '3' : '-';
+  }
+  EXPECT_EQ(seen, "--J-J--3");
+  EXPECT_EQ(kv::headless::iteration(), 5);
+}
+
+TEST(KeyScript, BadItemsAreNamed) {
+  std::vector<kv::headless::ScriptedKey> keys;
+  std::string error;
+  EXPECT_FALSE(kv::headless::parseKeyScript("Q", keys, error));
+  EXPECT_NE(error.find("'Q'"), std::string::npos);
+  EXPECT_FALSE(kv::headless::parseKeyScript("WAT@3", keys, error));
+  EXPECT_FALSE(kv::headless::parseKeyScript("J@5-2", keys, error));
+  EXPECT_FALSE(kv::headless::parseKeyScript("J@0", keys, error));
+  EXPECT_TRUE(kv::headless::parseKeyScript("esc@9,kp5@1-2,F12@3,left@1", keys, error));
+  EXPECT_EQ(keys.size(), 4u);
+}
+
+}  // namespace
