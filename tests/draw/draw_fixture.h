@@ -1,0 +1,70 @@
+// Shared set-up for the drawing tests: a headless host, a fresh pool, the
+// demo's view (640 x 480, projection 512, near plane 10) and the fans the
+// device received.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "kvKIT.h"
+#include "kvSys/Memory.h"
+#include "kvf3D/KV3DDraw.h"
+#include "platform/host/headless/headless.h"
+
+namespace kvtest {
+
+struct Fan {
+  int32_t flags;
+  std::vector<kv3d::FanVertex> vertices;
+};
+
+inline std::vector<Fan> recordedFans() {
+  std::vector<Fan> out;
+  for (const auto& fan : kv3d::seam::fans()) {
+    Fan f{fan.flags, std::vector<kv3d::FanVertex>(fan.words.size() / 7)};
+    std::memcpy(f.vertices.data(), fan.words.data(), fan.words.size() * 4);
+    out.push_back(std::move(f));
+  }
+  return out;
+}
+
+class DrawTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    kv::headless::install();
+    kvResetMemoryForTests();
+    ASSERT_EQ(kvSetSystemMemory(4096), 1);
+    kvSetViewRect(0, 0, 640, 480);
+    kv3dSetProjection(512);
+    kv3dSetNearZ(10.0f);
+    kv3dSetFarZ(32000.0f);
+    kv3dDoubleSided = 0;
+    kvSetRenderFlags(KV_RF_COLOR);
+    kv3d::seam::fans().clear();
+    kv::headless::clearDebugCapture();
+  }
+
+
+ public:
+  static ClipVertex corner(float x, float y, float z, float u = 0, float v = 0) {
+    ClipVertex c{};
+    c.x = x;
+    c.y = y;
+    c.z = z;
+    c.u = u;
+    c.v = v;
+    c.r = c.g = c.b = 200;
+    c.alpha = 255;
+    return c;
+  }
+
+  // A camera-space point that projects to screen (sx, sy) at depth z.
+  static ClipVertex onScreen(float sx, float sy, float z = 512) {
+    return corner((sx - 320) * z / 512, (240 - sy) * z / 512, z);
+  }
+};
+
+}  // namespace kvtest
