@@ -334,6 +334,13 @@ BOOL DestroyWindow(HWND hwnd) {
   using namespace kv::win;
   Window* window = findWindow(hwnd);
   if (window == nullptr || window->destroying) return FALSE;
+  // The last top-level window going: the program is no longer the active one,
+  // and that window is told so first.
+  bool last = !window->isChild();
+  for (auto& [handle, w] : windows())
+    if (w.get() != window && !w->isChild() && !w->destroying) last = false;
+  if (last) setApplicationActive(false, false);
+  if ((window = findWindow(hwnd)) == nullptr || window->destroying) return FALSE;
   window->destroying = true;
 
   // Owned windows and children go with their owner or parent.
@@ -345,8 +352,6 @@ BOOL DestroyWindow(HWND hwnd) {
     window->visible = false;
     if (window->hostManaged) kv::host::current().windowShown(window->handle, {}, placementOf(*window), false);
   }
-  // The last top-level window gone: the program is no longer the active one.
-  if (!window->isChild() && !anyTopLevelWindow()) setApplicationActive(false, false);
 
   SendMessageA(hwnd, WM_DESTROY, 0, 0);
   for (HWND dependant : dependants) DestroyWindow(dependant);
