@@ -5,6 +5,11 @@
 
 int32_t kvRenderFlags = KV_RF_COLOR;
 void kvSetRenderFlags(int32_t flags) { kvRenderFlags = flags; }
+int16_t kvSetScreenMode(int32_t) { return 1; }
+HRESULT kvClear(int32_t, int32_t, int32_t) { return 0; }
+int16_t kvBeginScene() { return 1; }
+void kvEndScene() {}
+void kvFlip() { kvPollCountKey(); }
 
 namespace kv3d::seam {
 std::vector<Fan>& fans() {

@@ -19,6 +19,11 @@ constexpr int32_t KV_RF_FILTER = 0x080;
 constexpr int32_t KV_RF_ADDITIVE = 0x100;
 extern int32_t kvRenderFlags;
 void kvSetRenderFlags(int32_t flags);
+int16_t kvSetScreenMode(int32_t mode);
+HRESULT kvClear(int32_t red, int32_t green, int32_t blue);
+int16_t kvBeginScene();
+void kvEndScene();
+void kvFlip();
 
 namespace kv3d::seam {
 struct Fan {
