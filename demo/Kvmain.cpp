@@ -64,6 +64,18 @@ void AnimateActor(Actor* actor, int32_t f) {
   }
 }
 
+void SteerCamera(Camera* camera, uint8_t buttons, uint8_t directions) {
+  if (buttons & KV_PAD_BUTTON2) camera->distance += kZoomStep;
+  if (buttons & KV_PAD_BUTTON3) {
+    camera->distance -= kZoomStep;
+    if (camera->distance < kClosest) camera->distance = kClosest;
+  }
+  if (directions & KV_PAD_LEFT) camera->yaw = (camera->yaw + kCameraStep) & 0xFFF;
+  if (directions & KV_PAD_RIGHT) camera->yaw = (camera->yaw - kCameraStep) & 0xFFF;
+  if (directions & KV_PAD_UP) camera->pitch = (camera->pitch + kCameraStep) & 0xFFF;
+  if (directions & KV_PAD_DOWN) camera->pitch = (camera->pitch - kCameraStep) & 0xFFF;
+}
+
 void DirectCamera(Camera* camera, int32_t f) {
   switch ((f / 64) % 12) {
     case 0:
@@ -154,16 +166,8 @@ void kvMain() {
   int32_t frame = 0;
   while (kvKeyEscape() == 0) {
     const uint8_t buttons = kvGetPadButtons(0);
-    if (buttons & KV_PAD_BUTTON2) camera.distance += kZoomStep;
-    if (buttons & KV_PAD_BUTTON3) {
-      camera.distance -= kZoomStep;
-      if (camera.distance < kClosest) camera.distance = kClosest;
-    }
     const uint8_t directions = kvGetPadDirection(0);
-    if (directions & KV_PAD_LEFT) camera.yaw = (camera.yaw + kCameraStep) & 0xFFF;
-    if (directions & KV_PAD_RIGHT) camera.yaw = (camera.yaw - kCameraStep) & 0xFFF;
-    if (directions & KV_PAD_UP) camera.pitch = (camera.pitch + kCameraStep) & 0xFFF;
-    if (directions & KV_PAD_DOWN) camera.pitch = (camera.pitch - kCameraStep) & 0xFFF;
+    SteerCamera(&camera, buttons, directions);
 
     const int32_t f = ++frame;
     for (Actor& actor : actors) AnimateActor(&actor, f);

@@ -22,5 +22,7 @@ extern Motion* danceMotion;
 void MoveActor(Actor* actor, int32_t d);
 // The choreography's step for frame f (f >= 1).
 void AnimateActor(Actor* actor, int32_t f);
+// The keys' step: I and J zoom (never nearer than 10), E, S, D and F turn.
+void SteerCamera(Camera* camera, uint8_t buttons, uint8_t directions);
 // The camera's step for drawn frame f.
 void DirectCamera(Camera* camera, int32_t f);
