@@ -24,6 +24,9 @@ class DemoData : public ::testing::Test {
     kv::headless::install();
     kvResetMemoryForTests();
     ASSERT_EQ(kvSetSystemMemory(4096), 1);
+    // The work buffers of an earlier test went with the old pool.
+    kv3dWorkVertices = nullptr;
+    kv3dWorkRed = kv3dWorkGreen = kv3dWorkBlue = nullptr;
     previous_ = fs::current_path();
     fs::current_path(KV_DEMO_DATA);
     ASSERT_EQ(kv3dInitWorkBuffers(10000), 1);

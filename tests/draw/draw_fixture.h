@@ -37,6 +37,9 @@ class DrawTest : public ::testing::Test {
     kv::headless::install();
     kvResetMemoryForTests();
     ASSERT_EQ(kvSetSystemMemory(4096), 1);
+    // The work buffers of an earlier test went with the old pool.
+    kv3dWorkVertices = nullptr;
+    kv3dWorkRed = kv3dWorkGreen = kv3dWorkBlue = nullptr;
     kvSetViewRect(0, 0, 640, 480);
     kv3dSetProjection(512);
     kv3dSetNearZ(10.0f);
