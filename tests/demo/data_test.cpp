@@ -73,7 +73,7 @@ TEST_F(DemoData, FloorFacesUpward) {
   Model* floor = kv3dLoadKVO("바닥.kvo");
   ASSERT_NE(floor, nullptr);
   Matrix view;
-  const Vector above{0, 6000, 0}, below{0, -6000, 0};
+  const Vector above{0, 8000, 0}, below{0, -8000, 0};
   kv3dViewMatrix(&view, 0, 1024, 0, &above);  // looking straight down
   kv3dDrawModel(&view, floor);
   EXPECT_EQ(kv3d::seam::fans().size(), static_cast<size_t>(floor->faceCount));

@@ -31,8 +31,10 @@ struct Corner {
 // material when the object is finished).
 class Builder {
  public:
+  explicit Builder(float scale = 1.0f) : scale_(scale) {}
+
   uint16_t vertex(Vec3 position, Vec3 normal = {0, 1, 0}) {
-    object.vertices.push_back(position);
+    object.vertices.push_back({position.x * scale_, position.y * scale_, position.z * scale_});
     object.vertexNormals.push_back(normal);
     return static_cast<uint16_t>(object.vertices.size() - 1);
   }
@@ -116,6 +118,7 @@ class Builder {
     FaceRec face;
   };
   std::vector<Tagged> faces_;
+  float scale_;
 };
 
 // --- the can ---------------------------------------------------------------
@@ -190,19 +193,21 @@ void canLeg(Builder& b, float side) {
 }  // namespace
 
 Vec3 canPivotPoint(int pivot) {
+  Vec3 p{0, 0, 0};
   switch (pivot) {
-    case kBody: return {0, kBodyBottom, 0};
-    case kLid: return {0, kBodyTop + 1, kLidRadius};  // the hinge at the back
-    case kArmLeft: return {-80, 236, 0};
-    case kArmRight: return {80, 236, 0};
-    case kLegLeft: return {-32, 62, 0};
-    case kLegRight: return {32, 62, 0};
-    default: return {0, 0, 0};
+    case kBody: p = {0, kBodyBottom, 0}; break;
+    case kLid: p = {0, kBodyTop + 1, kLidRadius}; break;  // the hinge at the back
+    case kArmLeft: p = {-80, 236, 0}; break;
+    case kArmRight: p = {80, 236, 0}; break;
+    case kLegLeft: p = {-32, 62, 0}; break;
+    case kLegRight: p = {32, 62, 0}; break;
+    default: break;
   }
+  return {p.x * kCanScale, p.y * kCanScale, p.z * kCanScale};
 }
 
 ObjectRec makeCan() {
-  Builder b;
+  Builder b(kCanScale);
   b.object.shading = 1;  // realtime Gouraud, so the coloured lights show
   b.object.images = {"label.pcx"};
   const int16_t parents[kCanPivots] = {-1, kRoot, kBody, kBody, kBody, kRoot, kRoot};
@@ -228,7 +233,7 @@ ObjectRec makeCan() {
 // --- the floor -------------------------------------------------------------
 
 ObjectRec makeFloor() {
-  constexpr int kCells = 16;
+  constexpr int kCells = 24;
   constexpr float kCell = 256, kHalf = kCells * kCell / 2;
   Builder b;
   b.object.shading = 3;  // colours baked into the corners: a pool of light
@@ -245,17 +250,17 @@ ObjectRec makeFloor() {
     }
   b.finish({{{255, 255, 255, 255}, 0, kZBuffer | kColour | kTexture | kPerspective, 0},
             {{255, 255, 255, 255}, 1, kZBuffer | kColour | kTexture | kPerspective, 0}});
-  // Corner colours: bright in the middle where the cans play, fading to a
-  // cool dusk at the edges.
+  // Corner colours: bright in the middle where the cans play, fading into
+  // the dark at the edges so the floor has no hard end.
   for (const FaceRec& f : b.object.faces) {
     uint8_t colours[12];
     for (int k = 0; k < 4; ++k) {
       const Vec3 p = b.object.vertices[f.vertex[k]];
       const float d = std::hypot(p.x, p.z);
-      const float light = std::clamp(1.2f - d / 2600.0f, 0.22f, 1.0f);
+      const float light = std::clamp(1.3f - d / 2800.0f, 0.0f, 1.0f);
       colours[k] = static_cast<uint8_t>(255 * light);
-      colours[k + 4] = static_cast<uint8_t>(250 * light);
-      colours[k + 8] = static_cast<uint8_t>(std::min(255.0f, 232 * light + 60 * (1 - light)));
+      colours[k + 4] = static_cast<uint8_t>(248 * light);
+      colours[k + 8] = static_cast<uint8_t>(std::min(255.0f, 232 * light + 50 * light * (1 - light)));
     }
     b.object.cornerColours.insert(b.object.cornerColours.end(), colours, colours + 12);
   }

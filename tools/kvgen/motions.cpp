@@ -33,7 +33,8 @@ MotionRec sample(const Choreography& pose) {
     for (int t = 0; t <= kFrames; t += kKeyStep) {
       const Pose q = pose(p, static_cast<float>(t % kFrames));
       track.push_back({t,
-                       {rest.x + q.offset.x, rest.y + q.offset.y, rest.z + q.offset.z},
+                       {rest.x + q.offset.x * kCanScale, rest.y + q.offset.y * kCanScale,
+                        rest.z + q.offset.z * kCanScale},
                        q.yaw,
                        q.pitch,
                        q.roll,

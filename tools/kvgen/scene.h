@@ -23,6 +23,8 @@ ObjectRec makeCan();
 
 // The can's pivots, in file order.
 enum CanPivot { kRoot, kBody, kLid, kArmLeft, kArmRight, kLegLeft, kLegRight, kCanPivots };
+// The can is modelled about 300 high and drawn this much larger.
+constexpr float kCanScale = 1.3f;
 // Rest position of each pivot point (model units, y up, the can faces -z).
 Vec3 canPivotPoint(int pivot);
 
