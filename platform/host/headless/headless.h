@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/host/headless/display.h"
+
 namespace kv::headless {
 
 enum class Clock { Virtual, Real };
@@ -24,6 +26,7 @@ struct Options {
   Clock clock = Clock::Virtual;
   int64_t escapeFromIteration = 0;  // 0: never
   std::vector<ScriptedKey> keys;
+  DisplayOptions display;
 };
 
 // Makes a headless host current with these options, replacing any earlier one,
