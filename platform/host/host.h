@@ -7,6 +7,10 @@
 #include <string_view>
 #include <vector>
 
+namespace kv::win {
+class Dialog;
+}
+
 namespace kv::host {
 
 // A display mode, or the desktop's: size and bits per pixel (8: palette
@@ -33,6 +37,12 @@ struct PresentedFrame {
   Rect screen;
 };
 
+// A top-level window as the window model sees it, in screen coordinates.
+struct WindowPlacement {
+  int32_t left, top, right, bottom;                    // outer rectangle
+  int32_t clientLeft, clientTop, clientWidth, clientHeight;
+};
+
 class Host {
  public:
   virtual ~Host() = default;
@@ -56,6 +66,30 @@ class Host {
   virtual bool setDisplayMode(const DisplayMode& mode) = 0;
   virtual void restoreDisplayMode() = 0;
   virtual void present(const PresentedFrame& frame) = 0;
+
+  // ---- Windows: platform/win's window model asks, the host shows ----------------
+  // Windows are named by the model's HWND value. Host events come back to the model
+  // through platform/win/host_events.h.
+
+  // A top-level window became visible or was hidden, moved or resized.
+  virtual void windowShown(uintptr_t window, std::string_view titleUtf8,
+                           const WindowPlacement& placement, bool visible) {}
+  virtual void windowPlaced(uintptr_t window, const WindowPlacement& placement) {}
+  virtual void windowDestroyed(uintptr_t window) {}
+  // True when a window shown by the program becomes the active one at once (as
+  // on a desktop where the program is in front); focus events may change it later.
+  virtual bool activeOnShow() { return true; }
+  // Turns pending host events into window messages without waiting.
+  virtual void pollEvents() {}
+  // Waits until a host event arrives and turns it into messages. False when none
+  // can ever arrive (no display, or no window left), so the caller must not wait.
+  virtual bool waitEvents() { return false; }
+  virtual void setCursorVisible(bool visible) {}
+  // A modal message box; returns the button (IDOK). Texts are UTF-8; type is MB_*.
+  virtual int messageBox(std::string_view textUtf8, std::string_view captionUtf8, unsigned type);
+  // Shows a modal dialog and lets the user work it until it has ended.
+  virtual void runDialog(win::Dialog& dialog);
+  // ---- end of windows ----------------------------------------------------------------
 };
 
 // The machine's monotonic clock in host units (1/65536 s), for real-time hosts.

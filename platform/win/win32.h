@@ -23,6 +23,14 @@ using LPVOID = void*;
 using WPARAM = uintptr_t;
 using LPARAM = intptr_t;
 using LRESULT = intptr_t;
+using INT_PTR = intptr_t;
+using UINT_PTR = uintptr_t;
+using LONG_PTR = intptr_t;
+using DWORD_PTR = uintptr_t;
+// Win32's wide characters are UTF-16 units, whatever wchar_t is here.
+using WCHAR = char16_t;
+using LPWSTR = WCHAR*;
+using LPCWSTR = const WCHAR*;
 
 struct HINSTANCE__;
 using HINSTANCE = HINSTANCE__*;
