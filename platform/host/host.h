@@ -57,15 +57,17 @@ class Host {
   // One text of the kit's debugger channel, already UTF-8.
   virtual void debugOutput(std::string_view utf8) = 0;
 
-  // The display, as DirectDraw's stand-in sees it.
-  virtual DisplayMode desktopMode() = 0;
+  // ---- The display, as DirectDraw's stand-in sees it ---------------------------
+  // The defaults describe a 640 x 480 x 16 screen that shows nothing, for
+  // hosts that only stand in for other parts of the machine.
+  virtual DisplayMode desktopMode() { return {640, 480, 16, 60}; }
   // Modes a full-screen program may set, 640 x 480 x 16 among them.
-  virtual std::vector<DisplayMode> displayModes() = 0;
+  virtual std::vector<DisplayMode> displayModes() { return {desktopMode()}; }
   // Makes the mode the display's (the desktop's until restored); false when
   // the host cannot show it.
-  virtual bool setDisplayMode(const DisplayMode& mode) = 0;
-  virtual void restoreDisplayMode() = 0;
-  virtual void present(const PresentedFrame& frame) = 0;
+  virtual bool setDisplayMode(const DisplayMode& mode) { return mode == desktopMode(); }
+  virtual void restoreDisplayMode() {}
+  virtual void present(const PresentedFrame& frame) {}
 
   // ---- Windows: platform/win's window model asks, the host shows ----------------
   // Windows are named by the model's HWND value. Host events come back to the model

@@ -40,7 +40,10 @@ void printHelp(const char* program) {
       "  --keys SCRIPT       hold keys over iterations, e.g. \"J@10-40,F3@100\"\n"
       "                      (A-Z, 0-9, F1-F12, ESC, UP, DOWN, LEFT, RIGHT, KP0-KP9)\n"
       "  --capture DIR       write the presented frames to DIR as frame_NNNNN.png\n"
-      "  --every K           with --capture, write every K-th frame only (default 1)\n",
+      "  --every K           with --capture, write every K-th frame only (default 1)\n"
+      "  --dialog ANSWER     answer the next dialog (give it once per dialog), e.g.\n"
+      "                      \"device=Reference Rasterizer,ok\" or \"cancel\"; steps are\n"
+      "                      LABEL=ENTRY (pick ENTRY in the box beside LABEL) or a button\n",
       program, program, static_cast<long long>(kv::launcher::kDefaultHeadlessFrames));
 }
 

@@ -1,11 +1,15 @@
 #include "platform/host/headless/headless.h"
 
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
 
 #include "platform/host/host.h"
+#include "platform/win/codepage.h"
+#include "platform/win/dialog.h"
+#include "platform/win/host_events.h"
 
 namespace kv::headless {
 
@@ -51,6 +55,25 @@ class HeadlessHost final : public host::Host {
   bool setDisplayMode(const host::DisplayMode& mode) override { return display_.setDisplayMode(mode); }
   void restoreDisplayMode() override { display_.restoreDisplayMode(); }
   void present(const host::PresentedFrame& frame) override { display_.present(frame); }
+  int messageBox(std::string_view text, std::string_view caption, unsigned type) override {
+    messageBoxes_.push_back({win::utf8ToKitText(text), win::utf8ToKitText(caption), type});
+    return host::Host::messageBox(text, caption, type);
+  }
+
+  void runDialog(win::Dialog& dialog) override {
+    if (nextAnswer_ >= options_.dialogAnswers.size()) {
+      host::Host::runDialog(dialog);
+      return;
+    }
+    const std::string& answer = options_.dialogAnswers[nextAnswer_++];
+    std::string error;
+    if (!answerDialog(dialog, answer, error)) {
+      std::fprintf(stderr, "kvKIT: dialog answer \"%s\": %s; the dialog is cancelled\n", answer.c_str(),
+                   error.c_str());
+      dialog.cancel();
+    }
+    if (!dialog.ended()) dialog.cancel();
+  }
 
   // Escape is read at the top of an iteration, so later reads in the same
   // iteration belong to it.
@@ -63,6 +86,8 @@ class HeadlessHost final : public host::Host {
   std::array<bool, 256> held_{};
   std::string capture_;
   Display display_;
+  std::vector<MessageBoxRecord> messageBoxes_;
+  size_t nextAnswer_ = 0;
 };
 
 std::unique_ptr<HeadlessHost> instance;
@@ -110,6 +135,12 @@ void advanceMs(uint32_t milliseconds) {
 }
 
 uint32_t timeMs() { return static_cast<uint32_t>(headless().now() * 1000 / kUnitsPerSecond); }
+
+const std::vector<MessageBoxRecord>& messageBoxes() { return headless().messageBoxes_; }
+
+void queueDialogAnswer(const std::string& answer) { headless().options_.dialogAnswers.push_back(answer); }
+
+void setActive(bool active) { win::hostActivate(active); }
 
 void pressKey(int virtualKey) {
   if (virtualKey >= 0 && virtualKey < 256) headless().held_[virtualKey] = true;
