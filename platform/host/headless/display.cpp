@@ -76,6 +76,7 @@ void convertFrame(const host::PresentedFrame& frame, Frame& out) {
 void Display::present(const host::PresentedFrame& frame) {
   convertFrame(frame, last_);
   ++presented_;
+  if (options_.onPresent && !last_.rgb.empty()) options_.onPresent(presented_, last_);
   if (options_.captureDir.empty() || last_.rgb.empty()) return;
   if ((presented_ - 1) % options_.captureEvery != 0) return;
   char name[32];

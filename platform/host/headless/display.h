@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,10 +12,14 @@
 
 namespace kv::headless {
 
+struct Frame;
+
 struct DisplayOptions {
   host::DisplayMode desktop{1024, 768, 16, 60};
   std::string captureDir;  // empty: no capture
   int64_t captureEvery = 1;  // write every K-th presented frame
+  // Sees every presented frame (numbered from 1), e.g. for a contact sheet.
+  std::function<void(int64_t number, const Frame& frame)> onPresent;
 };
 
 // A presented frame as the screen showed it: 0x00RRGGBB per pixel, row 0 first.
