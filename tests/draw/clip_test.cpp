@@ -224,3 +224,48 @@ TEST_F(DrawTest, StoredTriangleAndRectangleMoveAndStayMoved) {
 }
 
 }  // namespace
+
+namespace {
+
+// Random convex polygons anywhere around the viewer: whatever survives the
+// clippers lands inside the view and in front of the near plane.
+TEST_F(DrawTest, ClippedPolygonsStayInsideTheView) {
+  uint32_t seed = 12345;
+  auto random = [&seed](float lo, float hi) {
+    seed = seed * 1664525u + 1013904223u;
+    return lo + (hi - lo) * static_cast<float>(seed >> 8) / static_cast<float>(1 << 24);
+  };
+  kv3dDoubleSided = 1;
+  kvSetRenderFlags(KV_RF_COLOR | KV_RF_TEXTURE);
+  size_t drawn = 0;
+  for (int trial = 0; trial < 2000; ++trial) {
+    // A regular polygon on a random plane through a random centre.
+    const int n = 3 + trial % 10;
+    const float cx = random(-3000, 3000), cy = random(-3000, 3000), cz = random(-500, 3000);
+    const float radius = random(10, 2500);
+    const float ux = random(-1, 1), uy = random(-1, 1), uz = random(-1, 1);
+    const float vx = random(-1, 1), vy = random(-1, 1), vz = random(-1, 1);
+    std::vector<ClipVertex> polygon;
+    for (int i = 0; i < n; ++i) {
+      const float a = 2 * 3.14159265f * i / n;
+      const float c = std::cos(a) * radius, s = std::sin(a) * radius;
+      polygon.push_back(corner(cx + c * ux + s * vx, cy + c * uy + s * vy, cz + c * uz + s * vz,
+                               random(0, 256), random(0, 256)));
+    }
+    kv3dDrawPolygon(polygon.data(), n);
+  }
+  for (const auto& fan : recordedFans()) {
+    ++drawn;
+    for (const auto& v : fan.vertices) {
+      EXPECT_GE(v.sx, -0.5f);
+      EXPECT_LE(v.sx, 640.5f);
+      EXPECT_GE(v.sy, -0.5f);
+      EXPECT_LE(v.sy, 480.5f);
+      EXPECT_GT(v.sz, 0.0f);
+      EXPECT_LE(v.sz, 1.0f / 10.0f);
+    }
+  }
+  EXPECT_GT(drawn, 100u);
+}
+
+}  // namespace
