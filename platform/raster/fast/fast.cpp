@@ -56,11 +56,22 @@ struct Plane {
   double at(int x, int y) const { return at0 + dx * x + dy * y; }
 };
 
+constexpr int kColorFraction = 22;
+
 enum Attr { kZ, kA, kR, kG, kB, kU, kV, kQ, kAttrs };
 
 struct Triangle {
   Plane p[kAttrs];
 };
+
+enum class BlendKind : uint8_t { Off, Over, Add, General };
+
+BlendKind blendKindOf(const State& s) {
+  if (!s.blendEnable) return BlendKind::Off;
+  if (s.srcBlend == BlendFactor::SrcAlpha && s.dstBlend == BlendFactor::InvSrcAlpha) return BlendKind::Over;
+  if (s.srcBlend == BlendFactor::One && s.dstBlend == BlendFactor::One) return BlendKind::Add;
+  return BlendKind::General;
+}
 
 // Per-draw constants, resolved once per fan.
 struct Context {
@@ -74,6 +85,7 @@ struct Context {
   const uint8_t* texels;
   int32_t texPitch;
   int32_t texBytes;
+  int32_t texRowShift;  // pitch = texBytes << texRowShift, or -1: offsets by multiplication
   int32_t texW, texH;
   TextureFormat texFormat;
   const uint32_t* palette;
@@ -82,15 +94,21 @@ struct Context {
 
   ColorOp colorOp;
   AlphaOp alphaOp;
-  bool blend;
+  BlendKind blendKind;
   BlendFactor srcBlend, dstBlend;
   DepthCompare depthCompare;
   bool depthWrite;
   bool dither;
 };
 
-// Four pixels' channels, one pixel per 32-bit lane, each 0..255.
+// Four pixels' channels, one pixel per 32-bit lane (bilinear filtering and
+// general blending work at this width).
 struct Quad {
+  __m128i a, r, g, b;
+};
+// Eight pixels' channels, one pixel per 16-bit lane, each 0..255: the width
+// of the common path.
+struct Octet {
   __m128i a, r, g, b;
 };
 
@@ -99,10 +117,27 @@ inline __m128i div255v(__m128i x) {
   x = _mm_add_epi32(x, _mm_set1_epi32(128));
   return _mm_srli_epi32(_mm_add_epi32(x, _mm_srli_epi32(x, 8)), 8);
 }
+// The same rounding on 16-bit lanes; exact for x <= 255 * 255.
+inline __m128i div255w(__m128i x) {
+  x = _mm_add_epi16(x, _mm_set1_epi16(128));
+  return _mm_srli_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), 8);
+}
 inline __m128i expand5v(__m128i c) { return _mm_or_si128(_mm_slli_epi32(c, 3), _mm_srli_epi32(c, 2)); }
 inline __m128i expand6v(__m128i c) { return _mm_or_si128(_mm_slli_epi32(c, 2), _mm_srli_epi32(c, 4)); }
+inline __m128i expand5w(__m128i c) { return _mm_or_si128(_mm_slli_epi16(c, 3), _mm_srli_epi16(c, 2)); }
+inline __m128i expand6w(__m128i c) { return _mm_or_si128(_mm_slli_epi16(c, 2), _mm_srli_epi16(c, 4)); }
 inline __m128i field(__m128i v, int shift, int mask) {
   return _mm_and_si128(_mm_srli_epi32(v, shift), _mm_set1_epi32(mask));
+}
+inline __m128i fieldw(__m128i v, int shift, int mask) {
+  return _mm_and_si128(_mm_srli_epi16(v, shift), _mm_set1_epi16(static_cast<short>(mask)));
+}
+// Two vectors of four 32-bit lanes (values within int16) as one of eight 16-bit lanes.
+inline __m128i narrow(__m128i lo, __m128i hi) { return _mm_packs_epi32(lo, hi); }
+inline __m128i widenLo(__m128i w) { return _mm_unpacklo_epi16(w, _mm_setzero_si128()); }
+inline __m128i widenHi(__m128i w) { return _mm_unpackhi_epi16(w, _mm_setzero_si128()); }
+inline __m128i select(__m128i mask, __m128i yes, __m128i no) {
+  return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
 }
 
 Quad decode(const Context& c, __m128i raw) {
@@ -124,35 +159,87 @@ Quad decode(const Context& c, __m128i raw) {
           expand5v(field(raw, 0, 31))};
 }
 
-// Raw texels at four wrapped texel positions.
-inline __m128i gather(const Context& c, __m128i tx, __m128i ty) {
+// Eight 16-bit texels (not palettized) to channels.
+Octet decode16(TextureFormat format, __m128i raw) {
+  switch (format) {
+    case TextureFormat::ARGB1555:
+      return {_mm_srli_epi16(_mm_srai_epi16(raw, 15), 8), expand5w(fieldw(raw, 10, 31)),
+              expand5w(fieldw(raw, 5, 31)), expand5w(fieldw(raw, 0, 31))};
+    case TextureFormat::ARGB4444: {
+      const __m128i s = _mm_set1_epi16(17);
+      return {mul8(_mm_srli_epi16(raw, 12), s), mul8(fieldw(raw, 8, 15), s),
+              mul8(fieldw(raw, 4, 15), s), mul8(fieldw(raw, 0, 15), s)};
+    }
+    default:
+      return {_mm_set1_epi16(255), expand5w(_mm_srli_epi16(raw, 11)), expand6w(fieldw(raw, 5, 63)),
+              expand5w(fieldw(raw, 0, 31))};
+  }
+}
+
+// Eight ARGB values, as two vectors of four, to channels.
+Octet decodeArgb(__m128i lo, __m128i hi) {
+  return {narrow(_mm_srli_epi32(lo, 24), _mm_srli_epi32(hi, 24)),
+          narrow(field(lo, 16, 255), field(hi, 16, 255)), narrow(field(lo, 8, 255), field(hi, 8, 255)),
+          narrow(field(lo, 0, 255), field(hi, 0, 255))};
+}
+
+// Byte offsets of texels (x, y), both already wrapped.
+inline void texelOffsets(const Context& c, __m128i tx, __m128i ty, int32_t out[4]) {
+  if (c.texRowShift >= 0) {
+    const __m128i texel = _mm_add_epi32(_mm_sll_epi32(ty, _mm_cvtsi32_si128(c.texRowShift)), tx);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                     c.texBytes == 2 ? _mm_add_epi32(texel, texel) : texel);
+    return;
+  }
   alignas(16) int32_t x[4], y[4];
   _mm_store_si128(reinterpret_cast<__m128i*>(x), tx);
   _mm_store_si128(reinterpret_cast<__m128i*>(y), ty);
-  alignas(16) uint32_t raw[4];
-  for (int i = 0; i < 4; ++i) {
-    const uint8_t* p = c.texels + static_cast<intptr_t>(y[i]) * c.texPitch + x[i] * c.texBytes;
-    if (c.texBytes == 1) {
-      raw[i] = *p;
-    } else {
-      uint16_t v;
-      std::memcpy(&v, p, 2);
-      raw[i] = v;
-    }
-  }
-  return _mm_load_si128(reinterpret_cast<const __m128i*>(raw));
+  for (int i = 0; i < 4; ++i) out[i] = y[i] * c.texPitch + x[i] * c.texBytes;
 }
 
-inline __m128i throughPalette(const Context& c, __m128i index) {
+inline int texelAt(const Context& c, int32_t offset) {
+  if (c.texBytes == 1) return c.texels[offset];
+  uint16_t v;
+  std::memcpy(&v, c.texels + offset, 2);
+  return v;
+}
+
+// Raw texels at four wrapped positions, one per 32-bit lane. Built in
+// registers: four scalar stores reloaded as one vector would stall on store
+// forwarding.
+inline __m128i gather(const Context& c, __m128i tx, __m128i ty) {
+  alignas(16) int32_t o[4];
+  texelOffsets(c, tx, ty, o);
+  return _mm_set_epi32(texelAt(c, o[3]), texelAt(c, o[2]), texelAt(c, o[1]), texelAt(c, o[0]));
+}
+
+// Raw texels at eight positions, one per 16-bit lane.
+inline __m128i gather8(const Context& c, __m128i tx0, __m128i ty0, __m128i tx1, __m128i ty1) {
+  alignas(16) int32_t o[8];
+  texelOffsets(c, tx0, ty0, o);
+  texelOffsets(c, tx1, ty1, o + 4);
+  __m128i v = _mm_cvtsi32_si128(texelAt(c, o[0]));
+  v = _mm_insert_epi16(v, texelAt(c, o[1]), 1);
+  v = _mm_insert_epi16(v, texelAt(c, o[2]), 2);
+  v = _mm_insert_epi16(v, texelAt(c, o[3]), 3);
+  v = _mm_insert_epi16(v, texelAt(c, o[4]), 4);
+  v = _mm_insert_epi16(v, texelAt(c, o[5]), 5);
+  v = _mm_insert_epi16(v, texelAt(c, o[6]), 6);
+  v = _mm_insert_epi16(v, texelAt(c, o[7]), 7);
+  return v;
+}
+
+inline __m128i throughPalette(const Context& c, __m128i index) {  // four 32-bit lanes
   alignas(16) uint32_t i[4];
   _mm_store_si128(reinterpret_cast<__m128i*>(i), index);
   return _mm_set_epi32(static_cast<int>(c.palette[i[3]]), static_cast<int>(c.palette[i[2]]),
                        static_cast<int>(c.palette[i[1]]), static_cast<int>(c.palette[i[0]]));
 }
 
-inline __m128i keyMaskOf(const Context& c, __m128i raw) {  // lanes that are NOT the key
-  const __m128i hit = _mm_cmpeq_epi32(_mm_and_si128(raw, _mm_set1_epi32(static_cast<int>(c.keyMask))),
-                                      _mm_set1_epi32(static_cast<int>(c.key)));
+// 16-bit lanes that are NOT the key.
+inline __m128i notKeyed(const Context& c, __m128i raw16) {
+  const __m128i hit = _mm_cmpeq_epi16(_mm_and_si128(raw16, _mm_set1_epi16(static_cast<short>(c.keyMask))),
+                                      _mm_set1_epi16(static_cast<short>(c.key)));
   return _mm_xor_si128(hit, _mm_set1_epi32(-1));
 }
 
@@ -161,28 +248,39 @@ inline __m128i channel(__m128 v) {  // v carries its +0.5 already
 }
 
 inline __m128i combineColor(ColorOp op, __m128i t, __m128i d) {
-  if (op == ColorOp::Modulate) return div255v(mul8(t, d));
+  if (op == ColorOp::Modulate) return div255w(mul8(t, d));
   return op == ColorOp::SelectTexture ? t : d;
 }
 inline __m128i combineAlpha(AlphaOp op, __m128i t, __m128i d) {
-  if (op == AlphaOp::Modulate) return div255v(mul8(t, d));
+  if (op == AlphaOp::Modulate) return div255w(mul8(t, d));
   return op == AlphaOp::SelectTexture ? t : d;
 }
 
-inline __m128i factor(BlendFactor f, __m128i alpha) {
+inline __m128i factor(BlendFactor f, __m128i alpha) {  // 16-bit lanes
   switch (f) {
     case BlendFactor::Zero: return _mm_setzero_si128();
-    case BlendFactor::One: return _mm_set1_epi32(255);
+    case BlendFactor::One: return _mm_set1_epi16(255);
     case BlendFactor::SrcAlpha: return alpha;
-    case BlendFactor::InvSrcAlpha: return _mm_sub_epi32(_mm_set1_epi32(255), alpha);
+    case BlendFactor::InvSrcAlpha: return _mm_sub_epi16(_mm_set1_epi16(255), alpha);
   }
   return _mm_setzero_si128();
 }
 
-inline __m128i blendV(__m128i s, __m128i fs, __m128i d, __m128i fd) {
-  // Each product is below 65536, so 16-bit multiplies in 32-bit lanes are exact.
-  const __m128i v = div255v(_mm_add_epi32(mul8(s, fs), mul8(d, fd)));
-  return _mm_min_epi16(v, _mm_set1_epi32(255));
+// src * fs + dst * fd over eight 16-bit lanes, saturated, rounded like div255.
+inline __m128i blend8(BlendKind kind, __m128i s, __m128i fs, __m128i d, __m128i fd) {
+  const __m128i full = _mm_set1_epi16(255);
+  switch (kind) {
+    case BlendKind::Over:  // fs + fd = 255: the sum stays within 16 bits
+      return div255w(_mm_add_epi16(mul8(s, fs), mul8(d, fd)));
+    case BlendKind::Add:  // 255 * (s + d) / 255
+      return _mm_min_epi16(_mm_add_epi16(s, d), full);
+    default: {
+      // Each product is below 65536; their sum needs 32 bits.
+      const __m128i lo = div255v(_mm_add_epi32(mul8(widenLo(s), widenLo(fs)), mul8(widenLo(d), widenLo(fd))));
+      const __m128i hi = div255v(_mm_add_epi32(mul8(widenHi(s), widenHi(fs)), mul8(widenHi(d), widenHi(fd))));
+      return _mm_min_epi16(narrow(lo, hi), full);
+    }
+  }
 }
 
 inline __m128i depthTest(DepthCompare cmp, __m128 z, __m128 stored) {
@@ -196,137 +294,170 @@ inline __m128i depthTest(DepthCompare cmp, __m128 z, __m128 stored) {
   return _mm_setzero_si128();
 }
 
-inline __m128i select(__m128i mask, __m128i yes, __m128i no) {
-  return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
-}
-
-// One span's interpolants: value of lane k of group g = start + step * (4g + k).
+// One span's interpolants. Depth and texture coordinates (texels x 65536) are
+// floats evaluated per pixel as start + step * i; the colour channels are
+// fixed point with 22 fraction bits, stepped from pixel to pixel (the fraction
+// is wide enough that a span never drifts a rounding away from the plane).
 struct SpanValues {
   float start[kAttrs], step[kAttrs];
-  __m128i ditherRB, ditherG;
+  int32_t colorStart[4], colorStep[4];  // a, r, g, b, in units of 2^-22
+  __m128i ditherRB, ditherG;            // eight 16-bit lanes
 };
 
 inline __m128 lerp(const SpanValues& s, int a, __m128 index) {
   return _mm_add_ps(_mm_set1_ps(s.start[a]), _mm_mul_ps(_mm_set1_ps(s.step[a]), index));
 }
 
-// Shades four neighbouring pixels; `live` marks the lanes of the span.
+// The stored texture coordinates of four pixels as 16.16 texels.
+template <bool Perspective>
+inline void texCoords(const SpanValues& s, __m128 index, __m128i& fu, __m128i& fv) {
+  __m128 u = lerp(s, kU, index), v = lerp(s, kV, index);
+  if constexpr (Perspective) {
+    const __m128 w = _mm_div_ps(_mm_set1_ps(1.0f), lerp(s, kQ, index));
+    u = _mm_mul_ps(u, w);
+    v = _mm_mul_ps(v, w);
+  }
+  // Out of range (or NaN) converts to 0x80000000, which the masks still wrap.
+  fu = _mm_cvttps_epi32(u);
+  fv = _mm_cvttps_epi32(v);
+}
+
+// Bilinear texels of four pixels (32-bit lanes); clears keyed lanes of live32.
+inline Quad bilinear4(const Context& c, __m128i fu, __m128i fv, __m128i& live32) {
+  const __m128i wMask = _mm_set1_epi32(c.texW - 1), hMask = _mm_set1_epi32(c.texH - 1);
+  if (c.colorKey) {
+    // The key looks at the texel nearest filtering would take.
+    const __m128i nx = _mm_and_si128(_mm_srai_epi32(fu, 16), wMask);
+    const __m128i ny = _mm_and_si128(_mm_srai_epi32(fv, 16), hMask);
+    const __m128i raw = gather(c, nx, ny);
+    const __m128i hit = _mm_cmpeq_epi32(_mm_and_si128(raw, _mm_set1_epi32(static_cast<int>(c.keyMask))),
+                                        _mm_set1_epi32(static_cast<int>(c.key)));
+    live32 = _mm_andnot_si128(hit, live32);
+  }
+  // Texel centres sit half a texel in.
+  fu = _mm_sub_epi32(fu, _mm_set1_epi32(32768));
+  fv = _mm_sub_epi32(fv, _mm_set1_epi32(32768));
+  const __m128i x0 = _mm_and_si128(_mm_srai_epi32(fu, 16), wMask);
+  const __m128i y0 = _mm_and_si128(_mm_srai_epi32(fv, 16), hMask);
+  const __m128i x1 = _mm_and_si128(_mm_add_epi32(x0, _mm_set1_epi32(1)), wMask);
+  const __m128i y1 = _mm_and_si128(_mm_add_epi32(y0, _mm_set1_epi32(1)), hMask);
+  __m128i r00 = gather(c, x0, y0), r10 = gather(c, x1, y0);
+  __m128i r01 = gather(c, x0, y1), r11 = gather(c, x1, y1);
+  if (c.texFormat == TextureFormat::Palette8) {
+    r00 = throughPalette(c, r00), r10 = throughPalette(c, r10);
+    r01 = throughPalette(c, r01), r11 = throughPalette(c, r11);
+  }
+  const Quad t00 = decode(c, r00), t10 = decode(c, r10), t01 = decode(c, r01), t11 = decode(c, r11);
+  const __m128 scale = _mm_set1_ps(1.0f / 65536.0f);
+  const __m128i low16 = _mm_set1_epi32(0xFFFF);
+  const __m128 wx = _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(fu, low16)), scale);
+  const __m128 wy = _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(fv, low16)), scale);
+  auto mix = [&](__m128i Quad::*ch) {
+    const __m128 a = _mm_cvtepi32_ps(t00.*ch), b = _mm_cvtepi32_ps(t10.*ch);
+    const __m128 cc = _mm_cvtepi32_ps(t01.*ch), d = _mm_cvtepi32_ps(t11.*ch);
+    const __m128 top = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), wx));
+    const __m128 bottom = _mm_add_ps(cc, _mm_mul_ps(_mm_sub_ps(d, cc), wx));
+    const __m128 m = _mm_add_ps(top, _mm_mul_ps(_mm_sub_ps(bottom, top), wy));
+    return channel(_mm_add_ps(m, _mm_set1_ps(0.5f)));
+  };
+  return {mix(&Quad::a), mix(&Quad::r), mix(&Quad::g), mix(&Quad::b)};
+}
+
+// Shades eight neighbouring pixels. `live` (16-bit lanes) marks the pixels of
+// the span; `diffuse` holds their interpolated colours.
 template <bool Depth, bool Textured, bool Perspective, bool Bilinear>
-inline void shadeQuad(const Context& c, const SpanValues& s, __m128 index, __m128i live,
-                      uint8_t* color, uint32_t* depth) {
-  __m128 z;
-  __m128i stored;
+inline void shadeOctet(const Context& c, const SpanValues& s, __m128 index, __m128i live,
+                       const Octet& diffuse, uint8_t* color, uint32_t* depth) {
+  const __m128 index1 = _mm_add_ps(index, _mm_set1_ps(4.0f));
+  __m128 z0, z1;
+  __m128i stored0, stored1;
   if constexpr (Depth) {
-    z = lerp(s, kZ, index);
-    stored = _mm_loadu_si128(reinterpret_cast<const __m128i*>(depth));
-    live = _mm_and_si128(live, depthTest(c.depthCompare, z, _mm_castsi128_ps(stored)));
+    z0 = lerp(s, kZ, index);
+    z1 = lerp(s, kZ, index1);
+    stored0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(depth));
+    stored1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(depth + 4));
+    const __m128i pass = narrow(depthTest(c.depthCompare, z0, _mm_castsi128_ps(stored0)),
+                                depthTest(c.depthCompare, z1, _mm_castsi128_ps(stored1)));
+    live = _mm_and_si128(live, pass);
     if (_mm_movemask_epi8(live) == 0) return;
   }
 
-  const Quad diffuse{channel(lerp(s, kA, index)), channel(lerp(s, kR, index)),
-                     channel(lerp(s, kG, index)), channel(lerp(s, kB, index))};
-  Quad out = diffuse;
+  Octet out = diffuse;
   if constexpr (Textured) {
-    __m128 u = lerp(s, kU, index), v = lerp(s, kV, index);
-    if constexpr (Perspective) {
-      const __m128 w = _mm_div_ps(_mm_set1_ps(1.0f), lerp(s, kQ, index));
-      u = _mm_mul_ps(u, w);
-      v = _mm_mul_ps(v, w);
-    }
-    // Texel coordinates in 16.16; a shift right floors, masks wrap, and any
-    // value at all (even from NaN) stays inside the texture.
-    const __m128 one16 = _mm_set1_ps(65536.0f);
-    const __m128i wMask = _mm_set1_epi32(c.texW - 1), hMask = _mm_set1_epi32(c.texH - 1);
-    Quad t;
+    __m128i fu0, fv0, fu1, fv1;
+    texCoords<Perspective>(s, index, fu0, fv0);
+    texCoords<Perspective>(s, index1, fu1, fv1);
+    Octet t;
     if constexpr (Bilinear) {
-      const __m128 half = _mm_set1_ps(0.5f);
-      const __m128i fu = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(u, half), one16));
-      const __m128i fv = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(v, half), one16));
-      const __m128i x0 = _mm_and_si128(_mm_srai_epi32(fu, 16), wMask);
-      const __m128i y0 = _mm_and_si128(_mm_srai_epi32(fv, 16), hMask);
-      const __m128i x1 = _mm_and_si128(_mm_add_epi32(x0, _mm_set1_epi32(1)), wMask);
-      const __m128i y1 = _mm_and_si128(_mm_add_epi32(y0, _mm_set1_epi32(1)), hMask);
-      if (c.colorKey) {
-        const __m128i halfTexel = _mm_set1_epi32(32768);
-        const __m128i nx = _mm_and_si128(_mm_srai_epi32(_mm_add_epi32(fu, halfTexel), 16), wMask);
-        const __m128i ny = _mm_and_si128(_mm_srai_epi32(_mm_add_epi32(fv, halfTexel), 16), hMask);
-        live = _mm_and_si128(live, keyMaskOf(c, gather(c, nx, ny)));
-        if (_mm_movemask_epi8(live) == 0) return;
-      }
-      __m128i r00 = gather(c, x0, y0), r10 = gather(c, x1, y0);
-      __m128i r01 = gather(c, x0, y1), r11 = gather(c, x1, y1);
-      if (c.texFormat == TextureFormat::Palette8) {
-        r00 = throughPalette(c, r00), r10 = throughPalette(c, r10);
-        r01 = throughPalette(c, r01), r11 = throughPalette(c, r11);
-      }
-      const Quad t00 = decode(c, r00), t10 = decode(c, r10), t01 = decode(c, r01), t11 = decode(c, r11);
-      const __m128 scale = _mm_set1_ps(1.0f / 65536.0f);
-      const __m128i low16 = _mm_set1_epi32(0xFFFF);
-      const __m128 wx = _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(fu, low16)), scale);
-      const __m128 wy = _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(fv, low16)), scale);
-      auto mix = [&](__m128i Quad::*ch) {
-        const __m128 a = _mm_cvtepi32_ps(t00.*ch), b = _mm_cvtepi32_ps(t10.*ch);
-        const __m128 cc = _mm_cvtepi32_ps(t01.*ch), d = _mm_cvtepi32_ps(t11.*ch);
-        const __m128 top = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), wx));
-        const __m128 bottom = _mm_add_ps(cc, _mm_mul_ps(_mm_sub_ps(d, cc), wx));
-        const __m128 m = _mm_add_ps(top, _mm_mul_ps(_mm_sub_ps(bottom, top), wy));
-        return channel(_mm_add_ps(m, _mm_set1_ps(0.5f)));
-      };
-      t = {mix(&Quad::a), mix(&Quad::r), mix(&Quad::g), mix(&Quad::b)};
+      __m128i live0 = _mm_unpacklo_epi16(live, live), live1 = _mm_unpackhi_epi16(live, live);
+      const Quad lo = bilinear4(c, fu0, fv0, live0), hi = bilinear4(c, fu1, fv1, live1);
+      live = narrow(live0, live1);
+      if (_mm_movemask_epi8(live) == 0) return;
+      t = {narrow(lo.a, hi.a), narrow(lo.r, hi.r), narrow(lo.g, hi.g), narrow(lo.b, hi.b)};
     } else {
-      const __m128i tx = _mm_and_si128(_mm_srai_epi32(_mm_cvttps_epi32(_mm_mul_ps(u, one16)), 16), wMask);
-      const __m128i ty = _mm_and_si128(_mm_srai_epi32(_mm_cvttps_epi32(_mm_mul_ps(v, one16)), 16), hMask);
-      __m128i raw = gather(c, tx, ty);
+      const __m128i wMask = _mm_set1_epi32(c.texW - 1), hMask = _mm_set1_epi32(c.texH - 1);
+      const __m128i tx0 = _mm_and_si128(_mm_srai_epi32(fu0, 16), wMask);
+      const __m128i ty0 = _mm_and_si128(_mm_srai_epi32(fv0, 16), hMask);
+      const __m128i tx1 = _mm_and_si128(_mm_srai_epi32(fu1, 16), wMask);
+      const __m128i ty1 = _mm_and_si128(_mm_srai_epi32(fv1, 16), hMask);
+      const __m128i raw = gather8(c, tx0, ty0, tx1, ty1);
       if (c.colorKey) {
-        live = _mm_and_si128(live, keyMaskOf(c, raw));
+        live = _mm_and_si128(live, notKeyed(c, raw));
         if (_mm_movemask_epi8(live) == 0) return;
       }
-      if (c.texFormat == TextureFormat::Palette8) raw = throughPalette(c, raw);
-      t = decode(c, raw);
+      if (c.texFormat == TextureFormat::Palette8) {
+        t = decodeArgb(throughPalette(c, widenLo(raw)), throughPalette(c, widenHi(raw)));
+      } else {
+        t = decode16(c.texFormat, raw);
+      }
     }
     out = {combineAlpha(c.alphaOp, t.a, diffuse.a), combineColor(c.colorOp, t.r, diffuse.r),
            combineColor(c.colorOp, t.g, diffuse.g), combineColor(c.colorOp, t.b, diffuse.b)};
   }
 
   if (c.is565) {
-    const __m128i old = _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(color)),
-                                           _mm_setzero_si128());
-    if (c.blend) {
+    const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(color));
+    if (c.blendKind != BlendKind::Off) {
       const __m128i fs = factor(c.srcBlend, out.a), fd = factor(c.dstBlend, out.a);
-      out.r = blendV(out.r, fs, expand5v(field(old, 11, 31)), fd);
-      out.g = blendV(out.g, fs, expand6v(field(old, 5, 63)), fd);
-      out.b = blendV(out.b, fs, expand5v(field(old, 0, 31)), fd);
+      out.r = blend8(c.blendKind, out.r, fs, expand5w(_mm_srli_epi16(old, 11)), fd);
+      out.g = blend8(c.blendKind, out.g, fs, expand6w(fieldw(old, 5, 63)), fd);
+      out.b = blend8(c.blendKind, out.b, fs, expand5w(fieldw(old, 0, 31)), fd);
     }
     if (c.dither) {
-      const __m128i full = _mm_set1_epi32(255);
-      out.r = _mm_min_epi16(_mm_add_epi32(out.r, s.ditherRB), full);
-      out.g = _mm_min_epi16(_mm_add_epi32(out.g, s.ditherG), full);
-      out.b = _mm_min_epi16(_mm_add_epi32(out.b, s.ditherRB), full);
+      const __m128i full = _mm_set1_epi16(255);
+      out.r = _mm_min_epi16(_mm_add_epi16(out.r, s.ditherRB), full);
+      out.g = _mm_min_epi16(_mm_add_epi16(out.g, s.ditherG), full);
+      out.b = _mm_min_epi16(_mm_add_epi16(out.b, s.ditherRB), full);
     }
-    __m128i p = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(_mm_srli_epi32(out.r, 3), 11),
-                                          _mm_slli_epi32(_mm_srli_epi32(out.g, 2), 5)),
-                             _mm_srli_epi32(out.b, 3));
-    p = select(live, p, old);
-    // Pack 32-bit lanes holding 0..65535 to 16 bits through the signed pack.
-    const __m128i bias = _mm_set1_epi32(0x8000);
-    p = _mm_packs_epi32(_mm_sub_epi32(p, bias), _mm_sub_epi32(p, bias));
-    p = _mm_xor_si128(p, _mm_set1_epi16(static_cast<short>(0x8000)));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(color), p);
-  } else {
-    const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(color));
-    if (c.blend) {
-      const __m128i fs = factor(c.srcBlend, out.a), fd = factor(c.dstBlend, out.a);
-      out.r = blendV(out.r, fs, field(old, 16, 255), fd);
-      out.g = blendV(out.g, fs, field(old, 8, 255), fd);
-      out.b = blendV(out.b, fs, field(old, 0, 255), fd);
-    }
-    __m128i p = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(out.r, 16), _mm_slli_epi32(out.g, 8)),
-                             _mm_or_si128(out.b, _mm_set1_epi32(static_cast<int>(0xFF000000u))));
+    const __m128i p = _mm_or_si128(
+        _mm_or_si128(_mm_slli_epi16(_mm_and_si128(out.r, _mm_set1_epi16(0xF8)), 8),
+                     _mm_slli_epi16(_mm_and_si128(out.g, _mm_set1_epi16(0xFC)), 3)),
+        _mm_srli_epi16(out.b, 3));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(color), select(live, p, old));
+  } else {
+    const __m128i old0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(color));
+    const __m128i old1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(color + 16));
+    if (c.blendKind != BlendKind::Off) {
+      const __m128i fs = factor(c.srcBlend, out.a), fd = factor(c.dstBlend, out.a);
+      out.r = blend8(c.blendKind, out.r, fs, narrow(field(old0, 16, 255), field(old1, 16, 255)), fd);
+      out.g = blend8(c.blendKind, out.g, fs, narrow(field(old0, 8, 255), field(old1, 8, 255)), fd);
+      out.b = blend8(c.blendKind, out.b, fs, narrow(field(old0, 0, 255), field(old1, 0, 255)), fd);
+    }
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    auto pack = [&](__m128i r, __m128i g, __m128i b) {
+      return _mm_or_si128(_mm_or_si128(_mm_slli_epi32(r, 16), _mm_slli_epi32(g, 8)), _mm_or_si128(b, opaque));
+    };
+    const __m128i p0 = pack(widenLo(out.r), widenLo(out.g), widenLo(out.b));
+    const __m128i p1 = pack(widenHi(out.r), widenHi(out.g), widenHi(out.b));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(color), select(_mm_unpacklo_epi16(live, live), p0, old0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(color + 16), select(_mm_unpackhi_epi16(live, live), p1, old1));
   }
   if constexpr (Depth) {
     if (c.depthWrite) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(depth), select(live, _mm_castps_si128(z), stored));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(depth),
+                       select(_mm_unpacklo_epi16(live, live), _mm_castps_si128(z0), stored0));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(depth + 4),
+                       select(_mm_unpackhi_epi16(live, live), _mm_castps_si128(z1), stored1));
     }
   }
 }
@@ -340,25 +471,53 @@ void drawSpan(const Context& c, const SpanValues& s, int y, int x0, int x1) {
   if constexpr (Depth) {
     depth = reinterpret_cast<uint32_t*>(c.depth + static_cast<intptr_t>(y) * c.depthPitch) + x0;
   }
+  // Colour channels, lanes 0-3 and 4-7, stepped eight pixels at a time.
+  __m128i ch[4][2], step8[4];
+  // The lanes add modulo 2^32: a lane may pass out of range beyond the end
+  // of the span, but every pixel of the span holds its true value.
+  auto wrap = [](int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); };
+  for (int k = 0; k < 4; ++k) {
+    const int64_t a = s.colorStart[k], d = s.colorStep[k];
+    ch[k][0] = _mm_set_epi32(wrap(a + 3 * d), wrap(a + 2 * d), wrap(a + d), wrap(a));
+    ch[k][1] = _mm_add_epi32(ch[k][0], _mm_set1_epi32(wrap(4 * d)));
+    step8[k] = _mm_set1_epi32(wrap(8 * d));
+  }
+  const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi16(255);
+  auto diffuseNow = [&] {
+    auto one = [&](int k) {
+      const __m128i v = narrow(_mm_srai_epi32(ch[k][0], kColorFraction), _mm_srai_epi32(ch[k][1], kColorFraction));
+      return _mm_min_epi16(_mm_max_epi16(v, zero), full);
+    };
+    return Octet{one(0), one(1), one(2), one(3)};
+  };
+  auto advance = [&] {
+    for (int k = 0; k < 4; ++k) {
+      ch[k][0] = _mm_add_epi32(ch[k][0], step8[k]);
+      ch[k][1] = _mm_add_epi32(ch[k][1], step8[k]);
+    }
+  };
+
   const __m128 lane = _mm_set_ps(3.0f, 2.0f, 1.0f, 0.0f);
   const __m128i all = _mm_set1_epi32(-1);
   const int n = x1 - x0;
   int i = 0;
-  for (; i + 4 <= n; i += 4) {
-    shadeQuad<Depth, Textured, Perspective, Bilinear>(
-        c, s, _mm_add_ps(_mm_set1_ps(static_cast<float>(i)), lane), all, color + i * bytes,
-        depth ? depth + i : nullptr);
+  for (; i + 8 <= n; i += 8) {
+    shadeOctet<Depth, Textured, Perspective, Bilinear>(
+        c, s, _mm_add_ps(_mm_set1_ps(static_cast<float>(i)), lane), all, diffuseNow(),
+        color + i * bytes, depth ? depth + i : nullptr);
+    advance();
   }
   if (i < n) {
     // The last few pixels go through a copy so that no lane touches memory past the span.
     const int rest = n - i;
-    alignas(16) uint8_t colorCopy[16] = {};
-    alignas(16) uint32_t depthCopy[4] = {};
+    alignas(16) uint8_t colorCopy[32] = {};
+    alignas(16) uint32_t depthCopy[8] = {};
     std::memcpy(colorCopy, color + i * bytes, rest * bytes);
     if (depth) std::memcpy(depthCopy, depth + i, rest * 4);
-    const __m128i live = _mm_cmplt_epi32(_mm_set_epi32(3, 2, 1, 0), _mm_set1_epi32(rest));
-    shadeQuad<Depth, Textured, Perspective, Bilinear>(
-        c, s, _mm_add_ps(_mm_set1_ps(static_cast<float>(i)), lane), live, colorCopy, depthCopy);
+    const __m128i live = _mm_cmplt_epi16(_mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0), _mm_set1_epi16(static_cast<short>(rest)));
+    shadeOctet<Depth, Textured, Perspective, Bilinear>(
+        c, s, _mm_add_ps(_mm_set1_ps(static_cast<float>(i)), lane), live, diffuseNow(), colorCopy,
+        depthCopy);
     std::memcpy(color + i * bytes, colorCopy, rest * bytes);
     if (depth) std::memcpy(depth + i, depthCopy, rest * 4);
   }
@@ -420,6 +579,10 @@ class FastRasterizer final : public Rasterizer {
       c.texels = static_cast<const uint8_t*>(tex->texels);
       c.texPitch = tex->pitch;
       c.texBytes = texelBytes(tex->format);
+      c.texRowShift = -1;
+      for (int k = 0; k < 16; ++k) {
+        if (tex->pitch == c.texBytes << k) c.texRowShift = k;
+      }
       c.texW = tex->width;
       c.texH = tex->height;
       c.texFormat = tex->format;
@@ -430,7 +593,7 @@ class FastRasterizer final : public Rasterizer {
     }
     c.colorOp = state.colorOp;
     c.alphaOp = state.alphaOp;
-    c.blend = state.blendEnable;
+    c.blendKind = blendKindOf(state);
     c.srcBlend = state.srcBlend;
     c.dstBlend = state.dstBlend;
     c.depthCompare = state.depthCompare;
@@ -550,22 +713,38 @@ class FastRasterizer final : public Rasterizer {
 
   static void spanValues(SpanValues& s, const Triangle& t, const Context& c, int x, int y,
                          bool textured, bool perspective) {
-    const int lastAttr = !textured ? kU : perspective ? kAttrs : kQ;
-    for (int a = 0; a < lastAttr; ++a) {
-      s.start[a] = static_cast<float>(t.p[a].at(x, y));
-      s.step[a] = static_cast<float>(t.p[a].dx);
+    s.start[kZ] = static_cast<float>(t.p[kZ].at(x, y));
+    s.step[kZ] = static_cast<float>(t.p[kZ].dx);
+    for (int k = 0; k < 4; ++k) {
+      const Plane& p = t.p[kA + k];
+      constexpr double one = 1 << kColorFraction;
+      // Within 0..511 units the values leave the sign bit alone.
+      s.colorStart[k] = saturatingToInt(std::clamp(p.at(x, y), 0.0, 511.0) * one);
+      // Inside a triangle a channel changes by at most 255 from one pixel to
+      // the next, so 256 per pixel is never reached on a span of 2 or more;
+      // the clamp only tames slivers thinner than a pixel.
+      s.colorStep[k] = saturatingToInt(std::clamp(p.dx, -256.0, 256.0) * one);
     }
-    if (textured && !perspective) {
-      // Affine coordinates restart near zero on each span, keeping precision.
-      s.start[kU] = static_cast<float>(wrapTexels(t.p[kU].at(x, y), c.texW));
-      s.start[kV] = static_cast<float>(wrapTexels(t.p[kV].at(x, y), c.texH));
+    if (textured) {
+      // Texture coordinates in texels x 65536 (an exact scaling).
+      for (int a : {kU, kV, kQ}) {
+        if (a == kQ && !perspective) break;
+        const double scale = a == kQ ? 1.0 : 65536.0;
+        s.start[a] = static_cast<float>(t.p[a].at(x, y) * scale);
+        s.step[a] = static_cast<float>(t.p[a].dx * scale);
+      }
+      if (!perspective) {
+        // Affine coordinates restart near zero on each span, keeping precision.
+        s.start[kU] = static_cast<float>(wrapTexels(t.p[kU].at(x, y), c.texW) * 65536.0);
+        s.start[kV] = static_cast<float>(wrapTexels(t.p[kV].at(x, y), c.texH) * 65536.0);
+      }
     }
     if (c.dither) {
-      alignas(16) int32_t rb[4], g[4];
-      for (int k = 0; k < 4; ++k) {
+      alignas(16) int16_t rb[8], g[8];
+      for (int k = 0; k < 8; ++k) {
         const int threshold = kBayer4[y & 3][(x + k) & 3];
-        rb[k] = threshold >> 1;
-        g[k] = threshold >> 2;
+        rb[k] = static_cast<int16_t>(threshold >> 1);
+        g[k] = static_cast<int16_t>(threshold >> 2);
       }
       s.ditherRB = _mm_load_si128(reinterpret_cast<const __m128i*>(rb));
       s.ditherG = _mm_load_si128(reinterpret_cast<const __m128i*>(g));
