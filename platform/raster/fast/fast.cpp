@@ -58,6 +58,9 @@ struct Plane {
 
 constexpr int kColorFraction = 22;
 
+// The shading steps must melt into one loop body per span function.
+#define KV_HOT inline __attribute__((always_inline))
+
 enum Attr { kZ, kA, kR, kG, kB, kU, kV, kQ, kAttrs };
 
 struct Triangle {
@@ -140,7 +143,7 @@ inline __m128i select(__m128i mask, __m128i yes, __m128i no) {
   return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
 }
 
-Quad decode(const Context& c, __m128i raw) {
+KV_HOT Quad decode(const Context& c, __m128i raw) {
   switch (c.texFormat) {
     case TextureFormat::Palette8:  // raw already went through the palette
       return {_mm_srli_epi32(raw, 24), field(raw, 16, 255), field(raw, 8, 255), field(raw, 0, 255)};
@@ -160,7 +163,7 @@ Quad decode(const Context& c, __m128i raw) {
 }
 
 // Eight 16-bit texels (not palettized) to channels.
-Octet decode16(TextureFormat format, __m128i raw) {
+KV_HOT Octet decode16(TextureFormat format, __m128i raw) {
   switch (format) {
     case TextureFormat::ARGB1555:
       return {_mm_srli_epi16(_mm_srai_epi16(raw, 15), 8), expand5w(fieldw(raw, 10, 31)),
@@ -177,14 +180,14 @@ Octet decode16(TextureFormat format, __m128i raw) {
 }
 
 // Eight ARGB values, as two vectors of four, to channels.
-Octet decodeArgb(__m128i lo, __m128i hi) {
+KV_HOT Octet decodeArgb(__m128i lo, __m128i hi) {
   return {narrow(_mm_srli_epi32(lo, 24), _mm_srli_epi32(hi, 24)),
           narrow(field(lo, 16, 255), field(hi, 16, 255)), narrow(field(lo, 8, 255), field(hi, 8, 255)),
           narrow(field(lo, 0, 255), field(hi, 0, 255))};
 }
 
 // Byte offsets of texels (x, y), both already wrapped.
-inline void texelOffsets(const Context& c, __m128i tx, __m128i ty, int32_t out[4]) {
+KV_HOT void texelOffsets(const Context& c, __m128i tx, __m128i ty, int32_t out[4]) {
   if (c.texRowShift >= 0) {
     const __m128i texel = _mm_add_epi32(_mm_sll_epi32(ty, _mm_cvtsi32_si128(c.texRowShift)), tx);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
@@ -197,7 +200,7 @@ inline void texelOffsets(const Context& c, __m128i tx, __m128i ty, int32_t out[4
   for (int i = 0; i < 4; ++i) out[i] = y[i] * c.texPitch + x[i] * c.texBytes;
 }
 
-inline int texelAt(const Context& c, int32_t offset) {
+KV_HOT int texelAt(const Context& c, int32_t offset) {
   if (c.texBytes == 1) return c.texels[offset];
   uint16_t v;
   std::memcpy(&v, c.texels + offset, 2);
@@ -207,14 +210,14 @@ inline int texelAt(const Context& c, int32_t offset) {
 // Raw texels at four wrapped positions, one per 32-bit lane. Built in
 // registers: four scalar stores reloaded as one vector would stall on store
 // forwarding.
-inline __m128i gather(const Context& c, __m128i tx, __m128i ty) {
+KV_HOT __m128i gather(const Context& c, __m128i tx, __m128i ty) {
   alignas(16) int32_t o[4];
   texelOffsets(c, tx, ty, o);
   return _mm_set_epi32(texelAt(c, o[3]), texelAt(c, o[2]), texelAt(c, o[1]), texelAt(c, o[0]));
 }
 
 // Raw texels at eight positions, one per 16-bit lane.
-inline __m128i gather8(const Context& c, __m128i tx0, __m128i ty0, __m128i tx1, __m128i ty1) {
+KV_HOT __m128i gather8(const Context& c, __m128i tx0, __m128i ty0, __m128i tx1, __m128i ty1) {
   alignas(16) int32_t o[8];
   texelOffsets(c, tx0, ty0, o);
   texelOffsets(c, tx1, ty1, o + 4);
@@ -229,7 +232,7 @@ inline __m128i gather8(const Context& c, __m128i tx0, __m128i ty0, __m128i tx1, 
   return v;
 }
 
-inline __m128i throughPalette(const Context& c, __m128i index) {  // four 32-bit lanes
+KV_HOT __m128i throughPalette(const Context& c, __m128i index) {  // four 32-bit lanes
   alignas(16) uint32_t i[4];
   _mm_store_si128(reinterpret_cast<__m128i*>(i), index);
   return _mm_set_epi32(static_cast<int>(c.palette[i[3]]), static_cast<int>(c.palette[i[2]]),
@@ -237,26 +240,26 @@ inline __m128i throughPalette(const Context& c, __m128i index) {  // four 32-bit
 }
 
 // 16-bit lanes that are NOT the key.
-inline __m128i notKeyed(const Context& c, __m128i raw16) {
+KV_HOT __m128i notKeyed(const Context& c, __m128i raw16) {
   const __m128i hit = _mm_cmpeq_epi16(_mm_and_si128(raw16, _mm_set1_epi16(static_cast<short>(c.keyMask))),
                                       _mm_set1_epi16(static_cast<short>(c.key)));
   return _mm_xor_si128(hit, _mm_set1_epi32(-1));
 }
 
-inline __m128i channel(__m128 v) {  // v carries its +0.5 already
+KV_HOT __m128i channel(__m128 v) {  // v carries its +0.5 already
   return _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), _mm_set1_ps(255.0f)));
 }
 
-inline __m128i combineColor(ColorOp op, __m128i t, __m128i d) {
+KV_HOT __m128i combineColor(ColorOp op, __m128i t, __m128i d) {
   if (op == ColorOp::Modulate) return div255w(mul8(t, d));
   return op == ColorOp::SelectTexture ? t : d;
 }
-inline __m128i combineAlpha(AlphaOp op, __m128i t, __m128i d) {
+KV_HOT __m128i combineAlpha(AlphaOp op, __m128i t, __m128i d) {
   if (op == AlphaOp::Modulate) return div255w(mul8(t, d));
   return op == AlphaOp::SelectTexture ? t : d;
 }
 
-inline __m128i factor(BlendFactor f, __m128i alpha) {  // 16-bit lanes
+KV_HOT __m128i factor(BlendFactor f, __m128i alpha) {  // 16-bit lanes
   switch (f) {
     case BlendFactor::Zero: return _mm_setzero_si128();
     case BlendFactor::One: return _mm_set1_epi16(255);
@@ -267,7 +270,7 @@ inline __m128i factor(BlendFactor f, __m128i alpha) {  // 16-bit lanes
 }
 
 // src * fs + dst * fd over eight 16-bit lanes, saturated, rounded like div255.
-inline __m128i blend8(BlendKind kind, __m128i s, __m128i fs, __m128i d, __m128i fd) {
+KV_HOT __m128i blend8(BlendKind kind, __m128i s, __m128i fs, __m128i d, __m128i fd) {
   const __m128i full = _mm_set1_epi16(255);
   switch (kind) {
     case BlendKind::Over:  // fs + fd = 255: the sum stays within 16 bits
@@ -283,7 +286,7 @@ inline __m128i blend8(BlendKind kind, __m128i s, __m128i fs, __m128i d, __m128i 
   }
 }
 
-inline __m128i depthTest(DepthCompare cmp, __m128 z, __m128 stored) {
+KV_HOT __m128i depthTest(DepthCompare cmp, __m128 z, __m128 stored) {
   switch (cmp) {
     case DepthCompare::Always: return _mm_set1_epi32(-1);
     case DepthCompare::GreaterEqual: return _mm_castps_si128(_mm_cmpge_ps(z, stored));
@@ -304,13 +307,33 @@ struct SpanValues {
   __m128i ditherRB, ditherG;            // eight 16-bit lanes
 };
 
-inline __m128 lerp(const SpanValues& s, int a, __m128 index) {
+// Dither offsets of eight pixels from (x, y) on, by y & 3 and x & 3: the Bayer
+// thresholds scaled to one 5-bit step (red, blue) and one 6-bit step (green).
+struct DitherTables {
+  alignas(16) int16_t rb[4][4][8];
+  alignas(16) int16_t g[4][4][8];
+};
+constexpr DitherTables makeDitherTables() {
+  DitherTables t{};
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x)
+      for (int k = 0; k < 8; ++k) {
+        t.rb[y][x][k] = static_cast<int16_t>(kBayer4[y][(x + k) & 3] >> 1);
+        t.g[y][x][k] = static_cast<int16_t>(kBayer4[y][(x + k) & 3] >> 2);
+      }
+  return t;
+}
+constexpr DitherTables kDither = makeDitherTables();
+constexpr const auto& kDitherRB = kDither.rb;
+constexpr const auto& kDitherG = kDither.g;
+
+KV_HOT __m128 lerp(const SpanValues& s, int a, __m128 index) {
   return _mm_add_ps(_mm_set1_ps(s.start[a]), _mm_mul_ps(_mm_set1_ps(s.step[a]), index));
 }
 
 // The stored texture coordinates of four pixels as 16.16 texels.
 template <bool Perspective>
-inline void texCoords(const SpanValues& s, __m128 index, __m128i& fu, __m128i& fv) {
+KV_HOT void texCoords(const SpanValues& s, __m128 index, __m128i& fu, __m128i& fv) {
   __m128 u = lerp(s, kU, index), v = lerp(s, kV, index);
   if constexpr (Perspective) {
     const __m128 w = _mm_div_ps(_mm_set1_ps(1.0f), lerp(s, kQ, index));
@@ -323,7 +346,7 @@ inline void texCoords(const SpanValues& s, __m128 index, __m128i& fu, __m128i& f
 }
 
 // Bilinear texels of four pixels (32-bit lanes); clears keyed lanes of live32.
-inline Quad bilinear4(const Context& c, __m128i fu, __m128i fv, __m128i& live32) {
+KV_HOT Quad bilinear4(const Context& c, __m128i fu, __m128i fv, __m128i& live32) {
   const __m128i wMask = _mm_set1_epi32(c.texW - 1), hMask = _mm_set1_epi32(c.texH - 1);
   if (c.colorKey) {
     // The key looks at the texel nearest filtering would take.
@@ -366,7 +389,7 @@ inline Quad bilinear4(const Context& c, __m128i fu, __m128i fv, __m128i& live32)
 // Shades eight neighbouring pixels. `live` (16-bit lanes) marks the pixels of
 // the span; `diffuse` holds their interpolated colours.
 template <bool Depth, bool Textured, bool Perspective, bool Bilinear>
-inline void shadeOctet(const Context& c, const SpanValues& s, __m128 index, __m128i live,
+KV_HOT void shadeOctet(const Context& c, const SpanValues& s, __m128 index, __m128i live,
                        const Octet& diffuse, uint8_t* color, uint32_t* depth) {
   const __m128 index1 = _mm_add_ps(index, _mm_set1_ps(4.0f));
   __m128 z0, z1;
@@ -471,30 +494,49 @@ void drawSpan(const Context& c, const SpanValues& s, int y, int x0, int x1) {
   if constexpr (Depth) {
     depth = reinterpret_cast<uint32_t*>(c.depth + static_cast<intptr_t>(y) * c.depthPitch) + x0;
   }
-  // Colour channels, lanes 0-3 and 4-7, stepped eight pixels at a time.
-  __m128i ch[4][2], step8[4];
-  // The lanes add modulo 2^32: a lane may pass out of range beyond the end
-  // of the span, but every pixel of the span holds its true value.
-  auto wrap = [](int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); };
-  for (int k = 0; k < 4; ++k) {
-    const int64_t a = s.colorStart[k], d = s.colorStep[k];
-    ch[k][0] = _mm_set_epi32(wrap(a + 3 * d), wrap(a + 2 * d), wrap(a + d), wrap(a));
-    ch[k][1] = _mm_add_epi32(ch[k][0], _mm_set1_epi32(wrap(4 * d)));
-    step8[k] = _mm_set1_epi32(wrap(8 * d));
+  // The next row's span usually starts near this one's: fetch it early, since
+  // the walk from row to row defeats the hardware's stream detection.
+  if (y + 1 < c.height) {
+    const int span = std::min(x1 - x0, 128);
+    for (int k = 0; k < span * bytes; k += 64) {
+      _mm_prefetch(reinterpret_cast<const char*>(color) + c.colorPitch + k, _MM_HINT_T0);
+    }
+    if constexpr (Depth) {
+      for (int k = 0; k < span * 4; k += 64) {
+        _mm_prefetch(reinterpret_cast<const char*>(depth) + c.depthPitch + k, _MM_HINT_T0);
+      }
+    }
   }
+  // Colour channels, lanes 0-3 and 4-7, stepped eight pixels at a time. The
+  // lanes add modulo 2^32: a lane may pass out of range beyond the end of the
+  // span, but every pixel of the span holds its true value.
+  auto wrap = [](int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); };
+  auto lanes = [&](int k, int first) {
+    const int64_t a = s.colorStart[k], d = s.colorStep[k];
+    return _mm_set_epi32(wrap(a + (first + 3) * d), wrap(a + (first + 2) * d),
+                         wrap(a + (first + 1) * d), wrap(a + first * d));
+  };
+  auto stepOf = [&](int k) { return _mm_set1_epi32(wrap(8 * int64_t{s.colorStep[k]})); };
+  __m128i a0 = lanes(0, 0), a1 = lanes(0, 4), r0 = lanes(1, 0), r1 = lanes(1, 4);
+  __m128i g0 = lanes(2, 0), g1 = lanes(2, 4), b0 = lanes(3, 0), b1 = lanes(3, 4);
+  const __m128i aStep = stepOf(0), rStep = stepOf(1), gStep = stepOf(2), bStep = stepOf(3);
   const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi16(255);
+  auto channelOf = [&](__m128i lo, __m128i hi) {
+    const __m128i v = narrow(_mm_srai_epi32(lo, kColorFraction), _mm_srai_epi32(hi, kColorFraction));
+    return _mm_min_epi16(_mm_max_epi16(v, zero), full);
+  };
+  // Alpha is interpolated only where something reads it.
+  const bool alpha = c.blendKind == BlendKind::Over || c.blendKind == BlendKind::General ||
+                     (Textured && c.alphaOp != AlphaOp::SelectTexture);
   auto diffuseNow = [&] {
-    auto one = [&](int k) {
-      const __m128i v = narrow(_mm_srai_epi32(ch[k][0], kColorFraction), _mm_srai_epi32(ch[k][1], kColorFraction));
-      return _mm_min_epi16(_mm_max_epi16(v, zero), full);
-    };
-    return Octet{one(0), one(1), one(2), one(3)};
+    return Octet{alpha ? channelOf(a0, a1) : full, channelOf(r0, r1), channelOf(g0, g1),
+                 channelOf(b0, b1)};
   };
   auto advance = [&] {
-    for (int k = 0; k < 4; ++k) {
-      ch[k][0] = _mm_add_epi32(ch[k][0], step8[k]);
-      ch[k][1] = _mm_add_epi32(ch[k][1], step8[k]);
-    }
+    a0 = _mm_add_epi32(a0, aStep), a1 = _mm_add_epi32(a1, aStep);
+    r0 = _mm_add_epi32(r0, rStep), r1 = _mm_add_epi32(r1, rStep);
+    g0 = _mm_add_epi32(g0, gStep), g1 = _mm_add_epi32(g1, gStep);
+    b0 = _mm_add_epi32(b0, bStep), b1 = _mm_add_epi32(b1, bStep);
   };
 
   const __m128 lane = _mm_set_ps(3.0f, 2.0f, 1.0f, 0.0f);
@@ -740,14 +782,8 @@ class FastRasterizer final : public Rasterizer {
       }
     }
     if (c.dither) {
-      alignas(16) int16_t rb[8], g[8];
-      for (int k = 0; k < 8; ++k) {
-        const int threshold = kBayer4[y & 3][(x + k) & 3];
-        rb[k] = static_cast<int16_t>(threshold >> 1);
-        g[k] = static_cast<int16_t>(threshold >> 2);
-      }
-      s.ditherRB = _mm_load_si128(reinterpret_cast<const __m128i*>(rb));
-      s.ditherG = _mm_load_si128(reinterpret_cast<const __m128i*>(g));
+      s.ditherRB = _mm_load_si128(reinterpret_cast<const __m128i*>(kDitherRB[y & 3][x & 3]));
+      s.ditherG = _mm_load_si128(reinterpret_cast<const __m128i*>(kDitherG[y & 3][x & 3]));
     }
   }
 };
