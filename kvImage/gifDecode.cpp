@@ -1,5 +1,6 @@
 // GIF files of the kit's fixed layout: LZW codes packed least significant bit
 // first into length-prefixed sub-blocks.
+#include <algorithm>
 #include <cstring>
 
 #include "kvImage/decode.h"
@@ -151,7 +152,9 @@ Status gifDecode(const uint8_t* file, size_t size, const GifLayout& layout, GifT
     }
 
     // A string longer than the picture's remaining pixels is cut at its end.
-    while (sp > 0 && out < total) pixels[out++] = tables.stack[--sp];
+    const size_t n = std::min<size_t>(static_cast<size_t>(sp), total - out);
+    for (size_t i = 0; i < n; ++i) pixels[out + i] = tables.stack[sp - 1 - i];
+    out += n;
   }
   return Status::Ok;
 }

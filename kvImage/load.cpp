@@ -19,7 +19,8 @@ class PoolBlock {
   // table want their words aligned, so a block may start a few bytes in.
   uint8_t* allocate(uint32_t bytes, size_t alignment = 1) {
     release();
-    size_t space = bytes + alignment - 1;
+    size_t space = size_t{bytes} + alignment - 1;
+    if (space > INT32_MAX) return nullptr;
     data_ = kvAlloc(static_cast<int32_t>(space));
     void* start = data_;
     return data_ == nullptr

@@ -1,4 +1,5 @@
 // 8-bit single-plane PCX files, raw or run-length encoded, palette at the end.
+#include <algorithm>
 #include <cstring>
 
 #include "kvImage/decode.h"
@@ -71,16 +72,15 @@ Status pcxDecode(const uint8_t* file, size_t size, const PcxLayout& layout, Imag
   size_t out = 0;
   while (out < total) {
     if (in == palette) return Status::Truncated;
-    uint8_t value = *in++;
-    size_t run = 1;
-    if ((value & 0xC0) == 0xC0) {
-      run = value & 0x3F;
-      if (in == palette) return Status::Truncated;
-      value = *in++;
+    const uint8_t value = *in++;
+    if ((value & 0xC0) != 0xC0) {
+      pixels[out++] = value;
+      continue;
     }
+    if (in == palette) return Status::Truncated;
     // The last run is cut at the picture's end.
-    if (run > total - out) run = total - out;
-    std::memset(pixels + out, value, run);
+    const size_t run = std::min<size_t>(value & 0x3F, total - out);
+    std::memset(pixels + out, *in++, run);
     out += run;
   }
   return Status::Ok;
