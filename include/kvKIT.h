@@ -193,9 +193,6 @@ struct Placement {
   int16_t roll;   // about Z
 };
 
-extern const float kvSinTable[1024];
-extern const int16_t kvAtanTable[1025];
-
 float kv3dSin(Angle a);
 float kv3dCos(Angle a);
 // Heading of (x, z) from +z towards +x, 0..4096 inclusive; 0 inside the dead zone.

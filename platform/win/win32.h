@@ -23,6 +23,14 @@ using LPVOID = void*;
 using WPARAM = uintptr_t;
 using LPARAM = intptr_t;
 using LRESULT = intptr_t;
+using INT_PTR = intptr_t;
+using UINT_PTR = uintptr_t;
+using LONG_PTR = intptr_t;
+using DWORD_PTR = uintptr_t;
+// Win32's wide characters are UTF-16 units, whatever wchar_t is here.
+using WCHAR = char16_t;
+using LPWSTR = WCHAR*;
+using LPCWSTR = const WCHAR*;
 
 struct HINSTANCE__;
 using HINSTANCE = HINSTANCE__*;
@@ -71,3 +79,19 @@ BYTE ReadPortByte(WORD port);
 // The C runtime's fopen for a path in the kit's code page (CP949 on this build):
 // the name on disk is UTF-8.
 FILE* OpenFileA(LPCSTR path, LPCSTR mode);
+
+// ---------------------------------------------------------------------------
+// Module lookup: the kit finds the display driver's entry points at run time.
+// Only "DDRAW.DLL" is known; its exports are the DirectDraw stand-in's.
+// ---------------------------------------------------------------------------
+
+using HANDLE = void*;
+struct HMONITOR__;
+using HMONITOR = HMONITOR__*;
+using LPRECT = RECT*;
+using LPDWORD = DWORD*;
+// Cast to the entry point's own type before calling.
+using FARPROC = void (*)();
+
+HMODULE GetModuleHandleA(LPCSTR moduleName);
+FARPROC GetProcAddress(HMODULE module, LPCSTR procName);

@@ -1,11 +1,15 @@
 #include "platform/host/headless/headless.h"
 
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
 
 #include "platform/host/host.h"
+#include "platform/win/codepage.h"
+#include "platform/win/dialog.h"
+#include "platform/win/host_events.h"
 
 namespace kv::headless {
 
@@ -16,7 +20,7 @@ constexpr uint64_t kUnitsPerSecond = 65536;
 
 class HeadlessHost final : public host::Host {
  public:
-  explicit HeadlessHost(const Options& options) : options_(options) {
+  explicit HeadlessHost(const Options& options) : options_(options), display_(options.display) {
     if (options_.clock == Clock::Real) realStart_ = host::monotonicNow();
   }
 
@@ -46,6 +50,31 @@ class HeadlessHost final : public host::Host {
 
   void debugOutput(std::string_view kitBytes) override { capture_.append(kitBytes); }
 
+  host::DisplayMode desktopMode() override { return display_.desktopMode(); }
+  std::vector<host::DisplayMode> displayModes() override { return display_.displayModes(); }
+  bool setDisplayMode(const host::DisplayMode& mode) override { return display_.setDisplayMode(mode); }
+  void restoreDisplayMode() override { display_.restoreDisplayMode(); }
+  void present(const host::PresentedFrame& frame) override { display_.present(frame); }
+  int messageBox(std::string_view text, std::string_view caption, unsigned type) override {
+    messageBoxes_.push_back({win::utf8ToKitText(text), win::utf8ToKitText(caption), type});
+    return host::Host::messageBox(text, caption, type);
+  }
+
+  void runDialog(win::Dialog& dialog) override {
+    if (nextAnswer_ >= options_.dialogAnswers.size()) {
+      host::Host::runDialog(dialog);
+      return;
+    }
+    const std::string& answer = options_.dialogAnswers[nextAnswer_++];
+    std::string error;
+    if (!answerDialog(dialog, answer, error)) {
+      std::fprintf(stderr, "kvKIT: dialog answer \"%s\": %s; the dialog is cancelled\n", answer.c_str(),
+                   error.c_str());
+      dialog.cancel();
+    }
+    if (!dialog.ended()) dialog.cancel();
+  }
+
   // Escape is read at the top of an iteration, so later reads in the same
   // iteration belong to it.
   int64_t currentIteration() const { return iteration_; }
@@ -56,6 +85,9 @@ class HeadlessHost final : public host::Host {
   int64_t iteration_ = 0;
   std::array<bool, 256> held_{};
   std::string capture_;
+  Display display_;
+  std::vector<MessageBoxRecord> messageBoxes_;
+  size_t nextAnswer_ = 0;
 };
 
 std::unique_ptr<HeadlessHost> instance;
@@ -104,6 +136,12 @@ void advanceMs(uint32_t milliseconds) {
 
 uint32_t timeMs() { return static_cast<uint32_t>(headless().now() * 1000 / kUnitsPerSecond); }
 
+const std::vector<MessageBoxRecord>& messageBoxes() { return headless().messageBoxes_; }
+
+void queueDialogAnswer(const std::string& answer) { headless().options_.dialogAnswers.push_back(answer); }
+
+void setActive(bool active) { win::hostActivate(active); }
+
 void pressKey(int virtualKey) {
   if (virtualKey >= 0 && virtualKey < 256) headless().held_[virtualKey] = true;
 }
@@ -116,6 +154,14 @@ int64_t iteration() { return headless().iteration_; }
 
 const std::string& debugCapture() { return headless().capture_; }
 void clearDebugCapture() { headless().capture_.clear(); }
+
+const Frame& lastFrame() { return headless().display_.lastFrame(); }
+int64_t presentedFrameCount() { return headless().display_.presentedCount(); }
+void setDesktopMode(const host::DisplayMode& mode) {
+  HeadlessHost& host = headless();
+  host.options_.display.desktop = mode;
+  host.display_ = Display(host.options_.display);
+}
 
 bool parseKeyScript(const std::string& text, std::vector<ScriptedKey>& keys, std::string& error) {
   std::stringstream items(text);

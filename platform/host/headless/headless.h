@@ -8,6 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/host/headless/display.h"
+
+namespace kv::win {
+class Dialog;
+}
+
 namespace kv::headless {
 
 enum class Clock { Virtual, Real };
@@ -24,6 +30,10 @@ struct Options {
   Clock clock = Clock::Virtual;
   int64_t escapeFromIteration = 0;  // 0: never
   std::vector<ScriptedKey> keys;
+  DisplayOptions display;
+  // Answers for the dialogs the program opens, one per dialog in turn (see
+  // answerDialog); a dialog without an answer is cancelled.
+  std::vector<std::string> dialogAnswers;
 };
 
 // Makes a headless host current with these options, replacing any earlier one,
@@ -43,6 +53,27 @@ int64_t iteration();
 // Every text the kit sent to the debugger channel since install, in kit bytes.
 const std::string& debugCapture();
 void clearDebugCapture();
+
+// Message boxes shown since install, texts in kit bytes; each is also printed to
+// stderr in UTF-8. They are answered at once with IDOK.
+struct MessageBoxRecord {
+  std::string text;
+  std::string caption;
+  unsigned type;
+};
+const std::vector<MessageBoxRecord>& messageBoxes();
+
+// Adds an answer for the next dialog that has none yet.
+void queueDialogAnswer(const std::string& answer);
+// Works a dialog as an answer says: comma-separated steps, each either
+// LABEL=ENTRY (choose ENTRY in the combo box beside the label LABEL, or with
+// the control id LABEL) or a button's text; e.g. "device=Reference Rasterizer,ok".
+// Labels, entries and buttons match without regard to case. On a step that does
+// not fit the dialog, returns false and says why in error.
+bool answerDialog(win::Dialog& dialog, const std::string& answer, std::string& error);
+
+// The program gains or loses the focus, as a real desktop would tell it.
+void setActive(bool active);
 
 // Parses a key script such as "J@10-40,F3@100,ESC@200" (names: A-Z, 0-9,
 // F1-F12, ESC, UP, DOWN, LEFT, RIGHT, KP0-KP9; a lone number is one iteration).
