@@ -3,7 +3,7 @@
 namespace {
 
 // A small valid object; tests change one part and write it out.
-struct KvoSpec {
+struct KvoFile {
   int32_t version = 16;
   std::vector<std::string> images = {"label.tga"};
   struct Mat {
@@ -60,9 +60,9 @@ struct KvoSpec {
 class KvoTest : public F3dTest {
  protected:
   // Loads a file that must be refused, and checks it logged why and kept nothing.
-  void expectRefused(const KvoSpec& spec, const std::string& reason) {
+  void expectRefused(const KvoFile& object, const std::string& reason) {
     kv::headless::clearDebugCapture();
-    EXPECT_EQ(kv3dLoadKVO(spec.save().c_str()), nullptr);
+    EXPECT_EQ(kv3dLoadKVO(object.save().c_str()), nullptr);
     EXPECT_NE(log().find("kv3dLoadKVO: " + reason), std::string::npos) << log();
     EXPECT_NE(log().find("; refused (object.kvo)\n"), std::string::npos) << log();
     EXPECT_TRUE(poolIsWhole());
@@ -70,8 +70,8 @@ class KvoTest : public F3dTest {
 };
 
 TEST_F(KvoTest, LoadsEveryPartOfAnObject) {
-  KvoSpec spec;
-  Model* m = kv3dLoadKVO(spec.save().c_str());
+  KvoFile object;
+  Model* m = kv3dLoadKVO(object.save().c_str());
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->vertices[2].y, 1.0f);
   EXPECT_EQ(m->faces[1].vertexIndex[3], 3);
@@ -92,11 +92,11 @@ TEST_F(KvoTest, LoadsEveryPartOfAnObject) {
 }
 
 TEST_F(KvoTest, PivotsAddFiveToShadingAndStartAtRest) {
-  KvoSpec spec;
-  spec.shading = 4;
+  KvoFile object;
+  object.shading = 4;
   // The child comes before its parent in the array.
-  spec.pivots = {{{1, 2, 3}, 1, 3}, {{4, 5, 6}, -1, 1}};
-  Model* m = kv3dLoadKVO(spec.save().c_str());
+  object.pivots = {{{1, 2, 3}, 1, 3}, {{4, 5, 6}, -1, 1}};
+  Model* m = kv3dLoadKVO(object.save().c_str());
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->shading, 9);
   EXPECT_NE(log().find("Pivot: 2\n"), std::string::npos);
@@ -121,11 +121,11 @@ TEST_F(KvoTest, ImagesGoToTheTableByTheirLastLetter) {
   // Until the image loaders land every loader answers none, so a slot that was
   // loaded reads none and a slot that was skipped keeps what it held.
   auto* marker = reinterpret_cast<Surface*>(uintptr_t{0x1000});
-  KvoSpec spec;
-  spec.images = {"a.tga", "b.bmp", "c.PCX", "d.gif", "e.GIF", "plain"};
-  spec.materials = {{{0, 0, 0, 255}, 0, 0, 1}, {{0, 0, 0, 255}, 1, 0, 1}};
+  KvoFile object;
+  object.images = {"a.tga", "b.bmp", "c.PCX", "d.gif", "e.GIF", "plain"};
+  object.materials = {{{0, 0, 0, 255}, 0, 0, 1}, {{0, 0, 0, 255}, 1, 0, 1}};
   for (auto& slot : kvImageTable) slot = marker;
-  Model* m = kv3dLoadKVO(spec.save().c_str());
+  Model* m = kv3dLoadKVO(object.save().c_str());
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(kvImageTable[0], marker);
   EXPECT_EQ(kvImageTable[1], nullptr);
@@ -143,64 +143,64 @@ TEST_F(KvoTest, ImagesGoToTheTableByTheirLastLetter) {
 TEST_F(KvoTest, OpenAndVersionFailuresUseTheKitsMessages) {
   EXPECT_EQ(kv3dLoadKVO("missing.kvo"), nullptr);
   EXPECT_NE(log().find("kv3dLoadKVO: (missing.kvo) 를 열수 없습니다.\n"), std::string::npos);
-  KvoSpec spec;
-  spec.version = 0x11;
-  EXPECT_EQ(kv3dLoadKVO(spec.save().c_str()), nullptr);
+  KvoFile object;
+  object.version = 0x11;
+  EXPECT_EQ(kv3dLoadKVO(object.save().c_str()), nullptr);
   EXPECT_NE(log().find("kv3dLoadKVO: 'version 1.0' 이 아닙니다.(object.kvo)\n"), std::string::npos);
   EXPECT_TRUE(poolIsWhole());
 }
 
 TEST_F(KvoTest, RefusesEachBrokenPart) {
-  using Change = void (*)(KvoSpec&);
+  using Change = void (*)(KvoFile&);
   const struct {
     Change change;
     const char* reason;
   } cases[] = {
-      {[](KvoSpec& s) { s.shading = 4, s.shadingBytes = 7; },
+      {[](KvoFile& s) { s.shading = 4, s.shadingBytes = 7; },
        "truncated, its counts need 324 bytes but it has 323"},
-      {[](KvoSpec& s) { s.shading = 7; }, "unknown shading mode 7"},
-      {[](KvoSpec& s) { s.images.assign(257, "x.bmp"); }, "257 images, the image table holds 256"},
-      {[](KvoSpec& s) { s.faces[0].corners = 5; }, "face 0 has 5 corners"},
-      {[](KvoSpec& s) { s.faces[1].index[3] = 4; }, "face 1 uses vertex 4 of 4"},
-      {[](KvoSpec& s) { s.materials[1].image = 1; }, "material 1 uses image 1 of 1"},
-      {[](KvoSpec& s) { s.materials[1].faces = 2; }, "the materials cover 3 faces, the file has 2"},
-      {[](KvoSpec& s) { s.materials[0].faces = -1, s.materials[1].faces = 3; },
+      {[](KvoFile& s) { s.shading = 7; }, "unknown shading mode 7"},
+      {[](KvoFile& s) { s.images.assign(257, "x.bmp"); }, "257 images, the image table holds 256"},
+      {[](KvoFile& s) { s.faces[0].corners = 5; }, "face 0 has 5 corners"},
+      {[](KvoFile& s) { s.faces[1].index[3] = 4; }, "face 1 uses vertex 4 of 4"},
+      {[](KvoFile& s) { s.materials[1].image = 1; }, "material 1 uses image 1 of 1"},
+      {[](KvoFile& s) { s.materials[1].faces = 2; }, "the materials cover 3 faces, the file has 2"},
+      {[](KvoFile& s) { s.materials[0].faces = -1, s.materials[1].faces = 3; },
        "material 0 has -1 faces"},
-      {[](KvoSpec& s) {
+      {[](KvoFile& s) {
          s.pivots = {{{}, -1, 2}, {{}, 2, 2}};
        },
        "pivot 1 has parent 2 of 2"},
-      {[](KvoSpec& s) {
+      {[](KvoFile& s) {
          s.pivots = {{{}, 0, 4}};
        },
        "pivot 0 has parent 0 of 1"},
-      {[](KvoSpec& s) {
+      {[](KvoFile& s) {
          s.pivots = {{{}, -1, 1}, {{}, 2, 1}, {{}, 3, 1}, {{}, 1, 1}};
        },
        "the parents of pivot 1 form a cycle"},
-      {[](KvoSpec& s) {
+      {[](KvoFile& s) {
          s.pivots = {{{}, -1, 2}, {{}, 0, 1}};
        },
        "the pivots bind 3 vertices, the file has 4"},
-      {[](KvoSpec& s) {
+      {[](KvoFile& s) {
          s.pivots = {{{}, -1, 5}, {{}, 0, -1}};
        },
        "pivot 1 binds -1 vertices"},
   };
   for (const auto& c : cases) {
-    KvoSpec spec;
-    c.change(spec);
-    expectRefused(spec, c.reason);
+    KvoFile object;
+    c.change(object);
+    expectRefused(object, c.reason);
   }
   FileBytes negative;
   negative.i32(16).i32(0).i32(0).i32(-1).i32(0).i32(0).i32(0);
   EXPECT_EQ(kv3dLoadKVO(negative.save("object.kvo").c_str()), nullptr);
-  EXPECT_EQ(kv3dLoadKVO(KvoSpec().save("object.kvo", 27).c_str()), nullptr);
+  EXPECT_EQ(kv3dLoadKVO(KvoFile().save("object.kvo", 27).c_str()), nullptr);
   EXPECT_NE(log().find("shorter than its 28-byte header"), std::string::npos);
 
   // Counts the file can hold but the pool cannot: the kit's allocation message.
   useFreshPool(64);
-  KvoSpec big;
+  KvoFile big;
   big.vertices.assign(6000, Vector{0, 0, 0});
   EXPECT_EQ(kv3dLoadKVO(big.save().c_str()), nullptr);
   EXPECT_NE(log().find("kv3dLoadKVO: Memory allocation error ("), std::string::npos);
@@ -208,17 +208,17 @@ TEST_F(KvoTest, RefusesEachBrokenPart) {
 }
 
 TEST_F(KvoTest, AcceptsWhatIsSoundAtTheLimits) {
-  KvoSpec exact;  // exactly 4 bytes of colour a face
+  KvoFile exact;  // exactly 4 bytes of colour a face
   exact.shading = 4;
-  KvoSpec unusedCorner;  // the fourth index of a triangle is never read
+  KvoFile unusedCorner;  // the fourth index of a triangle is never read
   unusedCorner.faces[0].index[3] = 999;
-  KvoSpec fullName;  // a name filling its 128-byte field has no terminator
+  KvoFile fullName;  // a name filling its 128-byte field has no terminator
   fullName.images = {std::string(128, 'z')};
-  KvoSpec chain;  // a deep hierarchy, children after parents
+  KvoFile chain;  // a deep hierarchy, children after parents
   chain.vertices.assign(100, Vector{0, 0, 0});
   for (int16_t i = 0; i < 100; ++i) chain.pivots.push_back({{0, 0, 0}, int16_t(i - 1), 1});
-  for (const KvoSpec* spec : {&exact, &unusedCorner, &fullName, &chain}) {
-    Model* m = kv3dLoadKVO(spec->save().c_str());
+  for (const KvoFile* object : {&exact, &unusedCorner, &fullName, &chain}) {
+    Model* m = kv3dLoadKVO(object->save().c_str());
     EXPECT_NE(m, nullptr) << log();
     kv3dFreeKVO(m);
   }
@@ -226,10 +226,10 @@ TEST_F(KvoTest, AcceptsWhatIsSoundAtTheLimits) {
 }
 
 TEST_F(KvoTest, RefusesImagePathsLongerThanTheBuffer) {
-  KvoSpec spec;
-  spec.images = {std::string(60, 'n') + ".bmp"};
+  KvoFile object;
+  object.images = {std::string(60, 'n') + ".bmp"};
   const std::string path = std::string(200, 'd') + "\\o.kvo";
-  EXPECT_EQ(kv3dLoadKVO(spec.save(path).c_str()), nullptr);
+  EXPECT_EQ(kv3dLoadKVO(object.save(path).c_str()), nullptr);
   EXPECT_NE(log().find("image name 0 does not fit the 256-byte path"), std::string::npos);
 }
 
