@@ -3,7 +3,6 @@
 #pragma once
 
 #include "kvKIT.h"
-#include "kvf3D/DrawSeam.h"  // SEAM (device): goes with the device merge
 
 // One can on the floor. The placement leads, so the renderer can take an
 // actor where it takes a placement.

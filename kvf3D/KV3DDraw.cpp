@@ -150,7 +150,8 @@ bool facesViewer(const ClipVertex* c) {
 }
 
 HRESULT submit(FanVertex* vertices, int32_t n) {
-  return kv3d::seam::drawFan(vertices, n);
+  return kvFramework.device->DrawPrimitive(D3DPT_TRIANGLEFAN, kv3d::kFanVertexFormat, vertices,
+                                           static_cast<DWORD>(n), 0);
 }
 
 // Submits n projected corners, the depth of each given by depthOf.

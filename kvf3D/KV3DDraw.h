@@ -5,7 +5,6 @@
 #include <cstdint>
 
 #include "kvKIT.h"
-#include "kvf3D/DrawSeam.h"
 #include "kvf3D/Math.h"
 
 namespace kv3d {

@@ -1,7 +1,6 @@
 // The object pipeline: pose the pivot hierarchy, light the vertices from the
 // current light table, transform them into the work buffers, then walk the
 // faces material by material and hand each to the polygon drawer.
-#include "kvf3D/DrawSeam.h"
 #include "kvf3D/Math.h"
 
 namespace {

@@ -146,7 +146,10 @@ int main(int argc, char** argv) {
   // server still shows the demonstration.
   kv::headless::ContactSheet sheet(kv::headless::choreographyFrames(), 4, 320, 240);
   if (!sheetPath.empty())
-    options.headless.display.onPresent = [&sheet](int64_t number, const kv::headless::Frame& f) {
+    options.headless.display.onPresent = [&sheet](int64_t number,
+                                                  const kv::headless::Display& display) {
+      if (!sheet.wants(number)) return;
+      const kv::headless::Frame& f = display.lastFrame();
       sheet.offer(number, f.rgb.data(), f.width, f.height);
     };
 

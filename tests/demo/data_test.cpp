@@ -10,8 +10,8 @@
 
 #include "kvKIT.h"
 #include "kvSys/Memory.h"
-#include "kvf3D/DrawSeam.h"
 #include "kvf3D/KV3DDraw.h"
+#include "tests/draw/fake_device.h"
 #include "platform/host/headless/headless.h"
 
 namespace {
@@ -35,19 +35,23 @@ class DemoData : public ::testing::Test {
     kv3dSetNearZ(10.0f);
     light_ = kv3dCreateLight(512, 512, 125, 125, 125, 0, 0, 0);
     kv3dSetLight(light_);
-    kv3d::seam::fans().clear();
+    kvFramework.device = &device_;
   }
-  void TearDown() override { fs::current_path(previous_); }
+  void TearDown() override {
+    kvFramework.device = nullptr;
+    fs::current_path(previous_);
+  }
 
   // The fans drawn with the given flags, as (1/depth) of every corner.
-  static std::vector<float> depthsOfFans(int32_t flags) {
+  std::vector<float> depthsOfFans(int32_t flags) {
     std::vector<float> depths;
-    for (const auto& fan : kv3d::seam::fans())
+    for (const auto& fan : device_.draws)
       if (fan.flags == flags)
-        for (size_t i = 2; i < fan.words.size(); i += 7) depths.push_back(1.0f / fan.words[i]);
+        for (const auto& v : fan.vertices) depths.push_back(1.0f / v.sz);
     return depths;
   }
 
+  kvtest::RecordingDevice device_;
   fs::path previous_;
   LightTable* light_ = nullptr;
 };
@@ -76,11 +80,11 @@ TEST_F(DemoData, FloorFacesUpward) {
   const Vector above{0, 8000, 0}, below{0, -8000, 0};
   kv3dViewMatrix(&view, 0, 1024, 0, &above);  // looking straight down
   kv3dDrawModel(&view, floor);
-  EXPECT_EQ(kv3d::seam::fans().size(), static_cast<size_t>(floor->faceCount));
-  kv3d::seam::fans().clear();
+  EXPECT_EQ(device_.draws.size(), static_cast<size_t>(floor->faceCount));
+  device_.draws.clear();
   kv3dViewMatrix(&view, 0, 3072, 0, &below);  // looking straight up
   kv3dDrawModel(&view, floor);
-  EXPECT_TRUE(kv3d::seam::fans().empty());
+  EXPECT_TRUE(device_.draws.empty());
 }
 
 TEST_F(DemoData, TheCanShowsTheSideThatFacesTheViewer) {
@@ -93,7 +97,7 @@ TEST_F(DemoData, TheCanShowsTheSideThatFacesTheViewer) {
   // From the front, then from behind: every corner of the label drawn lies
   // nearer to the eye than the can's axis (1500 away).
   for (int16_t yaw : {0, 2048}) {
-    kv3d::seam::fans().clear();
+    device_.draws.clear();
     Matrix view;
     const float side = yaw == 0 ? -1.0f : 1.0f;
     const Vector eye{0, 170, 1500 * side};

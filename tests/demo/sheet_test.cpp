@@ -18,6 +18,8 @@ TEST(ContactSheet, KeepsTheChosenFramesInTheirCells) {
     sheet.offer(n, frame.data(), 80, 60);
   }
   EXPECT_EQ(sheet.kept(), 2u);  // frame 9 never came
+  EXPECT_TRUE(sheet.wants(9));
+  EXPECT_FALSE(sheet.wants(3));
   const auto image = sheet.compose();
   // Two columns of 40 x 30 cells with 4-pixel gaps, two rows.
   ASSERT_EQ(image.width, 2 * 44 + 4);

@@ -12,27 +12,30 @@
 #include "kvKIT.h"
 #include "kvSys/Memory.h"
 #include "kvf3D/KV3DDraw.h"
+#include "tests/draw/fake_device.h"
 #include "platform/host/headless/headless.h"
 
 namespace kvtest {
 
-struct Fan {
-  int32_t flags;
-  std::vector<kv3d::FanVertex> vertices;
-};
+// The device the kit draws on in these tests.
+inline RecordingDevice& recorder() {
+  static RecordingDevice device;
+  return device;
+}
 
-inline std::vector<Fan> recordedFans() {
-  std::vector<Fan> out;
-  for (const auto& fan : kv3d::seam::fans()) {
-    Fan f{fan.flags, std::vector<kv3d::FanVertex>(fan.words.size() / 7)};
-    std::memcpy(f.vertices.data(), fan.words.data(), fan.words.size() * 4);
-    out.push_back(std::move(f));
+// The triangle fans the device received since the test began.
+inline const std::vector<RecordingDevice::Draw>& recordedFans() {
+  for (const auto& draw : recorder().draws) {
+    EXPECT_EQ(draw.type, D3DPT_TRIANGLEFAN);
+    EXPECT_EQ(draw.vertexFormat, 0x144u);
   }
-  return out;
+  return recorder().draws;
 }
 
 class DrawTest : public ::testing::Test {
  protected:
+  void TearDown() override { kvFramework.device = nullptr; }
+
   void SetUp() override {
     kv::headless::install();
     kvResetMemoryForTests();
@@ -46,7 +49,8 @@ class DrawTest : public ::testing::Test {
     kv3dSetFarZ(32000.0f);
     kv3dDoubleSided = 0;
     kvSetRenderFlags(KV_RF_COLOR);
-    kv3d::seam::fans().clear();
+    kvFramework.device = &recorder();
+    recorder().draws.clear();
     kv::headless::clearDebugCapture();
   }
 

@@ -14,6 +14,7 @@ class RecordingDevice : public IDirect3DDevice3 {
   struct Draw {
     D3DPRIMITIVETYPE type;
     DWORD vertexFormat;
+    int32_t flags;  // the kit's render flags when the fan came
     std::vector<kv3d::FanVertex> vertices;
   };
   std::vector<Draw> draws;
@@ -37,7 +38,7 @@ class RecordingDevice : public IDirect3DDevice3 {
   HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, DWORD format, LPVOID vertices, DWORD count,
                         DWORD) override {
     const auto* v = static_cast<const kv3d::FanVertex*>(vertices);
-    draws.push_back({type, format, std::vector<kv3d::FanVertex>(v, v + count)});
+    draws.push_back({type, format, kvRenderFlags, std::vector<kv3d::FanVertex>(v, v + count)});
     return S_OK;
   }
   HRESULT GetTexture(DWORD, LPDIRECT3DTEXTURE2*) override { return E_FAIL; }

@@ -122,10 +122,10 @@ TEST_F(RenderTest, ZeroPlacementDrawsWhatTheWorldModelDraws) {
   t.quad(10, 5, 300, 15);
   Placement zero{};
   for (int32_t shading : {KV_SHADING_NONE, KV_SHADING_GOURAUD, KV_SHADING_FACE_COLOURS}) {
-    kv3d::seam::fans().clear();
+    kvtest::recorder().draws.clear();
     kv3dDrawModel(&identity, t.finish(shading));
     const auto world = recordedFans();
-    kv3d::seam::fans().clear();
+    kvtest::recorder().draws.clear();
     kv3dDrawModelAt(&identity, t.finish(shading), &zero);
     const auto placed = recordedFans();
     ASSERT_EQ(world.size(), placed.size());

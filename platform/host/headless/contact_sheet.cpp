@@ -91,6 +91,11 @@ void ContactSheet::offer(int64_t number, const uint32_t* rgb, int32_t width, int
   }
 }
 
+bool ContactSheet::wants(int64_t number) const {
+  return std::any_of(cells_.begin(), cells_.end(),
+                     [number](const Cell& c) { return c.number == number; });
+}
+
 size_t ContactSheet::kept() const {
   return static_cast<size_t>(
       std::count_if(cells_.begin(), cells_.end(), [](const Cell& c) { return !c.rgb.empty(); }));

@@ -21,6 +21,8 @@ class ContactSheet {
   // reduced to a cell of cellWidth x cellHeight, `columns` to a row.
   ContactSheet(std::vector<int64_t> frames, int32_t columns, int32_t cellWidth, int32_t cellHeight);
 
+  // Whether frame `number` is one of the chosen.
+  bool wants(int64_t number) const;
   // Offers presented frame `number`; a chosen one is reduced and kept.
   void offer(int64_t number, const uint32_t* rgb, int32_t width, int32_t height);
   // How many of the chosen frames have been seen.
