@@ -5,12 +5,37 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace kv::win {
 class Dialog;
 }
 
 namespace kv::host {
+
+// A display mode, or the desktop's: size and bits per pixel (8: palette
+// indices, 16: RGB565, 32: XRGB8888 with blue in the low byte).
+struct DisplayMode {
+  uint32_t width, height, bitCount, refreshRate;
+  bool operator==(const DisplayMode&) const = default;
+};
+
+struct Rect {
+  int32_t left, top, right, bottom;  // right and bottom exclusive
+};
+
+// A finished picture handed to the screen: the source rectangle of a surface
+// (rows from the top, pitch bytes apart, in the bit depth given) is shown in
+// the screen rectangle, stretched when the sizes differ. In a window the
+// screen rectangle is the client area in screen coordinates; in full screen
+// it is the whole display.
+struct PresentedFrame {
+  const void* pixels;  // the surface's row 0
+  int32_t pitch;
+  uint32_t bitCount;  // 16 or 32
+  Rect source;
+  Rect screen;
+};
 
 // A top-level window as the window model sees it, in screen coordinates.
 struct WindowPlacement {
@@ -31,6 +56,18 @@ class Host {
   virtual bool keyDown(int virtualKey) = 0;
   // One text of the kit's debugger channel, already UTF-8.
   virtual void debugOutput(std::string_view utf8) = 0;
+
+  // ---- The display, as DirectDraw's stand-in sees it ---------------------------
+  // The defaults describe a 640 x 480 x 16 screen that shows nothing, for
+  // hosts that only stand in for other parts of the machine.
+  virtual DisplayMode desktopMode() { return {640, 480, 16, 60}; }
+  // Modes a full-screen program may set, 640 x 480 x 16 among them.
+  virtual std::vector<DisplayMode> displayModes() { return {desktopMode()}; }
+  // Makes the mode the display's (the desktop's until restored); false when
+  // the host cannot show it.
+  virtual bool setDisplayMode(const DisplayMode& mode) { return mode == desktopMode(); }
+  virtual void restoreDisplayMode() {}
+  virtual void present(const PresentedFrame& frame) {}
 
   // ---- Windows: platform/win's window model asks, the host shows ----------------
   // Windows are named by the model's HWND value. Host events come back to the model

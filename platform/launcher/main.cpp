@@ -39,6 +39,8 @@ void printHelp(const char* program) {
       "                      real: wall-clock time, 30 updates per second\n"
       "  --keys SCRIPT       hold keys over iterations, e.g. \"J@10-40,F3@100\"\n"
       "                      (A-Z, 0-9, F1-F12, ESC, UP, DOWN, LEFT, RIGHT, KP0-KP9)\n"
+      "  --capture DIR       write the presented frames to DIR as frame_NNNNN.png\n"
+      "  --every K           with --capture, write every K-th frame only (default 1)\n"
       "  --dialog ANSWER     answer the next dialog (give it once per dialog), e.g.\n"
       "                      \"device=Reference Rasterizer,ok\" or \"cancel\"; steps are\n"
       "                      LABEL=ENTRY (pick ENTRY in the box beside LABEL) or a button\n",
@@ -98,6 +100,19 @@ int main(int argc, char** argv) {
       std::string error;
       if (!kv::headless::parseKeyScript(value("--keys"), options.headless.keys, error))
         usageError("--keys: " + error);
+    } else if (arg == "--capture") {
+      // Absolute, because -C changes the working directory afterwards.
+      const fs::path dir = fs::absolute(value("--capture"));
+      std::error_code error;
+      fs::create_directories(dir, error);
+      if (!fs::is_directory(dir)) usageError("cannot make the capture folder '" + dir.string() + "'");
+      options.headless.display.captureDir = dir.string();
+    } else if (arg == "--every") {
+      const std::string n = value("--every");
+      char* end = nullptr;
+      const long long every = std::strtoll(n.c_str(), &end, 10);
+      if (*end != '\0' || every < 1) usageError("--every takes a whole number from 1");
+      options.headless.display.captureEvery = every;
     } else if (!kv::launcher::parseHostOption(arg, i, argc, argv, options)) {
       usageError("unknown option '" + arg + "'");
     }

@@ -79,3 +79,19 @@ BYTE ReadPortByte(WORD port);
 // The C runtime's fopen for a path in the kit's code page (CP949 on this build):
 // the name on disk is UTF-8.
 FILE* OpenFileA(LPCSTR path, LPCSTR mode);
+
+// ---------------------------------------------------------------------------
+// Module lookup: the kit finds the display driver's entry points at run time.
+// Only "DDRAW.DLL" is known; its exports are the DirectDraw stand-in's.
+// ---------------------------------------------------------------------------
+
+using HANDLE = void*;
+struct HMONITOR__;
+using HMONITOR = HMONITOR__*;
+using LPRECT = RECT*;
+using LPDWORD = DWORD*;
+// Cast to the entry point's own type before calling.
+using FARPROC = void (*)();
+
+HMODULE GetModuleHandleA(LPCSTR moduleName);
+FARPROC GetProcAddress(HMODULE module, LPCSTR procName);

@@ -20,7 +20,7 @@ constexpr uint64_t kUnitsPerSecond = 65536;
 
 class HeadlessHost final : public host::Host {
  public:
-  explicit HeadlessHost(const Options& options) : options_(options) {
+  explicit HeadlessHost(const Options& options) : options_(options), display_(options.display) {
     if (options_.clock == Clock::Real) realStart_ = host::monotonicNow();
   }
 
@@ -50,6 +50,11 @@ class HeadlessHost final : public host::Host {
 
   void debugOutput(std::string_view kitBytes) override { capture_.append(kitBytes); }
 
+  host::DisplayMode desktopMode() override { return display_.desktopMode(); }
+  std::vector<host::DisplayMode> displayModes() override { return display_.displayModes(); }
+  bool setDisplayMode(const host::DisplayMode& mode) override { return display_.setDisplayMode(mode); }
+  void restoreDisplayMode() override { display_.restoreDisplayMode(); }
+  void present(const host::PresentedFrame& frame) override { display_.present(frame); }
   int messageBox(std::string_view text, std::string_view caption, unsigned type) override {
     messageBoxes_.push_back({win::utf8ToKitText(text), win::utf8ToKitText(caption), type});
     return host::Host::messageBox(text, caption, type);
@@ -80,6 +85,7 @@ class HeadlessHost final : public host::Host {
   int64_t iteration_ = 0;
   std::array<bool, 256> held_{};
   std::string capture_;
+  Display display_;
   std::vector<MessageBoxRecord> messageBoxes_;
   size_t nextAnswer_ = 0;
 };
@@ -148,6 +154,14 @@ int64_t iteration() { return headless().iteration_; }
 
 const std::string& debugCapture() { return headless().capture_; }
 void clearDebugCapture() { headless().capture_.clear(); }
+
+const Frame& lastFrame() { return headless().display_.lastFrame(); }
+int64_t presentedFrameCount() { return headless().display_.presentedCount(); }
+void setDesktopMode(const host::DisplayMode& mode) {
+  HeadlessHost& host = headless();
+  host.options_.display.desktop = mode;
+  host.display_ = Display(host.options_.display);
+}
 
 bool parseKeyScript(const std::string& text, std::vector<ScriptedKey>& keys, std::string& error) {
   std::stringstream items(text);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/host/headless/display.h"
+
 namespace kv::win {
 class Dialog;
 }
@@ -28,6 +30,7 @@ struct Options {
   Clock clock = Clock::Virtual;
   int64_t escapeFromIteration = 0;  // 0: never
   std::vector<ScriptedKey> keys;
+  DisplayOptions display;
   // Answers for the dialogs the program opens, one per dialog in turn (see
   // answerDialog); a dialog without an answer is cancelled.
   std::vector<std::string> dialogAnswers;

@@ -1,0 +1,538 @@
+// Direct3D immediate mode (the DirectX 6 interfaces the kit calls): device
+// enumeration and descriptions, texture and depth formats, devices on a render
+// target, viewports and Clear2, render states, texture stage 0 and
+// DrawPrimitive. Each device forwards its drawing to a raster back end.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/ddraw/ddraw.h"
+
+using D3DVALUE = float;
+using D3DCOLOR = DWORD;  // ARGB
+using D3DCOLORMODEL = DWORD;
+using D3DTEXTUREHANDLE = DWORD;
+
+// ---------------------------------------------------------------------------
+// Results
+// ---------------------------------------------------------------------------
+
+constexpr HRESULT D3D_OK = S_OK;
+constexpr HRESULT D3DERR_INVALID_DEVICE = MAKE_DDHRESULT(705);
+constexpr HRESULT D3DERR_INITFAILED = MAKE_DDHRESULT(706);
+constexpr HRESULT D3DERR_DEVICEAGGREGATED = MAKE_DDHRESULT(707);
+constexpr HRESULT D3DERR_TEXTURE_BADSIZE = MAKE_DDHRESULT(734);
+constexpr HRESULT D3DERR_VIEWPORTDATANOTSET = MAKE_DDHRESULT(753);
+constexpr HRESULT D3DERR_VIEWPORTHASNODEVICE = MAKE_DDHRESULT(754);
+constexpr HRESULT D3DERR_SCENE_IN_SCENE = MAKE_DDHRESULT(780);
+constexpr HRESULT D3DERR_SCENE_NOT_IN_SCENE = MAKE_DDHRESULT(781);
+constexpr HRESULT D3DERR_SCENE_BEGIN_FAILED = MAKE_DDHRESULT(782);
+constexpr HRESULT D3DERR_SCENE_END_FAILED = MAKE_DDHRESULT(783);
+constexpr HRESULT D3DERR_INVALIDPRIMITIVETYPE = MAKE_DDHRESULT(784);
+constexpr HRESULT D3DERR_INVALIDVERTEXTYPE = MAKE_DDHRESULT(785);
+constexpr HRESULT D3DERR_INVALIDVERTEXFORMAT = MAKE_DDHRESULT(786);
+constexpr HRESULT D3DERR_ZBUFFER_NOTPRESENT = MAKE_DDHRESULT(787);
+constexpr HRESULT D3DERR_NOCURRENTVIEWPORT = MAKE_DDHRESULT(788);
+constexpr HRESULT D3DERR_INVALIDCURRENTVIEWPORT = MAKE_DDHRESULT(789);
+constexpr HRESULT D3DERR_VIEWPORTNOTINDEVICE = MAKE_DDHRESULT(790);
+constexpr HRESULT D3DERR_SURFACENOTINVIDMEM = MAKE_DDHRESULT(791);
+constexpr HRESULT D3DERR_UNSUPPORTEDCOLOROPERATION = MAKE_DDHRESULT(2060);
+
+// ---------------------------------------------------------------------------
+// Device descriptions
+// ---------------------------------------------------------------------------
+
+constexpr D3DCOLORMODEL D3DCOLOR_MONO = 1;
+constexpr D3DCOLORMODEL D3DCOLOR_RGB = 2;
+
+// D3DDEVICEDESC::dwFlags: which members are valid. A hardware description of 0
+// marks a software device.
+constexpr DWORD D3DDD_COLORMODEL = 0x00000001;
+constexpr DWORD D3DDD_DEVCAPS = 0x00000002;
+constexpr DWORD D3DDD_TRANSFORMCAPS = 0x00000004;
+constexpr DWORD D3DDD_LIGHTINGCAPS = 0x00000008;
+constexpr DWORD D3DDD_BCLIPPING = 0x00000010;
+constexpr DWORD D3DDD_LINECAPS = 0x00000020;
+constexpr DWORD D3DDD_TRICAPS = 0x00000040;
+constexpr DWORD D3DDD_DEVICERENDERBITDEPTH = 0x00000080;
+constexpr DWORD D3DDD_DEVICEZBUFFERBITDEPTH = 0x00000100;
+constexpr DWORD D3DDD_MAXBUFFERSIZE = 0x00000200;
+constexpr DWORD D3DDD_MAXVERTEXCOUNT = 0x00000400;
+
+// D3DDEVICEDESC::dwDevCaps
+constexpr DWORD D3DDEVCAPS_FLOATTLVERTEX = 0x00000001;
+constexpr DWORD D3DDEVCAPS_SORTINCREASINGZ = 0x00000002;
+constexpr DWORD D3DDEVCAPS_EXECUTESYSTEMMEMORY = 0x00000010;
+constexpr DWORD D3DDEVCAPS_TLVERTEXSYSTEMMEMORY = 0x00000040;
+constexpr DWORD D3DDEVCAPS_TEXTURESYSTEMMEMORY = 0x00000100;
+constexpr DWORD D3DDEVCAPS_TEXTUREVIDEOMEMORY = 0x00000200;
+constexpr DWORD D3DDEVCAPS_DRAWPRIMTLVERTEX = 0x00000400;
+constexpr DWORD D3DDEVCAPS_DRAWPRIMITIVES2 = 0x00002000;
+constexpr DWORD D3DDEVCAPS_HWRASTERIZATION = 0x00080000;
+
+// D3DPRIMCAPS::dwMiscCaps
+constexpr DWORD D3DPMISCCAPS_MASKZ = 0x00000002;
+constexpr DWORD D3DPMISCCAPS_CULLNONE = 0x00000010;
+constexpr DWORD D3DPMISCCAPS_CULLCW = 0x00000020;
+constexpr DWORD D3DPMISCCAPS_CULLCCW = 0x00000040;
+
+// D3DPRIMCAPS::dwRasterCaps
+constexpr DWORD D3DPRASTERCAPS_DITHER = 0x00000001;
+constexpr DWORD D3DPRASTERCAPS_ZTEST = 0x00000010;
+constexpr DWORD D3DPRASTERCAPS_SUBPIXEL = 0x00000020;
+constexpr DWORD D3DPRASTERCAPS_FOGVERTEX = 0x00000080;
+constexpr DWORD D3DPRASTERCAPS_FOGTABLE = 0x00000100;
+constexpr DWORD D3DPRASTERCAPS_ZBUFFERLESSHSR = 0x00008000;
+
+// D3DPRIMCAPS::dwZCmpCaps and dwAlphaCmpCaps
+constexpr DWORD D3DPCMPCAPS_NEVER = 0x00000001;
+constexpr DWORD D3DPCMPCAPS_LESS = 0x00000002;
+constexpr DWORD D3DPCMPCAPS_EQUAL = 0x00000004;
+constexpr DWORD D3DPCMPCAPS_LESSEQUAL = 0x00000008;
+constexpr DWORD D3DPCMPCAPS_GREATER = 0x00000010;
+constexpr DWORD D3DPCMPCAPS_NOTEQUAL = 0x00000020;
+constexpr DWORD D3DPCMPCAPS_GREATEREQUAL = 0x00000040;
+constexpr DWORD D3DPCMPCAPS_ALWAYS = 0x00000080;
+
+// D3DPRIMCAPS::dwSrcBlendCaps and dwDestBlendCaps
+constexpr DWORD D3DPBLENDCAPS_ZERO = 0x00000001;
+constexpr DWORD D3DPBLENDCAPS_ONE = 0x00000002;
+constexpr DWORD D3DPBLENDCAPS_SRCALPHA = 0x00000010;
+constexpr DWORD D3DPBLENDCAPS_INVSRCALPHA = 0x00000020;
+
+// D3DPRIMCAPS::dwShadeCaps
+constexpr DWORD D3DPSHADECAPS_COLORFLATRGB = 0x00000002;
+constexpr DWORD D3DPSHADECAPS_COLORGOURAUDRGB = 0x00000008;
+constexpr DWORD D3DPSHADECAPS_ALPHAFLATBLEND = 0x00001000;
+constexpr DWORD D3DPSHADECAPS_ALPHAGOURAUDBLEND = 0x00004000;
+
+// D3DPRIMCAPS::dwTextureCaps
+constexpr DWORD D3DPTEXTURECAPS_PERSPECTIVE = 0x00000001;
+constexpr DWORD D3DPTEXTURECAPS_POW2 = 0x00000002;
+constexpr DWORD D3DPTEXTURECAPS_ALPHA = 0x00000004;
+constexpr DWORD D3DPTEXTURECAPS_TRANSPARENCY = 0x00000008;
+constexpr DWORD D3DPTEXTURECAPS_BORDER = 0x00000010;
+constexpr DWORD D3DPTEXTURECAPS_SQUAREONLY = 0x00000020;
+constexpr DWORD D3DPTEXTURECAPS_ALPHAPALETTE = 0x00000080;
+
+// D3DPRIMCAPS::dwTextureFilterCaps
+constexpr DWORD D3DPTFILTERCAPS_NEAREST = 0x00000001;
+constexpr DWORD D3DPTFILTERCAPS_LINEAR = 0x00000002;
+constexpr DWORD D3DPTFILTERCAPS_MINFPOINT = 0x00000100;
+constexpr DWORD D3DPTFILTERCAPS_MINFLINEAR = 0x00000200;
+constexpr DWORD D3DPTFILTERCAPS_MAGFPOINT = 0x01000000;
+constexpr DWORD D3DPTFILTERCAPS_MAGFLINEAR = 0x02000000;
+
+// D3DPRIMCAPS::dwTextureBlendCaps and dwTextureAddressCaps
+constexpr DWORD D3DPTBLENDCAPS_MODULATE = 0x00000008;
+constexpr DWORD D3DPTBLENDCAPS_MODULATEALPHA = 0x00000040;
+constexpr DWORD D3DPTADDRESSCAPS_WRAP = 0x00000001;
+
+struct D3DTRANSFORMCAPS {
+  DWORD dwSize;
+  DWORD dwCaps;
+};
+
+struct D3DLIGHTINGCAPS {
+  DWORD dwSize;
+  DWORD dwCaps;
+  DWORD dwLightingModel;
+  DWORD dwNumLights;
+};
+
+struct D3DPRIMCAPS {
+  DWORD dwSize;
+  DWORD dwMiscCaps;
+  DWORD dwRasterCaps;
+  DWORD dwZCmpCaps;
+  DWORD dwSrcBlendCaps;
+  DWORD dwDestBlendCaps;
+  DWORD dwAlphaCmpCaps;
+  DWORD dwShadeCaps;
+  DWORD dwTextureCaps;
+  DWORD dwTextureFilterCaps;
+  DWORD dwTextureBlendCaps;
+  DWORD dwTextureAddressCaps;
+  DWORD dwStippleWidth;
+  DWORD dwStippleHeight;
+};
+static_assert(sizeof(D3DPRIMCAPS) == 56);
+
+struct D3DDEVICEDESC {
+  DWORD dwSize;
+  DWORD dwFlags;
+  D3DCOLORMODEL dcmColorModel;
+  DWORD dwDevCaps;
+  D3DTRANSFORMCAPS dtcTransformCaps;
+  BOOL bClipping;
+  D3DLIGHTINGCAPS dlcLightingCaps;
+  D3DPRIMCAPS dpcLineCaps;
+  D3DPRIMCAPS dpcTriCaps;
+  DWORD dwDeviceRenderBitDepth;
+  DWORD dwDeviceZBufferBitDepth;
+  DWORD dwMaxBufferSize;
+  DWORD dwMaxVertexCount;
+  DWORD dwMinTextureWidth;
+  DWORD dwMinTextureHeight;
+  DWORD dwMaxTextureWidth;
+  DWORD dwMaxTextureHeight;
+  DWORD dwMinStippleWidth;
+  DWORD dwMaxStippleWidth;
+  DWORD dwMinStippleHeight;
+  DWORD dwMaxStippleHeight;
+  DWORD dwMaxTextureRepeat;
+  DWORD dwMaxTextureAspectRatio;
+  DWORD dwMaxAnisotropy;
+  D3DVALUE dvGuardBandLeft;
+  D3DVALUE dvGuardBandTop;
+  D3DVALUE dvGuardBandRight;
+  D3DVALUE dvGuardBandBottom;
+  D3DVALUE dvExtentsAdjust;
+  DWORD dwStencilCaps;
+  DWORD dwFVFCaps;
+  DWORD dwTextureOpCaps;
+  WORD wMaxTextureBlendStages;
+  WORD wMaxSimultaneousTextures;
+};
+static_assert(sizeof(D3DDEVICEDESC) == 252);
+static_assert(offsetof(D3DDEVICEDESC, dpcTriCaps) == 100);
+
+// IDirect3D3::FindDevice
+constexpr DWORD D3DFDS_COLORMODEL = 0x00000001;
+constexpr DWORD D3DFDS_GUID = 0x00000002;
+constexpr DWORD D3DFDS_HARDWARE = 0x00000004;
+
+struct D3DFINDDEVICESEARCH {
+  DWORD dwSize;
+  DWORD dwFlags;
+  BOOL bHardware;
+  D3DCOLORMODEL dcmColorModel;
+  GUID guid;
+  DWORD dwCaps;
+  D3DPRIMCAPS dpcPrimCaps;
+};
+static_assert(sizeof(D3DFINDDEVICESEARCH) == 92);
+
+struct D3DFINDDEVICERESULT {
+  DWORD dwSize;
+  GUID guid;
+  D3DDEVICEDESC ddHwDesc;
+  D3DDEVICEDESC ddSwDesc;
+};
+static_assert(sizeof(D3DFINDDEVICERESULT) == 524);
+
+// ---------------------------------------------------------------------------
+// Viewports and clears
+// ---------------------------------------------------------------------------
+
+struct D3DVIEWPORT2 {
+  DWORD dwSize;
+  DWORD dwX;
+  DWORD dwY;
+  DWORD dwWidth;
+  DWORD dwHeight;
+  D3DVALUE dvClipX;
+  D3DVALUE dvClipY;
+  D3DVALUE dvClipWidth;
+  D3DVALUE dvClipHeight;
+  D3DVALUE dvMinZ;
+  D3DVALUE dvMaxZ;
+};
+static_assert(sizeof(D3DVIEWPORT2) == 44);
+
+struct D3DRECT {
+  LONG x1;
+  LONG y1;
+  LONG x2;
+  LONG y2;
+};
+static_assert(sizeof(D3DRECT) == 16);
+
+constexpr DWORD D3DCLEAR_TARGET = 0x00000001;
+constexpr DWORD D3DCLEAR_ZBUFFER = 0x00000002;
+constexpr DWORD D3DCLEAR_STENCIL = 0x00000004;
+
+// ---------------------------------------------------------------------------
+// Render states
+// ---------------------------------------------------------------------------
+
+enum D3DRENDERSTATETYPE : DWORD {
+  D3DRENDERSTATE_TEXTUREHANDLE = 1,
+  D3DRENDERSTATE_ANTIALIAS = 2,
+  D3DRENDERSTATE_TEXTUREADDRESS = 3,
+  D3DRENDERSTATE_TEXTUREPERSPECTIVE = 4,
+  D3DRENDERSTATE_WRAPU = 5,
+  D3DRENDERSTATE_WRAPV = 6,
+  D3DRENDERSTATE_ZENABLE = 7,
+  D3DRENDERSTATE_FILLMODE = 8,
+  D3DRENDERSTATE_SHADEMODE = 9,
+  D3DRENDERSTATE_LINEPATTERN = 10,
+  D3DRENDERSTATE_MONOENABLE = 11,
+  D3DRENDERSTATE_ROP2 = 12,
+  D3DRENDERSTATE_PLANEMASK = 13,
+  D3DRENDERSTATE_ZWRITEENABLE = 14,
+  D3DRENDERSTATE_ALPHATESTENABLE = 15,
+  D3DRENDERSTATE_LASTPIXEL = 16,
+  D3DRENDERSTATE_TEXTUREMAG = 17,
+  D3DRENDERSTATE_TEXTUREMIN = 18,
+  D3DRENDERSTATE_SRCBLEND = 19,
+  D3DRENDERSTATE_DESTBLEND = 20,
+  D3DRENDERSTATE_TEXTUREMAPBLEND = 21,
+  D3DRENDERSTATE_CULLMODE = 22,
+  D3DRENDERSTATE_ZFUNC = 23,
+  D3DRENDERSTATE_ALPHAREF = 24,
+  D3DRENDERSTATE_ALPHAFUNC = 25,
+  D3DRENDERSTATE_DITHERENABLE = 26,
+  D3DRENDERSTATE_ALPHABLENDENABLE = 27,
+  D3DRENDERSTATE_FOGENABLE = 28,
+  D3DRENDERSTATE_SPECULARENABLE = 29,
+  D3DRENDERSTATE_ZVISIBLE = 30,
+  D3DRENDERSTATE_SUBPIXEL = 31,
+  D3DRENDERSTATE_SUBPIXELX = 32,
+  D3DRENDERSTATE_STIPPLEDALPHA = 33,
+  D3DRENDERSTATE_FOGCOLOR = 34,
+  D3DRENDERSTATE_FOGTABLEMODE = 35,
+  D3DRENDERSTATE_FOGTABLESTART = 36,
+  D3DRENDERSTATE_FOGTABLEEND = 37,
+  D3DRENDERSTATE_FOGTABLEDENSITY = 38,
+  D3DRENDERSTATE_STIPPLEENABLE = 39,
+  D3DRENDERSTATE_EDGEANTIALIAS = 40,
+  D3DRENDERSTATE_COLORKEYENABLE = 41,
+  D3DRENDERSTATE_BORDERCOLOR = 43,
+  D3DRENDERSTATE_TEXTUREADDRESSU = 44,
+  D3DRENDERSTATE_TEXTUREADDRESSV = 45,
+  D3DRENDERSTATE_MIPMAPLODBIAS = 46,
+  D3DRENDERSTATE_ZBIAS = 47,
+  D3DRENDERSTATE_RANGEFOGENABLE = 48,
+  D3DRENDERSTATE_ANISOTROPY = 49,
+  D3DRENDERSTATE_FLUSHBATCH = 50,
+  D3DRENDERSTATE_TRANSLUCENTSORTINDEPENDENT = 51,
+  D3DRENDERSTATE_STENCILENABLE = 52,
+  D3DRENDERSTATE_STENCILFAIL = 53,
+  D3DRENDERSTATE_STENCILZFAIL = 54,
+  D3DRENDERSTATE_STENCILPASS = 55,
+  D3DRENDERSTATE_STENCILFUNC = 56,
+  D3DRENDERSTATE_STENCILREF = 57,
+  D3DRENDERSTATE_STENCILMASK = 58,
+  D3DRENDERSTATE_STENCILWRITEMASK = 59,
+  D3DRENDERSTATE_TEXTUREFACTOR = 60,
+  D3DRENDERSTATE_WRAP0 = 128,
+  D3DRENDERSTATE_WRAP7 = 135,
+};
+// Render-state numbers run from 1 to this bound (exclusive).
+constexpr DWORD D3DRENDERSTATE_COUNT = 136;
+
+enum D3DBLEND : DWORD {
+  D3DBLEND_ZERO = 1,
+  D3DBLEND_ONE = 2,
+  D3DBLEND_SRCCOLOR = 3,
+  D3DBLEND_INVSRCCOLOR = 4,
+  D3DBLEND_SRCALPHA = 5,
+  D3DBLEND_INVSRCALPHA = 6,
+  D3DBLEND_DESTALPHA = 7,
+  D3DBLEND_INVDESTALPHA = 8,
+  D3DBLEND_DESTCOLOR = 9,
+  D3DBLEND_INVDESTCOLOR = 10,
+  D3DBLEND_SRCALPHASAT = 11,
+  D3DBLEND_BOTHSRCALPHA = 12,
+  D3DBLEND_BOTHINVSRCALPHA = 13,
+};
+
+enum D3DCMPFUNC : DWORD {
+  D3DCMP_NEVER = 1,
+  D3DCMP_LESS = 2,
+  D3DCMP_EQUAL = 3,
+  D3DCMP_LESSEQUAL = 4,
+  D3DCMP_GREATER = 5,
+  D3DCMP_NOTEQUAL = 6,
+  D3DCMP_GREATEREQUAL = 7,
+  D3DCMP_ALWAYS = 8,
+};
+
+enum D3DCULL : DWORD { D3DCULL_NONE = 1, D3DCULL_CW = 2, D3DCULL_CCW = 3 };
+enum D3DSHADEMODE : DWORD { D3DSHADE_FLAT = 1, D3DSHADE_GOURAUD = 2, D3DSHADE_PHONG = 3 };
+enum D3DFILLMODE : DWORD { D3DFILL_POINT = 1, D3DFILL_WIREFRAME = 2, D3DFILL_SOLID = 3 };
+enum D3DZBUFFERTYPE : DWORD { D3DZB_FALSE = 0, D3DZB_TRUE = 1, D3DZB_USEW = 2 };
+
+enum D3DTEXTUREFILTER : DWORD {
+  D3DFILTER_NEAREST = 1,
+  D3DFILTER_LINEAR = 2,
+  D3DFILTER_MIPNEAREST = 3,
+  D3DFILTER_MIPLINEAR = 4,
+  D3DFILTER_LINEARMIPNEAREST = 5,
+  D3DFILTER_LINEARMIPLINEAR = 6,
+};
+
+enum D3DTEXTUREBLEND : DWORD {
+  D3DTBLEND_DECAL = 1,
+  D3DTBLEND_MODULATE = 2,
+  D3DTBLEND_DECALALPHA = 3,
+  D3DTBLEND_MODULATEALPHA = 4,
+  D3DTBLEND_COPY = 7,
+};
+
+enum D3DTEXTUREADDRESS : DWORD {
+  D3DTADDRESS_WRAP = 1,
+  D3DTADDRESS_MIRROR = 2,
+  D3DTADDRESS_CLAMP = 3,
+  D3DTADDRESS_BORDER = 4,
+};
+
+// ---------------------------------------------------------------------------
+// Texture stages (only stage 0 is kept)
+// ---------------------------------------------------------------------------
+
+enum D3DTEXTURESTAGESTATETYPE : DWORD {
+  D3DTSS_COLOROP = 1,
+  D3DTSS_COLORARG1 = 2,
+  D3DTSS_COLORARG2 = 3,
+  D3DTSS_ALPHAOP = 4,
+  D3DTSS_ALPHAARG1 = 5,
+  D3DTSS_ALPHAARG2 = 6,
+  D3DTSS_TEXCOORDINDEX = 11,
+  D3DTSS_ADDRESS = 12,
+  D3DTSS_ADDRESSU = 13,
+  D3DTSS_ADDRESSV = 14,
+  D3DTSS_BORDERCOLOR = 15,
+  D3DTSS_MAGFILTER = 16,
+  D3DTSS_MINFILTER = 17,
+  D3DTSS_MIPFILTER = 18,
+  D3DTSS_MIPMAPLODBIAS = 19,
+  D3DTSS_MAXMIPLEVEL = 20,
+  D3DTSS_MAXANISOTROPY = 21,
+};
+constexpr DWORD D3DTSS_COUNT = 24;
+
+enum D3DTEXTUREOP : DWORD {
+  D3DTOP_DISABLE = 1,
+  D3DTOP_SELECTARG1 = 2,
+  D3DTOP_SELECTARG2 = 3,
+  D3DTOP_MODULATE = 4,
+  D3DTOP_MODULATE2X = 5,
+  D3DTOP_MODULATE4X = 6,
+  D3DTOP_ADD = 7,
+};
+
+constexpr DWORD D3DTA_DIFFUSE = 0x00000000;
+constexpr DWORD D3DTA_CURRENT = 0x00000001;
+constexpr DWORD D3DTA_TEXTURE = 0x00000002;
+constexpr DWORD D3DTA_TFACTOR = 0x00000003;
+
+enum D3DTEXTUREMAGFILTER : DWORD { D3DTFG_POINT = 1, D3DTFG_LINEAR = 2 };
+enum D3DTEXTUREMINFILTER : DWORD { D3DTFN_POINT = 1, D3DTFN_LINEAR = 2 };
+enum D3DTEXTUREMIPFILTER : DWORD { D3DTFP_NONE = 1, D3DTFP_POINT = 2, D3DTFP_LINEAR = 3 };
+
+// ---------------------------------------------------------------------------
+// Primitives
+// ---------------------------------------------------------------------------
+
+enum D3DPRIMITIVETYPE : DWORD {
+  D3DPT_POINTLIST = 1,
+  D3DPT_LINELIST = 2,
+  D3DPT_LINESTRIP = 3,
+  D3DPT_TRIANGLELIST = 4,
+  D3DPT_TRIANGLESTRIP = 5,
+  D3DPT_TRIANGLEFAN = 6,
+};
+
+constexpr DWORD D3DFVF_XYZ = 0x002;
+constexpr DWORD D3DFVF_XYZRHW = 0x004;
+constexpr DWORD D3DFVF_NORMAL = 0x010;
+constexpr DWORD D3DFVF_DIFFUSE = 0x040;
+constexpr DWORD D3DFVF_SPECULAR = 0x080;
+constexpr DWORD D3DFVF_TEX1 = 0x100;
+constexpr DWORD D3DFVF_TLVERTEX = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX1;
+
+constexpr DWORD D3DDP_WAIT = 0x00000001;
+constexpr DWORD D3DDP_DONOTCLIP = 0x00000004;
+constexpr DWORD D3DDP_DONOTUPDATEEXTENTS = 0x00000008;
+
+// ---------------------------------------------------------------------------
+// Interfaces
+// ---------------------------------------------------------------------------
+
+extern const GUID IID_IDirect3D3;
+extern const GUID IID_IDirect3DDevice3;
+extern const GUID IID_IDirect3DViewport3;
+extern const GUID IID_IDirect3DTexture2;
+// Device kinds (IDirect3D3::EnumDevices, FindDevice, CreateDevice).
+extern const GUID IID_IDirect3DRGBDevice;
+extern const GUID IID_IDirect3DRefDevice;
+extern const GUID IID_IDirect3DNullDevice;
+
+class IDirect3D3;
+class IDirect3DDevice3;
+class IDirect3DViewport3;
+class IDirect3DTexture2;
+using LPDIRECT3D3 = IDirect3D3*;
+using LPDIRECT3DDEVICE3 = IDirect3DDevice3*;
+using LPDIRECT3DVIEWPORT3 = IDirect3DViewport3*;
+using LPDIRECT3DTEXTURE2 = IDirect3DTexture2*;
+using LPD3DDEVICEDESC = D3DDEVICEDESC*;
+using LPD3DVIEWPORT2 = D3DVIEWPORT2*;
+using LPD3DRECT = D3DRECT*;
+using LPD3DFINDDEVICESEARCH = D3DFINDDEVICESEARCH*;
+using LPD3DFINDDEVICERESULT = D3DFINDDEVICERESULT*;
+
+using LPD3DENUMDEVICESCALLBACK = HRESULT (*)(GUID* guid, LPSTR description, LPSTR name,
+                                             LPD3DDEVICEDESC hardware, LPD3DDEVICEDESC software,
+                                             LPVOID context);
+using LPD3DENUMPIXELFORMATSCALLBACK = HRESULT (*)(LPDDPIXELFORMAT format, LPVOID context);
+
+// Reached from a DirectDraw object with QueryInterface(IID_IDirect3D3).
+class IDirect3D3 : public IUnknown {
+ public:
+  virtual HRESULT EnumDevices(LPD3DENUMDEVICESCALLBACK callback, LPVOID context) = 0;
+  virtual HRESULT CreateViewport(LPDIRECT3DVIEWPORT3* viewport, IUnknown* outer) = 0;
+  virtual HRESULT FindDevice(LPD3DFINDDEVICESEARCH search, LPD3DFINDDEVICERESULT result) = 0;
+  virtual HRESULT CreateDevice(REFCLSID device, LPDIRECTDRAWSURFACE4 renderTarget,
+                               LPDIRECT3DDEVICE3* out, IUnknown* outer) = 0;
+  virtual HRESULT EnumZBufferFormats(REFCLSID device, LPD3DENUMPIXELFORMATSCALLBACK callback,
+                                     LPVOID context) = 0;
+  virtual HRESULT EvictManagedTextures() = 0;
+};
+
+class IDirect3DDevice3 : public IUnknown {
+ public:
+  virtual HRESULT GetCaps(LPD3DDEVICEDESC hardware, LPD3DDEVICEDESC software) = 0;
+  virtual HRESULT AddViewport(LPDIRECT3DVIEWPORT3 viewport) = 0;
+  virtual HRESULT DeleteViewport(LPDIRECT3DVIEWPORT3 viewport) = 0;
+  virtual HRESULT EnumTextureFormats(LPD3DENUMPIXELFORMATSCALLBACK callback, LPVOID context) = 0;
+  virtual HRESULT BeginScene() = 0;
+  virtual HRESULT EndScene() = 0;
+  virtual HRESULT GetDirect3D(LPDIRECT3D3* direct3D) = 0;
+  virtual HRESULT SetCurrentViewport(LPDIRECT3DVIEWPORT3 viewport) = 0;
+  virtual HRESULT GetCurrentViewport(LPDIRECT3DVIEWPORT3* viewport) = 0;
+  virtual HRESULT SetRenderTarget(LPDIRECTDRAWSURFACE4 surface, DWORD flags) = 0;
+  virtual HRESULT GetRenderTarget(LPDIRECTDRAWSURFACE4* surface) = 0;
+  virtual HRESULT GetRenderState(D3DRENDERSTATETYPE state, LPDWORD value) = 0;
+  virtual HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) = 0;
+  virtual HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, DWORD vertexFormat, LPVOID vertices,
+                                DWORD count, DWORD flags) = 0;
+  virtual HRESULT GetTexture(DWORD stage, LPDIRECT3DTEXTURE2* texture) = 0;
+  virtual HRESULT SetTexture(DWORD stage, LPDIRECT3DTEXTURE2 texture) = 0;
+  virtual HRESULT GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE state,
+                                       LPDWORD value) = 0;
+  virtual HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE state,
+                                       DWORD value) = 0;
+};
+
+class IDirect3DViewport3 : public IUnknown {
+ public:
+  virtual HRESULT GetViewport2(LPD3DVIEWPORT2 data) = 0;
+  virtual HRESULT SetViewport2(LPD3DVIEWPORT2 data) = 0;
+  // Fills the rectangles (render-target pixels) of the target with colour
+  // and/or of the depth buffer with z, clipped to the viewport.
+  virtual HRESULT Clear2(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR color, D3DVALUE z,
+                         DWORD stencil) = 0;
+};
+
+// The Direct3D face of a texture surface: QueryInterface(IID_IDirect3DTexture2)
+// on an IDirectDrawSurface4 made with DDSCAPS_TEXTURE.
+class IDirect3DTexture2 : public IUnknown {
+ public:
+  virtual HRESULT GetHandle(LPDIRECT3DDEVICE3 device, D3DTEXTUREHANDLE* handle) = 0;
+  virtual HRESULT PaletteChanged(DWORD start, DWORD count) = 0;
+  virtual HRESULT Load(LPDIRECT3DTEXTURE2 source) = 0;
+};

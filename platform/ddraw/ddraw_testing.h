@@ -1,0 +1,25 @@
+// Test hooks of the DirectDraw stand-in.
+#pragma once
+
+namespace kv::ddraw::testing {
+
+// What the "DDRAW.DLL" module offers (both true unless a test says otherwise).
+struct Exports {
+  bool moduleLoaded = true;   // false: GetModuleHandleA("DDRAW.DLL") answers null
+  bool enumerateEx = true;    // false: only DirectDrawEnumerateA is exported
+};
+Exports& exports();
+
+// Marks every live surface lost, as a mode change by another program would;
+// IsLost answers DDERR_SURFACELOST and Lock, Blt and Flip fail until Restore.
+void loseAllSurfaces();
+
+// Live objects of the stand-in (surfaces, palettes, clippers, DirectDraw
+// objects), for tests that check that teardown released everything.
+int liveSurfaces();
+int liveDirectDrawObjects();
+
+// Restores the defaults above.
+void reset();
+
+}  // namespace kv::ddraw::testing

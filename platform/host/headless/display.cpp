@@ -1,0 +1,89 @@
+#include "platform/host/headless/display.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+
+#include "platform/host/png.h"
+
+namespace kv::headless {
+
+namespace {
+
+uint32_t rgbFrom565(uint16_t p) {
+  // Replicate the top bits into the low ones so full intensity stays 255.
+  const uint32_t r = (p >> 11) & 0x1F, g = (p >> 5) & 0x3F, b = p & 0x1F;
+  return ((r << 3 | r >> 2) << 16) | ((g << 2 | g >> 4) << 8) | (b << 3 | b >> 2);
+}
+
+}  // namespace
+
+Display::Display(const DisplayOptions& options) : options_(options), current_(options.desktop) {
+  if (options_.captureEvery < 1) options_.captureEvery = 1;
+}
+
+std::vector<host::DisplayMode> Display::displayModes() const {
+  std::vector<host::DisplayMode> modes;
+  for (uint32_t bits : {8u, 16u, 32u})
+    for (auto [w, h] : {std::pair{320u, 200u}, {640u, 480u}, {800u, 600u}, {1024u, 768u}})
+      modes.push_back({w, h, bits, 60});
+  const host::DisplayMode desktop = options_.desktop;
+  if (std::find(modes.begin(), modes.end(), desktop) == modes.end()) modes.push_back(desktop);
+  return modes;
+}
+
+bool Display::setDisplayMode(const host::DisplayMode& mode) {
+  for (const host::DisplayMode& m : displayModes())
+    if (m.width == mode.width && m.height == mode.height && m.bitCount == mode.bitCount) {
+      current_ = m;
+      return true;
+    }
+  return false;
+}
+
+void convertFrame(const host::PresentedFrame& frame, Frame& out) {
+  const host::Rect& s = frame.source;
+  const host::Rect& d = frame.screen;
+  const int32_t sw = s.right - s.left, sh = s.bottom - s.top;
+  const int32_t dw = d.right - d.left, dh = d.bottom - d.top;
+  if (frame.pixels == nullptr || sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) {
+    out.width = out.height = 0;
+    out.rgb.clear();
+    return;
+  }
+  out.width = dw;
+  out.height = dh;
+  out.rgb.resize(static_cast<size_t>(dw) * dh);  // keeps its capacity from frame to frame
+  const auto* base = static_cast<const uint8_t*>(frame.pixels);
+  for (int32_t y = 0; y < dh; ++y) {
+    const int32_t sy = s.top + static_cast<int32_t>(static_cast<int64_t>(y) * sh / dh);
+    const uint8_t* row = base + static_cast<ptrdiff_t>(sy) * frame.pitch;
+    uint32_t* dst = &out.rgb[static_cast<size_t>(y) * dw];
+    for (int32_t x = 0; x < dw; ++x) {
+      const int32_t sx = s.left + static_cast<int32_t>(static_cast<int64_t>(x) * sw / dw);
+      if (frame.bitCount == 32) {
+        dst[x] = reinterpret_cast<const uint32_t*>(row)[sx] & 0xFFFFFF;
+      } else if (frame.bitCount == 16) {
+        dst[x] = rgbFrom565(reinterpret_cast<const uint16_t*>(row)[sx]);
+      } else {
+        const uint32_t v = row[sx];  // palette indices shown as grey levels
+        dst[x] = v << 16 | v << 8 | v;
+      }
+    }
+  }
+}
+
+void Display::present(const host::PresentedFrame& frame) {
+  convertFrame(frame, last_);
+  ++presented_;
+  if (options_.captureDir.empty() || last_.rgb.empty()) return;
+  if ((presented_ - 1) % options_.captureEvery != 0) return;
+  char name[32];
+  std::snprintf(name, sizeof name, "/frame_%05lld.png", static_cast<long long>(presented_));
+  const std::string path = options_.captureDir + name;
+  std::string error;
+  if (!host::writePng(path, last_.rgb.data(), last_.width, last_.height, error))
+    std::fprintf(stderr, "kvdemo: cannot write '%s': %s\n", path.c_str(), error.c_str());
+}
+
+}  // namespace kv::headless
