@@ -3,13 +3,13 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <fcntl.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <set>
-#include <thread>
 
 namespace kv::uitest {
 
@@ -28,7 +28,13 @@ bool onPath(const char* tool) {
 
 bool haveTools() { return onPath("Xvfb") && onPath("xdotool") && onPath("import"); }
 
-void sleepMs(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+void sleepMs(int milliseconds) { usleep(static_cast<useconds_t>(milliseconds) * 1000); }
+
+int64_t nowMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
 
 Xvfb::Xvfb() {
   for (int n = 90 + static_cast<int>(getpid() % 200); n < 600; ++n) {

@@ -1,6 +1,7 @@
 // A private X display for the window tests, and the X tools that drive it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace kv::uitest {
@@ -41,5 +42,7 @@ struct Picture {
 Picture screenshot(const std::string& windowId);
 
 void sleepMs(int milliseconds);
+// A monotonic clock in milliseconds.
+int64_t nowMs();
 
 }  // namespace kv::uitest

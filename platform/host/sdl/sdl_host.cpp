@@ -67,7 +67,7 @@ class SdlHost final : public host::Host {
 
   // ---- display ----
 
-  host::DisplayMode desktopMode() /*override*/ {
+  host::DisplayMode desktopMode() override {
     if (fullscreen_) return mode_;
     SDL_DisplayMode desktop{};
     if (SDL_GetDesktopDisplayMode(displayIndex(), &desktop) != 0) return {640, 480, 32, 60};
@@ -77,7 +77,7 @@ class SdlHost final : public host::Host {
 
   // Every size the display offers, in 16 and 32 bits (frames are converted as
   // they are shown, so both depths work in every size), and 640 x 480 always.
-  std::vector<host::DisplayMode> displayModes() /*override*/ {
+  std::vector<host::DisplayMode> displayModes() override {
     std::vector<host::DisplayMode> modes;
     auto add = [&](uint32_t w, uint32_t h, uint32_t refresh) {
       for (uint32_t bits : {16u, 32u}) {
@@ -98,7 +98,7 @@ class SdlHost final : public host::Host {
     return modes;
   }
 
-  bool setDisplayMode(const host::DisplayMode& mode) /*override*/ {
+  bool setDisplayMode(const host::DisplayMode& mode) override {
     if (mode.bitCount != 16 && mode.bitCount != 32) return false;
     mode_ = mode;
     fullscreen_ = true;
@@ -106,7 +106,7 @@ class SdlHost final : public host::Host {
     return true;
   }
 
-  void restoreDisplayMode() /*override*/ {
+  void restoreDisplayMode() override {
     if (!fullscreen_) return;
     fullscreen_ = false;
     if (renderWindow_ == nullptr) return;
@@ -115,7 +115,7 @@ class SdlHost final : public host::Host {
       if (shown.window == renderWindow_) place(shown);
   }
 
-  void present(const host::PresentedFrame& frame) /*override*/ {
+  void present(const host::PresentedFrame& frame) override {
     if (renderWindow_ == nullptr || frame.pixels == nullptr) return;
     const int w = frame.source.right - frame.source.left;
     const int h = frame.source.bottom - frame.source.top;
@@ -354,8 +354,18 @@ class SdlHost final : public host::Host {
 }  // namespace
 
 std::unique_ptr<host::Host> open() {
+  // SDL would turn SIGINT and SIGTERM into a quit event the kit never reads;
+  // left alone, they end the program as they end any other.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
     std::fprintf(stderr, "kvKIT: no display (%s); running headless\n", SDL_GetError());
+    return nullptr;
+  }
+  // SDL falls back on drivers that show nothing; that is no display either.
+  const std::string driver = SDL_GetCurrentVideoDriver() != nullptr ? SDL_GetCurrentVideoDriver() : "";
+  if (driver == "offscreen" || driver == "dummy" || driver.empty()) {
+    std::fprintf(stderr, "kvKIT: no display (only SDL's \"%s\" video driver); running headless\n", driver.c_str());
+    SDL_Quit();
     return nullptr;
   }
   // The render window is made now, hidden, so that a display that cannot give
