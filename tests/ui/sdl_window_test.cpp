@@ -11,6 +11,7 @@
 #include "platform/win/host_events.h"
 #include "platform/win/winuser.h"
 #include "tests/ui/xvfb.h"
+#include "tests/win/driver_dialog.h"
 
 namespace {
 
@@ -180,6 +181,22 @@ TEST_F(SdlWindowTest, WithTheLastWindowGoneEscapeIsHeldAndNothingWaits) {
   MSG msg;
   EXPECT_FALSE(GetMessageA(&msg, nullptr, 0, 0));  // returns: no window can get an event
   EXPECT_TRUE(findWindow("kvKIT v1.0", 0).empty());
+}
+
+// The dialog view over the render window, worked from the keyboard as the
+// user would: Tab to the device box, Down to the next device, Enter for OK.
+TEST_F(SdlWindowTest, TheDialogViewIsWorkedFromTheKeyboard) {
+  using namespace kv::wintest;
+  TemplateBuilder builder;
+  buildDriverDialog(builder);
+  focus();
+  run("(sleep 1; xdotool key Tab Tab Tab Down Return) >/dev/null 2>&1 &");
+  EXPECT_EQ(DialogBoxIndirectParamA(nullptr, builder.get(), window_, driverDialogProc, 0), 1);
+  EXPECT_EQ(chosen.device, 21);  // the Reference Rasterizer's item data
+
+  run("(sleep 1; xdotool key Escape) >/dev/null 2>&1 &");
+  EXPECT_EQ(DialogBoxIndirectParamA(nullptr, builder.get(), window_, driverDialogProc, 0), 2);
+  EXPECT_TRUE(IsWindow(window_));  // the owner stays
 }
 
 }  // namespace

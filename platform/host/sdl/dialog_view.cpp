@@ -11,10 +11,10 @@ namespace kv::sdl {
 
 namespace {
 
-// Dialog units to pixels for the default font (13 pixels high), close to what
-// Win32 gives an 8-point font: a quarter of the average character width
-// across, an eighth of the character height down.
-constexpr float kUnitX = 1.5f;
+// Dialog units to pixels as Win32 derives them from the dialog's font: a
+// quarter of the average character width across (the default font's glyphs
+// are 7 pixels wide), an eighth of the character height down (13 pixels).
+constexpr float kUnitX = 1.75f;
 constexpr float kUnitY = 1.625f;
 
 // Win32 marks keyboard shortcuts with '&'; the view shows none.
