@@ -1,0 +1,795 @@
+// The fast rasterizer ("RGB Emulation"). Each triangle is walked row by row:
+// exact integer edge stepping on positions snapped to 1/256 pixel finds each
+// row's span (the same pixels the reference covers), and the span is shaded
+// four pixels at a time with SSE2, every interpolant evaluated from its plane
+// at the pixel (no accumulated drift, one division per pixel only under
+// perspective). The shading loop is instantiated for the state bits that
+// change its shape; the rest are flags tested once per group of four.
+#include <emmintrin.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/raster/pixel.h"
+
+namespace kv::raster {
+namespace {
+
+constexpr int64_t S = kSubpixel;
+
+int64_t floorDiv(int64_t a, int64_t b) {  // b > 0
+  int64_t q = a / b;
+  if (a % b != 0 && a < 0) --q;
+  return q;
+}
+int64_t ceilDiv(int64_t a, int64_t b) { return -floorDiv(-a, b); }
+
+// The first pixel column whose centre lies on or right of an edge, row after
+// row, kept as an exact fraction so that neighbouring triangles agree.
+struct EdgeWalk {
+  int64_t x, rem, stepX, stepRem, den;
+
+  void start(int64_t x0, int64_t y0, int64_t x1, int64_t y1, int64_t row) {
+    const int64_t dy = y1 - y0, dx = x1 - x0;  // dy > 0
+    den = dy * S;
+    // Column c is on or right of the edge where c >= num / den at this row.
+    const int64_t num = (x0 - S / 2) * dy + (row * S + S / 2 - y0) * dx;
+    x = ceilDiv(num, den);
+    rem = x * den - num;
+    stepX = floorDiv(dx, dy);
+    stepRem = (dx - stepX * dy) * S;
+  }
+  void next() {
+    x += stepX;
+    rem -= stepRem;
+    if (rem < 0) {
+      ++x;
+      rem += den;
+    }
+  }
+};
+
+// An attribute as a plane over pixel indices: value at the centre of pixel
+// (x, y) = at0 + dx * x + dy * y.
+struct Plane {
+  double at0, dx, dy;
+  double at(int x, int y) const { return at0 + dx * x + dy * y; }
+};
+
+constexpr int kColorFraction = 22;
+
+// The shading steps must melt into one loop body per span function.
+#define KV_HOT inline __attribute__((always_inline))
+
+enum Attr { kZ, kA, kR, kG, kB, kU, kV, kQ, kAttrs };
+
+struct Triangle {
+  Plane p[kAttrs];
+};
+
+enum class BlendKind : uint8_t { Off, Over, Add, General };
+
+BlendKind blendKindOf(const State& s) {
+  if (!s.blendEnable) return BlendKind::Off;
+  if (s.srcBlend == BlendFactor::SrcAlpha && s.dstBlend == BlendFactor::InvSrcAlpha) return BlendKind::Over;
+  if (s.srcBlend == BlendFactor::One && s.dstBlend == BlendFactor::One) return BlendKind::Add;
+  return BlendKind::General;
+}
+
+// Per-draw constants, resolved once per fan.
+struct Context {
+  uint8_t* color;
+  int32_t colorPitch;
+  bool is565;
+  uint8_t* depth;
+  int32_t depthPitch;
+  int32_t width, height;  // drawable area (colour and depth intersected)
+
+  const uint8_t* texels;
+  int32_t texPitch;
+  int32_t texBytes;
+  int32_t texRowShift;  // pitch = texBytes << texRowShift, or -1: offsets by multiplication
+  int32_t texW, texH;
+  TextureFormat texFormat;
+  const uint32_t* palette;
+  bool colorKey;
+  uint32_t key, keyMask;
+
+  ColorOp colorOp;
+  AlphaOp alphaOp;
+  BlendKind blendKind;
+  BlendFactor srcBlend, dstBlend;
+  DepthCompare depthCompare;
+  bool depthWrite;
+  bool dither;
+};
+
+// Four pixels' channels, one pixel per 32-bit lane (bilinear filtering and
+// general blending work at this width).
+struct Quad {
+  __m128i a, r, g, b;
+};
+// Eight pixels' channels, one pixel per 16-bit lane, each 0..255: the width
+// of the common path.
+struct Octet {
+  __m128i a, r, g, b;
+};
+
+inline __m128i mul8(__m128i x, __m128i y) { return _mm_mullo_epi16(x, y); }  // lanes < 256
+inline __m128i div255v(__m128i x) {
+  x = _mm_add_epi32(x, _mm_set1_epi32(128));
+  return _mm_srli_epi32(_mm_add_epi32(x, _mm_srli_epi32(x, 8)), 8);
+}
+// The same rounding on 16-bit lanes; exact for x <= 255 * 255.
+inline __m128i div255w(__m128i x) {
+  x = _mm_add_epi16(x, _mm_set1_epi16(128));
+  return _mm_srli_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), 8);
+}
+inline __m128i expand5v(__m128i c) { return _mm_or_si128(_mm_slli_epi32(c, 3), _mm_srli_epi32(c, 2)); }
+inline __m128i expand6v(__m128i c) { return _mm_or_si128(_mm_slli_epi32(c, 2), _mm_srli_epi32(c, 4)); }
+inline __m128i expand5w(__m128i c) { return _mm_or_si128(_mm_slli_epi16(c, 3), _mm_srli_epi16(c, 2)); }
+inline __m128i expand6w(__m128i c) { return _mm_or_si128(_mm_slli_epi16(c, 2), _mm_srli_epi16(c, 4)); }
+inline __m128i field(__m128i v, int shift, int mask) {
+  return _mm_and_si128(_mm_srli_epi32(v, shift), _mm_set1_epi32(mask));
+}
+inline __m128i fieldw(__m128i v, int shift, int mask) {
+  return _mm_and_si128(_mm_srli_epi16(v, shift), _mm_set1_epi16(static_cast<short>(mask)));
+}
+// Two vectors of four 32-bit lanes (values within int16) as one of eight 16-bit lanes.
+inline __m128i narrow(__m128i lo, __m128i hi) { return _mm_packs_epi32(lo, hi); }
+inline __m128i widenLo(__m128i w) { return _mm_unpacklo_epi16(w, _mm_setzero_si128()); }
+inline __m128i widenHi(__m128i w) { return _mm_unpackhi_epi16(w, _mm_setzero_si128()); }
+inline __m128i select(__m128i mask, __m128i yes, __m128i no) {
+  return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+}
+
+KV_HOT Quad decode(const Context& c, __m128i raw) {
+  switch (c.texFormat) {
+    case TextureFormat::Palette8:  // raw already went through the palette
+      return {_mm_srli_epi32(raw, 24), field(raw, 16, 255), field(raw, 8, 255), field(raw, 0, 255)};
+    case TextureFormat::ARGB1555:
+      return {_mm_and_si128(_mm_srai_epi32(_mm_slli_epi32(raw, 16), 31), _mm_set1_epi32(255)),
+              expand5v(field(raw, 10, 31)), expand5v(field(raw, 5, 31)), expand5v(field(raw, 0, 31))};
+    case TextureFormat::ARGB4444: {
+      const __m128i s = _mm_set1_epi32(17);
+      return {mul8(field(raw, 12, 15), s), mul8(field(raw, 8, 15), s), mul8(field(raw, 4, 15), s),
+              mul8(field(raw, 0, 15), s)};
+    }
+    case TextureFormat::RGB565:
+      break;
+  }
+  return {_mm_set1_epi32(255), expand5v(field(raw, 11, 31)), expand6v(field(raw, 5, 63)),
+          expand5v(field(raw, 0, 31))};
+}
+
+// Eight 16-bit texels (not palettized) to channels.
+KV_HOT Octet decode16(TextureFormat format, __m128i raw) {
+  switch (format) {
+    case TextureFormat::ARGB1555:
+      return {_mm_srli_epi16(_mm_srai_epi16(raw, 15), 8), expand5w(fieldw(raw, 10, 31)),
+              expand5w(fieldw(raw, 5, 31)), expand5w(fieldw(raw, 0, 31))};
+    case TextureFormat::ARGB4444: {
+      const __m128i s = _mm_set1_epi16(17);
+      return {mul8(_mm_srli_epi16(raw, 12), s), mul8(fieldw(raw, 8, 15), s),
+              mul8(fieldw(raw, 4, 15), s), mul8(fieldw(raw, 0, 15), s)};
+    }
+    default:
+      return {_mm_set1_epi16(255), expand5w(_mm_srli_epi16(raw, 11)), expand6w(fieldw(raw, 5, 63)),
+              expand5w(fieldw(raw, 0, 31))};
+  }
+}
+
+// Eight ARGB values, as two vectors of four, to channels.
+KV_HOT Octet decodeArgb(__m128i lo, __m128i hi) {
+  return {narrow(_mm_srli_epi32(lo, 24), _mm_srli_epi32(hi, 24)),
+          narrow(field(lo, 16, 255), field(hi, 16, 255)), narrow(field(lo, 8, 255), field(hi, 8, 255)),
+          narrow(field(lo, 0, 255), field(hi, 0, 255))};
+}
+
+// Byte offsets of texels (x, y), both already wrapped.
+KV_HOT void texelOffsets(const Context& c, __m128i tx, __m128i ty, int32_t out[4]) {
+  if (c.texRowShift >= 0) {
+    const __m128i texel = _mm_add_epi32(_mm_sll_epi32(ty, _mm_cvtsi32_si128(c.texRowShift)), tx);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                     c.texBytes == 2 ? _mm_add_epi32(texel, texel) : texel);
+    return;
+  }
+  alignas(16) int32_t x[4], y[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(x), tx);
+  _mm_store_si128(reinterpret_cast<__m128i*>(y), ty);
+  for (int i = 0; i < 4; ++i) out[i] = y[i] * c.texPitch + x[i] * c.texBytes;
+}
+
+KV_HOT int texelAt(const Context& c, int32_t offset) {
+  if (c.texBytes == 1) return c.texels[offset];
+  uint16_t v;
+  std::memcpy(&v, c.texels + offset, 2);
+  return v;
+}
+
+// Raw texels at four wrapped positions, one per 32-bit lane. Built in
+// registers: four scalar stores reloaded as one vector would stall on store
+// forwarding.
+KV_HOT __m128i gather(const Context& c, __m128i tx, __m128i ty) {
+  alignas(16) int32_t o[4];
+  texelOffsets(c, tx, ty, o);
+  return _mm_set_epi32(texelAt(c, o[3]), texelAt(c, o[2]), texelAt(c, o[1]), texelAt(c, o[0]));
+}
+
+// Raw texels at eight positions, one per 16-bit lane.
+KV_HOT __m128i gather8(const Context& c, __m128i tx0, __m128i ty0, __m128i tx1, __m128i ty1) {
+  alignas(16) int32_t o[8];
+  texelOffsets(c, tx0, ty0, o);
+  texelOffsets(c, tx1, ty1, o + 4);
+  __m128i v = _mm_cvtsi32_si128(texelAt(c, o[0]));
+  v = _mm_insert_epi16(v, texelAt(c, o[1]), 1);
+  v = _mm_insert_epi16(v, texelAt(c, o[2]), 2);
+  v = _mm_insert_epi16(v, texelAt(c, o[3]), 3);
+  v = _mm_insert_epi16(v, texelAt(c, o[4]), 4);
+  v = _mm_insert_epi16(v, texelAt(c, o[5]), 5);
+  v = _mm_insert_epi16(v, texelAt(c, o[6]), 6);
+  v = _mm_insert_epi16(v, texelAt(c, o[7]), 7);
+  return v;
+}
+
+KV_HOT __m128i throughPalette(const Context& c, __m128i index) {  // four 32-bit lanes
+  alignas(16) uint32_t i[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(i), index);
+  return _mm_set_epi32(static_cast<int>(c.palette[i[3]]), static_cast<int>(c.palette[i[2]]),
+                       static_cast<int>(c.palette[i[1]]), static_cast<int>(c.palette[i[0]]));
+}
+
+// 16-bit lanes that are NOT the key.
+KV_HOT __m128i notKeyed(const Context& c, __m128i raw16) {
+  const __m128i hit = _mm_cmpeq_epi16(_mm_and_si128(raw16, _mm_set1_epi16(static_cast<short>(c.keyMask))),
+                                      _mm_set1_epi16(static_cast<short>(c.key)));
+  return _mm_xor_si128(hit, _mm_set1_epi32(-1));
+}
+
+KV_HOT __m128i channel(__m128 v) {  // v carries its +0.5 already
+  return _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), _mm_set1_ps(255.0f)));
+}
+
+KV_HOT __m128i combineColor(ColorOp op, __m128i t, __m128i d) {
+  if (op == ColorOp::Modulate) return div255w(mul8(t, d));
+  return op == ColorOp::SelectTexture ? t : d;
+}
+KV_HOT __m128i combineAlpha(AlphaOp op, __m128i t, __m128i d) {
+  if (op == AlphaOp::Modulate) return div255w(mul8(t, d));
+  return op == AlphaOp::SelectTexture ? t : d;
+}
+
+KV_HOT __m128i factor(BlendFactor f, __m128i alpha) {  // 16-bit lanes
+  switch (f) {
+    case BlendFactor::Zero: return _mm_setzero_si128();
+    case BlendFactor::One: return _mm_set1_epi16(255);
+    case BlendFactor::SrcAlpha: return alpha;
+    case BlendFactor::InvSrcAlpha: return _mm_sub_epi16(_mm_set1_epi16(255), alpha);
+  }
+  return _mm_setzero_si128();
+}
+
+// src * fs + dst * fd over eight 16-bit lanes, saturated, rounded like div255.
+KV_HOT __m128i blend8(BlendKind kind, __m128i s, __m128i fs, __m128i d, __m128i fd) {
+  const __m128i full = _mm_set1_epi16(255);
+  switch (kind) {
+    case BlendKind::Over:  // fs + fd = 255: the sum stays within 16 bits
+      return div255w(_mm_add_epi16(mul8(s, fs), mul8(d, fd)));
+    case BlendKind::Add:  // 255 * (s + d) / 255
+      return _mm_min_epi16(_mm_add_epi16(s, d), full);
+    default: {
+      // Each product is below 65536; their sum needs 32 bits.
+      const __m128i lo = div255v(_mm_add_epi32(mul8(widenLo(s), widenLo(fs)), mul8(widenLo(d), widenLo(fd))));
+      const __m128i hi = div255v(_mm_add_epi32(mul8(widenHi(s), widenHi(fs)), mul8(widenHi(d), widenHi(fd))));
+      return _mm_min_epi16(narrow(lo, hi), full);
+    }
+  }
+}
+
+KV_HOT __m128i depthTest(DepthCompare cmp, __m128 z, __m128 stored) {
+  switch (cmp) {
+    case DepthCompare::Always: return _mm_set1_epi32(-1);
+    case DepthCompare::GreaterEqual: return _mm_castps_si128(_mm_cmpge_ps(z, stored));
+    case DepthCompare::Greater: return _mm_castps_si128(_mm_cmpgt_ps(z, stored));
+    case DepthCompare::LessEqual: return _mm_castps_si128(_mm_cmple_ps(z, stored));
+    case DepthCompare::Less: return _mm_castps_si128(_mm_cmplt_ps(z, stored));
+  }
+  return _mm_setzero_si128();
+}
+
+// One span's interpolants. Depth and texture coordinates (texels x 65536) are
+// floats evaluated per pixel as start + step * i; the colour channels are
+// fixed point with 22 fraction bits, stepped from pixel to pixel (the fraction
+// is wide enough that a span never drifts a rounding away from the plane).
+struct SpanValues {
+  float start[kAttrs], step[kAttrs];
+  int32_t colorStart[4], colorStep[4];  // a, r, g, b, in units of 2^-22
+  __m128i ditherRB, ditherG;            // eight 16-bit lanes
+};
+
+// Dither offsets of eight pixels from (x, y) on, by y & 3 and x & 3: the Bayer
+// thresholds scaled to one 5-bit step (red, blue) and one 6-bit step (green).
+struct DitherTables {
+  alignas(16) int16_t rb[4][4][8];
+  alignas(16) int16_t g[4][4][8];
+};
+constexpr DitherTables makeDitherTables() {
+  DitherTables t{};
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x)
+      for (int k = 0; k < 8; ++k) {
+        t.rb[y][x][k] = static_cast<int16_t>(kBayer4[y][(x + k) & 3] >> 1);
+        t.g[y][x][k] = static_cast<int16_t>(kBayer4[y][(x + k) & 3] >> 2);
+      }
+  return t;
+}
+constexpr DitherTables kDither = makeDitherTables();
+constexpr const auto& kDitherRB = kDither.rb;
+constexpr const auto& kDitherG = kDither.g;
+
+KV_HOT __m128 lerp(const SpanValues& s, int a, __m128 index) {
+  return _mm_add_ps(_mm_set1_ps(s.start[a]), _mm_mul_ps(_mm_set1_ps(s.step[a]), index));
+}
+
+// The stored texture coordinates of four pixels as 16.16 texels.
+template <bool Perspective>
+KV_HOT void texCoords(const SpanValues& s, __m128 index, __m128i& fu, __m128i& fv) {
+  __m128 u = lerp(s, kU, index), v = lerp(s, kV, index);
+  if constexpr (Perspective) {
+    const __m128 w = _mm_div_ps(_mm_set1_ps(1.0f), lerp(s, kQ, index));
+    u = _mm_mul_ps(u, w);
+    v = _mm_mul_ps(v, w);
+  }
+  // Out of range (or NaN) converts to 0x80000000, which the masks still wrap.
+  fu = _mm_cvttps_epi32(u);
+  fv = _mm_cvttps_epi32(v);
+}
+
+// Bilinear texels of four pixels (32-bit lanes); clears keyed lanes of live32.
+KV_HOT Quad bilinear4(const Context& c, __m128i fu, __m128i fv, __m128i& live32) {
+  const __m128i wMask = _mm_set1_epi32(c.texW - 1), hMask = _mm_set1_epi32(c.texH - 1);
+  if (c.colorKey) {
+    // The key looks at the texel nearest filtering would take.
+    const __m128i nx = _mm_and_si128(_mm_srai_epi32(fu, 16), wMask);
+    const __m128i ny = _mm_and_si128(_mm_srai_epi32(fv, 16), hMask);
+    const __m128i raw = gather(c, nx, ny);
+    const __m128i hit = _mm_cmpeq_epi32(_mm_and_si128(raw, _mm_set1_epi32(static_cast<int>(c.keyMask))),
+                                        _mm_set1_epi32(static_cast<int>(c.key)));
+    live32 = _mm_andnot_si128(hit, live32);
+  }
+  // Texel centres sit half a texel in.
+  fu = _mm_sub_epi32(fu, _mm_set1_epi32(32768));
+  fv = _mm_sub_epi32(fv, _mm_set1_epi32(32768));
+  const __m128i x0 = _mm_and_si128(_mm_srai_epi32(fu, 16), wMask);
+  const __m128i y0 = _mm_and_si128(_mm_srai_epi32(fv, 16), hMask);
+  const __m128i x1 = _mm_and_si128(_mm_add_epi32(x0, _mm_set1_epi32(1)), wMask);
+  const __m128i y1 = _mm_and_si128(_mm_add_epi32(y0, _mm_set1_epi32(1)), hMask);
+  __m128i r00 = gather(c, x0, y0), r10 = gather(c, x1, y0);
+  __m128i r01 = gather(c, x0, y1), r11 = gather(c, x1, y1);
+  if (c.texFormat == TextureFormat::Palette8) {
+    r00 = throughPalette(c, r00), r10 = throughPalette(c, r10);
+    r01 = throughPalette(c, r01), r11 = throughPalette(c, r11);
+  }
+  const Quad t00 = decode(c, r00), t10 = decode(c, r10), t01 = decode(c, r01), t11 = decode(c, r11);
+  const __m128 scale = _mm_set1_ps(1.0f / 65536.0f);
+  const __m128i low16 = _mm_set1_epi32(0xFFFF);
+  const __m128 wx = _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(fu, low16)), scale);
+  const __m128 wy = _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(fv, low16)), scale);
+  auto mix = [&](__m128i Quad::*ch) {
+    const __m128 a = _mm_cvtepi32_ps(t00.*ch), b = _mm_cvtepi32_ps(t10.*ch);
+    const __m128 cc = _mm_cvtepi32_ps(t01.*ch), d = _mm_cvtepi32_ps(t11.*ch);
+    const __m128 top = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), wx));
+    const __m128 bottom = _mm_add_ps(cc, _mm_mul_ps(_mm_sub_ps(d, cc), wx));
+    const __m128 m = _mm_add_ps(top, _mm_mul_ps(_mm_sub_ps(bottom, top), wy));
+    return channel(_mm_add_ps(m, _mm_set1_ps(0.5f)));
+  };
+  return {mix(&Quad::a), mix(&Quad::r), mix(&Quad::g), mix(&Quad::b)};
+}
+
+// Shades eight neighbouring pixels. `live` (16-bit lanes) marks the pixels of
+// the span; `diffuse` holds their interpolated colours.
+template <bool Depth, bool Textured, bool Perspective, bool Bilinear>
+KV_HOT void shadeOctet(const Context& c, const SpanValues& s, __m128 index, __m128i live,
+                       const Octet& diffuse, uint8_t* color, uint32_t* depth) {
+  const __m128 index1 = _mm_add_ps(index, _mm_set1_ps(4.0f));
+  __m128 z0, z1;
+  __m128i stored0, stored1;
+  if constexpr (Depth) {
+    z0 = lerp(s, kZ, index);
+    z1 = lerp(s, kZ, index1);
+    stored0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(depth));
+    stored1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(depth + 4));
+    const __m128i pass = narrow(depthTest(c.depthCompare, z0, _mm_castsi128_ps(stored0)),
+                                depthTest(c.depthCompare, z1, _mm_castsi128_ps(stored1)));
+    live = _mm_and_si128(live, pass);
+    if (_mm_movemask_epi8(live) == 0) return;
+  }
+
+  Octet out = diffuse;
+  if constexpr (Textured) {
+    __m128i fu0, fv0, fu1, fv1;
+    texCoords<Perspective>(s, index, fu0, fv0);
+    texCoords<Perspective>(s, index1, fu1, fv1);
+    Octet t;
+    if constexpr (Bilinear) {
+      __m128i live0 = _mm_unpacklo_epi16(live, live), live1 = _mm_unpackhi_epi16(live, live);
+      const Quad lo = bilinear4(c, fu0, fv0, live0), hi = bilinear4(c, fu1, fv1, live1);
+      live = narrow(live0, live1);
+      if (_mm_movemask_epi8(live) == 0) return;
+      t = {narrow(lo.a, hi.a), narrow(lo.r, hi.r), narrow(lo.g, hi.g), narrow(lo.b, hi.b)};
+    } else {
+      const __m128i wMask = _mm_set1_epi32(c.texW - 1), hMask = _mm_set1_epi32(c.texH - 1);
+      const __m128i tx0 = _mm_and_si128(_mm_srai_epi32(fu0, 16), wMask);
+      const __m128i ty0 = _mm_and_si128(_mm_srai_epi32(fv0, 16), hMask);
+      const __m128i tx1 = _mm_and_si128(_mm_srai_epi32(fu1, 16), wMask);
+      const __m128i ty1 = _mm_and_si128(_mm_srai_epi32(fv1, 16), hMask);
+      const __m128i raw = gather8(c, tx0, ty0, tx1, ty1);
+      if (c.colorKey) {
+        live = _mm_and_si128(live, notKeyed(c, raw));
+        if (_mm_movemask_epi8(live) == 0) return;
+      }
+      if (c.texFormat == TextureFormat::Palette8) {
+        t = decodeArgb(throughPalette(c, widenLo(raw)), throughPalette(c, widenHi(raw)));
+      } else {
+        t = decode16(c.texFormat, raw);
+      }
+    }
+    out = {combineAlpha(c.alphaOp, t.a, diffuse.a), combineColor(c.colorOp, t.r, diffuse.r),
+           combineColor(c.colorOp, t.g, diffuse.g), combineColor(c.colorOp, t.b, diffuse.b)};
+  }
+
+  if (c.is565) {
+    const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(color));
+    if (c.blendKind != BlendKind::Off) {
+      const __m128i fs = factor(c.srcBlend, out.a), fd = factor(c.dstBlend, out.a);
+      out.r = blend8(c.blendKind, out.r, fs, expand5w(_mm_srli_epi16(old, 11)), fd);
+      out.g = blend8(c.blendKind, out.g, fs, expand6w(fieldw(old, 5, 63)), fd);
+      out.b = blend8(c.blendKind, out.b, fs, expand5w(fieldw(old, 0, 31)), fd);
+    }
+    if (c.dither) {
+      const __m128i full = _mm_set1_epi16(255);
+      out.r = _mm_min_epi16(_mm_add_epi16(out.r, s.ditherRB), full);
+      out.g = _mm_min_epi16(_mm_add_epi16(out.g, s.ditherG), full);
+      out.b = _mm_min_epi16(_mm_add_epi16(out.b, s.ditherRB), full);
+    }
+    const __m128i p = _mm_or_si128(
+        _mm_or_si128(_mm_slli_epi16(_mm_and_si128(out.r, _mm_set1_epi16(0xF8)), 8),
+                     _mm_slli_epi16(_mm_and_si128(out.g, _mm_set1_epi16(0xFC)), 3)),
+        _mm_srli_epi16(out.b, 3));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(color), select(live, p, old));
+  } else {
+    const __m128i old0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(color));
+    const __m128i old1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(color + 16));
+    if (c.blendKind != BlendKind::Off) {
+      const __m128i fs = factor(c.srcBlend, out.a), fd = factor(c.dstBlend, out.a);
+      out.r = blend8(c.blendKind, out.r, fs, narrow(field(old0, 16, 255), field(old1, 16, 255)), fd);
+      out.g = blend8(c.blendKind, out.g, fs, narrow(field(old0, 8, 255), field(old1, 8, 255)), fd);
+      out.b = blend8(c.blendKind, out.b, fs, narrow(field(old0, 0, 255), field(old1, 0, 255)), fd);
+    }
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    auto pack = [&](__m128i r, __m128i g, __m128i b) {
+      return _mm_or_si128(_mm_or_si128(_mm_slli_epi32(r, 16), _mm_slli_epi32(g, 8)), _mm_or_si128(b, opaque));
+    };
+    const __m128i p0 = pack(widenLo(out.r), widenLo(out.g), widenLo(out.b));
+    const __m128i p1 = pack(widenHi(out.r), widenHi(out.g), widenHi(out.b));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(color), select(_mm_unpacklo_epi16(live, live), p0, old0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(color + 16), select(_mm_unpackhi_epi16(live, live), p1, old1));
+  }
+  if constexpr (Depth) {
+    if (c.depthWrite) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(depth),
+                       select(_mm_unpacklo_epi16(live, live), _mm_castps_si128(z0), stored0));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(depth + 4),
+                       select(_mm_unpackhi_epi16(live, live), _mm_castps_si128(z1), stored1));
+    }
+  }
+}
+
+// Pixels x0..x1-1 of row y; both inside the drawable area.
+template <bool Depth, bool Textured, bool Perspective, bool Bilinear>
+void drawSpan(const Context& c, const SpanValues& s, int y, int x0, int x1) {
+  const int bytes = c.is565 ? 2 : 4;
+  uint8_t* color = c.color + static_cast<intptr_t>(y) * c.colorPitch + x0 * bytes;
+  uint32_t* depth = nullptr;
+  if constexpr (Depth) {
+    depth = reinterpret_cast<uint32_t*>(c.depth + static_cast<intptr_t>(y) * c.depthPitch) + x0;
+  }
+  // The next row's span usually starts near this one's: fetch it early, since
+  // the walk from row to row defeats the hardware's stream detection.
+  if (y + 1 < c.height) {
+    const int span = std::min(x1 - x0, 128);
+    for (int k = 0; k < span * bytes; k += 64) {
+      _mm_prefetch(reinterpret_cast<const char*>(color) + c.colorPitch + k, _MM_HINT_T0);
+    }
+    if constexpr (Depth) {
+      for (int k = 0; k < span * 4; k += 64) {
+        _mm_prefetch(reinterpret_cast<const char*>(depth) + c.depthPitch + k, _MM_HINT_T0);
+      }
+    }
+  }
+  // Colour channels, lanes 0-3 and 4-7, stepped eight pixels at a time. The
+  // lanes add modulo 2^32: a lane may pass out of range beyond the end of the
+  // span, but every pixel of the span holds its true value.
+  auto wrap = [](int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); };
+  auto lanes = [&](int k, int first) {
+    const int64_t a = s.colorStart[k], d = s.colorStep[k];
+    return _mm_set_epi32(wrap(a + (first + 3) * d), wrap(a + (first + 2) * d),
+                         wrap(a + (first + 1) * d), wrap(a + first * d));
+  };
+  auto stepOf = [&](int k) { return _mm_set1_epi32(wrap(8 * int64_t{s.colorStep[k]})); };
+  __m128i a0 = lanes(0, 0), a1 = lanes(0, 4), r0 = lanes(1, 0), r1 = lanes(1, 4);
+  __m128i g0 = lanes(2, 0), g1 = lanes(2, 4), b0 = lanes(3, 0), b1 = lanes(3, 4);
+  const __m128i aStep = stepOf(0), rStep = stepOf(1), gStep = stepOf(2), bStep = stepOf(3);
+  const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi16(255);
+  auto channelOf = [&](__m128i lo, __m128i hi) {
+    const __m128i v = narrow(_mm_srai_epi32(lo, kColorFraction), _mm_srai_epi32(hi, kColorFraction));
+    return _mm_min_epi16(_mm_max_epi16(v, zero), full);
+  };
+  // Alpha is interpolated only where something reads it.
+  const bool alpha = c.blendKind == BlendKind::Over || c.blendKind == BlendKind::General ||
+                     (Textured && c.alphaOp != AlphaOp::SelectTexture);
+  auto diffuseNow = [&] {
+    return Octet{alpha ? channelOf(a0, a1) : full, channelOf(r0, r1), channelOf(g0, g1),
+                 channelOf(b0, b1)};
+  };
+  auto advance = [&] {
+    a0 = _mm_add_epi32(a0, aStep), a1 = _mm_add_epi32(a1, aStep);
+    r0 = _mm_add_epi32(r0, rStep), r1 = _mm_add_epi32(r1, rStep);
+    g0 = _mm_add_epi32(g0, gStep), g1 = _mm_add_epi32(g1, gStep);
+    b0 = _mm_add_epi32(b0, bStep), b1 = _mm_add_epi32(b1, bStep);
+  };
+
+  const __m128 lane = _mm_set_ps(3.0f, 2.0f, 1.0f, 0.0f);
+  const __m128i all = _mm_set1_epi32(-1);
+  const int n = x1 - x0;
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    shadeOctet<Depth, Textured, Perspective, Bilinear>(
+        c, s, _mm_add_ps(_mm_set1_ps(static_cast<float>(i)), lane), all, diffuseNow(),
+        color + i * bytes, depth ? depth + i : nullptr);
+    advance();
+  }
+  if (i < n) {
+    // The last few pixels go through a copy so that no lane touches memory past the span.
+    const int rest = n - i;
+    alignas(16) uint8_t colorCopy[32] = {};
+    alignas(16) uint32_t depthCopy[8] = {};
+    std::memcpy(colorCopy, color + i * bytes, rest * bytes);
+    if (depth) std::memcpy(depthCopy, depth + i, rest * 4);
+    const __m128i live = _mm_cmplt_epi16(_mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0), _mm_set1_epi16(static_cast<short>(rest)));
+    shadeOctet<Depth, Textured, Perspective, Bilinear>(
+        c, s, _mm_add_ps(_mm_set1_ps(static_cast<float>(i)), lane), live, diffuseNow(), colorCopy,
+        depthCopy);
+    std::memcpy(color + i * bytes, colorCopy, rest * bytes);
+    if (depth) std::memcpy(depth + i, depthCopy, rest * 4);
+  }
+}
+
+using SpanFn = void (*)(const Context&, const SpanValues&, int, int, int);
+
+template <bool Depth>
+SpanFn pickTextured(bool perspective, bool bilinear) {
+  if (perspective) {
+    return bilinear ? drawSpan<Depth, true, true, true> : drawSpan<Depth, true, true, false>;
+  }
+  return bilinear ? drawSpan<Depth, true, false, true> : drawSpan<Depth, true, false, false>;
+}
+
+SpanFn pickSpan(bool depth, bool textured, bool perspective, bool bilinear) {
+  if (!textured) return depth ? drawSpan<true, false, false, false> : drawSpan<false, false, false, false>;
+  return depth ? pickTextured<true>(perspective, bilinear) : pickTextured<false>(perspective, bilinear);
+}
+
+// Wraps a texel coordinate into [0, size); NaN and infinities give 0.
+double wrapTexels(double s, int size) {
+  if (!std::isfinite(s)) return 0.0;
+  const double f = s - std::floor(s / size) * size;
+  return (f >= 0.0 && f < size) ? f : 0.0;
+}
+
+// A whole number of texture repeats to take off a coordinate, so that the
+// values interpolated across a triangle stay small (wrapping ignores it).
+double repeatsOf(float t) {
+  return (std::isfinite(t) && std::fabs(t) < 1e6f) ? std::floor(static_cast<double>(t)) : 0.0;
+}
+
+class FastRasterizer final : public Rasterizer {
+ public:
+  void clear(const ColorTarget* color, uint32_t argb, const DepthTarget* depth, float depthValue,
+             const Rect& rect) override {
+    clearTargets(color, argb, depth, depthValue, rect);
+  }
+
+  void drawFan(const ColorTarget& color, const DepthTarget* depth, const State& state,
+               const Vertex* vertices, int count) override {
+    if (!vertices || count < 3 || !validColorTarget(color)) return;
+    Context c{};
+    c.color = static_cast<uint8_t*>(color.pixels);
+    c.colorPitch = color.pitch;
+    c.is565 = color.format == ColorFormat::RGB565;
+    c.width = color.width;
+    c.height = color.height;
+    const bool useDepth = state.depthEnable && depth && validDepthTarget(*depth);
+    if (useDepth) {
+      c.depth = reinterpret_cast<uint8_t*>(depth->depth);
+      c.depthPitch = depth->pitch;
+      c.width = std::min(c.width, depth->width);
+      c.height = std::min(c.height, depth->height);
+    }
+    const Texture* tex = state.texture && validTexture(*state.texture) ? state.texture : nullptr;
+    if (tex) {
+      c.texels = static_cast<const uint8_t*>(tex->texels);
+      c.texPitch = tex->pitch;
+      c.texBytes = texelBytes(tex->format);
+      c.texRowShift = -1;
+      for (int k = 0; k < 16; ++k) {
+        if (tex->pitch == c.texBytes << k) c.texRowShift = k;
+      }
+      c.texW = tex->width;
+      c.texH = tex->height;
+      c.texFormat = tex->format;
+      c.palette = tex->palette;
+      c.colorKey = state.colorKeyEnable;
+      c.keyMask = colorKeyMask(tex->format);
+      c.key = state.colorKey & c.keyMask;
+    }
+    c.colorOp = state.colorOp;
+    c.alphaOp = state.alphaOp;
+    c.blendKind = blendKindOf(state);
+    c.srcBlend = state.srcBlend;
+    c.dstBlend = state.dstBlend;
+    c.depthCompare = state.depthCompare;
+    c.depthWrite = state.depthWrite;
+    c.dither = state.dither && c.is565;
+
+    const bool perspective = tex && state.perspective;
+    const SpanFn span = pickSpan(useDepth, tex != nullptr, perspective, state.filter == Filter::Bilinear);
+    const bool flat = state.shadeMode == ShadeMode::Flat;
+    for (int i = 1; i + 1 < count; ++i) {
+      drawTriangle(c, span, vertices[0], vertices[i], vertices[i + 1], tex != nullptr, perspective,
+                   flat ? &vertices[i].diffuse : nullptr);
+    }
+  }
+
+  const char* name() const override { return "RGB Emulation"; }
+
+ private:
+  static void drawTriangle(const Context& c, SpanFn span, const Vertex& v0, const Vertex& v1,
+                           const Vertex& v2, bool textured, bool perspective,
+                           const uint32_t* flatColor) {
+    const Vertex* v[3] = {&v0, &v1, &v2};
+    int64_t X[3], Y[3];
+    for (int i = 0; i < 3; ++i) {
+      if (!snapCoordinate(v[i]->sx, X[i]) || !snapCoordinate(v[i]->sy, Y[i])) return;
+    }
+    const int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (Y[1] - Y[0]) * (X[2] - X[0]);
+    if (area == 0) return;
+
+    // Rows covered: centres from the top vertex (inclusive) to the bottom (exclusive).
+    int top = 0, mid = 1, bot = 2;
+    if (Y[mid] < Y[top]) std::swap(mid, top);
+    if (Y[bot] < Y[top]) std::swap(bot, top);
+    if (Y[bot] < Y[mid]) std::swap(bot, mid);
+    const int64_t rowTop = ceilDiv(Y[top] - S / 2, S);
+    const int64_t rowMid = ceilDiv(Y[mid] - S / 2, S);
+    const int64_t rowBot = ceilDiv(Y[bot] - S / 2, S);
+    const int64_t firstRow = std::max<int64_t>(rowTop, 0);
+    const int64_t endRow = std::min<int64_t>(rowBot, c.height);
+    if (firstRow >= endRow) return;
+
+    Triangle t;
+    setupPlanes(t, v, X, Y, textured, perspective, flatColor, c);
+
+    // The middle vertex is left of the long edge (top to bottom) when the
+    // cross product is negative.
+    const int64_t cross = (X[mid] - X[top]) * (Y[bot] - Y[top]) - (Y[mid] - Y[top]) * (X[bot] - X[top]);
+    const bool midLeft = cross < 0;
+    EdgeWalk longEdge, shortEdge;
+    longEdge.start(X[top], Y[top], X[bot], Y[bot], firstRow);
+
+    SpanValues s;
+    auto walk = [&](int64_t from, int64_t to) {
+      for (int64_t y = from; y < to; ++y) {
+        const EdgeWalk& left = midLeft ? shortEdge : longEdge;
+        const EdgeWalk& right = midLeft ? longEdge : shortEdge;
+        const int64_t x0 = std::max<int64_t>(left.x, 0), x1 = std::min<int64_t>(right.x, c.width);
+        if (x0 < x1) {
+          spanValues(s, t, c, static_cast<int>(x0), static_cast<int>(y), textured, perspective);
+          span(c, s, static_cast<int>(y), static_cast<int>(x0), static_cast<int>(x1));
+        }
+        longEdge.next();
+        shortEdge.next();
+      }
+    };
+    const int64_t upperEnd = std::min(rowMid, endRow);
+    if (firstRow < upperEnd) {
+      shortEdge.start(X[top], Y[top], X[mid], Y[mid], firstRow);
+      walk(firstRow, upperEnd);
+    }
+    const int64_t lowerStart = std::max(rowMid, firstRow);
+    if (lowerStart < endRow) {
+      longEdge.start(X[top], Y[top], X[bot], Y[bot], lowerStart);
+      shortEdge.start(X[mid], Y[mid], X[bot], Y[bot], lowerStart);
+      walk(lowerStart, endRow);
+    }
+  }
+
+  static void setupPlanes(Triangle& t, const Vertex* const v[3], const int64_t X[3], const int64_t Y[3],
+                          bool textured, bool perspective, const uint32_t* flatColor,
+                          const Context& c) {
+    const double x0 = double(X[0]) / S, y0 = double(Y[0]) / S;
+    const double ax = double(X[1] - X[0]) / S, ay = double(Y[1] - Y[0]) / S;
+    const double bx = double(X[2] - X[0]) / S, by = double(Y[2] - Y[0]) / S;
+    const double det = ax * by - bx * ay;
+    auto plane = [&](double a0, double a1, double a2) {
+      Plane p;
+      const double da = a1 - a0, db = a2 - a0;
+      p.dx = (da * by - db * ay) / det;
+      p.dy = (db * ax - da * bx) / det;
+      p.at0 = a0 + p.dx * (0.5 - x0) + p.dy * (0.5 - y0);
+      return p;
+    };
+    t.p[kZ] = plane(v[0]->sz, v[1]->sz, v[2]->sz);
+    for (int ch = 0; ch < 4; ++ch) {
+      const int shift = 24 - 8 * ch;
+      auto get = [&](const Vertex& q) {
+        return double(((flatColor ? *flatColor : q.diffuse) >> shift) & 0xFF);
+      };
+      t.p[kA + ch] = plane(get(*v[0]), get(*v[1]), get(*v[2]));
+      t.p[kA + ch].at0 += 0.5;  // rounding, so that the shading loop can truncate
+    }
+    if (!textured) return;
+    const double su = repeatsOf(v[0]->tu), sv = repeatsOf(v[0]->tv);
+    auto u = [&](int i) { return (double(v[i]->tu) - su) * c.texW; };
+    auto w = [&](int i) { return (double(v[i]->tv) - sv) * c.texH; };
+    if (perspective) {
+      auto q = [&](int i) { return double(v[i]->rhw); };
+      t.p[kU] = plane(u(0) * q(0), u(1) * q(1), u(2) * q(2));
+      t.p[kV] = plane(w(0) * q(0), w(1) * q(1), w(2) * q(2));
+      t.p[kQ] = plane(q(0), q(1), q(2));
+    } else {
+      t.p[kU] = plane(u(0), u(1), u(2));
+      t.p[kV] = plane(w(0), w(1), w(2));
+    }
+  }
+
+  static void spanValues(SpanValues& s, const Triangle& t, const Context& c, int x, int y,
+                         bool textured, bool perspective) {
+    s.start[kZ] = static_cast<float>(t.p[kZ].at(x, y));
+    s.step[kZ] = static_cast<float>(t.p[kZ].dx);
+    for (int k = 0; k < 4; ++k) {
+      const Plane& p = t.p[kA + k];
+      constexpr double one = 1 << kColorFraction;
+      // Within 0..511 units the values leave the sign bit alone.
+      s.colorStart[k] = saturatingToInt(std::clamp(p.at(x, y), 0.0, 511.0) * one);
+      // Inside a triangle a channel changes by at most 255 from one pixel to
+      // the next, so 256 per pixel is never reached on a span of 2 or more;
+      // the clamp only tames slivers thinner than a pixel.
+      s.colorStep[k] = saturatingToInt(std::clamp(p.dx, -256.0, 256.0) * one);
+    }
+    if (textured) {
+      // Texture coordinates in texels x 65536 (an exact scaling).
+      for (int a : {kU, kV, kQ}) {
+        if (a == kQ && !perspective) break;
+        const double scale = a == kQ ? 1.0 : 65536.0;
+        s.start[a] = static_cast<float>(t.p[a].at(x, y) * scale);
+        s.step[a] = static_cast<float>(t.p[a].dx * scale);
+      }
+      if (!perspective) {
+        // Affine coordinates restart near zero on each span, keeping precision.
+        s.start[kU] = static_cast<float>(wrapTexels(t.p[kU].at(x, y), c.texW) * 65536.0);
+        s.start[kV] = static_cast<float>(wrapTexels(t.p[kV].at(x, y), c.texH) * 65536.0);
+      }
+    }
+    if (c.dither) {
+      s.ditherRB = _mm_load_si128(reinterpret_cast<const __m128i*>(kDitherRB[y & 3][x & 3]));
+      s.ditherG = _mm_load_si128(reinterpret_cast<const __m128i*>(kDitherG[y & 3][x & 3]));
+    }
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Rasterizer> makeFast() { return std::make_unique<FastRasterizer>(); }
+
+}  // namespace kv::raster

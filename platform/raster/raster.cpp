@@ -1,0 +1,87 @@
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/raster/pixel.h"
+#include "platform/win/win32.h"
+
+namespace kv::raster {
+namespace {
+
+// The device layer's diagnostics go straight to the debugger channel.
+void logRefusal(const char* what, int32_t width, int32_t height, int32_t pitch) {
+  char line[160];
+  std::snprintf(line, sizeof line, "raster: %s refused (width %d, height %d, pitch %d)\n", what,
+                static_cast<int>(width), static_cast<int>(height), static_cast<int>(pitch));
+  OutputDebugStringA(line);
+}
+
+}  // namespace
+
+bool validColorTarget(const ColorTarget& t) {
+  const bool ok = t.pixels && t.width > 0 && t.height > 0 &&
+                  (t.format == ColorFormat::RGB565 || t.format == ColorFormat::XRGB8888) &&
+                  t.pitch >= static_cast<int64_t>(t.width) * pixelBytes(t.format);
+  if (!ok) logRefusal("colour target", t.width, t.height, t.pitch);
+  return ok;
+}
+
+bool validDepthTarget(const DepthTarget& t) {
+  const bool ok = t.depth && t.width > 0 && t.height > 0 &&
+                  t.pitch >= static_cast<int64_t>(t.width) * 4 && t.pitch % 4 == 0;
+  if (!ok) logRefusal("depth target", t.width, t.height, t.pitch);
+  return ok;
+}
+
+bool validTexture(const Texture& t) {
+  const bool knownFormat = t.format == TextureFormat::Palette8 ||
+                           t.format == TextureFormat::ARGB1555 ||
+                           t.format == TextureFormat::ARGB4444 ||
+                           t.format == TextureFormat::RGB565;
+  const bool ok = t.texels && knownFormat && isPowerOfTwo(t.width) && isPowerOfTwo(t.height) &&
+                  t.width <= 4096 && t.height <= 4096 &&
+                  t.pitch >= static_cast<int64_t>(t.width) * texelBytes(t.format) &&
+                  (t.format != TextureFormat::Palette8 || t.palette);
+  if (!ok) logRefusal("texture", t.width, t.height, t.pitch);
+  return ok;
+}
+
+namespace {
+
+// rect clipped to a width x height target; false when nothing is left.
+bool clipRect(const Rect& rect, int32_t width, int32_t height, Rect& out) {
+  out = {std::max(rect.left, 0), std::max(rect.top, 0), std::min(rect.right, width),
+         std::min(rect.bottom, height)};
+  return out.left < out.right && out.top < out.bottom;
+}
+
+}  // namespace
+
+void clearTargets(const ColorTarget* color, uint32_t argb, const DepthTarget* depth,
+                  float depthValue, const Rect& rect) {
+  Rect r;
+  if (color && validColorTarget(*color) && clipRect(rect, color->width, color->height, r)) {
+    auto* base = static_cast<uint8_t*>(color->pixels);
+    const Argb c = unpackArgb(argb);
+    for (int32_t y = r.top; y < r.bottom; ++y) {
+      uint8_t* row = base + static_cast<intptr_t>(y) * color->pitch;
+      if (color->format == ColorFormat::RGB565) {
+        // Clears are not dithered: a cleared frame is one flat colour.
+        const uint16_t v = pack565(c.r, c.g, c.b, false, 0, 0);
+        std::fill_n(reinterpret_cast<uint16_t*>(row) + r.left, r.right - r.left, v);
+      } else {
+        std::fill_n(reinterpret_cast<uint32_t*>(row) + r.left, r.right - r.left,
+                    argb | 0xFF000000u);
+      }
+    }
+  }
+  if (depth && validDepthTarget(*depth) && clipRect(rect, depth->width, depth->height, r)) {
+    const uint32_t bits = depthBits(depthValue);
+    for (int32_t y = r.top; y < r.bottom; ++y) {
+      uint32_t* row = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(depth->depth) +
+                                                  static_cast<intptr_t>(y) * depth->pitch);
+      std::fill_n(row + r.left, r.right - r.left, bits);
+    }
+  }
+}
+
+}  // namespace kv::raster
