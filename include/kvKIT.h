@@ -152,8 +152,9 @@ HRESULT kvFwDestroyObjects(DeviceFramework* framework);
 void kvFreeDrivers();
 
 // ---------------------------------------------------------------------------
-// Image loaders (kvImage). SEAM: kvImage/ImageSeams.cpp answers "none" until the
-// loaders land; the image-loader work deletes it.
+// Image loaders (kvImage): BMP, GIF and PCX files into Surfaces in the current
+// surface group. Each logs one line naming the file when it refuses it; the Ex
+// forms return 1 with *out = the Surface, or 0 with *out = none.
 // ---------------------------------------------------------------------------
 
 Surface* kvLoadBmp(const char* path);
