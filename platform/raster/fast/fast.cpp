@@ -1,10 +1,12 @@
 // The fast rasterizer ("RGB Emulation"). Each triangle is walked row by row:
 // exact integer edge stepping on positions snapped to 1/256 pixel finds each
 // row's span (the same pixels the reference covers), and the span is shaded
-// four pixels at a time with SSE2, every interpolant evaluated from its plane
-// at the pixel (no accumulated drift, one division per pixel only under
-// perspective). The shading loop is instantiated for the state bits that
-// change its shape; the rest are flags tested once per group of four.
+// eight pixels at a time with SSE2, channels in 16-bit lanes. Depth and
+// texture coordinates are evaluated from their planes at every pixel (no
+// drift; under perspective one division per pixel, four at a time), colours
+// are stepped in fixed point. The span loop is instantiated for the state
+// bits that change its shape, and once more for the demo's common case; the
+// remaining states are flags tested once per eight pixels.
 #include <emmintrin.h>
 
 #include <algorithm>
