@@ -70,8 +70,8 @@ Camera* kv3dCameraLookAt(Camera* camera) {
 }
 
 Camera* kv3dCameraView(Camera* camera) {
-  kv3dViewMatrix(&camera->viewMatrix, angle(camera->roll), angle(camera->pitch),
-                 angle(camera->yaw), &camera->eye);
+  kv3dViewMatrix(&camera->viewMatrix, angle(camera->roll), angle(camera->pitch), angle(camera->yaw),
+                 &camera->eye);
   return camera;
 }
 
@@ -91,7 +91,7 @@ CameraPath* kv3dLoadCAM(const char* path) {
   for (int track = 0; track < 3; ++track) {
     int32_t count;
     if (!file.readValue(&count) || (count > 0 && !file.has(count, kKeyBytes))) {
-      kvDebugPrint("kv3dLoadCAM: (%s) refused: track %d is truncated\n", path, track);
+      kvDebugPrint("kv3dLoadCAM: track %d is truncated; refused (%s)\n", track, path);
       releasePath(camera);
       return nullptr;
     }
@@ -106,7 +106,7 @@ CameraPath* kv3dLoadCAM(const char* path) {
     for (int32_t k = 0; k < count; ++k) kv3d::readKey(file, &camera->keys[track][k]);
   }
   if (camera->keyCount[2] > 0 && !file.readValue(&camera->targetOffset)) {
-    kvDebugPrint("kv3dLoadCAM: (%s) refused: the target offset is missing\n", path);
+    kvDebugPrint("kv3dLoadCAM: the target offset is missing; refused (%s)\n", path);
     releasePath(camera);
     return nullptr;
   }

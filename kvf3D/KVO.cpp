@@ -2,6 +2,7 @@
 // shading data, loaded into one Model block. Every count, length and index of
 // the file is checked before it is used; a bad file is refused with one line
 // naming the file and the reason, and leaves nothing behind.
+#include <algorithm>
 #include <cstring>
 
 #include "kvf3D/Math.h"
@@ -26,11 +27,15 @@ char kvImagePath[kPathBufferSize];
 
 int64_t shadingBytes(const KVOHeader& h) {
   switch (h.shading) {
-    case KV_SHADING_GOURAUD: return 12 * int64_t{h.vertexCount};
+    case KV_SHADING_GOURAUD:
+      return 12 * int64_t{h.vertexCount};
     case KV_SHADING_FLAT:
-    case KV_SHADING_CORNER_COLOURS: return 12 * int64_t{h.faceCount};
-    case KV_SHADING_FACE_COLOURS: return 4 * int64_t{h.faceCount};
-    default: return 0;
+    case KV_SHADING_CORNER_COLOURS:
+      return 12 * int64_t{h.faceCount};
+    case KV_SHADING_FACE_COLOURS:
+      return 4 * int64_t{h.faceCount};
+    default:
+      return 0;
   }
 }
 
@@ -61,22 +66,24 @@ size_t setImageFolder(const char* path) {
   return length;
 }
 
-Surface* loadImage(const char* name) {
-  const size_t length = std::strlen(name);
-  if (length == 0) return nullptr;
-  switch (name[length - 1]) {
-    case 'x': case 'X': return kvLoadPcx(name);
-    case 'p': case 'P': return kvLoadBmpVFlip(name);
-    case 'f': case 'F': return kvLoadGif(name);
-    default: return nullptr;
-  }
-}
+using ImageLoader = Surface* (*)(const char* path);
 
-bool loadsImage(const char* name) {
+// The image loader for a name, chosen by its last letter; none for other endings.
+ImageLoader loaderFor(const char* name) {
   const size_t length = std::strlen(name);
-  if (length == 0) return false;
-  const char last = name[length - 1];
-  return last == 'x' || last == 'X' || last == 'p' || last == 'P' || last == 'f' || last == 'F';
+  switch (length > 0 ? name[length - 1] : '\0') {
+    case 'x':
+    case 'X':
+      return kvLoadPcx;
+    case 'p':
+    case 'P':
+      return kvLoadBmpVFlip;  // keeps the rows in file order
+    case 'f':
+    case 'F':
+      return kvLoadGif;
+    default:
+      return nullptr;
+  }
 }
 
 class KVOLoader {
@@ -109,7 +116,7 @@ Model* KVOLoader::load() {
   }
   fileSize_ = file_.remaining();
   if (!file_.readValue(&header_)) {
-    kvDebugPrint("kv3dLoadKVO: (%s) refused: shorter than its 28-byte header\n", path_);
+    kvDebugPrint("kv3dLoadKVO: shorter than its 28-byte header; refused (%s)\n", path_);
     return nullptr;
   }
   if (header_.version != kVersion) {
@@ -119,10 +126,11 @@ Model* KVOLoader::load() {
   if (!checkHeader()) return nullptr;
 
   const Layout layout = layoutOf(header_);
-  // The size was checked against the file, so it is far below 2 GiB here.
+  // A block beyond the pool's 32-bit sizes is refused like an exhausted pool.
   model_ = static_cast<Model*>(kv3d::allocRecord(layout.total));
   if (model_ == nullptr) {
-    kvDebugPrint("kv3dLoadKVO: Memory allocation error (%dbyte)\n", static_cast<int>(layout.total));
+    kvDebugPrint("kv3dLoadKVO: Memory allocation error (%dbyte)\n",
+                 static_cast<int>(std::min<int64_t>(layout.total, INT32_MAX)));
     return nullptr;
   }
   auto* block = reinterpret_cast<uint8_t*>(model_);
@@ -134,14 +142,24 @@ Model* KVOLoader::load() {
   model_->materialCount = header_.materialCount;
   model_->materials = reinterpret_cast<Material*>(block + layout.materials);
   model_->pivotCount = static_cast<uint32_t>(header_.pivotCount);
-  model_->pivots = header_.pivotCount > 0 ? reinterpret_cast<Pivot*>(block + layout.pivots) : nullptr;
+  model_->pivots =
+      header_.pivotCount > 0 ? reinterpret_cast<Pivot*>(block + layout.pivots) : nullptr;
   uint8_t* shading = block + layout.shading;
   switch (header_.shading) {
-    case KV_SHADING_GOURAUD: model_->vertexNormals = reinterpret_cast<Vector*>(shading); break;
-    case KV_SHADING_FLAT: model_->faceNormals = reinterpret_cast<Vector*>(shading); break;
-    case KV_SHADING_CORNER_COLOURS: model_->cornerColours = shading; break;
-    case KV_SHADING_FACE_COLOURS: model_->faceColours = shading; break;
-    default: break;
+    case KV_SHADING_GOURAUD:
+      model_->vertexNormals = reinterpret_cast<Vector*>(shading);
+      break;
+    case KV_SHADING_FLAT:
+      model_->faceNormals = reinterpret_cast<Vector*>(shading);
+      break;
+    case KV_SHADING_CORNER_COLOURS:
+      model_->cornerColours = shading;
+      break;
+    case KV_SHADING_FACE_COLOURS:
+      model_->faceColours = shading;
+      break;
+    default:
+      break;
   }
 
   // Everything is read and checked first; only a sound file may touch the
@@ -168,24 +186,25 @@ bool KVOLoader::checkHeader() {
   const KVOHeader& h = header_;
   if (h.imageCount < 0 || h.materialCount < 0 || h.vertexCount < 0 || h.faceCount < 0 ||
       h.pivotCount < 0) {
-    kvDebugPrint("kv3dLoadKVO: (%s) refused: negative count in the header\n", path_);
+    kvDebugPrint("kv3dLoadKVO: negative count in the header; refused (%s)\n", path_);
     return false;
   }
   if (h.shading < KV_SHADING_NONE || h.shading > KV_SHADING_FACE_COLOURS) {
-    kvDebugPrint("kv3dLoadKVO: (%s) refused: unknown shading mode %d\n", path_, h.shading);
+    kvDebugPrint("kv3dLoadKVO: unknown shading mode %d; refused (%s)\n", h.shading, path_);
     return false;
   }
   if (h.imageCount > KV_IMAGE_TABLE_SIZE) {
-    kvDebugPrint("kv3dLoadKVO: (%s) refused: %d images, the image table holds %d\n", path_,
-                 h.imageCount, KV_IMAGE_TABLE_SIZE);
+    kvDebugPrint("kv3dLoadKVO: %d images, the image table holds %d; refused (%s)\n", h.imageCount,
+                 KV_IMAGE_TABLE_SIZE, path_);
     return false;
   }
   const int64_t needed = kHeaderBytes + kNameBytes * h.imageCount +
                          kMaterialBytes * h.materialCount + 12 * int64_t{h.vertexCount} +
                          kFaceBytes * h.faceCount + kPivotBytes * h.pivotCount + shadingBytes(h);
   if (needed > fileSize_) {
-    kvDebugPrint("kv3dLoadKVO: (%s) refused: truncated, its counts need %lld bytes but it has %lld\n",
-                 path_, static_cast<long long>(needed), static_cast<long long>(fileSize_));
+    kvDebugPrint(
+        "kv3dLoadKVO: truncated, its counts need %lld bytes but it has %lld; refused (%s)\n",
+        static_cast<long long>(needed), static_cast<long long>(fileSize_), path_);
     return false;
   }
   return true;
@@ -197,19 +216,20 @@ bool KVOLoader::readImageNames(bool load) {
   for (int32_t j = 0; j < header_.imageCount; ++j) {
     char name[kNameBytes];
     if (!file_.read(name, kNameBytes)) {
-      kvDebugPrint("kv3dLoadKVO: (%s) refused: truncated in image name %d\n", path_, j);
+      kvDebugPrint("kv3dLoadKVO: truncated in image name %d; refused (%s)\n", j, path_);
       return false;
     }
     const size_t length = strnlen(name, kNameBytes);
     if (folder + length >= kPathBufferSize) {
-      kvDebugPrint("kv3dLoadKVO: (%s) refused: image name %d does not fit the %d-byte path\n",
-                   path_, j, kPathBufferSize);
+      kvDebugPrint("kv3dLoadKVO: image name %d does not fit the %d-byte path; refused (%s)\n", j,
+                   kPathBufferSize, path_);
       return false;
     }
     std::memcpy(kvImagePath + folder, name, length);
     kvImagePath[folder + length] = '\0';
     // Other endings load nothing and leave the slot as an earlier load left it.
-    if (load && loadsImage(kvImagePath)) kvImageTable[j] = loadImage(kvImagePath);
+    if (const ImageLoader loader = loaderFor(kvImagePath); load && loader != nullptr)
+      kvImageTable[j] = loader(kvImagePath);
   }
   return true;
 }
@@ -223,16 +243,16 @@ bool KVOLoader::readMaterials() {
     int32_t faceCount;
     if (!file_.read(colour, 4) || !file_.readValue(&image) || !file_.readValue(&flags) ||
         !file_.readValue(&faceCount)) {
-      kvDebugPrint("kv3dLoadKVO: (%s) refused: truncated in material %d\n", path_, i);
+      kvDebugPrint("kv3dLoadKVO: truncated in material %d; refused (%s)\n", i, path_);
       return false;
     }
     if (image >= header_.imageCount) {
-      kvDebugPrint("kv3dLoadKVO: (%s) refused: material %d uses image %d of %d\n", path_, i, image,
-                   header_.imageCount);
+      kvDebugPrint("kv3dLoadKVO: material %d uses image %d of %d; refused (%s)\n", i, image,
+                   header_.imageCount, path_);
       return false;
     }
     if (faceCount < 0) {
-      kvDebugPrint("kv3dLoadKVO: (%s) refused: material %d has %d faces\n", path_, i, faceCount);
+      kvDebugPrint("kv3dLoadKVO: material %d has %d faces; refused (%s)\n", i, faceCount, path_);
       return false;
     }
     faces += faceCount;
@@ -242,8 +262,8 @@ bool KVOLoader::readMaterials() {
     material.faceCount = faceCount;
   }
   if (faces != header_.faceCount) {
-    kvDebugPrint("kv3dLoadKVO: (%s) refused: the materials cover %lld faces, the file has %d\n",
-                 path_, static_cast<long long>(faces), header_.faceCount);
+    kvDebugPrint("kv3dLoadKVO: the materials cover %lld faces, the file has %d; refused (%s)\n",
+                 static_cast<long long>(faces), header_.faceCount, path_);
     return false;
   }
   return true;
@@ -252,20 +272,20 @@ bool KVOLoader::readMaterials() {
 bool KVOLoader::readGeometry() {
   if (!file_.read(model_->vertices, 12 * int64_t{header_.vertexCount}) ||
       !file_.read(model_->faces, kFaceBytes * header_.faceCount)) {
-    kvDebugPrint("kv3dLoadKVO: (%s) refused: truncated in the vertices or faces\n", path_);
+    kvDebugPrint("kv3dLoadKVO: truncated in the vertices or faces; refused (%s)\n", path_);
     return false;
   }
   for (int32_t f = 0; f < header_.faceCount; ++f) {
     const Face& face = model_->faces[f];
     if (face.cornerCount != 3 && face.cornerCount != 4) {
-      kvDebugPrint("kv3dLoadKVO: (%s) refused: face %d has %d corners\n", path_, f,
-                   face.cornerCount);
+      kvDebugPrint("kv3dLoadKVO: face %d has %d corners; refused (%s)\n", f, face.cornerCount,
+                   path_);
       return false;
     }
     for (int32_t k = 0; k < face.cornerCount; ++k) {
       if (face.vertexIndex[k] >= header_.vertexCount) {
-        kvDebugPrint("kv3dLoadKVO: (%s) refused: face %d uses vertex %d of %d\n", path_, f,
-                     face.vertexIndex[k], header_.vertexCount);
+        kvDebugPrint("kv3dLoadKVO: face %d uses vertex %d of %d; refused (%s)\n", f,
+                     face.vertexIndex[k], header_.vertexCount, path_);
         return false;
       }
     }
@@ -280,16 +300,16 @@ bool KVOLoader::readPivots() {
     int16_t parent, count;
     if (!file_.readValue(&pivot.pivotPoint) || !file_.readValue(&parent) ||
         !file_.readValue(&count)) {
-      kvDebugPrint("kv3dLoadKVO: (%s) refused: truncated in pivot %d\n", path_, i);
+      kvDebugPrint("kv3dLoadKVO: truncated in pivot %d; refused (%s)\n", i, path_);
       return false;
     }
     if (parent >= header_.pivotCount || parent == i) {
-      kvDebugPrint("kv3dLoadKVO: (%s) refused: pivot %d has parent %d of %d\n", path_, i, parent,
-                   header_.pivotCount);
+      kvDebugPrint("kv3dLoadKVO: pivot %d has parent %d of %d; refused (%s)\n", i, parent,
+                   header_.pivotCount, path_);
       return false;
     }
     if (count < 0) {
-      kvDebugPrint("kv3dLoadKVO: (%s) refused: pivot %d binds %d vertices\n", path_, i, count);
+      kvDebugPrint("kv3dLoadKVO: pivot %d binds %d vertices; refused (%s)\n", i, count, path_);
       return false;
     }
     pivot.parent = parent < 0 ? nullptr : &model_->pivots[parent];
@@ -297,8 +317,8 @@ bool KVOLoader::readPivots() {
     bound += count;
   }
   if (header_.pivotCount > 0 && bound != header_.vertexCount) {
-    kvDebugPrint("kv3dLoadKVO: (%s) refused: the pivots bind %lld vertices, the file has %d\n",
-                 path_, static_cast<long long>(bound), header_.vertexCount);
+    kvDebugPrint("kv3dLoadKVO: the pivots bind %lld vertices, the file has %d; refused (%s)\n",
+                 static_cast<long long>(bound), header_.vertexCount, path_);
     return false;
   }
   return checkPivotTree();
@@ -317,7 +337,7 @@ bool KVOLoader::checkPivotTree() {
       walk = walk->parent;
     }
     if (walk != nullptr && walk->evaluated == 1) {
-      kvDebugPrint("kv3dLoadKVO: (%s) refused: the parents of pivot %d form a cycle\n", path_, i);
+      kvDebugPrint("kv3dLoadKVO: the parents of pivot %d form a cycle; refused (%s)\n", i, path_);
       sound = false;
     }
     for (Pivot* mark = &pivots[i]; mark != nullptr && mark->evaluated == 1; mark = mark->parent)
@@ -354,5 +374,6 @@ void kv3dPrintKVOHeader(const KVOHeader* header) {
   kvDebugPrint("%d vertices\n", header->vertexCount);
   kvDebugPrint("%d faces\n", header->faceCount);
   kvDebugPrint("%d pivots\n", header->pivotCount);
-  if (header->shading >= 0 && header->shading <= 4) kvDebugPrint("%s", kShadingNames[header->shading]);
+  if (header->shading >= 0 && header->shading <= 4)
+    kvDebugPrint("%s", kShadingNames[header->shading]);
 }

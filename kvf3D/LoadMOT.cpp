@@ -41,13 +41,13 @@ Motion* kv3dLoadMOT(const char* path) {
   }
   int32_t header, trackCount;
   if (!file.readValue(&header) || !file.readValue(&trackCount)) {
-    kvDebugPrint("kv3dLoadMOT: (%s) refused: shorter than its 8-byte header\n", path);
+    kvDebugPrint("kv3dLoadMOT: shorter than its 8-byte header; refused (%s)\n", path);
     return nullptr;
   }
   // Each track needs at least its 4-byte key count.
   if (!file.has(trackCount, 4)) {
-    kvDebugPrint("kv3dLoadMOT: (%s) refused: %d tracks cannot fit its %lld bytes\n", path,
-                 trackCount, static_cast<long long>(file.remaining() + 8));
+    kvDebugPrint("kv3dLoadMOT: %d tracks cannot fit its %lld bytes; refused (%s)\n", trackCount,
+                 static_cast<long long>(file.remaining() + 8), path);
     return nullptr;
   }
   const int64_t tracksAt = kv3d::alignUp(sizeof(Motion));
@@ -65,8 +65,8 @@ Motion* kv3dLoadMOT(const char* path) {
     Track& track = motion->tracks[i];
     track = Track{0, nullptr};
     if (!file.readValue(&track.keyCount) || !file.has(track.keyCount, kKeyBytes)) {
-      kvDebugPrint("kv3dLoadMOT: (%s) refused: track %d is truncated or has a bad key count\n",
-                   path, i);
+      kvDebugPrint("kv3dLoadMOT: track %d is truncated or has a bad key count; refused (%s)\n", i,
+                   path);
       releaseMotion(motion, i);
       return nullptr;
     }
@@ -80,7 +80,7 @@ Motion* kv3dLoadMOT(const char* path) {
     }
     for (int32_t k = 0; k < track.keyCount; ++k) {
       if (!kv3d::readKey(file, &track.keys[k])) {  // cannot happen after has(); kept for safety
-        kvDebugPrint("kv3dLoadMOT: (%s) refused: truncated in track %d\n", path, i);
+        kvDebugPrint("kv3dLoadMOT: truncated in track %d; refused (%s)\n", i, path);
         releaseMotion(motion, i + 1);
         return nullptr;
       }
@@ -127,14 +127,16 @@ void kv3dInterpolateKey(Key* out, const Key keys[4], float t) {
   out->scale = blend(k0.scale, k1.scale, k2.scale, k3.scale);
   for (int i = 0; i < 3; ++i) {
     // Integer angles blend as numbers, without wrapping at a full turn.
-    const float angle = w0 * static_cast<float>(k0.angles[i]) + w1 * static_cast<float>(k1.angles[i]) +
-                        w2 * static_cast<float>(k2.angles[i]) + w3 * static_cast<float>(k3.angles[i]);
+    const float angle =
+        w0 * static_cast<float>(k0.angles[i]) + w1 * static_cast<float>(k1.angles[i]) +
+        w2 * static_cast<float>(k2.angles[i]) + w3 * static_cast<float>(k3.angles[i]);
     out->angles[i] = kv3d::truncate(angle);
   }
 }
 
 void kv3dTrackKey(Key* out, const Key* keys, int32_t keyCount, float t) {
   const int32_t n = keyCount;
+  if (n <= 0) return;  // no key to give: out is left as it was
   int32_t j = 0;
   while (j < n && !(static_cast<float>(keys[j].time) > t)) ++j;
   const Key chosen[4] = {keys[j >= 2 ? j - 2 : 0], keys[j >= 1 ? j - 1 : 0],

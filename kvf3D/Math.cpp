@@ -67,8 +67,8 @@ static_assert(kvAtanTable[1] == 0 && kvAtanTable[2] == 1 && kvAtanTable[1024] ==
 
 void setRows(Matrix* out, float r00, float r01, float r02, float r10, float r11, float r12,
              float r20, float r21, float r22) {
-  *out = Matrix{{r00, r01, r02, 0.0f, r10, r11, r12, 0.0f, r20, r21, r22, 0.0f, 0.0f, 0.0f, 0.0f,
-                 1.0f}};
+  *out = Matrix{
+      {r00, r01, r02, 0.0f, r10, r11, r12, 0.0f, r20, r21, r22, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f}};
 }
 
 void rotationZ(Matrix* out, Angle a) {
@@ -93,10 +93,14 @@ float kv3dSin(Angle a) {
   // The reflected quadrants read entry 1023 - k (not 1024 - k), one step off
   // the mirror image; sin(2048) is therefore -T[0], a negative zero.
   switch ((a >> 10) & 3) {
-    case 0: return kvSinTable[k];
-    case 1: return kvSinTable[~a & 1023];
-    case 2: return -kvSinTable[k];
-    default: return -kvSinTable[~a & 1023];
+    case 0:
+      return kvSinTable[k];
+    case 1:
+      return kvSinTable[~a & 1023];
+    case 2:
+      return -kvSinTable[k];
+    default:
+      return -kvSinTable[~a & 1023];
   }
 }
 
@@ -138,7 +142,8 @@ Vector* kv3dSub(Vector* out, const Vector* a, const Vector* b) {
 }
 
 float kv3dLength(const Vector* v) {
-  return static_cast<float>(std::sqrt(static_cast<double>(v->x * v->x + v->y * v->y + v->z * v->z)));
+  return static_cast<float>(
+      std::sqrt(static_cast<double>(v->x * v->x + v->y * v->y + v->z * v->z)));
 }
 
 Vector* kv3dTransform(Vector* out, const Vector* p, const Matrix* m) {
@@ -159,9 +164,9 @@ Vector* kv3dRotate(Vector* out, const Vector* v, const Matrix* m) {
 void kv3dTransformArray(Vector* out, const Vector* in, int32_t count, const Matrix* m) {
   // The elements are read once into locals so the loop need not reload them
   // after every store (out may not alias m, but the compiler cannot know).
-  const float m0 = m->m[0], m1 = m->m[1], m2 = m->m[2], m4 = m->m[4], m5 = m->m[5],
-              m6 = m->m[6], m8 = m->m[8], m9 = m->m[9], m10 = m->m[10], m12 = m->m[12],
-              m13 = m->m[13], m14 = m->m[14];
+  const float m0 = m->m[0], m1 = m->m[1], m2 = m->m[2], m4 = m->m[4], m5 = m->m[5], m6 = m->m[6],
+              m8 = m->m[8], m9 = m->m[9], m10 = m->m[10], m12 = m->m[12], m13 = m->m[13],
+              m14 = m->m[14];
   for (int32_t i = 0; i < count; ++i) {
     const float x = in[i].x, y = in[i].y, z = in[i].z;
     out[i] = Vector{x * m0 + y * m4 + z * m8 + m12, x * m1 + y * m5 + z * m9 + m13,
@@ -170,8 +175,8 @@ void kv3dTransformArray(Vector* out, const Vector* in, int32_t count, const Matr
 }
 
 void kv3dRotateArray(Vector* out, const Vector* in, int32_t count, const Matrix* m) {
-  const float m0 = m->m[0], m1 = m->m[1], m2 = m->m[2], m4 = m->m[4], m5 = m->m[5],
-              m6 = m->m[6], m8 = m->m[8], m9 = m->m[9], m10 = m->m[10];
+  const float m0 = m->m[0], m1 = m->m[1], m2 = m->m[2], m4 = m->m[4], m5 = m->m[5], m6 = m->m[6],
+              m8 = m->m[8], m9 = m->m[9], m10 = m->m[10];
   for (int32_t i = 0; i < count; ++i) {
     const float x = in[i].x, y = in[i].y, z = in[i].z;
     out[i] = Vector{x * m0 + y * m4 + z * m8, x * m1 + y * m5 + z * m9, x * m2 + y * m6 + z * m10};
@@ -185,7 +190,8 @@ Matrix* kv3dMulMatrix(Matrix* out, const Matrix* a, const Matrix* b) {
   Matrix r;
   for (int row = 0; row < 4; ++row) {
     const float* ar = x + row * 4;
-    for (int c = 0; c < 3; ++c) r.m[row * 4 + c] = ar[0] * y[c] + ar[1] * y[4 + c] + ar[2] * y[8 + c];
+    for (int c = 0; c < 3; ++c)
+      r.m[row * 4 + c] = ar[0] * y[c] + ar[1] * y[4 + c] + ar[2] * y[8 + c];
     r.m[row * 4 + 3] = 0.0f;
   }
   r.m[12] += y[12];

@@ -64,7 +64,8 @@ void kvSetViewRect(int32_t x, int32_t y, int32_t width, int32_t height) {
   kvViewCenterY = static_cast<float>(height / 2) + kvViewTop;
   if (kvViewLeft < 0.0f) kvViewLeft = 0.0f;
   if (kvViewTop < 0.0f) kvViewTop = 0.0f;
-  if (static_cast<float>(kvScreenWidth) <= kvViewRight) kvViewRight = static_cast<float>(kvScreenWidth);
+  if (static_cast<float>(kvScreenWidth) <= kvViewRight)
+    kvViewRight = static_cast<float>(kvScreenWidth);
   if (static_cast<float>(kvScreenHeight) <= kvViewBottom)
     kvViewBottom = static_cast<float>(kvScreenHeight);
 }

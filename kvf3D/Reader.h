@@ -35,7 +35,8 @@ class FileReader {
   bool read(void* destination, int64_t bytes) {
     if (bytes < 0 || bytes > remaining_) return false;
     if (bytes == 0) return true;
-    if (kvFileRead(destination, 1, static_cast<size_t>(bytes), file_) != static_cast<size_t>(bytes)) {
+    if (kvFileRead(destination, 1, static_cast<size_t>(bytes), file_) !=
+        static_cast<size_t>(bytes)) {
       remaining_ = 0;
       return false;
     }
@@ -48,7 +49,8 @@ class FileReader {
   }
 
   bool seek(int64_t offset, int64_t fileSize) {
-    if (offset < 0 || offset > fileSize || !kvFileSeek(file_, static_cast<int32_t>(offset), SEEK_SET))
+    if (offset < 0 || offset > fileSize ||
+        !kvFileSeek(file_, static_cast<int32_t>(offset), SEEK_SET))
       return false;
     remaining_ = fileSize - offset;
     return true;

@@ -1,6 +1,8 @@
 // Test hooks of the DirectDraw stand-in.
 #pragma once
 
+#include "platform/win/win32.h"
+
 namespace kv::ddraw::testing {
 
 // What the "DDRAW.DLL" module offers (both true unless a test says otherwise).
@@ -18,6 +20,10 @@ void loseAllSurfaces();
 // objects), for tests that check that teardown released everything.
 int liveSurfaces();
 int liveDirectDrawObjects();
+
+// Makes CreateSurface fail with `result` for every request whose caps share a
+// bit with `caps` (0: no failure), to reach the callers' error paths.
+void failCreateSurface(DWORD caps, HRESULT result);
 
 // Restores the defaults above.
 void reset();

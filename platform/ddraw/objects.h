@@ -1,0 +1,227 @@
+// The DirectDraw stand-in's objects, as the Direct3D stand-in sees them: it
+// draws into surfaces' memory and reads their formats, attachments, palettes
+// and colour keys. The kit sees only the interfaces of ddraw.h.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/d3d/d3d.h"
+#include "platform/ddraw/ddraw.h"
+
+namespace kv::ddraw {
+
+class DirectDraw;
+
+// ---------------------------------------------------------------------------
+// Pixel formats
+
+// The display formats: 8-bit palette indices, RGB565, XRGB8888.
+DDPIXELFORMAT displayFormat(uint32_t bitCount);
+// Texture formats the software devices offer.
+DDPIXELFORMAT paletteFormat8();
+DDPIXELFORMAT argb1555Format();
+DDPIXELFORMAT argb4444Format();
+DDPIXELFORMAT rgb565Format();
+DDPIXELFORMAT depthFormat(uint32_t bitDepth);
+bool sameFormat(const DDPIXELFORMAT& a, const DDPIXELFORMAT& b);
+// Bytes per pixel a surface of this format keeps; 0 for formats it cannot
+// hold. Depth buffers always keep 32 bits (the rasterizers' depth).
+uint32_t bytesPerPixel(const DDPIXELFORMAT& format);
+
+// ---------------------------------------------------------------------------
+// Objects
+
+// Objects count references the COM way; each deletes itself at 0.
+class RefCounted {
+ protected:
+  ULONG addRef() { return ++references_; }
+  // Returns the new count; true in `dead` when the caller must delete itself.
+  ULONG release(bool& dead) {
+    if (references_ == 0) {  // a Release too many: answer 0, touch nothing
+      dead = false;
+      return 0;
+    }
+    dead = --references_ == 0;
+    return references_;
+  }
+  ULONG references_ = 1;
+};
+
+class Clipper final : public IDirectDrawClipper, RefCounted {
+ public:
+  HRESULT QueryInterface(REFIID riid, void** object) override;
+  ULONG AddRef() override { return addRef(); }
+  ULONG Release() override;
+  HRESULT GetHWnd(HWND* window) override;
+  HRESULT SetHWnd(DWORD flags, HWND window) override;
+
+ private:
+  HWND window_ = nullptr;
+};
+
+class Palette final : public IDirectDrawPalette, RefCounted {
+ public:
+  Palette(DWORD caps, const PALETTEENTRY* entries, uint32_t count);
+  HRESULT QueryInterface(REFIID riid, void** object) override;
+  ULONG AddRef() override { return addRef(); }
+  ULONG Release() override;
+  HRESULT GetCaps(LPDWORD caps) override;
+  HRESULT GetEntries(DWORD flags, DWORD base, DWORD count, LPPALETTEENTRY entries) override;
+  HRESULT SetEntries(DWORD flags, DWORD base, DWORD count, LPPALETTEENTRY entries) override;
+
+  // The entries as opaque ARGB, kept up to date for the rasterizers.
+  const uint32_t* argb() const { return argb_.data(); }
+
+ private:
+  DWORD caps_;
+  uint32_t count_;
+  std::array<PALETTEENTRY, 256> entries_{};
+  std::array<uint32_t, 256> argb_{};
+};
+
+class Surface final : public IDirectDrawSurface4, public IDirect3DTexture2, RefCounted {
+ public:
+  // Made by DirectDraw::CreateSurface; memory is allocated by allocate().
+  Surface(DirectDraw* owner, const DDSURFACEDESC2& desc);
+  bool allocate();
+
+  // IUnknown (one count for both faces)
+  HRESULT QueryInterface(REFIID riid, void** object) override;
+  ULONG AddRef() override { return addRef(); }
+  ULONG Release() override;
+
+  // IDirectDrawSurface4
+  HRESULT AddAttachedSurface(LPDIRECTDRAWSURFACE4 surface) override;
+  HRESULT Blt(LPRECT destRect, LPDIRECTDRAWSURFACE4 source, LPRECT sourceRect, DWORD flags,
+              LPDDBLTFX effects) override;
+  HRESULT DeleteAttachedSurface(DWORD flags, LPDIRECTDRAWSURFACE4 surface) override;
+  HRESULT Flip(LPDIRECTDRAWSURFACE4 targetOverride, DWORD flags) override;
+  HRESULT GetAttachedSurface(LPDDSCAPS2 caps, LPDIRECTDRAWSURFACE4* surface) override;
+  HRESULT GetCaps(LPDDSCAPS2 caps) override;
+  HRESULT GetClipper(LPDIRECTDRAWCLIPPER* clipper) override;
+  HRESULT GetColorKey(DWORD flags, LPDDCOLORKEY key) override;
+  HRESULT GetPalette(LPDIRECTDRAWPALETTE* palette) override;
+  HRESULT GetPixelFormat(LPDDPIXELFORMAT format) override;
+  HRESULT GetSurfaceDesc(LPDDSURFACEDESC2 desc) override;
+  HRESULT IsLost() override;
+  HRESULT Lock(LPRECT rect, LPDDSURFACEDESC2 desc, DWORD flags, HANDLE event) override;
+  HRESULT Restore() override;
+  HRESULT SetClipper(LPDIRECTDRAWCLIPPER clipper) override;
+  HRESULT SetColorKey(DWORD flags, LPDDCOLORKEY key) override;
+  HRESULT SetPalette(LPDIRECTDRAWPALETTE palette) override;
+  HRESULT Unlock(LPRECT rect) override;
+  HRESULT GetDDInterface(LPVOID* directDraw) override;
+
+  // IDirect3DTexture2
+  HRESULT GetHandle(LPDIRECT3DDEVICE3 device, D3DTEXTUREHANDLE* handle) override;
+  HRESULT PaletteChanged(DWORD start, DWORD count) override;
+  HRESULT Load(LPDIRECT3DTEXTURE2 source) override;
+
+  // For the Direct3D stand-in and the display.
+  uint8_t* pixels() const { return memory_.get(); }
+  int32_t pitch() const { return pitch_; }
+  int32_t width() const { return static_cast<int32_t>(desc_.dwWidth); }
+  int32_t height() const { return static_cast<int32_t>(desc_.dwHeight); }
+  const DDPIXELFORMAT& format() const { return desc_.ddpfPixelFormat; }
+  DWORD caps() const { return desc_.ddsCaps.dwCaps; }
+  bool lost() const { return lost_; }
+  bool alive() const { return memory_ != nullptr; }
+  Surface* zBuffer() const;
+  const Palette* palette() const { return palette_; }
+  bool sourceKey(DWORD& value) const {
+    value = sourceKey_.dwColorSpaceLowValue;
+    return hasSourceKey_;
+  }
+  DirectDraw* owner() const { return owner_; }
+
+  // Front of a flip chain: takes the back buffer into the chain.
+  void adoptBackBuffer(Surface* back);
+  // Front of a flip chain: shows the buffer the chain started with.
+  HRESULT showOriginal();
+  void markLost() { lost_ = true; }
+  void orphan() { owner_ = nullptr; }
+  // Frees what a destroyed flip chain took with it; the object lives on until
+  // its last reference goes, answering every call with DDERR_SURFACELOST.
+  void discard();
+
+ private:
+  ~Surface() override;
+  bool isPrimary() const { return (caps() & DDSCAPS_PRIMARYSURFACE) != 0; }
+  void present(const RECT& area);
+  HRESULT fill(const RECT& dest, DWORD value);
+
+  DirectDraw* owner_;
+  DDSURFACEDESC2 desc_;
+  std::unique_ptr<uint8_t[]> memory_;
+  int32_t pitch_ = 0;
+  uint32_t addressSlot_ = 0;
+  bool lost_ = false;
+  bool locked_ = false;
+  bool hasSourceKey_ = false;
+  DDCOLORKEY sourceKey_{};
+  bool hasDestKey_ = false;
+  DDCOLORKEY destKey_{};
+  Clipper* clipper_ = nullptr;
+  Palette* palette_ = nullptr;
+  // Explicit attachments (a z-buffer) hold a reference; the back buffers of a
+  // flip chain belong to the chain and go with its front.
+  std::vector<Surface*> attached_;
+  std::vector<Surface*> chain_;  // front only: its back buffers, nearest first
+  bool inChain_ = false;
+  uint8_t* originalMemory_ = nullptr;  // front of a chain: the buffer it started with
+};
+
+class DirectDraw final : public IDirectDraw, public IDirectDraw4, RefCounted {
+ public:
+  DirectDraw();
+
+  HRESULT QueryInterface(REFIID riid, void** object) override;
+  ULONG AddRef() override { return addRef(); }
+  ULONG Release() override;
+
+  // IDirectDraw
+  HRESULT GetDisplayMode(LPDDSURFACEDESC mode) override;
+  // IDirectDraw and IDirectDraw4
+  HRESULT SetCooperativeLevel(HWND window, DWORD flags) override;
+  // IDirectDraw4
+  HRESULT CreateClipper(DWORD flags, LPDIRECTDRAWCLIPPER* clipper, IUnknown* outer) override;
+  HRESULT CreatePalette(DWORD flags, LPPALETTEENTRY entries, LPDIRECTDRAWPALETTE* palette,
+                        IUnknown* outer) override;
+  HRESULT CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFACE4* surface,
+                        IUnknown* outer) override;
+  HRESULT EnumDisplayModes(DWORD flags, LPDDSURFACEDESC2 filter, LPVOID context,
+                           LPDDENUMMODESCALLBACK2 callback) override;
+  HRESULT FlipToGDISurface() override;
+  HRESULT GetCaps(LPDDCAPS driverCaps, LPDDCAPS helCaps) override;
+  HRESULT GetDisplayMode(LPDDSURFACEDESC2 mode) override;
+  HRESULT RestoreDisplayMode() override;
+  HRESULT SetDisplayMode(DWORD width, DWORD height, DWORD bitCount, DWORD refreshRate,
+                         DWORD flags) override;
+  HRESULT RestoreAllSurfaces() override;
+  HRESULT TestCooperativeLevel() override;
+
+  IDirectDraw4* asDirectDraw4() { return this; }
+  DWORD cooperativeLevel() const { return level_; }
+
+ private:
+  ~DirectDraw() override;
+  void describeDisplay(DDSURFACEDESC2& desc);
+
+  DWORD level_ = 0;
+  HWND window_ = nullptr;
+  bool modeSet_ = false;
+};
+
+// Every live surface, oldest first (the stand-in's registry for loss and tests).
+const std::vector<Surface*>& liveSurfaces();
+
+}  // namespace kv::ddraw
+
+namespace kv::d3d {
+// Direct3D's face of a DirectDraw object (QueryInterface(IID_IDirect3D3)); it
+// holds a reference on the DirectDraw object.
+IDirect3D3* createDirect3D(ddraw::DirectDraw* directDraw);
+}  // namespace kv::d3d

@@ -1,0 +1,95 @@
+// A headless host with a 16-bit desktop and a DirectDraw object, for the
+// DirectDraw and Direct3D stand-ins' tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "platform/d3d/d3d.h"
+#include "platform/d3d/d3d_testing.h"
+#include "platform/ddraw/ddraw.h"
+#include "platform/ddraw/ddraw_testing.h"
+#include "platform/host/headless/headless.h"
+
+namespace kv::testing {
+
+class DirectDrawTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    headless::Options options;
+    options.display.desktop = {1024, 768, 16, 60};
+    headless::install(options);
+    ddraw::testing::reset();
+    d3d::testing::resetDevices();
+    d3d::testing::clearRecording();
+    LPDIRECTDRAW first = nullptr;
+    ASSERT_EQ(DirectDrawCreate(nullptr, &first, nullptr), DD_OK);
+    ASSERT_EQ(first->QueryInterface(IID_IDirectDraw4, reinterpret_cast<void**>(&dd)), DD_OK);
+    EXPECT_EQ(first->Release(), 1u);
+  }
+
+  void TearDown() override {
+    if (dd != nullptr) {
+      EXPECT_EQ(dd->Release(), 0u);
+    }
+    EXPECT_EQ(ddraw::testing::liveSurfaces(), 0) << "a surface outlived its test";
+    EXPECT_EQ(ddraw::testing::liveDirectDrawObjects(), 0);
+    d3d::testing::stopRecording();
+  }
+
+  static DDSURFACEDESC2 describe(DWORD caps, DWORD width = 0, DWORD height = 0) {
+    DDSURFACEDESC2 desc{};
+    desc.dwSize = sizeof desc;
+    desc.dwFlags = DDSD_CAPS;
+    desc.ddsCaps.dwCaps = caps;
+    if (width != 0) {
+      desc.dwFlags |= DDSD_WIDTH | DDSD_HEIGHT;
+      desc.dwWidth = width;
+      desc.dwHeight = height;
+    }
+    return desc;
+  }
+
+  LPDIRECTDRAWSURFACE4 create(DDSURFACEDESC2 desc) {
+    LPDIRECTDRAWSURFACE4 surface = nullptr;
+    EXPECT_EQ(dd->CreateSurface(&desc, &surface, nullptr), DD_OK);
+    return surface;
+  }
+
+  LPDIRECTDRAWSURFACE4 offscreen(DWORD width, DWORD height, DWORD extraCaps = 0) {
+    return create(describe(DDSCAPS_OFFSCREENPLAIN | extraCaps, width, height));
+  }
+
+  LPDIRECTDRAWSURFACE4 zBuffer(DWORD width, DWORD height) {
+    DDSURFACEDESC2 desc = describe(DDSCAPS_ZBUFFER, width, height);
+    desc.dwFlags |= DDSD_PIXELFORMAT;
+    desc.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
+    desc.ddpfPixelFormat.dwFlags = DDPF_ZBUFFER;
+    desc.ddpfPixelFormat.dwZBufferBitDepth = 32;
+    desc.ddpfPixelFormat.dwZBitMask = 0xFFFFFFFF;
+    return create(desc);
+  }
+
+  // Reads pixel (x, y) of a 16- or 32-bit surface through Lock.
+  static uint32_t pixel(LPDIRECTDRAWSURFACE4 surface, int x, int y) {
+    DDSURFACEDESC2 desc{};
+    desc.dwSize = sizeof desc;
+    if (surface->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr) != DD_OK) return 0xDEADBEEF;
+    const auto* row = static_cast<const uint8_t*>(desc.lpSurface) + y * desc.lPitch;
+    const uint32_t value = desc.ddpfPixelFormat.dwRGBBitCount == 16
+                               ? reinterpret_cast<const uint16_t*>(row)[x]
+                               : reinterpret_cast<const uint32_t*>(row)[x];
+    surface->Unlock(nullptr);
+    return value;
+  }
+
+  static HRESULT fill(LPDIRECTDRAWSURFACE4 surface, DWORD color, RECT* rect = nullptr) {
+    DDBLTFX fx{};
+    fx.dwSize = sizeof fx;
+    fx.dwFillColor = color;
+    return surface->Blt(rect, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
+  }
+
+  LPDIRECTDRAW4 dd = nullptr;
+};
+
+}  // namespace kv::testing

@@ -1,0 +1,324 @@
+// Surfaces: lock and pitch, blit and flip into the screen, loss and restore,
+// attachments, palettes and the reference counts teardown relies on.
+#include <cstring>
+
+#include "tests/ddraw/fixture.h"
+
+namespace kv::testing {
+namespace {
+
+using Surfaces = DirectDrawTest;
+
+const HWND kWindow = reinterpret_cast<HWND>(1);
+
+TEST_F(Surfaces, LockHandsOutAddressPitchAndFormat) {
+  LPDIRECTDRAWSURFACE4 s = offscreen(10, 3);
+  DDSURFACEDESC2 desc{};
+  desc.dwSize = sizeof desc;
+  ASSERT_EQ(s->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr), DD_OK);
+  EXPECT_EQ(desc.dwWidth, 10u);
+  EXPECT_EQ(desc.dwHeight, 3u);
+  EXPECT_EQ(desc.ddpfPixelFormat.dwRGBBitCount, 16u);  // the desktop's format
+  EXPECT_TRUE(desc.dwFlags & DDSD_PITCH);
+  // Rows are padded: callers must step by the pitch.
+  EXPECT_GT(desc.lPitch, 20);
+  ASSERT_TRUE(desc.lpSurface);
+  auto* base = static_cast<uint8_t*>(desc.lpSurface);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 10; ++x) reinterpret_cast<uint16_t*>(base + y * desc.lPitch)[x] = 100 * y + x;
+
+  DDSURFACEDESC2 again{};
+  again.dwSize = sizeof again;
+  EXPECT_EQ(s->Lock(nullptr, &again, 0, nullptr), DDERR_SURFACEBUSY);
+  EXPECT_EQ(s->Unlock(nullptr), DD_OK);
+  EXPECT_EQ(s->Unlock(nullptr), DDERR_NOTLOCKED);
+  EXPECT_EQ(pixel(s, 9, 2), 209u);
+
+  // A rectangle lock points at its corner; one outside the surface is refused.
+  RECT corner{4, 1, 10, 3};
+  ASSERT_EQ(s->Lock(&corner, &again, 0, nullptr), DD_OK);
+  EXPECT_EQ(*static_cast<uint16_t*>(again.lpSurface), 104u);
+  s->Unlock(nullptr);
+  RECT outside{4, 1, 11, 3};
+  EXPECT_EQ(s->Lock(&outside, &again, 0, nullptr), DDERR_INVALIDRECT);
+  again.dwSize = 108;
+  EXPECT_EQ(s->Lock(nullptr, &again, 0, nullptr), DDERR_INVALIDPARAMS);
+  EXPECT_EQ(s->Release(), 0u);
+}
+
+TEST_F(Surfaces, TextureFormatsAndTheTextureFace) {
+  DDSURFACEDESC2 desc = describe(DDSCAPS_TEXTURE, 64, 32);
+  desc.dwFlags |= DDSD_PIXELFORMAT | DDSD_TEXTURESTAGE;
+  desc.ddsCaps.dwCaps2 = DDSCAPS2_TEXTUREMANAGE;
+  desc.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
+  desc.ddpfPixelFormat.dwFlags = DDPF_RGB | DDPF_ALPHAPIXELS;
+  desc.ddpfPixelFormat.dwRGBBitCount = 16;
+  desc.ddpfPixelFormat.dwRBitMask = 0x7C00;
+  desc.ddpfPixelFormat.dwGBitMask = 0x03E0;
+  desc.ddpfPixelFormat.dwBBitMask = 0x001F;
+  desc.ddpfPixelFormat.dwRGBAlphaBitMask = 0x8000;
+  LPDIRECTDRAWSURFACE4 texture = create(desc);
+  ASSERT_NE(texture, nullptr);
+  LPDIRECT3DTEXTURE2 face = nullptr;
+  ASSERT_EQ(texture->QueryInterface(IID_IDirect3DTexture2, reinterpret_cast<void**>(&face)), DD_OK);
+  DDPIXELFORMAT format{};
+  texture->GetPixelFormat(&format);
+  EXPECT_EQ(format.dwRGBAlphaBitMask, 0x8000u);
+  // Both faces share one count: the object goes with the last release.
+  EXPECT_EQ(texture->Release(), 1u);
+  EXPECT_EQ(face->Release(), 0u);
+
+  LPDIRECTDRAWSURFACE4 plain = offscreen(8, 8);
+  EXPECT_EQ(plain->QueryInterface(IID_IDirect3DTexture2, reinterpret_cast<void**>(&face)), E_NOINTERFACE);
+  plain->Release();
+
+  // Formats no surface can hold are refused, as are sizes beyond reason.
+  desc.ddpfPixelFormat.dwRGBBitCount = 24;
+  LPDIRECTDRAWSURFACE4 refused = nullptr;
+  EXPECT_EQ(dd->CreateSurface(&desc, &refused, nullptr), DDERR_INVALIDPIXELFORMAT);
+  desc.ddpfPixelFormat.dwRGBBitCount = 16;
+  desc.dwWidth = 100000;
+  EXPECT_EQ(dd->CreateSurface(&desc, &refused, nullptr), DDERR_INVALIDPARAMS);
+  EXPECT_EQ(refused, nullptr);
+}
+
+TEST_F(Surfaces, WindowedBltPresentsTheBackBufferInTheClientArea) {
+  ASSERT_EQ(dd->SetCooperativeLevel(kWindow, DDSCL_NORMAL), DD_OK);
+  LPDIRECTDRAWSURFACE4 front = create(describe(DDSCAPS_PRIMARYSURFACE));
+  LPDIRECTDRAWCLIPPER clipper = nullptr;
+  ASSERT_EQ(dd->CreateClipper(0, &clipper, nullptr), DD_OK);
+  ASSERT_EQ(clipper->SetHWnd(0, kWindow), DD_OK);
+  ASSERT_EQ(front->SetClipper(clipper), DD_OK);
+  EXPECT_EQ(clipper->Release(), 1u);  // the front keeps it
+  LPDIRECTDRAWSURFACE4 back = offscreen(64, 48, DDSCAPS_3DDEVICE);
+  RECT left{0, 0, 32, 48};
+  ASSERT_EQ(fill(back, 0xF800), DD_OK);
+  ASSERT_EQ(fill(back, 0x001F, &left), DD_OK);
+
+  const int64_t before = headless::presentedFrameCount();
+  RECT screen{100, 50, 164, 98};
+  RECT viewport{0, 0, 64, 48};
+  ASSERT_EQ(front->Blt(&screen, back, &viewport, DDBLT_WAIT, nullptr), DD_OK);
+  EXPECT_EQ(headless::presentedFrameCount(), before + 1);
+  const headless::Frame& frame = headless::lastFrame();
+  ASSERT_EQ(frame.width, 64);
+  ASSERT_EQ(frame.height, 48);
+  EXPECT_EQ(frame.rgb[0], 0x0000FFu);
+  EXPECT_EQ(frame.rgb[63], 0xFF0000u);
+  EXPECT_EQ(pixel(front, 100, 50), 0x001Fu);
+  EXPECT_EQ(pixel(front, 163, 97), 0xF800u);
+
+  // The clipper cuts a window hanging off the desktop to what is visible.
+  RECT hanging{1000, 760, 1064, 808};
+  ASSERT_EQ(front->Blt(&hanging, back, &viewport, DDBLT_WAIT, nullptr), DD_OK);
+  EXPECT_EQ(headless::lastFrame().width, 24);
+  EXPECT_EQ(headless::lastFrame().height, 8);
+  // Without one, a destination must fit; a source always must.
+  EXPECT_EQ(back->Blt(&hanging, front, nullptr, 0, nullptr), DDERR_INVALIDRECT);
+  RECT tooBig{0, 0, 65, 48};
+  EXPECT_EQ(front->Blt(&screen, back, &tooBig, 0, nullptr), DDERR_INVALIDRECT);
+
+  back->Release();
+  EXPECT_EQ(front->Release(), 0u);
+}
+
+TEST_F(Surfaces, BltStretchesConvertsAndKeys) {
+  LPDIRECTDRAWSURFACE4 source = offscreen(2, 1);
+  RECT right{1, 0, 2, 1};
+  fill(source, 0x07E0);
+  fill(source, 0x0000, &right);
+  LPDIRECTDRAWSURFACE4 wide = offscreen(8, 2);
+  fill(wide, 0x001F);
+  ASSERT_EQ(wide->Blt(nullptr, source, nullptr, 0, nullptr), DD_OK);
+  EXPECT_EQ(pixel(wide, 3, 1), 0x07E0u);
+  EXPECT_EQ(pixel(wide, 4, 0), 0x0000u);
+
+  // With the source key black, black source texels leave the destination.
+  fill(wide, 0x001F);
+  EXPECT_EQ(wide->Blt(nullptr, source, nullptr, DDBLT_KEYSRC, nullptr), DDERR_NOCOLORKEY);
+  DDCOLORKEY black{0, 0};
+  ASSERT_EQ(source->SetColorKey(DDCKEY_SRCBLT, &black), DD_OK);
+  ASSERT_EQ(wide->Blt(nullptr, source, nullptr, DDBLT_KEYSRC, nullptr), DD_OK);
+  EXPECT_EQ(pixel(wide, 1, 0), 0x07E0u);
+  EXPECT_EQ(pixel(wide, 6, 0), 0x001Fu);
+
+  // 16-bit pixels widen into a 32-bit surface.
+  DDSURFACEDESC2 desc = describe(DDSCAPS_OFFSCREENPLAIN, 2, 1);
+  desc.dwFlags |= DDSD_PIXELFORMAT;
+  desc.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
+  desc.ddpfPixelFormat.dwFlags = DDPF_RGB;
+  desc.ddpfPixelFormat.dwRGBBitCount = 32;
+  desc.ddpfPixelFormat.dwRBitMask = 0xFF0000;
+  desc.ddpfPixelFormat.dwGBitMask = 0x00FF00;
+  desc.ddpfPixelFormat.dwBBitMask = 0x0000FF;
+  LPDIRECTDRAWSURFACE4 deep = create(desc);
+  ASSERT_EQ(deep->Blt(nullptr, source, nullptr, 0, nullptr), DD_OK);
+  EXPECT_EQ(pixel(deep, 0, 0) & 0xFFFFFF, 0x00FF00u);
+  deep->Release();
+  wide->Release();
+  source->Release();
+}
+
+TEST_F(Surfaces, FullScreenFlipChainShowsTheBackBuffer) {
+  DDSURFACEDESC2 desc = describe(DDSCAPS_PRIMARYSURFACE | DDSCAPS_3DDEVICE | DDSCAPS_FLIP | DDSCAPS_COMPLEX);
+  desc.dwFlags |= DDSD_BACKBUFFERCOUNT;
+  desc.dwBackBufferCount = 1;
+  LPDIRECTDRAWSURFACE4 front = nullptr;
+  // A flip chain needs the screen to itself.
+  EXPECT_EQ(dd->CreateSurface(&desc, &front, nullptr), DDERR_NOEXCLUSIVEMODE);
+  ASSERT_EQ(dd->SetCooperativeLevel(kWindow, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE), DD_OK);
+  ASSERT_EQ(dd->SetDisplayMode(640, 480, 16, 0, 0), DD_OK);
+  front = create(desc);
+  ASSERT_NE(front, nullptr);
+  DDSCAPS2 backCaps{DDSCAPS_BACKBUFFER, 0, 0, 0};
+  LPDIRECTDRAWSURFACE4 back = nullptr;
+  ASSERT_EQ(front->GetAttachedSurface(&backCaps, &back), DD_OK);
+  DDSURFACEDESC2 backDesc{};
+  backDesc.dwSize = sizeof backDesc;
+  back->GetSurfaceDesc(&backDesc);
+  EXPECT_EQ(backDesc.dwWidth, 640u);
+  EXPECT_TRUE(backDesc.ddsCaps.dwCaps & DDSCAPS_3DDEVICE);
+
+  fill(back, 0xFFFF);
+  ASSERT_EQ(front->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+  EXPECT_EQ(pixel(front, 5, 5), 0xFFFFu);
+  EXPECT_EQ(pixel(back, 5, 5), 0x0000u);
+  EXPECT_EQ(headless::lastFrame().width, 640);
+  EXPECT_EQ(headless::lastFrame().rgb[0], 0xFFFFFFu);
+  EXPECT_EQ(back->Flip(nullptr, 0), DDERR_NOTFLIPPABLE);
+
+  // Back to the buffer the chain started with, as before a dialog.
+  ASSERT_EQ(dd->FlipToGDISurface(), DD_OK);
+  EXPECT_EQ(pixel(front, 5, 5), 0x0000u);
+  ASSERT_EQ(dd->FlipToGDISurface(), DD_OK);
+  EXPECT_EQ(pixel(front, 5, 5), 0x0000u);
+
+  // The kit forgets its reference on the back buffer: the chain goes with the front.
+  EXPECT_EQ(front->Release(), 0u);
+  EXPECT_EQ(back->IsLost(), DDERR_SURFACELOST);
+  EXPECT_EQ(back->Flip(nullptr, 0), DDERR_NOTFLIPPABLE);
+  EXPECT_EQ(ddraw::testing::liveSurfaces(), 0);
+  EXPECT_EQ(back->Release(), 0u);
+}
+
+TEST_F(Surfaces, LostSurfacesRefuseWorkUntilRestored) {
+  LPDIRECTDRAWSURFACE4 s = offscreen(8, 8);
+  LPDIRECTDRAWSURFACE4 t = offscreen(8, 8);
+  ddraw::testing::loseAllSurfaces();
+  EXPECT_EQ(s->IsLost(), DDERR_SURFACELOST);
+  DDSURFACEDESC2 desc{};
+  desc.dwSize = sizeof desc;
+  EXPECT_EQ(s->Lock(nullptr, &desc, 0, nullptr), DDERR_SURFACELOST);
+  EXPECT_EQ(fill(s, 0), DDERR_SURFACELOST);
+  EXPECT_EQ(t->Restore(), DD_OK);
+  EXPECT_EQ(t->Blt(nullptr, s, nullptr, 0, nullptr), DDERR_SURFACELOST);
+  EXPECT_EQ(s->Restore(), DD_OK);
+  EXPECT_EQ(s->IsLost(), DD_OK);
+  EXPECT_EQ(t->Blt(nullptr, s, nullptr, 0, nullptr), DD_OK);
+
+  // A display mode change loses the screen; it comes back only in its own mode.
+  ASSERT_EQ(dd->SetCooperativeLevel(kWindow, DDSCL_NORMAL), DD_OK);
+  LPDIRECTDRAWSURFACE4 front = create(describe(DDSCAPS_PRIMARYSURFACE));
+  ASSERT_EQ(dd->SetDisplayMode(640, 480, 16, 0, 0), DD_OK);
+  EXPECT_EQ(front->IsLost(), DDERR_SURFACELOST);
+  EXPECT_EQ(front->Restore(), DDERR_WRONGMODE);
+  dd->RestoreDisplayMode();
+  EXPECT_EQ(front->Restore(), DD_OK);
+  front->Release();
+  s->Release();
+  t->Release();
+}
+
+TEST_F(Surfaces, AZBufferAttachesOnceAndGoesWithItsTarget) {
+  LPDIRECTDRAWSURFACE4 target = offscreen(64, 48, DDSCAPS_3DDEVICE);
+  LPDIRECTDRAWSURFACE4 z = zBuffer(64, 48);
+  ASSERT_NE(z, nullptr);
+  ASSERT_EQ(target->AddAttachedSurface(z), DD_OK);
+  EXPECT_EQ(target->AddAttachedSurface(z), DDERR_SURFACEALREADYATTACHED);
+  LPDIRECTDRAWSURFACE4 other = offscreen(64, 48);
+  EXPECT_EQ(target->AddAttachedSurface(other), DDERR_CANNOTATTACHSURFACE);
+  LPDIRECTDRAWSURFACE4 small = zBuffer(32, 48);
+  EXPECT_EQ(target->AddAttachedSurface(small), DDERR_CANNOTATTACHSURFACE);
+  small->Release();
+  other->Release();
+
+  DDSCAPS2 zCaps{DDSCAPS_ZBUFFER, 0, 0, 0};
+  LPDIRECTDRAWSURFACE4 found = nullptr;
+  ASSERT_EQ(target->GetAttachedSurface(&zCaps, &found), DD_OK);
+  EXPECT_EQ(found, z);
+  EXPECT_EQ(found->Release(), 2u);  // the caller's and the target's
+
+  // The teardown order of the framework: z released while still attached.
+  EXPECT_EQ(z->Release(), 1u);
+  EXPECT_EQ(target->Release(), 0u);
+  EXPECT_EQ(ddraw::testing::liveSurfaces(), 0);
+
+  // Detaching gives the reference back.
+  target = offscreen(64, 48, DDSCAPS_3DDEVICE);
+  z = zBuffer(64, 48);
+  target->AddAttachedSurface(z);
+  EXPECT_EQ(target->DeleteAttachedSurface(0, z), DD_OK);
+  EXPECT_EQ(target->DeleteAttachedSurface(0, z), DDERR_SURFACENOTATTACHED);
+  EXPECT_EQ(z->Release(), 0u);
+  EXPECT_EQ(target->Release(), 0u);
+}
+
+TEST_F(Surfaces, PalettesAttachToPalettizedSurfacesOnly) {
+  PALETTEENTRY entries[256] = {};
+  entries[5] = {10, 20, 30, 0};
+  LPDIRECTDRAWPALETTE palette = nullptr;
+  ASSERT_EQ(dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr), DD_OK);
+  LPDIRECTDRAWPALETTE refused = nullptr;
+  EXPECT_EQ(dd->CreatePalette(DDPCAPS_8BIT, nullptr, &refused, nullptr), DDERR_INVALIDPARAMS);
+  EXPECT_EQ(dd->CreatePalette(0, entries, &refused, nullptr), DDERR_INVALIDPARAMS);
+
+  DDSURFACEDESC2 desc = describe(DDSCAPS_TEXTURE, 8, 8);
+  desc.dwFlags |= DDSD_PIXELFORMAT;
+  desc.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
+  desc.ddpfPixelFormat.dwFlags = DDPF_RGB | DDPF_PALETTEINDEXED8;
+  desc.ddpfPixelFormat.dwRGBBitCount = 8;
+  LPDIRECTDRAWSURFACE4 indexed = create(desc);
+  ASSERT_EQ(indexed->SetPalette(palette), DD_OK);
+  EXPECT_EQ(palette->Release(), 1u);  // the surface holds its own
+  LPDIRECTDRAWPALETTE attached = nullptr;
+  ASSERT_EQ(indexed->GetPalette(&attached), DD_OK);
+  PALETTEENTRY read[2] = {};
+  ASSERT_EQ(attached->GetEntries(0, 4, 2, read), DD_OK);
+  EXPECT_EQ(read[1].peGreen, 20);
+  EXPECT_EQ(attached->GetEntries(0, 255, 2, read), DDERR_INVALIDPARAMS);
+
+  LPDIRECTDRAWSURFACE4 rgb = offscreen(8, 8);
+  EXPECT_EQ(rgb->SetPalette(attached), DDERR_NOTPALETTIZED);
+  attached->Release();
+  rgb->Release();
+  EXPECT_EQ(indexed->Release(), 0u);
+}
+
+TEST_F(Surfaces, GetDDInterfaceLeadsBackToTheMaker) {
+  LPDIRECTDRAWSURFACE4 s = offscreen(8, 8);
+  void* maker = nullptr;
+  ASSERT_EQ(s->GetDDInterface(&maker), DD_OK);
+  EXPECT_EQ(maker, static_cast<void*>(dd));
+  EXPECT_EQ(static_cast<LPDIRECTDRAW4>(maker)->Release(), 1u);
+
+  // A surface that outlives its maker is a husk, not a dangling pointer.
+  EXPECT_EQ(dd->Release(), 0u);
+  dd = nullptr;
+  EXPECT_EQ(s->GetDDInterface(&maker), DDERR_INVALIDOBJECT);
+  EXPECT_EQ(s->IsLost(), DDERR_SURFACELOST);
+  EXPECT_EQ(s->Release(), 0u);
+}
+
+TEST_F(Surfaces, CreateFailuresCanBeForced) {
+  ddraw::testing::failCreateSurface(DDSCAPS_ZBUFFER, DDERR_OUTOFVIDEOMEMORY);
+  DDSURFACEDESC2 desc = describe(DDSCAPS_ZBUFFER, 8, 8);
+  LPDIRECTDRAWSURFACE4 s = nullptr;
+  EXPECT_EQ(dd->CreateSurface(&desc, &s, nullptr), DDERR_OUTOFVIDEOMEMORY);
+  EXPECT_EQ(s, nullptr);
+  s = offscreen(8, 8);
+  EXPECT_NE(s, nullptr);
+  s->Release();
+}
+
+}  // namespace
+}  // namespace kv::testing
