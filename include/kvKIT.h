@@ -339,8 +339,9 @@ HRESULT kvInitDevice(HWND window);
 int32_t kvShowError(HRESULT code, int32_t type);
 
 // ---------------------------------------------------------------------------
-// Image loaders (kvImage). SEAM: kvImage/ImageSeams.cpp answers "none" until the
-// loaders land; the image-loader work deletes it.
+// Image loaders (kvImage): BMP, GIF and PCX files into Surfaces in the current
+// surface group. Each logs one line naming the file when it refuses it; the Ex
+// forms return 1 with *out = the Surface, or 0 with *out = none.
 // ---------------------------------------------------------------------------
 
 Surface* kvLoadBmp(const char* path);
@@ -507,7 +508,8 @@ void kv3dFreeMOT(Motion* motion);
 int32_t kv3dMotionHeader(const Motion* motion);
 // Four-key cubic spline over keys[0..3] that allows unevenly spaced keys.
 void kv3dInterpolateKey(Key* out, const Key keys[4], float t);
-// The track evaluated at t (keys chosen around t; the ends hold).
+// The track evaluated at t (keys chosen around t; the ends hold). An empty
+// track leaves out as it was.
 void kv3dTrackKey(Key* out, const Key* keys, int32_t keyCount, float t);
 // Poses pivots 0..count-1 from tracks 0..count-1; with no motion, resets them.
 void kv3dSetMotionFrame(Pivot* pivots, uint32_t count, const Motion* motion, float t);

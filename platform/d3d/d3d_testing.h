@@ -29,6 +29,14 @@ struct DeviceSpec {
   Backend backend = Backend::Reference;
 };
 
+// Formats for test devices' lists: the four texture formats of the software
+// devices and a depth format of the given bits.
+DDPIXELFORMAT palette8Format();
+DDPIXELFORMAT argb1555Format();
+DDPIXELFORMAT argb4444Format();
+DDPIXELFORMAT rgb565Format();
+DDPIXELFORMAT depthFormat(uint32_t bits);
+
 // The standard devices: "RGB Emulation" and "Reference Rasterizer".
 DeviceSpec rgbDevice();
 DeviceSpec referenceDevice();

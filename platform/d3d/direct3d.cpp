@@ -216,6 +216,12 @@ DeviceSpec referenceDevice() {
                         "Reference Rasterizer", Backend::Reference);
 }
 
+DDPIXELFORMAT palette8Format() { return ddraw::paletteFormat8(); }
+DDPIXELFORMAT argb1555Format() { return ddraw::argb1555Format(); }
+DDPIXELFORMAT argb4444Format() { return ddraw::argb4444Format(); }
+DDPIXELFORMAT rgb565Format() { return ddraw::rgb565Format(); }
+DDPIXELFORMAT depthFormat(uint32_t bits) { return ddraw::depthFormat(bits); }
+
 void setDevices(const std::vector<DeviceSpec>& list) { deviceList() = list; }
 
 void resetDevices() { deviceList() = {rgbDevice(), referenceDevice()}; }

@@ -1,0 +1,89 @@
+// Decoding a 256 x 256 8-bit picture in each format, from bytes in memory.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "kvImage/decode.h"
+#include "tests/image/image_files.h"
+
+namespace {
+
+using imagefiles::Bytes;
+
+constexpr int SIDE = 256;
+
+// A texture-like picture: smooth bands with some fine detail, so that neither
+// run-length nor LZW coding has it too easy.
+Bytes picture() {
+  Bytes pixels(SIDE * SIDE);
+  for (int y = 0; y < SIDE; ++y)
+    for (int x = 0; x < SIDE; ++x) {
+      const double wave = 40 * std::sin(x / 9.0) + 30 * std::cos(y / 13.0) + (x * y % 7);
+      pixels[y * SIDE + x] = static_cast<uint8_t>((x / 4 + y / 3 + static_cast<int>(wave)) & 0xFF);
+    }
+  return pixels;
+}
+
+void BM_DecodeBmp(benchmark::State& state) {
+  const Bytes file = imagefiles::makeBmp({.width = SIDE, .height = SIDE}, picture());
+  std::vector<uint8_t> pixels(SIDE * SIDE);
+  ImageDesc desc;
+  for (auto _ : state) {
+    kv::image::BmpLayout layout;
+    kv::image::Outcome outcome;
+    kv::image::bmpInspect(file.data(), file.size(), &layout, &outcome);
+    kv::image::bmpDecode(file.data(), layout, kv::image::Rows::TopFirst, &desc, pixels.data());
+    benchmark::DoNotOptimize(pixels.data());
+  }
+  state.SetBytesProcessed(state.iterations() * SIDE * SIDE);
+}
+BENCHMARK(BM_DecodeBmp);
+
+void BM_DecodeGif(benchmark::State& state) {
+  const Bytes file = imagefiles::makeGif(SIDE, SIDE, 8,
+                                         imagefiles::subBlocks(imagefiles::lzwEncode(picture(), 8)));
+  std::vector<uint8_t> pixels(SIDE * SIDE);
+  auto tables = std::make_unique<kv::image::GifTables>();
+  ImageDesc desc;
+  for (auto _ : state) {
+    kv::image::GifLayout layout;
+    kv::image::Outcome outcome;
+    kv::image::gifInspect(file.data(), file.size(), &layout, &outcome);
+    if (kv::image::gifDecode(file.data(), file.size(), layout, *tables, &desc, pixels.data()) !=
+        kv::image::Status::Ok) {
+      state.SkipWithError("GIF decode failed");
+      break;
+    }
+    benchmark::DoNotOptimize(pixels.data());
+  }
+  state.SetBytesProcessed(state.iterations() * SIDE * SIDE);
+  state.counters["file_bytes"] = static_cast<double>(file.size());
+}
+BENCHMARK(BM_DecodeGif);
+
+void BM_DecodePcx(benchmark::State& state) {
+  const Bytes file = imagefiles::makePcx({.xmax = SIDE - 1, .ymax = SIDE - 1},
+                                         imagefiles::pcxEncode(picture()));
+  std::vector<uint8_t> pixels(SIDE * SIDE);
+  ImageDesc desc;
+  for (auto _ : state) {
+    kv::image::PcxLayout layout;
+    kv::image::Outcome outcome;
+    kv::image::pcxInspect(file.data(), file.size(), &layout, &outcome);
+    if (kv::image::pcxDecode(file.data(), file.size(), layout, &desc, pixels.data()) !=
+        kv::image::Status::Ok) {
+      state.SkipWithError("PCX decode failed");
+      break;
+    }
+    benchmark::DoNotOptimize(pixels.data());
+  }
+  state.SetBytesProcessed(state.iterations() * SIDE * SIDE);
+  state.counters["file_bytes"] = static_cast<double>(file.size());
+}
+BENCHMARK(BM_DecodePcx);
+
+}  // namespace
+
+BENCHMARK_MAIN();
