@@ -1,11 +1,11 @@
 // Feeds arbitrary bytes to the kvKIT.vid reader on the headless machine's
 // enumerated drivers; every input starts from the default choice.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
 #include "kvKIT.h"
 #include "platform/host/headless/headless.h"
@@ -13,11 +13,19 @@
 
 namespace {
 
+// The reader works in the current folder; inputs get a folder of their own so
+// that the corpus paths libFuzzer reads stay valid between inputs.
+int fuzzFolder = -1;
+int startFolder = -1;
+
 bool setUp() {
   kv::headless::install();
   kv::win::setDebugEcho(false);
   char folder[] = "/tmp/kv_vid_fuzz_XXXXXX";
-  if (mkdtemp(folder) == nullptr || chdir(folder) != 0) std::abort();
+  if (mkdtemp(folder) == nullptr) std::abort();
+  fuzzFolder = open(folder, O_RDONLY | O_DIRECTORY);
+  startFolder = open(".", O_RDONLY | O_DIRECTORY);
+  if (fuzzFolder < 0 || startFolder < 0) std::abort();
   if (kvEnumerateDrivers(nullptr) < 0) std::abort();
   return true;
 }
@@ -27,6 +35,7 @@ bool setUp() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool ready = setUp();
   (void)ready;
+  if (fchdir(fuzzFolder) != 0) std::abort();
   FILE* file = std::fopen("kvKIT.vid", "wb");
   if (file == nullptr) std::abort();
   if (size > 0) std::fwrite(data, 1, size, file);
@@ -39,5 +48,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (kvGetSelectedDriver(&driver, &device) != 0 || device == nullptr || device->currentMode == nullptr)
     std::abort();
   kvSelectDefaultDriver(0);
+  if (fchdir(startFolder) != 0) std::abort();
   return 0;
 }

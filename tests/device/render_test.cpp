@@ -29,7 +29,9 @@ class RenderOps : public ::testing::Test {
   }
 
   // An 8-bit Surface made without a device, then put on the fakes by hand.
-  Surface* surfaceOnFakes(fake::Surface* ddSurface, fake::Texture* texture, DWORD textureBits) {
+  Surface* surfaceOnFakes(DWORD textureBits) {
+    fake::Surface* ddSurface = &ddSurface_;
+    fake::Texture* texture = &texture_;
     static uint8_t pixels[8 * 8] = {};
     ImageDesc request = {};
     request.group = 2;
@@ -48,6 +50,10 @@ class RenderOps : public ::testing::Test {
     surface->desc.ddpfPixelFormat.dwRGBBitCount = textureBits;
     return surface;
   }
+
+  // Members, so they outlive the group freeing of TearDown.
+  fake::Surface ddSurface_{"texture", 8, 8};
+  fake::Texture texture_;
 };
 
 TEST_F(RenderOps, FlagsSendEveryStateOnEveryCall) {
@@ -73,9 +79,7 @@ TEST_F(RenderOps, TextureAndKeyFlagChangesReselectTheCurrentTextureOnce) {
   kvSetRenderFlags(0);
   EXPECT_EQ(joinedCalls().find("SetTexture"), std::string::npos);
 
-  fake::Surface ddSurface("texture", 8, 8);
-  fake::Texture texture;
-  Surface* surface = surfaceOnFakes(&ddSurface, &texture, 8);
+  Surface* surface = surfaceOnFakes(8);
   kvSetRenderFlags(KV_RF_TEXTURE);
   kvSetTexture(surface);
 
@@ -96,9 +100,7 @@ TEST_F(RenderOps, TextureAndKeyFlagChangesReselectTheCurrentTextureOnce) {
 
 TEST_F(RenderOps, ColourKeyIsThePaletteIndexOrThePackedColour) {
   fake::Rig rig;
-  fake::Surface ddSurface("texture", 8, 8);
-  fake::Texture texture;
-  Surface* surface = surfaceOnFakes(&ddSurface, &texture, 8);
+  Surface* surface = surfaceOnFakes(8);
   kvSetRenderFlags(KV_RF_TEXTURE | KV_RF_COLORKEY);
   kvSetColorKey(0, 0, 0);
 
@@ -127,9 +129,7 @@ TEST_F(RenderOps, ColourKeyIsThePaletteIndexOrThePackedColour) {
 
 TEST_F(RenderOps, NullTextureKeepsTheCurrentOneAndFreeingItsGroupForgetsIt) {
   fake::Rig rig;
-  fake::Surface ddSurface("texture", 8, 8);
-  fake::Texture texture;
-  Surface* surface = surfaceOnFakes(&ddSurface, &texture, 8);
+  Surface* surface = surfaceOnFakes(8);
   kvSetTexture(surface);
   fake::calls().clear();
   EXPECT_EQ(kvSetTexture(nullptr), 0);
@@ -142,8 +142,8 @@ TEST_F(RenderOps, NullTextureKeepsTheCurrentOneAndFreeingItsGroupForgetsIt) {
   EXPECT_EQ(kvGetTextureInfo(3), 2);
   kvFreeSurfaceGroup(2);
   EXPECT_EQ(kvGetTextureInfo(0), -1);
-  EXPECT_EQ(ddSurface.references, 0u);
-  EXPECT_EQ(texture.references, 0u);
+  EXPECT_EQ(ddSurface_.references, 0u);
+  EXPECT_EQ(texture_.references, 0u);
 }
 
 TEST_F(RenderOps, ClearsUseTheLowByteOfEachColourOverTheWholeTarget) {
