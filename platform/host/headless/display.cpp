@@ -61,7 +61,9 @@ void convertFrame(const host::PresentedFrame& frame, Frame& out) {
   if (sw == dw && frame.bitCount == 16) {
     for (int32_t y = 0; y < dh; ++y) {
       const int32_t sy = s.top + static_cast<int32_t>(static_cast<int64_t>(y) * sh / dh);
-      const auto* src = reinterpret_cast<const uint16_t*>(base + static_cast<ptrdiff_t>(sy) * frame.pitch) + s.left;
+      const auto* src =
+          reinterpret_cast<const uint16_t*>(base + static_cast<ptrdiff_t>(sy) * frame.pitch) +
+          s.left;
       uint32_t* dst = &out.rgb[static_cast<size_t>(y) * dw];
       for (int32_t x = 0; x < dw; ++x) dst[x] = rgbFrom565(src[x]);
     }
