@@ -292,3 +292,42 @@ TEST_F(Machines, LostSurfacesComeBackAtTheNextPresent) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Machines, ARebuildThatFailsClosesTheWindowAndEndsThePump) {
+  d3dt::DeviceEntry broken = d3dt::referenceDevice();
+  broken.zBufferFormats.clear();
+  d3dt::setDevices({d3dt::rgbDevice(), broken});
+  ASSERT_EQ(kvEnumerateDrivers(nullptr), 0);
+  ASSERT_EQ(kvSetScreenMode(6), 1);
+  kvPumpMessages();  // the window becomes the active one
+  ASSERT_EQ(kvWindowActive, 1);
+
+  kv::headless::queueDialogAnswer("device=Reference Rasterizer,ok");
+  kv::headless::pressKey(VK_F3);
+  kvFlip();
+  kv::headless::releaseKey(VK_F3);
+  const auto& boxes = kv::headless::messageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "No ZBuffer\n\nThis sample will now exit.");
+  EXPECT_FALSE(IsWindow(kvFramework.window));
+  EXPECT_EQ(kvWindowActive, 0);
+  kvFlip();  // the quit message arrives and the pump stops for good
+  EXPECT_EQ(kvWindowLive, 0);
+  kvFramework.window = nullptr;
+}
+
+TEST_F(Machines, ClosingTheWindowEndsThePump) {
+  ASSERT_EQ(kvEnumerateDrivers(nullptr), 0);
+  ASSERT_EQ(kvSetScreenMode(6), 1);
+  kvPumpMessages();
+  PostMessageA(kvFramework.window, WM_CLOSE, 0, 0);
+  kvPumpMessages();
+  EXPECT_FALSE(IsWindow(kvFramework.window));
+  kvPumpMessages();
+  EXPECT_EQ(kvWindowLive, 0);
+  kvFramework.window = nullptr;
+}
+
+}  // namespace
