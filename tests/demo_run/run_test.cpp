@@ -57,15 +57,6 @@ std::string nameOfCurrentLight() {
   return "other";
 }
 
-void writeAll(int fd, const void* data, size_t size) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = ::write(fd, p, size);
-    if (n <= 0) _exit(3);
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
-}
 
 // Runs kvMain through the kit's entry in a child, in a fresh copy of the data
 // (so no kvKIT.vid of an earlier run chooses the device), up to `frames`
