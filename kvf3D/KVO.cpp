@@ -2,6 +2,7 @@
 // shading data, loaded into one Model block. Every count, length and index of
 // the file is checked before it is used; a bad file is refused with one line
 // naming the file and the reason, and leaves nothing behind.
+#include <algorithm>
 #include <cstring>
 
 #include "kvf3D/Math.h"
@@ -65,29 +66,24 @@ size_t setImageFolder(const char* path) {
   return length;
 }
 
-Surface* loadImage(const char* name) {
+using ImageLoader = Surface* (*)(const char* path);
+
+// The image loader for a name, chosen by its last letter; none for other endings.
+ImageLoader loaderFor(const char* name) {
   const size_t length = std::strlen(name);
-  if (length == 0) return nullptr;
-  switch (name[length - 1]) {
+  switch (length > 0 ? name[length - 1] : '\0') {
     case 'x':
     case 'X':
-      return kvLoadPcx(name);
+      return kvLoadPcx;
     case 'p':
     case 'P':
-      return kvLoadBmpVFlip(name);
+      return kvLoadBmpVFlip;  // keeps the rows in file order
     case 'f':
     case 'F':
-      return kvLoadGif(name);
+      return kvLoadGif;
     default:
       return nullptr;
   }
-}
-
-bool loadsImage(const char* name) {
-  const size_t length = std::strlen(name);
-  if (length == 0) return false;
-  const char last = name[length - 1];
-  return last == 'x' || last == 'X' || last == 'p' || last == 'P' || last == 'f' || last == 'F';
 }
 
 class KVOLoader {
@@ -130,10 +126,11 @@ Model* KVOLoader::load() {
   if (!checkHeader()) return nullptr;
 
   const Layout layout = layoutOf(header_);
-  // The size was checked against the file, so it is far below 2 GiB here.
+  // A block beyond the pool's 32-bit sizes is refused like an exhausted pool.
   model_ = static_cast<Model*>(kv3d::allocRecord(layout.total));
   if (model_ == nullptr) {
-    kvDebugPrint("kv3dLoadKVO: Memory allocation error (%dbyte)\n", static_cast<int>(layout.total));
+    kvDebugPrint("kv3dLoadKVO: Memory allocation error (%dbyte)\n",
+                 static_cast<int>(std::min<int64_t>(layout.total, INT32_MAX)));
     return nullptr;
   }
   auto* block = reinterpret_cast<uint8_t*>(model_);
@@ -231,7 +228,8 @@ bool KVOLoader::readImageNames(bool load) {
     std::memcpy(kvImagePath + folder, name, length);
     kvImagePath[folder + length] = '\0';
     // Other endings load nothing and leave the slot as an earlier load left it.
-    if (load && loadsImage(kvImagePath)) kvImageTable[j] = loadImage(kvImagePath);
+    if (const ImageLoader loader = loaderFor(kvImagePath); load && loader != nullptr)
+      kvImageTable[j] = loader(kvImagePath);
   }
   return true;
 }

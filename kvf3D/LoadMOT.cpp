@@ -136,6 +136,7 @@ void kv3dInterpolateKey(Key* out, const Key keys[4], float t) {
 
 void kv3dTrackKey(Key* out, const Key* keys, int32_t keyCount, float t) {
   const int32_t n = keyCount;
+  if (n <= 0) return;  // no key to give: out is left as it was
   int32_t j = 0;
   while (j < n && !(static_cast<float>(keys[j].time) > t)) ++j;
   const Key chosen[4] = {keys[j >= 2 ? j - 2 : 0], keys[j >= 1 ? j - 1 : 0],

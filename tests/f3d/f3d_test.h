@@ -3,9 +3,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -16,7 +19,27 @@
 
 class F3dTest : public ::testing::Test {
  protected:
-  void SetUp() override { useFreshPool(4096); }
+  void SetUp() override {
+    useScratchFolder();
+    useFreshPool(4096);
+  }
+  // The tests write the files they load; they do it in a folder of their own,
+  // so that loader messages name short relative paths and nothing lands in
+  // the folder the tests were started from.
+  static void useScratchFolder() {
+    static const bool entered = [] {
+      static const std::filesystem::path folder =
+          std::filesystem::path(::testing::TempDir()) / ("kv_f3d_" + std::to_string(getpid()));
+      std::error_code error;
+      std::filesystem::create_directories(folder, error);
+      std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+      });
+      return chdir(folder.c_str()) == 0;
+    }();
+    ASSERT_TRUE(entered);
+  }
   void useFreshPool(uint32_t kib) {
     kv::headless::install();
     kvResetMemoryForTests();

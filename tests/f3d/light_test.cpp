@@ -27,7 +27,6 @@ TEST_F(LightTest, WhiteLightAtFortyFiveDegrees) {
   EXPECT_EQ(at(t->red, 16, 32), 55);
   for (int c = 0; c < 64; ++c) EXPECT_EQ(at(t->red, 31, c), 0) << c;
   kv3dFreeLight(t);
-  kv3dFreeLight(nullptr);
   EXPECT_TRUE(poolIsWhole());
 }
 

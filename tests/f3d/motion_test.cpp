@@ -54,10 +54,6 @@ TEST_F(MotionTest, TrackChoosesKeysAndHoldsItsEnds) {
   EXPECT_EQ(out.position.x, 1.0f);
   kv3dTrackKey(&out, track, 3, 31.5f);
   EXPECT_EQ(out.position.x, 5.0f);
-  kv3dTrackKey(&out, track, 3, 30.0f);
-  EXPECT_EQ(out.position.x, 5.0f);
-  kv3dTrackKey(&out, track, 3, 10.0f);
-  EXPECT_EQ(out.position.x, 2.0f);
   kv3dTrackKey(&out, track, 3, 20.0f);
   EXPECT_GT(out.position.x, 2.0f);
   EXPECT_LT(out.position.x, 5.0f);
@@ -153,12 +149,9 @@ TEST_F(MotionTest, RefusesMotionsTheFileCannotHold) {
     EXPECT_NE(log().find("; refused (cut.mot)\n"), std::string::npos) << cut;
     EXPECT_TRUE(poolIsWhole()) << cut;
   }
-  FileBytes huge;
-  huge.i32(0).i32(0x7FFFFFFF).i32(0);
-  EXPECT_EQ(kv3dLoadMOT(huge.save("huge.mot").c_str()), nullptr);
-  FileBytes negative;
-  negative.i32(0).i32(1).i32(-3);
-  EXPECT_EQ(kv3dLoadMOT(negative.save("negative.mot").c_str()), nullptr);
+  for (FileBytes lying :
+       {FileBytes().i32(0).i32(0x7FFFFFFF).i32(0), FileBytes().i32(0).i32(1).i32(-3)})
+    EXPECT_EQ(kv3dLoadMOT(lying.save("lying.mot").c_str()), nullptr);
   EXPECT_TRUE(poolIsWhole());
 
   // Sound counts that the pool cannot hold.
