@@ -1,12 +1,18 @@
-// Host choice. SEAM (window issue): a real window over SDL when a display can be
-// opened; until the SDL host lands every run is headless.
+// Host choice: a real window over SDL when a display can be opened and a window
+// made on it, headless otherwise or with --headless.
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
+#include "platform/host/sdl/sdl_host.h"
 #include "platform/launcher/launcher.h"
 
 namespace kv::launcher {
+
+namespace {
+std::unique_ptr<host::Host> windowHost;
+}
 
 bool parseHostOption(const std::string& arg, int& index, int argc, char** argv, Options& options) {
   if (arg == "--dialog") {
@@ -21,11 +27,22 @@ bool parseHostOption(const std::string& arg, int& index, int argc, char** argv, 
 }
 
 void startHost(Options& options) {
+  if (!options.forceHeadless) {
+    windowHost = sdl::open();
+    if (windowHost != nullptr) {
+      host::setCurrent(windowHost.get());
+      return;
+    }
+  }
   if (options.headless.escapeFromIteration == 0)
     options.headless.escapeFromIteration = kDefaultHeadlessFrames;
   headless::install(options.headless);
 }
 
-void stopHost(Options&) {}
+void stopHost(Options&) {
+  if (windowHost == nullptr) return;
+  host::setCurrent(nullptr);
+  windowHost.reset();
+}
 
 }  // namespace kv::launcher

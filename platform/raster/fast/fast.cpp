@@ -1,10 +1,12 @@
 // The fast rasterizer ("RGB Emulation"). Each triangle is walked row by row:
 // exact integer edge stepping on positions snapped to 1/256 pixel finds each
 // row's span (the same pixels the reference covers), and the span is shaded
-// four pixels at a time with SSE2, every interpolant evaluated from its plane
-// at the pixel (no accumulated drift, one division per pixel only under
-// perspective). The shading loop is instantiated for the state bits that
-// change its shape; the rest are flags tested once per group of four.
+// eight pixels at a time with SSE2, channels in 16-bit lanes. Depth and
+// texture coordinates are evaluated from their planes at every pixel (no
+// drift; under perspective one division per pixel, four at a time), colours
+// are stepped in fixed point. The span loop is instantiated for the state
+// bits that change its shape, and once more for the demo's common case; the
+// remaining states are flags tested once per eight pixels.
 #include <emmintrin.h>
 
 #include <algorithm>
@@ -68,6 +70,7 @@ struct Triangle {
 };
 
 enum class BlendKind : uint8_t { Off, Over, Add, General };
+enum class DepthMode : uint8_t { Off, GreaterEqual, Any };
 
 BlendKind blendKindOf(const State& s) {
   if (!s.blendEnable) return BlendKind::Off;
@@ -187,8 +190,9 @@ KV_HOT Octet decodeArgb(__m128i lo, __m128i hi) {
 }
 
 // Byte offsets of texels (x, y), both already wrapped.
+template <bool ShiftKnown = false>
 KV_HOT void texelOffsets(const Context& c, __m128i tx, __m128i ty, int32_t out[4]) {
-  if (c.texRowShift >= 0) {
+  if (ShiftKnown || c.texRowShift >= 0) {
     const __m128i texel = _mm_add_epi32(_mm_sll_epi32(ty, _mm_cvtsi32_si128(c.texRowShift)), tx);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
                      c.texBytes == 2 ? _mm_add_epi32(texel, texel) : texel);
@@ -217,10 +221,11 @@ KV_HOT __m128i gather(const Context& c, __m128i tx, __m128i ty) {
 }
 
 // Raw texels at eight positions, one per 16-bit lane.
+template <bool ShiftKnown>
 KV_HOT __m128i gather8(const Context& c, __m128i tx0, __m128i ty0, __m128i tx1, __m128i ty1) {
   alignas(16) int32_t o[8];
-  texelOffsets(c, tx0, ty0, o);
-  texelOffsets(c, tx1, ty1, o + 4);
+  texelOffsets<ShiftKnown>(c, tx0, ty0, o);
+  texelOffsets<ShiftKnown>(c, tx1, ty1, o + 4);
   __m128i v = _mm_cvtsi32_si128(texelAt(c, o[0]));
   v = _mm_insert_epi16(v, texelAt(c, o[1]), 1);
   v = _mm_insert_epi16(v, texelAt(c, o[2]), 2);
@@ -286,8 +291,10 @@ KV_HOT __m128i blend8(BlendKind kind, __m128i s, __m128i fs, __m128i d, __m128i 
   }
 }
 
-KV_HOT __m128i depthTest(DepthCompare cmp, __m128 z, __m128 stored) {
-  switch (cmp) {
+template <DepthMode Mode>
+KV_HOT __m128i depthTest(const Context& c, __m128 z, __m128 stored) {
+  if constexpr (Mode == DepthMode::GreaterEqual) return _mm_castps_si128(_mm_cmpge_ps(z, stored));
+  switch (c.depthCompare) {
     case DepthCompare::Always: return _mm_set1_epi32(-1);
     case DepthCompare::GreaterEqual: return _mm_castps_si128(_mm_cmpge_ps(z, stored));
     case DepthCompare::Greater: return _mm_castps_si128(_mm_cmpgt_ps(z, stored));
@@ -302,7 +309,7 @@ KV_HOT __m128i depthTest(DepthCompare cmp, __m128 z, __m128 stored) {
 // fixed point with 22 fraction bits, stepped from pixel to pixel (the fraction
 // is wide enough that a span never drifts a rounding away from the plane).
 struct SpanValues {
-  float start[kAttrs], step[kAttrs];
+  __m128 start[kAttrs], step[kAttrs];  // broadcast, ready to be memory operands
   int32_t colorStart[4], colorStep[4];  // a, r, g, b, in units of 2^-22
   __m128i ditherRB, ditherG;            // eight 16-bit lanes
 };
@@ -328,7 +335,7 @@ constexpr const auto& kDitherRB = kDither.rb;
 constexpr const auto& kDitherG = kDither.g;
 
 KV_HOT __m128 lerp(const SpanValues& s, int a, __m128 index) {
-  return _mm_add_ps(_mm_set1_ps(s.start[a]), _mm_mul_ps(_mm_set1_ps(s.step[a]), index));
+  return _mm_add_ps(s.start[a], _mm_mul_ps(s.step[a], index));
 }
 
 // The stored texture coordinates of four pixels as 16.16 texels.
@@ -346,6 +353,8 @@ KV_HOT void texCoords(const SpanValues& s, __m128 index, __m128i& fu, __m128i& f
 }
 
 // Bilinear texels of four pixels (32-bit lanes); clears keyed lanes of live32.
+// Without Alpha the alpha channel is left unfiltered (and unread).
+template <bool Alpha>
 KV_HOT Quad bilinear4(const Context& c, __m128i fu, __m128i fv, __m128i& live32) {
   const __m128i wMask = _mm_set1_epi32(c.texW - 1), hMask = _mm_set1_epi32(c.texH - 1);
   if (c.colorKey) {
@@ -383,24 +392,24 @@ KV_HOT Quad bilinear4(const Context& c, __m128i fu, __m128i fv, __m128i& live32)
     const __m128 m = _mm_add_ps(top, _mm_mul_ps(_mm_sub_ps(bottom, top), wy));
     return channel(_mm_add_ps(m, _mm_set1_ps(0.5f)));
   };
-  return {mix(&Quad::a), mix(&Quad::r), mix(&Quad::g), mix(&Quad::b)};
+  return {Alpha ? mix(&Quad::a) : t00.a, mix(&Quad::r), mix(&Quad::g), mix(&Quad::b)};
 }
 
 // Shades eight neighbouring pixels. `live` (16-bit lanes) marks the pixels of
 // the span; `diffuse` holds their interpolated colours.
-template <bool Depth, bool Textured, bool Perspective, bool Bilinear>
+template <DepthMode Depth, bool Textured, bool Perspective, bool Bilinear, bool Plain>
 KV_HOT void shadeOctet(const Context& c, const SpanValues& s, __m128 index, __m128i live,
                        const Octet& diffuse, uint8_t* color, uint32_t* depth) {
   const __m128 index1 = _mm_add_ps(index, _mm_set1_ps(4.0f));
   __m128 z0, z1;
   __m128i stored0, stored1;
-  if constexpr (Depth) {
+  if constexpr (Depth != DepthMode::Off) {
     z0 = lerp(s, kZ, index);
     z1 = lerp(s, kZ, index1);
     stored0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(depth));
     stored1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(depth + 4));
-    const __m128i pass = narrow(depthTest(c.depthCompare, z0, _mm_castsi128_ps(stored0)),
-                                depthTest(c.depthCompare, z1, _mm_castsi128_ps(stored1)));
+    const __m128i pass = narrow(depthTest<Depth>(c, z0, _mm_castsi128_ps(stored0)),
+                                depthTest<Depth>(c, z1, _mm_castsi128_ps(stored1)));
     live = _mm_and_si128(live, pass);
     if (_mm_movemask_epi8(live) == 0) return;
   }
@@ -413,7 +422,7 @@ KV_HOT void shadeOctet(const Context& c, const SpanValues& s, __m128 index, __m1
     Octet t;
     if constexpr (Bilinear) {
       __m128i live0 = _mm_unpacklo_epi16(live, live), live1 = _mm_unpackhi_epi16(live, live);
-      const Quad lo = bilinear4(c, fu0, fv0, live0), hi = bilinear4(c, fu1, fv1, live1);
+      const Quad lo = bilinear4<!Plain>(c, fu0, fv0, live0), hi = bilinear4<!Plain>(c, fu1, fv1, live1);
       live = narrow(live0, live1);
       if (_mm_movemask_epi8(live) == 0) return;
       t = {narrow(lo.a, hi.a), narrow(lo.r, hi.r), narrow(lo.g, hi.g), narrow(lo.b, hi.b)};
@@ -423,30 +432,35 @@ KV_HOT void shadeOctet(const Context& c, const SpanValues& s, __m128 index, __m1
       const __m128i ty0 = _mm_and_si128(_mm_srai_epi32(fv0, 16), hMask);
       const __m128i tx1 = _mm_and_si128(_mm_srai_epi32(fu1, 16), wMask);
       const __m128i ty1 = _mm_and_si128(_mm_srai_epi32(fv1, 16), hMask);
-      const __m128i raw = gather8(c, tx0, ty0, tx1, ty1);
-      if (c.colorKey) {
+      const __m128i raw = gather8<Plain>(c, tx0, ty0, tx1, ty1);
+      if (!Plain && c.colorKey) {
         live = _mm_and_si128(live, notKeyed(c, raw));
         if (_mm_movemask_epi8(live) == 0) return;
       }
-      if (c.texFormat == TextureFormat::Palette8) {
+      if (!Plain && c.texFormat == TextureFormat::Palette8) {
         t = decodeArgb(throughPalette(c, widenLo(raw)), throughPalette(c, widenHi(raw)));
       } else {
         t = decode16(c.texFormat, raw);
       }
     }
-    out = {combineAlpha(c.alphaOp, t.a, diffuse.a), combineColor(c.colorOp, t.r, diffuse.r),
-           combineColor(c.colorOp, t.g, diffuse.g), combineColor(c.colorOp, t.b, diffuse.b)};
+    if constexpr (Plain) {  // alpha unread
+      out = {diffuse.a, combineColor(ColorOp::Modulate, t.r, diffuse.r),
+             combineColor(ColorOp::Modulate, t.g, diffuse.g), combineColor(ColorOp::Modulate, t.b, diffuse.b)};
+    } else {
+      out = {combineAlpha(c.alphaOp, t.a, diffuse.a), combineColor(c.colorOp, t.r, diffuse.r),
+             combineColor(c.colorOp, t.g, diffuse.g), combineColor(c.colorOp, t.b, diffuse.b)};
+    }
   }
 
-  if (c.is565) {
+  if (Plain || c.is565) {
     const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(color));
-    if (c.blendKind != BlendKind::Off) {
+    if (!Plain && c.blendKind != BlendKind::Off) {
       const __m128i fs = factor(c.srcBlend, out.a), fd = factor(c.dstBlend, out.a);
       out.r = blend8(c.blendKind, out.r, fs, expand5w(_mm_srli_epi16(old, 11)), fd);
       out.g = blend8(c.blendKind, out.g, fs, expand6w(fieldw(old, 5, 63)), fd);
       out.b = blend8(c.blendKind, out.b, fs, expand5w(fieldw(old, 0, 31)), fd);
     }
-    if (c.dither) {
+    if (Plain || c.dither) {
       const __m128i full = _mm_set1_epi16(255);
       out.r = _mm_min_epi16(_mm_add_epi16(out.r, s.ditherRB), full);
       out.g = _mm_min_epi16(_mm_add_epi16(out.g, s.ditherG), full);
@@ -460,7 +474,7 @@ KV_HOT void shadeOctet(const Context& c, const SpanValues& s, __m128 index, __m1
   } else {
     const __m128i old0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(color));
     const __m128i old1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(color + 16));
-    if (c.blendKind != BlendKind::Off) {
+    if (!Plain && c.blendKind != BlendKind::Off) {
       const __m128i fs = factor(c.srcBlend, out.a), fd = factor(c.dstBlend, out.a);
       out.r = blend8(c.blendKind, out.r, fs, narrow(field(old0, 16, 255), field(old1, 16, 255)), fd);
       out.g = blend8(c.blendKind, out.g, fs, narrow(field(old0, 8, 255), field(old1, 8, 255)), fd);
@@ -475,8 +489,8 @@ KV_HOT void shadeOctet(const Context& c, const SpanValues& s, __m128 index, __m1
     _mm_storeu_si128(reinterpret_cast<__m128i*>(color), select(_mm_unpacklo_epi16(live, live), p0, old0));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(color + 16), select(_mm_unpackhi_epi16(live, live), p1, old1));
   }
-  if constexpr (Depth) {
-    if (c.depthWrite) {
+  if constexpr (Depth != DepthMode::Off) {
+    if (Plain || c.depthWrite) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(depth),
                        select(_mm_unpacklo_epi16(live, live), _mm_castps_si128(z0), stored0));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(depth + 4),
@@ -486,12 +500,12 @@ KV_HOT void shadeOctet(const Context& c, const SpanValues& s, __m128 index, __m1
 }
 
 // Pixels x0..x1-1 of row y; both inside the drawable area.
-template <bool Depth, bool Textured, bool Perspective, bool Bilinear>
+template <DepthMode Depth, bool Textured, bool Perspective, bool Bilinear, bool Plain>
 void drawSpan(const Context& c, const SpanValues& s, int y, int x0, int x1) {
   const int bytes = c.is565 ? 2 : 4;
   uint8_t* color = c.color + static_cast<intptr_t>(y) * c.colorPitch + x0 * bytes;
   uint32_t* depth = nullptr;
-  if constexpr (Depth) {
+  if constexpr (Depth != DepthMode::Off) {
     depth = reinterpret_cast<uint32_t*>(c.depth + static_cast<intptr_t>(y) * c.depthPitch) + x0;
   }
   // The next row's span usually starts near this one's: fetch it early, since
@@ -501,7 +515,7 @@ void drawSpan(const Context& c, const SpanValues& s, int y, int x0, int x1) {
     for (int k = 0; k < span * bytes; k += 64) {
       _mm_prefetch(reinterpret_cast<const char*>(color) + c.colorPitch + k, _MM_HINT_T0);
     }
-    if constexpr (Depth) {
+    if constexpr (Depth != DepthMode::Off) {
       for (int k = 0; k < span * 4; k += 64) {
         _mm_prefetch(reinterpret_cast<const char*>(depth) + c.depthPitch + k, _MM_HINT_T0);
       }
@@ -526,8 +540,8 @@ void drawSpan(const Context& c, const SpanValues& s, int y, int x0, int x1) {
     return _mm_min_epi16(_mm_max_epi16(v, zero), full);
   };
   // Alpha is interpolated only where something reads it.
-  const bool alpha = c.blendKind == BlendKind::Over || c.blendKind == BlendKind::General ||
-                     (Textured && c.alphaOp != AlphaOp::SelectTexture);
+  const bool alpha = !Plain && (c.blendKind == BlendKind::Over || c.blendKind == BlendKind::General ||
+                                 (Textured && c.alphaOp != AlphaOp::SelectTexture));
   auto diffuseNow = [&] {
     return Octet{alpha ? channelOf(a0, a1) : full, channelOf(r0, r1), channelOf(g0, g1),
                  channelOf(b0, b1)};
@@ -544,7 +558,7 @@ void drawSpan(const Context& c, const SpanValues& s, int y, int x0, int x1) {
   const int n = x1 - x0;
   int i = 0;
   for (; i + 8 <= n; i += 8) {
-    shadeOctet<Depth, Textured, Perspective, Bilinear>(
+    shadeOctet<Depth, Textured, Perspective, Bilinear, Plain>(
         c, s, _mm_add_ps(_mm_set1_ps(static_cast<float>(i)), lane), all, diffuseNow(),
         color + i * bytes, depth ? depth + i : nullptr);
     advance();
@@ -557,7 +571,7 @@ void drawSpan(const Context& c, const SpanValues& s, int y, int x0, int x1) {
     std::memcpy(colorCopy, color + i * bytes, rest * bytes);
     if (depth) std::memcpy(depthCopy, depth + i, rest * 4);
     const __m128i live = _mm_cmplt_epi16(_mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0), _mm_set1_epi16(static_cast<short>(rest)));
-    shadeOctet<Depth, Textured, Perspective, Bilinear>(
+    shadeOctet<Depth, Textured, Perspective, Bilinear, Plain>(
         c, s, _mm_add_ps(_mm_set1_ps(static_cast<float>(i)), lane), live, diffuseNow(), colorCopy,
         depthCopy);
     std::memcpy(color + i * bytes, colorCopy, rest * bytes);
@@ -567,17 +581,28 @@ void drawSpan(const Context& c, const SpanValues& s, int y, int x0, int x1) {
 
 using SpanFn = void (*)(const Context&, const SpanValues&, int, int, int);
 
-template <bool Depth>
+template <DepthMode Depth, bool Plain>
 SpanFn pickTextured(bool perspective, bool bilinear) {
   if (perspective) {
-    return bilinear ? drawSpan<Depth, true, true, true> : drawSpan<Depth, true, true, false>;
+    return bilinear ? drawSpan<Depth, true, true, true, Plain> : drawSpan<Depth, true, true, false, Plain>;
   }
-  return bilinear ? drawSpan<Depth, true, false, true> : drawSpan<Depth, true, false, false>;
+  return bilinear ? drawSpan<Depth, true, false, true, Plain> : drawSpan<Depth, true, false, false, Plain>;
 }
 
-SpanFn pickSpan(bool depth, bool textured, bool perspective, bool bilinear) {
-  if (!textured) return depth ? drawSpan<true, false, false, false> : drawSpan<false, false, false, false>;
-  return depth ? pickTextured<true>(perspective, bilinear) : pickTextured<false>(perspective, bilinear);
+SpanFn pickSpan(DepthMode depth, bool textured, bool perspective, bool bilinear, bool plain) {
+  switch (depth) {
+    case DepthMode::Off:
+      return textured ? pickTextured<DepthMode::Off, false>(perspective, bilinear)
+                      : drawSpan<DepthMode::Off, false, false, false, false>;
+    case DepthMode::GreaterEqual:
+      if (!textured) return drawSpan<DepthMode::GreaterEqual, false, false, false, false>;
+      return plain ? pickTextured<DepthMode::GreaterEqual, true>(perspective, bilinear)
+                   : pickTextured<DepthMode::GreaterEqual, false>(perspective, bilinear);
+    case DepthMode::Any:
+      break;
+  }
+  return textured ? pickTextured<DepthMode::Any, false>(perspective, bilinear)
+                  : drawSpan<DepthMode::Any, false, false, false, false>;
 }
 
 // Wraps a texel coordinate into [0, size); NaN and infinities give 0.
@@ -643,7 +668,18 @@ class FastRasterizer final : public Rasterizer {
     c.dither = state.dither && c.is565;
 
     const bool perspective = tex && state.perspective;
-    const SpanFn span = pickSpan(useDepth, tex != nullptr, perspective, state.filter == Filter::Bilinear);
+    const DepthMode depthMode = !useDepth ? DepthMode::Off
+                                : state.depthCompare == DepthCompare::GreaterEqual ? DepthMode::GreaterEqual
+                                                                                   : DepthMode::Any;
+    // The demo's common case gets loops of their own with no state tests in
+    // them: a dithered 565 target, no blending, texel x diffuse, no colour key,
+    // a 16-bit texture, depth greater-or-equal with write.
+    const bool plain = tex && c.is565 && c.dither && c.blendKind == BlendKind::Off &&
+                       c.colorOp == ColorOp::Modulate && !c.colorKey &&
+                       c.texFormat != TextureFormat::Palette8 && c.texRowShift >= 0 &&
+                       depthMode == DepthMode::GreaterEqual && c.depthWrite;
+    const SpanFn span = pickSpan(depthMode, tex != nullptr, perspective,
+                                 state.filter == Filter::Bilinear, plain);
     const bool flat = state.shadeMode == ShadeMode::Flat;
     for (int i = 1; i + 1 < count; ++i) {
       drawTriangle(c, span, vertices[0], vertices[i], vertices[i + 1], tex != nullptr, perspective,
@@ -755,8 +791,8 @@ class FastRasterizer final : public Rasterizer {
 
   static void spanValues(SpanValues& s, const Triangle& t, const Context& c, int x, int y,
                          bool textured, bool perspective) {
-    s.start[kZ] = static_cast<float>(t.p[kZ].at(x, y));
-    s.step[kZ] = static_cast<float>(t.p[kZ].dx);
+    s.start[kZ] = _mm_set1_ps(static_cast<float>(t.p[kZ].at(x, y)));
+    s.step[kZ] = _mm_set1_ps(static_cast<float>(t.p[kZ].dx));
     for (int k = 0; k < 4; ++k) {
       const Plane& p = t.p[kA + k];
       constexpr double one = 1 << kColorFraction;
@@ -772,13 +808,13 @@ class FastRasterizer final : public Rasterizer {
       for (int a : {kU, kV, kQ}) {
         if (a == kQ && !perspective) break;
         const double scale = a == kQ ? 1.0 : 65536.0;
-        s.start[a] = static_cast<float>(t.p[a].at(x, y) * scale);
-        s.step[a] = static_cast<float>(t.p[a].dx * scale);
+        s.start[a] = _mm_set1_ps(static_cast<float>(t.p[a].at(x, y) * scale));
+        s.step[a] = _mm_set1_ps(static_cast<float>(t.p[a].dx * scale));
       }
       if (!perspective) {
         // Affine coordinates restart near zero on each span, keeping precision.
-        s.start[kU] = static_cast<float>(wrapTexels(t.p[kU].at(x, y), c.texW) * 65536.0);
-        s.start[kV] = static_cast<float>(wrapTexels(t.p[kV].at(x, y), c.texH) * 65536.0);
+        s.start[kU] = _mm_set1_ps(static_cast<float>(wrapTexels(t.p[kU].at(x, y), c.texW) * 65536.0));
+        s.start[kV] = _mm_set1_ps(static_cast<float>(wrapTexels(t.p[kV].at(x, y), c.texH) * 65536.0));
       }
     }
     if (c.dither) {
