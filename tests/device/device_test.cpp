@@ -469,3 +469,91 @@ TEST_F(Device, DialogWindowedModeThenOkChangesOnlyTheWindowedFlag) {
 }
 
 }  // namespace
+
+namespace {
+
+// The boxes' entries after each message the dialog procedure handled.
+std::vector<std::vector<std::string>> boxSnapshots;
+
+std::vector<std::string> boxEntries(HWND dialog, int box) {
+  std::vector<std::string> entries;
+  const LRESULT count = SendDlgItemMessageA(dialog, box, CB_GETCOUNT, 0, 0);
+  const LRESULT selected = SendDlgItemMessageA(dialog, box, CB_GETCURSEL, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    char text[64] = {};
+    SendDlgItemMessageA(dialog, box, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+    entries.push_back(std::string(i == selected ? "*" : "") + text);
+  }
+  return entries;
+}
+
+INT_PTR CALLBACK watchingProc(HWND dialog, UINT message, WPARAM w, LPARAM l) {
+  const INT_PTR result = kvDriverDialogProc(dialog, message, w, l);
+  if (message == WM_INITDIALOG || (message == WM_COMMAND && HIWORD(w) == CBN_SELENDOK)) {
+    std::vector<std::string> all;
+    for (int box : {1000, 1001, 1002}) {
+      for (const std::string& entry : boxEntries(dialog, box)) all.push_back(entry);
+      all.push_back("|");
+    }
+    boxSnapshots.push_back(all);
+  }
+  return result;
+}
+
+// A second display card: its own driver with one hardware device and two modes.
+DriverInfo* addSecondCard() {
+  auto* driver = static_cast<DriverInfo*>(std::calloc(1, sizeof(DriverInfo)));
+  auto* device = static_cast<DeviceInfo*>(std::calloc(1, sizeof(DeviceInfo)));
+  driver->guid.Data1 = 7;
+  driver->guidRef = &driver->guid;
+  std::snprintf(driver->description, sizeof driver->description, "Second Card");
+  device->guidRef = &device->guid;
+  std::snprintf(device->name, sizeof device->name, "Card HAL");
+  device->isHardware = 1;
+  for (const char* text : {"800 x 600 x 16", "640 x 480 x 32"}) {
+    auto* mode = static_cast<ModeInfo*>(std::calloc(1, sizeof(ModeInfo)));
+    std::snprintf(mode->text, sizeof mode->text, "%s", text);
+    ModeInfo** link = &device->modes;
+    while (*link != nullptr) link = &(*link)->next;
+    *link = mode;
+  }
+  device->currentMode = device->modes->next;
+  driver->devices = driver->currentDevice = device;
+  kvGetDriverList()->next = driver;
+  return driver;
+}
+
+}  // namespace
+
+TEST_F(Device, DialogChangesRefillTheBoxesWithTheNewChoice) {
+  ASSERT_EQ(kvSystemInit(), 1);
+  DriverInfo* second = addSecondCard();
+  uint8_t dialogTemplate[900];
+  ASSERT_GT(kvBuildDriverDialogTemplate(dialogTemplate, sizeof dialogTemplate), 0u);
+
+  boxSnapshots.clear();
+  kv::headless::queueDialogAnswer("device=Reference Rasterizer,driver=Second Card,ok");
+  EXPECT_EQ(DialogBoxIndirectParamA(nullptr, reinterpret_cast<LPCDLGTEMPLATEA>(dialogTemplate), nullptr,
+                                    watchingProc, 0),
+            1);
+  ASSERT_EQ(boxSnapshots.size(), 3u);
+  const std::string driverName = kvGetDriverList()->description;
+  EXPECT_EQ(boxSnapshots[0][0], "*" + driverName);
+  EXPECT_EQ(boxSnapshots[0][1], "Second Card");
+  EXPECT_EQ(boxSnapshots[0][3], "*RGB Emulation");
+  EXPECT_EQ(boxSnapshots[0][6], "*Windowed mode");  // windowed: no mode entry selected
+  // The device change keeps the driver and brings the device's own choice.
+  EXPECT_EQ(boxSnapshots[1][4], "*Reference Rasterizer");
+  EXPECT_EQ(boxSnapshots[1][6], "*Windowed mode");
+  // The driver change refills all three: a second card has no windowed entry.
+  const std::vector<std::string> expected = {driverName, "*Second Card", "|", "*Card HAL", "|",
+                                             "800 x 600 x 16", "*640 x 480 x 32", "|"};
+  EXPECT_EQ(boxSnapshots[2], expected);
+
+  DriverInfo* driver = nullptr;
+  DeviceInfo* device = nullptr;
+  kvGetSelectedDriver(&driver, &device);
+  EXPECT_EQ(driver, second);
+  EXPECT_EQ(device, second->devices);
+  EXPECT_EQ(device->currentMode, second->devices->modes->next);
+}

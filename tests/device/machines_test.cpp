@@ -19,14 +19,14 @@ namespace d3dt = kv::d3d::testing;
 
 const GUID kHardwareGuid = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
 
-d3dt::DeviceSpec hardwareDevice() {
-  d3dt::DeviceSpec spec = d3dt::rgbDevice();
-  spec.guid = kHardwareGuid;
-  spec.name = "Test HAL";
-  spec.description = "Test HAL";
-  spec.hardware = true;
-  spec.desc.dwFlags |= 0x400;  // keep a non-zero hardware description
-  return spec;
+d3dt::DeviceEntry hardwareDevice() {
+  d3dt::DeviceEntry entry = d3dt::rgbDevice();
+  entry.guid = kHardwareGuid;
+  entry.name = "Test HAL";
+  entry.description = "Test HAL";
+  entry.hardware = true;
+  entry.desc.dwFlags |= 0x400;  // keep a non-zero hardware description
+  return entry;
 }
 
 class Machines : public ::testing::Test {
@@ -116,11 +116,11 @@ TEST_F(Machines, AWindowCapableHardwareDeviceIsChosenForAWindow) {
 }
 
 TEST_F(Machines, DevicesWithoutUsableModesAreNotListed) {
-  d3dt::DeviceSpec noModes = d3dt::rgbDevice();
+  d3dt::DeviceEntry noModes = d3dt::rgbDevice();
   noModes.guid = kHardwareGuid;
   noModes.name = "No Modes";
   noModes.desc.dwDeviceRenderBitDepth = DDBD_8;
-  d3dt::DeviceSpec only32 = d3dt::referenceDevice();
+  d3dt::DeviceEntry only32 = d3dt::referenceDevice();
   only32.desc.dwDeviceRenderBitDepth = DDBD_32;
   d3dt::setDevices({noModes, only32});
   kvEnumerateDrivers(nullptr);
@@ -147,7 +147,7 @@ TEST_F(Machines, NothingUsableSaysWhetherTheReferenceRasterizerWasSeen) {
   kvFreeDrivers();
 
   // The reference device is seen but has no mode; the confirm drops the other.
-  d3dt::DeviceSpec reference = d3dt::referenceDevice();
+  d3dt::DeviceEntry reference = d3dt::referenceDevice();
   reference.desc.dwDeviceRenderBitDepth = DDBD_8;
   d3dt::setDevices({d3dt::rgbDevice(), reference});
   EXPECT_EQ(kvEnumerateDrivers([](DDCAPS*, D3DDEVICEDESC* desc) -> HRESULT {
@@ -157,7 +157,7 @@ TEST_F(Machines, NothingUsableSaysWhetherTheReferenceRasterizerWasSeen) {
 }
 
 TEST_F(Machines, AFailingHardwareDeviceFallsBackToSoftwareWithAWarning) {
-  d3dt::DeviceSpec broken = hardwareDevice();
+  d3dt::DeviceEntry broken = hardwareDevice();
   broken.zBufferFormats.clear();
   d3dt::setDevices({d3dt::rgbDevice(), broken});
   ASSERT_EQ(kvEnumerateDrivers(nullptr), 0);
@@ -174,7 +174,7 @@ TEST_F(Machines, AFailingHardwareDeviceFallsBackToSoftwareWithAWarning) {
 }
 
 TEST_F(Machines, AFailingSoftwareDeviceEndsTheSetUpWithTheExitBox) {
-  d3dt::DeviceSpec broken = d3dt::rgbDevice();
+  d3dt::DeviceEntry broken = d3dt::rgbDevice();
   broken.zBufferFormats.clear();
   d3dt::setDevices({broken});
   ASSERT_EQ(kvEnumerateDrivers(nullptr), 0);
@@ -192,7 +192,7 @@ TEST_F(Machines, AFailingSoftwareDeviceEndsTheSetUpWithTheExitBox) {
 }
 
 TEST_F(Machines, DepthBufferFollowsTheDeviceFormatsAndCaps) {
-  d3dt::DeviceSpec deep = d3dt::rgbDevice();
+  d3dt::DeviceEntry deep = d3dt::rgbDevice();
   DDPIXELFORMAT z24 = deep.zBufferFormats.front();
   z24.dwZBufferBitDepth = 24;
   DDPIXELFORMAT z32 = z24;
@@ -207,7 +207,7 @@ TEST_F(Machines, DepthBufferFollowsTheDeviceFormatsAndCaps) {
   // A device that needs none gets none even when one is asked for.
   kvFwDestroyObjects(&kvFramework);
   kvFreeDrivers();
-  d3dt::DeviceSpec hsr = d3dt::rgbDevice();
+  d3dt::DeviceEntry hsr = d3dt::rgbDevice();
   hsr.desc.dpcTriCaps.dwRasterCaps |= D3DPRASTERCAPS_ZBUFFERLESSHSR;
   d3dt::setDevices({hsr});
   ASSERT_EQ(kvEnumerateDrivers(nullptr), 0);
@@ -235,12 +235,12 @@ TEST_F(Machines, SixteenBitImagesConvertToTheFirstAlphaFormat) {
 }
 
 TEST_F(Machines, WithoutPalettizedTexturesAnEightBitImageBecomesSixteenBit) {
-  d3dt::DeviceSpec spec = d3dt::rgbDevice();
+  d3dt::DeviceEntry entry = d3dt::rgbDevice();
   std::vector<DDPIXELFORMAT> formats;
-  for (const DDPIXELFORMAT& format : spec.textureFormats)
+  for (const DDPIXELFORMAT& format : entry.textureFormats)
     if (!(format.dwFlags & DDPF_PALETTEINDEXED8)) formats.push_back(format);
-  spec.textureFormats = formats;
-  d3dt::setDevices({spec});
+  entry.textureFormats = formats;
+  d3dt::setDevices({entry});
   ASSERT_EQ(kvEnumerateDrivers(nullptr), 0);
   ASSERT_EQ(kvSetScreenMode(6), 1);
 
@@ -261,9 +261,9 @@ TEST_F(Machines, WithoutPalettizedTexturesAnEightBitImageBecomesSixteenBit) {
 }
 
 TEST_F(Machines, SquareOnlyDevicesGetSquareTextures) {
-  d3dt::DeviceSpec spec = d3dt::rgbDevice();
-  spec.desc.dpcTriCaps.dwTextureCaps |= D3DPTEXTURECAPS_SQUAREONLY;
-  d3dt::setDevices({spec});
+  d3dt::DeviceEntry entry = d3dt::rgbDevice();
+  entry.desc.dpcTriCaps.dwTextureCaps |= D3DPTEXTURECAPS_SQUAREONLY;
+  d3dt::setDevices({entry});
   ASSERT_EQ(kvEnumerateDrivers(nullptr), 0);
   ASSERT_EQ(kvSetScreenMode(6), 1);
   std::vector<uint16_t> pixels(64 * 32, 0x001F);
@@ -289,6 +289,45 @@ TEST_F(Machines, LostSurfacesComeBackAtTheNextPresent) {
   EXPECT_EQ(kvFwShowFrame(&kvFramework, 1), DDERR_SURFACELOST);
   EXPECT_EQ(kvFwShowFrame(&kvFramework, 1), 0);
   EXPECT_EQ(texel(surface, 7, 7), 0x7FFF);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Machines, ARebuildThatFailsClosesTheWindowAndEndsThePump) {
+  d3dt::DeviceEntry broken = d3dt::referenceDevice();
+  broken.zBufferFormats.clear();
+  d3dt::setDevices({d3dt::rgbDevice(), broken});
+  ASSERT_EQ(kvEnumerateDrivers(nullptr), 0);
+  ASSERT_EQ(kvSetScreenMode(6), 1);
+  kvPumpMessages();  // the window becomes the active one
+  ASSERT_EQ(kvWindowActive, 1);
+
+  kv::headless::queueDialogAnswer("device=Reference Rasterizer,ok");
+  kv::headless::pressKey(VK_F3);
+  kvFlip();
+  kv::headless::releaseKey(VK_F3);
+  const auto& boxes = kv::headless::messageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "No ZBuffer\n\nThis sample will now exit.");
+  EXPECT_FALSE(IsWindow(kvFramework.window));
+  EXPECT_EQ(kvWindowActive, 0);
+  kvFlip();  // the quit message arrives and the pump stops for good
+  EXPECT_EQ(kvWindowLive, 0);
+  kvFramework.window = nullptr;
+}
+
+TEST_F(Machines, ClosingTheWindowEndsThePump) {
+  ASSERT_EQ(kvEnumerateDrivers(nullptr), 0);
+  ASSERT_EQ(kvSetScreenMode(6), 1);
+  kvPumpMessages();
+  PostMessageA(kvFramework.window, WM_CLOSE, 0, 0);
+  kvPumpMessages();
+  EXPECT_FALSE(IsWindow(kvFramework.window));
+  kvPumpMessages();
+  EXPECT_EQ(kvWindowLive, 0);
+  kvFramework.window = nullptr;
 }
 
 }  // namespace
