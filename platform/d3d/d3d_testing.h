@@ -16,7 +16,7 @@ namespace kv::d3d::testing {
 enum class Backend { Fast, Reference };
 
 // One device as IDirect3D3::EnumDevices lists it.
-struct DeviceSpec {
+struct DeviceEntry {
   GUID guid{};
   std::string description;
   std::string name;
@@ -38,11 +38,11 @@ DDPIXELFORMAT rgb565Format();
 DDPIXELFORMAT depthFormat(uint32_t bits);
 
 // The standard devices: "RGB Emulation" and "Reference Rasterizer".
-DeviceSpec rgbDevice();
-DeviceSpec referenceDevice();
+DeviceEntry rgbDevice();
+DeviceEntry referenceDevice();
 
 // Replaces the listed devices (in this order) until resetDevices().
-void setDevices(const std::vector<DeviceSpec>& devices);
+void setDevices(const std::vector<DeviceEntry>& devices);
 void resetDevices();
 
 // The 28-byte transformed, lit vertex (0x144).

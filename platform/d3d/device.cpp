@@ -110,9 +110,9 @@ HRESULT Viewport::Clear2(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR col
 // ---------------------------------------------------------------------------
 // Device
 
-Device::Device(Direct3D* direct3D, const testing::DeviceSpec& spec, ddraw::Surface* target,
+Device::Device(Direct3D* direct3D, const testing::DeviceEntry& entry, ddraw::Surface* target,
                std::unique_ptr<raster::Rasterizer> rasterizer)
-    : direct3D_(direct3D), spec_(spec), target_(target), rasterizer_(std::move(rasterizer)) {
+    : direct3D_(direct3D), entry_(entry), target_(target), rasterizer_(std::move(rasterizer)) {
   direct3D_->AddRef();
   target_->AddRef();
   auto& rs = renderStates_;
@@ -183,7 +183,7 @@ HRESULT Device::GetCaps(LPD3DDEVICEDESC hardware, LPD3DDEVICEDESC software) {
   std::memset(hardware, 0, sizeof *hardware);
   std::memset(software, 0, sizeof *software);
   hardware->dwSize = software->dwSize = sizeof(D3DDEVICEDESC);
-  (spec_.hardware ? *hardware : *software) = spec_.desc;
+  (entry_.hardware ? *hardware : *software) = entry_.desc;
   return D3D_OK;
 }
 
@@ -212,7 +212,7 @@ HRESULT Device::DeleteViewport(LPDIRECT3DVIEWPORT3 face) {
 
 HRESULT Device::EnumTextureFormats(LPD3DENUMPIXELFORMATSCALLBACK callback, LPVOID context) {
   if (callback == nullptr) return DDERR_INVALIDPARAMS;
-  for (DDPIXELFORMAT format : spec_.textureFormats)
+  for (DDPIXELFORMAT format : entry_.textureFormats)
     if (callback(&format, context) == DDENUMRET_CANCEL) break;
   return D3D_OK;
 }
@@ -260,7 +260,7 @@ HRESULT Device::SetRenderTarget(LPDIRECTDRAWSURFACE4 surface, DWORD flags) {
   if (target == nullptr || flags != 0) return DDERR_INVALIDPARAMS;
   if (target->IsLost() != DD_OK) return DDERR_SURFACELOST;
   if (!(target->caps() & DDSCAPS_3DDEVICE)) return DDERR_INVALIDCAPS;
-  if (!(spec_.desc.dwDeviceRenderBitDepth & renderDepthBit(*target))) return DDERR_INVALIDPIXELFORMAT;
+  if (!(entry_.desc.dwDeviceRenderBitDepth & renderDepthBit(*target))) return DDERR_INVALIDPIXELFORMAT;
   target->AddRef();
   target_->Release();
   target_ = target;
@@ -439,7 +439,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, DWORD vertexFormat, LPVOID 
   bool hasDepth = false;
   if (!inScene_) result = D3DERR_SCENE_NOT_IN_SCENE;
   else if (vertexFormat != kVertexFormat) result = D3DERR_INVALIDVERTEXTYPE;
-  else if (vertices == nullptr || count == 0 || count > spec_.desc.dwMaxVertexCount) result = DDERR_INVALIDPARAMS;
+  else if (vertices == nullptr || count == 0 || count > entry_.desc.dwMaxVertexCount) result = DDERR_INVALIDPARAMS;
   else if (type != D3DPT_TRIANGLEFAN && type != D3DPT_TRIANGLELIST && type != D3DPT_TRIANGLESTRIP)
     result = D3DERR_INVALIDPRIMITIVETYPE;
   else if (!colorTarget(color)) result = DDERR_SURFACELOST;

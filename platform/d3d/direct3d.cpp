@@ -64,33 +64,33 @@ D3DDEVICEDESC softwareDescription() {
   return d;
 }
 
-testing::DeviceSpec softwareDevice(const GUID& guid, const char* description, const char* name,
+testing::DeviceEntry softwareDevice(const GUID& guid, const char* description, const char* name,
                                    testing::Backend backend) {
-  testing::DeviceSpec spec;
-  spec.guid = guid;
-  spec.description = description;
-  spec.name = name;
-  spec.desc = softwareDescription();
+  testing::DeviceEntry entry;
+  entry.guid = guid;
+  entry.description = description;
+  entry.name = name;
+  entry.desc = softwareDescription();
   // The kit asks for the first 16-bit format with alpha, or a palettized one.
-  spec.textureFormats = {ddraw::paletteFormat8(), ddraw::argb1555Format(), ddraw::argb4444Format(),
+  entry.textureFormats = {ddraw::paletteFormat8(), ddraw::argb1555Format(), ddraw::argb4444Format(),
                          ddraw::rgb565Format()};
-  spec.zBufferFormats = {ddraw::depthFormat(32)};
-  spec.backend = backend;
-  return spec;
+  entry.zBufferFormats = {ddraw::depthFormat(32)};
+  entry.backend = backend;
+  return entry;
 }
 
-std::vector<testing::DeviceSpec>& deviceList() {
-  static std::vector<testing::DeviceSpec> list = {testing::rgbDevice(), testing::referenceDevice()};
+std::vector<testing::DeviceEntry>& deviceList() {
+  static std::vector<testing::DeviceEntry> list = {testing::rgbDevice(), testing::referenceDevice()};
   return list;
 }
 
 }  // namespace
 
-const std::vector<testing::DeviceSpec>& devices() { return deviceList(); }
+const std::vector<testing::DeviceEntry>& devices() { return deviceList(); }
 
-const testing::DeviceSpec* findDevice(const GUID& guid) {
-  for (const testing::DeviceSpec& spec : deviceList())
-    if (spec.guid == guid) return &spec;
+const testing::DeviceEntry* findDevice(const GUID& guid) {
+  for (const testing::DeviceEntry& entry : deviceList())
+    if (entry.guid == guid) return &entry;
   return nullptr;
 }
 
@@ -126,12 +126,12 @@ ULONG Direct3D::Release() {
 HRESULT Direct3D::EnumDevices(LPD3DENUMDEVICESCALLBACK callback, LPVOID context) {
   if (callback == nullptr) return DDERR_INVALIDPARAMS;
   // Copies: the callback may keep or scribble on what it is given.
-  for (const testing::DeviceSpec& spec : deviceList()) {
-    GUID guid = spec.guid;
-    std::string description = spec.description, name = spec.name;
+  for (const testing::DeviceEntry& entry : deviceList()) {
+    GUID guid = entry.guid;
+    std::string description = entry.description, name = entry.name;
     D3DDEVICEDESC hardware{}, software{};
     hardware.dwSize = software.dwSize = sizeof(D3DDEVICEDESC);
-    (spec.hardware ? hardware : software) = spec.desc;
+    (entry.hardware ? hardware : software) = entry.desc;
     if (callback(&guid, description.data(), name.data(), &hardware, &software, context) ==
         DDENUMRET_CANCEL)
       break;
@@ -143,16 +143,16 @@ HRESULT Direct3D::FindDevice(LPD3DFINDDEVICESEARCH search, LPD3DFINDDEVICERESULT
   if (search == nullptr || result == nullptr || search->dwSize != sizeof(D3DFINDDEVICESEARCH) ||
       result->dwSize != sizeof(D3DFINDDEVICERESULT))
     return DDERR_INVALIDPARAMS;
-  for (const testing::DeviceSpec& spec : deviceList()) {
-    if ((search->dwFlags & D3DFDS_GUID) && spec.guid != search->guid) continue;
-    if ((search->dwFlags & D3DFDS_HARDWARE) && (search->bHardware != 0) != spec.hardware) continue;
-    if ((search->dwFlags & D3DFDS_COLORMODEL) && !(spec.desc.dcmColorModel & search->dcmColorModel))
+  for (const testing::DeviceEntry& entry : deviceList()) {
+    if ((search->dwFlags & D3DFDS_GUID) && entry.guid != search->guid) continue;
+    if ((search->dwFlags & D3DFDS_HARDWARE) && (search->bHardware != 0) != entry.hardware) continue;
+    if ((search->dwFlags & D3DFDS_COLORMODEL) && !(entry.desc.dcmColorModel & search->dcmColorModel))
       continue;
     std::memset(result, 0, sizeof *result);
     result->dwSize = sizeof *result;
-    result->guid = spec.guid;
+    result->guid = entry.guid;
     result->ddHwDesc.dwSize = result->ddSwDesc.dwSize = sizeof(D3DDEVICEDESC);
-    (spec.hardware ? result->ddHwDesc : result->ddSwDesc) = spec.desc;
+    (entry.hardware ? result->ddHwDesc : result->ddSwDesc) = entry.desc;
     return D3D_OK;
   }
   return DDERR_NOTFOUND;
@@ -171,8 +171,8 @@ HRESULT Direct3D::CreateDevice(REFCLSID guid, LPDIRECTDRAWSURFACE4 renderTarget,
   if (out == nullptr) return DDERR_INVALIDPARAMS;
   *out = nullptr;
   if (outer != nullptr) return DDERR_INVALIDPARAMS;
-  const testing::DeviceSpec* spec = findDevice(guid);
-  if (spec == nullptr) return D3DERR_INVALID_DEVICE;
+  const testing::DeviceEntry* entry = findDevice(guid);
+  if (entry == nullptr) return D3DERR_INVALID_DEVICE;
   auto* target = dynamic_cast<ddraw::Surface*>(renderTarget);
   if (target == nullptr) return DDERR_INVALIDPARAMS;
   if (target->IsLost() != DD_OK) return DDERR_SURFACELOST;
@@ -180,11 +180,11 @@ HRESULT Direct3D::CreateDevice(REFCLSID guid, LPDIRECTDRAWSURFACE4 renderTarget,
   const DWORD bits = target->format().dwRGBBitCount;
   const DWORD depthBit = bits == 16 ? DDBD_16 : bits == 32 ? DDBD_32 : 0;
   const bool rgbTarget = !(target->format().dwFlags & DDPF_PALETTEINDEXED8);
-  if (!rgbTarget || !(spec->desc.dwDeviceRenderBitDepth & depthBit)) return DDERR_INVALIDPIXELFORMAT;
+  if (!rgbTarget || !(entry->desc.dwDeviceRenderBitDepth & depthBit)) return DDERR_INVALIDPIXELFORMAT;
   std::unique_ptr<raster::Rasterizer> rasterizer =
-      spec->backend == testing::Backend::Fast ? raster::makeFast() : raster::makeReference();
+      entry->backend == testing::Backend::Fast ? raster::makeFast() : raster::makeReference();
   if (rasterizer == nullptr) return D3DERR_INITFAILED;
-  auto* device = new (std::nothrow) Device(this, *spec, target, std::move(rasterizer));
+  auto* device = new (std::nothrow) Device(this, *entry, target, std::move(rasterizer));
   if (device == nullptr) return DDERR_OUTOFMEMORY;
   *out = device;
   return D3D_OK;
@@ -193,9 +193,9 @@ HRESULT Direct3D::CreateDevice(REFCLSID guid, LPDIRECTDRAWSURFACE4 renderTarget,
 HRESULT Direct3D::EnumZBufferFormats(REFCLSID guid, LPD3DENUMPIXELFORMATSCALLBACK callback,
                                      LPVOID context) {
   if (callback == nullptr) return DDERR_INVALIDPARAMS;
-  const testing::DeviceSpec* spec = findDevice(guid);
-  if (spec == nullptr) return D3DERR_INVALID_DEVICE;
-  const std::vector<DDPIXELFORMAT> formats = spec->zBufferFormats;
+  const testing::DeviceEntry* entry = findDevice(guid);
+  if (entry == nullptr) return D3DERR_INVALID_DEVICE;
+  const std::vector<DDPIXELFORMAT> formats = entry->zBufferFormats;
   for (DDPIXELFORMAT format : formats)
     if (callback(&format, context) == DDENUMRET_CANCEL) break;
   return D3D_OK;
@@ -206,12 +206,12 @@ HRESULT Direct3D::EnumZBufferFormats(REFCLSID guid, LPD3DENUMPIXELFORMATSCALLBAC
 
 namespace testing {
 
-DeviceSpec rgbDevice() {
+DeviceEntry rgbDevice() {
   return softwareDevice(IID_IDirect3DRGBDevice, "Software rasterizer, fixed-point spans",
                         "RGB Emulation", Backend::Fast);
 }
 
-DeviceSpec referenceDevice() {
+DeviceEntry referenceDevice() {
   return softwareDevice(IID_IDirect3DRefDevice, "Software rasterizer, exact and slow",
                         "Reference Rasterizer", Backend::Reference);
 }
@@ -222,7 +222,7 @@ DDPIXELFORMAT argb4444Format() { return ddraw::argb4444Format(); }
 DDPIXELFORMAT rgb565Format() { return ddraw::rgb565Format(); }
 DDPIXELFORMAT depthFormat(uint32_t bits) { return ddraw::depthFormat(bits); }
 
-void setDevices(const std::vector<DeviceSpec>& list) { deviceList() = list; }
+void setDevices(const std::vector<DeviceEntry>& list) { deviceList() = list; }
 
 void resetDevices() { deviceList() = {rgbDevice(), referenceDevice()}; }
 

@@ -16,8 +16,8 @@ namespace kv::d3d {
 class Device;
 
 // The devices listed now (the standard two unless a test replaced them).
-const std::vector<testing::DeviceSpec>& devices();
-const testing::DeviceSpec* findDevice(const GUID& guid);
+const std::vector<testing::DeviceEntry>& devices();
+const testing::DeviceEntry* findDevice(const GUID& guid);
 
 class Direct3D final : public IDirect3D3, ddraw::RefCounted {
  public:
@@ -62,7 +62,7 @@ class Viewport final : public IDirect3DViewport3, ddraw::RefCounted {
 
 class Device final : public IDirect3DDevice3, ddraw::RefCounted {
  public:
-  Device(Direct3D* direct3D, const testing::DeviceSpec& spec, ddraw::Surface* target,
+  Device(Direct3D* direct3D, const testing::DeviceEntry& entry, ddraw::Surface* target,
          std::unique_ptr<raster::Rasterizer> rasterizer);
 
   HRESULT QueryInterface(REFIID riid, void** object) override;
@@ -104,7 +104,7 @@ class Device final : public IDirect3DDevice3, ddraw::RefCounted {
                      const raster::Vertex* vertices, DWORD count);
 
   Direct3D* direct3D_;
-  testing::DeviceSpec spec_;
+  testing::DeviceEntry entry_;
   ddraw::Surface* target_;
   std::unique_ptr<raster::Rasterizer> rasterizer_;
   std::array<DWORD, D3DRENDERSTATE_COUNT> renderStates_{};

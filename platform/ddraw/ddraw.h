@@ -212,6 +212,7 @@ struct DDSurfaceAddress {
     return static_cast<T*>(resolve());
   }
   explicit operator bool() const { return resolve() != nullptr; }
+  bool operator==(std::nullptr_t) const { return resolve() == nullptr; }
   DDSurfaceAddress& operator=(std::nullptr_t) {
     handle = 0;
     return *this;

@@ -147,7 +147,7 @@ TEST_F(Devices, ReferenceCountsLetTheFrameworkTearDown) {
 }
 
 TEST_F(Devices, RegisteredTestDevicesAreListedAsGiven) {
-  d3d::testing::DeviceSpec hal = d3d::testing::referenceDevice();
+  d3d::testing::DeviceEntry hal = d3d::testing::referenceDevice();
   hal.guid = {0x12345678, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
   hal.name = "Test HAL";
   hal.hardware = true;
