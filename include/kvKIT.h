@@ -9,7 +9,10 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/d3d/d3d.h"
+#include "platform/ddraw/ddraw.h"
 #include "platform/win/win32.h"
+#include "platform/win/winuser.h"
 
 // ---------------------------------------------------------------------------
 // Application and entry (kvSys/kvSystem)
@@ -104,25 +107,173 @@ int32_t kvDecCount();
 int32_t kvGetCount();
 
 // ---------------------------------------------------------------------------
-// Seams filled by the device layer (kvSys/d3dframe, d3denum, kvScreen, kvSurface).
-// Until it lands, kvSys/DeviceSeams.cpp gives start-up and shutdown these steps
-// with no device behind them.
+// Device framework (kvSys/d3dframe): DirectDraw and Direct3D objects for one
+// driver, device and display mode, built in stages and torn down in order.
 // ---------------------------------------------------------------------------
 
+constexpr uint32_t KVFW_FULLSCREEN = 0x01;
+constexpr uint32_t KVFW_BACKBUFFER = 0x02;
+constexpr uint32_t KVFW_ZBUFFER = 0x04;
+constexpr uint32_t KVFW_STENCILBUFFER = 0x08;
+constexpr uint32_t KVFW_NO_FPUSETUP = 0x10;
+
+constexpr HRESULT KVERR_FW_INIT_FAILED = static_cast<HRESULT>(0x82000000u);
+constexpr HRESULT KVERR_FW_NO_DIRECTDRAW = static_cast<HRESULT>(0x82000001u);
+constexpr HRESULT KVERR_FW_COOP_LEVEL = static_cast<HRESULT>(0x82000002u);
+constexpr HRESULT KVERR_FW_NO_DIRECT3D = static_cast<HRESULT>(0x82000003u);
+constexpr HRESULT KVERR_FW_NO_3D_DEVICE = static_cast<HRESULT>(0x82000004u);
+constexpr HRESULT KVERR_FW_NO_ZBUFFER = static_cast<HRESULT>(0x82000005u);
+constexpr HRESULT KVERR_FW_NO_VIEWPORT = static_cast<HRESULT>(0x82000006u);
+constexpr HRESULT KVERR_FW_NO_PRIMARY = static_cast<HRESULT>(0x82000007u);
+constexpr HRESULT KVERR_FW_NO_CLIPPER = static_cast<HRESULT>(0x82000008u);
+constexpr HRESULT KVERR_FW_BAD_DISPLAY_MODE = static_cast<HRESULT>(0x82000009u);
+constexpr HRESULT KVERR_FW_NO_BACKBUFFER = static_cast<HRESULT>(0x8200000Au);
+constexpr HRESULT KVERR_FW_NONZERO_REFCOUNT = static_cast<HRESULT>(0x8200000Bu);
+constexpr HRESULT KVERR_FW_NO_RENDER_TARGET = static_cast<HRESULT>(0x8200000Cu);
+constexpr HRESULT KVERR_FW_INVALID_MODE = static_cast<HRESULT>(0x8200000Du);
+constexpr HRESULT KVERR_FW_NOT_INITIALIZED = static_cast<HRESULT>(0x8200000Eu);
+
 struct DeviceFramework {
-  int32_t initialised;
+  int32_t initialised;  // 1 from the end of kvFwInitialize to kvFwDestroyObjects
   HINSTANCE instance;
-  // The device layer adds the remaining fields in their designed order.
+  HWND window;
+  int32_t fullscreen;
+  uint32_t renderWidth;
+  uint32_t renderHeight;
+  RECT screenRect;    // where the picture shows, screen coordinates
+  RECT viewportRect;  // the render target's area
+  IDirectDrawSurface4* front;
+  IDirectDrawSurface4* back;
+  IDirectDrawSurface4* renderTarget;  // holds one reference of its own
+  IDirectDrawSurface4* zBuffer;
+  IDirect3DDevice3* device;
+  IDirect3DViewport3* viewport;
+  IDirectDraw4* directDraw;
+  IDirect3D3* direct3D;
+  D3DDEVICEDESC deviceDesc;
+  uint32_t deviceMemoryType;  // DDSCAPS_VIDEOMEMORY or DDSCAPS_SYSTEMMEMORY
+  DDPIXELFORMAT zBufferFormat;  // dwSize is 32 only when a format was found
 };
 extern DeviceFramework kvFramework;
 
-constexpr int32_t KVERR_ENUM_FAILED = static_cast<int32_t>(0x81000001u);
-constexpr int32_t KVMSG_EXIT = 1;
-constexpr int32_t KVMSG_SOFTWARE = 2;
-constexpr int KV_SURFACE_GROUPS = 8;
+// Driver, device and mode are the enumerated records' GUIDs and mode description
+// (&driver->guid, &device->guid, &mode->desc); a null device builds DirectDraw only.
+HRESULT kvFwInitialize(DeviceFramework* framework, HWND window, const GUID* driver,
+                       const GUID* device, const DDSURFACEDESC2* mode, uint32_t flags);
+HRESULT kvFwDestroyObjects(DeviceFramework* framework);
+HRESULT kvFwShowFrame(DeviceFramework* framework, int32_t wait);
+HRESULT kvFwFlipToGDISurface(DeviceFramework* framework, int32_t redrawMenu);
+HRESULT kvFwRestoreSurfaces(DeviceFramework* framework);
+void kvFwMove(DeviceFramework* framework, int32_t x, int32_t y);
+HRESULT ChangeRenderTarget(DeviceFramework* framework, IDirectDrawSurface4* surface);
+// Writes "source(line): " + message [+ "(hr=%08lx)\n"] + "\n" to the debugger channel.
+HRESULT kvFwDebugMsg(const char* source, int32_t line, HRESULT code, const char* message);
+void kvInitSurfaceDesc(DDSURFACEDESC2* desc, uint32_t flags, uint32_t caps);
+void kvInitViewport(D3DVIEWPORT2* viewport, uint32_t width, uint32_t height);
 
-// Surfaces and textures (kvSys/kvSurface). SEAM: the device layer defines the
-// records (fields as designed) and replaces the stand-ins in DeviceSeams.cpp.
+// ---------------------------------------------------------------------------
+// Device enumeration, driver choice and video configuration (kvSys/d3denum)
+// ---------------------------------------------------------------------------
+
+constexpr uint32_t KVSEL_SOFTWARE_ONLY = 0x01;
+constexpr uint32_t KVSEL_FULLSCREEN_ONLY = 0x02;
+constexpr uint32_t KVSEL_RGB_DEVICE = 0x04;
+constexpr uint32_t KVSEL_REF_DEVICE = 0x08;
+constexpr uint32_t KVSEL_PRIMARY_HARDWARE = 0x10;
+constexpr uint32_t KVSEL_SECONDARY_HARDWARE = 0x20;
+
+constexpr HRESULT KVERR_ENUM_FAILED = static_cast<HRESULT>(0x81000001u);
+constexpr HRESULT KVERR_ENUM_SUGGEST_REFRAST = static_cast<HRESULT>(0x81000002u);
+constexpr HRESULT KVERR_ENUM_NO_COMPATIBLE = static_cast<HRESULT>(0x81000003u);
+constexpr HRESULT KVERR_ENUM_NO_DDRAW = static_cast<HRESULT>(0x81000004u);
+constexpr HRESULT KVERR_ENUM_NO_SUCH_DRIVER = static_cast<HRESULT>(0x81000005u);
+
+constexpr int KV_ENUM_TEXT_SIZE = 40;  // 39 characters and a terminating zero
+
+struct ModeInfo {
+  DDSURFACEDESC2 desc;
+  char text[KV_ENUM_TEXT_SIZE];  // "640 x 480 x 16"
+  ModeInfo* next;
+};
+
+struct DeviceInfo {
+  GUID guid;
+  GUID* guidRef;  // always &guid
+  char name[KV_ENUM_TEXT_SIZE];
+  D3DDEVICEDESC desc;  // hardware description of a hardware device, else the software one
+  int32_t isHardware;
+  int32_t desktopCompatible;  // has a mode of the desktop's depth
+  int32_t windowed;
+  ModeInfo* currentMode;
+  ModeInfo* modes;
+  DeviceInfo* next;
+};
+
+struct DriverInfo {
+  GUID guid;      // all zero for the primary display driver
+  GUID* guidRef;  // &guid, or null for the primary display driver
+  char description[KV_ENUM_TEXT_SIZE];
+  char name[KV_ENUM_TEXT_SIZE];
+  DDCAPS hwCaps;
+  DDCAPS helCaps;
+  int32_t isPrimary;
+  DeviceInfo* currentDevice;
+  DeviceInfo* devices;
+  DriverInfo* next;
+};
+
+// Gets the driver's hardware caps and the description that will be kept; a
+// negative result drops the device.
+using kvDeviceConfirmFn = HRESULT (*)(DDCAPS* hwCaps, D3DDEVICEDESC* deviceDesc);
+
+HRESULT kvEnumerateDrivers(kvDeviceConfirmFn confirm);
+HRESULT kvSelectDefaultDriver(uint32_t flags);
+void kvUpdateDesktopCompatibility();
+HRESULT kvGetSelectedDriver(DriverInfo** driver, DeviceInfo** device);
+DriverInfo* kvGetDriverList();
+// 1 when the choice changed, 2 when not, -1 without a current driver or memory.
+INT_PTR kvSelectDriverDialog(HWND window, int32_t windowed);
+void kvFillDriverDialog(HWND dialog, DriverInfo* driver, DeviceInfo* device, ModeInfo* mode,
+                        int32_t windowed);
+INT_PTR CALLBACK kvDriverDialogProc(HWND dialog, UINT message, WPARAM w, LPARAM l);
+void kvSaveVideoConfig();
+void kvLoadVideoConfig();
+void kvFreeDrivers();
+
+// ---------------------------------------------------------------------------
+// Render device operations (kvSys/kvRender)
+// ---------------------------------------------------------------------------
+
+constexpr int32_t KV_RF_ALPHA = 0x001;
+constexpr int32_t KV_RF_ZBUFFER = 0x002;
+constexpr int32_t KV_RF_COLOR = 0x004;
+constexpr int32_t KV_RF_TEXTURE = 0x008;
+constexpr int32_t KV_RF_AUX = 0x010;
+constexpr int32_t KV_RF_COLORKEY = 0x020;
+constexpr int32_t KV_RF_PERSPECTIVE = 0x040;
+constexpr int32_t KV_RF_FILTER = 0x080;
+constexpr int32_t KV_RF_ADDITIVE = 0x100;
+
+extern int32_t kvRenderFlags;
+
+int16_t kvBeginScene();
+void kvEndScene();
+void kvFlip();
+void kvFlipNoWait();
+HRESULT kvClear(int32_t red, int32_t green, int32_t blue);
+HRESULT kvClearTarget(int32_t red, int32_t green, int32_t blue);
+HRESULT kvClearZ();
+HRESULT kvSetFogColor(int32_t red, int32_t green, int32_t blue);
+void kvSetRenderFlags(int32_t flags);
+int32_t kvGetRenderFlags();
+// 1 selects the front buffer, anything else the back buffer (low 8 bits count).
+HRESULT kvSetRenderTarget(int32_t which);
+
+// ---------------------------------------------------------------------------
+// Surfaces and textures (kvSys/kvSurface)
+// ---------------------------------------------------------------------------
+
+constexpr int KV_SURFACE_GROUPS = 8;
 constexpr uint8_t SURFACE_FORMAT_16BPP = 0;  // RGB565 pixels
 constexpr uint8_t SURFACE_FORMAT_8BPP = 1;   // palette indices
 
@@ -135,21 +286,57 @@ struct ImageDesc {
   uint8_t palette[256][3];  // red, green, blue; read for the 8-bit format only
   const void* pixels;       // row 0 (top) first, rows packed
 };
-struct Surface;
-Surface* kvCreateSurface(ImageDesc* request);
-int32_t kvSetTexture(Surface* surface);
 
-using kvDeviceConfirmFn = HRESULT (*)(const void* deviceDesc);
-HRESULT kvEnumerateDrivers(kvDeviceConfirmFn confirm);
-void kvLoadVideoConfig();
-void kvSaveVideoConfig();
-int32_t kvShowError(int32_t code, int32_t type);
-// Size of the current screen mode (kvSys/kvScreen); kvSetViewRect clamps to it.
+// An image with its own pixel copy and a device texture that can be rebuilt at
+// any time from it. The record is from the kit pool, the pixels from the heap.
+struct Surface {
+  int32_t group;
+  int32_t width;
+  int32_t height;
+  uint8_t format;
+  uint8_t palette[256][3];
+  IDirectDrawSurface4* ddSurface;  // null while off the device
+  IDirect3DTexture2* texture;      // null while off the device
+  DDSURFACEDESC2 desc;  // creation description, then the locked one (its bit count picks the key form)
+  void* pixels;
+  Surface* next;
+};
+
+// The group loaders put into their requests (kvSetSurfaceGroup changes it).
+extern int32_t kvSurfaceGroup;
+
+Surface* kvCreateSurface(ImageDesc* request);
+HRESULT kvRestoreSurface(Surface* surface);
+void kvRestoreAllSurfaces();
+void kvReleaseAllSurfaces();
+int32_t kvFreeSurfaceGroup(int32_t group);
+void kvSetSurfaceGroup(int32_t group);
+void kvReplaceSurfacePixels(Surface* surface, const void* pixels, const uint8_t* palette);
+int32_t kvGetSurfaceInfo(Surface* surface, uint8_t selector);
+int32_t kvGetTextureInfo(uint8_t selector);
+HRESULT kvSetTexture(Surface* surface);
+void kvSetColorKey(uint8_t red, uint8_t green, uint8_t blue);
+void kvApplyColorKey();
+IDirectDraw4* kvGetDirectDraw(IDirect3DDevice3* device);
+
+// ---------------------------------------------------------------------------
+// Screen modes, window and message pump (kvSys/kvScreen)
+// ---------------------------------------------------------------------------
+
+constexpr int32_t KVMSG_EXIT = 1;
+constexpr int32_t KVMSG_SOFTWARE = 2;
+
+// Size of the current screen mode; the view rectangle is clamped to it.
 extern int32_t kvScreenWidth;
 extern int32_t kvScreenHeight;
-int32_t kvFreeSurfaceGroup(int32_t group);
-HRESULT kvFwDestroyObjects(DeviceFramework* framework);
-void kvFreeDrivers();
+
+int16_t kvSetScreenMode(uint32_t mode);
+LRESULT CALLBACK kvWindowProc(HWND window, UINT message, WPARAM w, LPARAM l);
+void kvPumpMessages();
+void kvChangeDevice();
+HRESULT kvRebuildDevice(HWND window);
+HRESULT kvInitDevice(HWND window);
+int32_t kvShowError(HRESULT code, int32_t type);
 
 // ---------------------------------------------------------------------------
 // Image loaders (kvImage): BMP, GIF and PCX files into Surfaces in the current

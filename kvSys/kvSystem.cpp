@@ -8,7 +8,7 @@ DeviceFramework kvFramework;
 static uint8_t exitGuard = 0;
 
 // Accepts every device the enumeration offers.
-static HRESULT acceptEveryDevice(const void*) { return 0; }
+static HRESULT acceptEveryDevice(DDCAPS*, D3DDEVICEDESC*) { return 0; }
 
 void kvPrintBanner() {
   kvDebugPrint("*****************************************************\n");

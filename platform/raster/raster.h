@@ -139,7 +139,8 @@ class Rasterizer {
                      float depthValue, const Rect& rect) = 0;
 
   // Draws a triangle fan of count vertices (fewer than 3: nothing). depth may be
-  // null, which leaves the depth states without effect.
+  // null, which leaves the depth states without effect; with depth in use,
+  // drawing stays within the area both targets cover.
   virtual void drawFan(const ColorTarget& color, const DepthTarget* depth, const State& state,
                        const Vertex* vertices, int count) = 0;
 

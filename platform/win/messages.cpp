@@ -127,12 +127,13 @@ BOOL GetMessageA(MSG* message, HWND hwnd, UINT filterMin, UINT filterMax) {
   while (!kv::win::take(message, hwnd, filterMin, filterMax, true)) {
     if (!host.waitEvents()) {
       // Win32 would wait for ever here; with no display or no window left,
-      // nothing can arrive, so answer as if the program were asked to quit.
+      // nothing can arrive. Answer 0, which every pump takes as "stop", with
+      // WM_NULL rather than WM_QUIT: the program was not asked to quit.
       kv::win::MessageQueue& q = kv::win::queue();
       if (!q.reportedNoWait)
         std::fputs("kvKIT: GetMessageA: no window event can arrive here, so it does not wait\n", stderr);
       q.reportedNoWait = true;
-      *message = MSG{nullptr, WM_QUIT, 0, 0, 0, {0, 0}};
+      *message = MSG{nullptr, WM_NULL, 0, 0, 0, {0, 0}};
       return FALSE;
     }
   }

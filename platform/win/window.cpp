@@ -115,6 +115,10 @@ void sendSizeAndMove(Window& window) {
   SendMessageA(hwnd, WM_MOVE, 0, pointParam(origin.x, origin.y));
 }
 
+// Win32's rule for a new size: at most the largest, then at least the smallest
+// tracking size (the smallest wins when a window gives them crossed).
+LONG limitTo(LONG size, LONG smallest, LONG largest) { return std::max(std::min(size, largest), smallest); }
+
 bool isTopLevelShown(const Window& w) { return !w.isChild() && w.visible && !w.destroying; }
 
 }  // namespace
@@ -314,8 +318,8 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style,
   // The order Win32 keeps: size limits, then non-client and client creation.
   const MINMAXINFO limits = askMinMax(created);
   if (!created.isChild()) {
-    const LONG w = std::clamp(width, static_cast<int>(limits.ptMinTrackSize.x), static_cast<int>(limits.ptMaxTrackSize.x));
-    const LONG h = std::clamp(height, static_cast<int>(limits.ptMinTrackSize.y), static_cast<int>(limits.ptMaxTrackSize.y));
+    const LONG w = limitTo(width, limits.ptMinTrackSize.x, limits.ptMaxTrackSize.x);
+    const LONG h = limitTo(height, limits.ptMinTrackSize.y, limits.ptMaxTrackSize.y);
     created.outer.right = created.outer.left + w;
     created.outer.bottom = created.outer.top + h;
   }
@@ -452,10 +456,8 @@ BOOL SetWindowPos(HWND hwnd, HWND, int x, int y, int width, int height, UINT fla
   if (!(flags & SWP_NOSIZE)) {
     const MINMAXINFO limits = askMinMax(*window);
     if ((window = findWindow(hwnd)) == nullptr) return FALSE;
-    const LONG w = window->isChild() ? std::max(width, 0)
-                                     : std::clamp(static_cast<LONG>(width), limits.ptMinTrackSize.x, limits.ptMaxTrackSize.x);
-    const LONG h = window->isChild() ? std::max(height, 0)
-                                     : std::clamp(static_cast<LONG>(height), limits.ptMinTrackSize.y, limits.ptMaxTrackSize.y);
+    const LONG w = window->isChild() ? std::max(width, 0) : limitTo(width, limits.ptMinTrackSize.x, limits.ptMaxTrackSize.x);
+    const LONG h = window->isChild() ? std::max(height, 0) : limitTo(height, limits.ptMinTrackSize.y, limits.ptMaxTrackSize.y);
     resized = w != target.right - target.left || h != target.bottom - target.top;
     target.right = target.left + w;
     target.bottom = target.top + h;

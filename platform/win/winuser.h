@@ -311,6 +311,8 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int exitCode);
 BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags);
+// Waits through the host while the queue is empty. Where nothing can ever
+// arrive (headless, or no window left) it returns 0 at once with WM_NULL.
 BOOL GetMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax);
 BOOL TranslateMessage(const MSG* message);
 LRESULT DispatchMessageA(const MSG* message);

@@ -35,19 +35,11 @@ TextureData makeTexture(std::mt19937& rng, TextureFormat format) {
     for (int x = 0; x < w; ++x) {
       const double fx = double(x) / w, fy = double(y) / h;
       const bool hole = ((x / 4) % 5 == 2) && ((y / 4) % 3 == 1);
-      uint32_t v;
-      switch (format) {
-        case TextureFormat::Palette8: v = hole ? 0 : 1 + uint32_t(254 * fx); break;
-        case TextureFormat::ARGB1555:
-          v = hole ? 0 : 0x8000 | (uint32_t(31 * fx) << 10) | (uint32_t(31 * fy) << 5) | 16;
-          break;
-        case TextureFormat::ARGB4444:
-          v = hole ? 0 : (uint32_t(8 + 7 * fy) << 12) | (uint32_t(15 * fx) << 8) | (uint32_t(15 * fy) << 4) | 8;
-          break;
-        case TextureFormat::RGB565:
-          v = hole ? 0 : (uint32_t(31 * fx) << 11) | (uint32_t(63 * fy) << 5) | uint32_t(31 * (1 - fx));
-          break;
-      }
+      const uint32_t i = uint32_t(31 * fx), j = uint32_t(31 * fy);  // 5-bit ramps
+      const uint32_t gradient[] = {1 + uint32_t(254 * fx), 0x8000 | (i << 10) | (j << 5) | 16,
+                                   ((8 + j / 4) << 12) | ((i / 2) << 8) | ((j / 2) << 4) | 8,
+                                   (i << 11) | (uint32_t(63 * fy) << 5) | (31 - i)};
+      const uint32_t v = hole ? 0 : gradient[int(format)];
       std::memcpy(&t.bytes[(size_t(y) * w + x) * bytes], &v, bytes);
     }
   }

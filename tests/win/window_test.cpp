@@ -18,6 +18,7 @@ struct Seen {
 };
 std::vector<Seen> seen;
 bool hideCursorOnSetCursor = false;
+LONG largestSize = 700;
 
 // A window procedure shaped like the kit's render window's.
 LRESULT CALLBACK recordingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -27,7 +28,7 @@ LRESULT CALLBACK recordingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     case WM_GETMINMAXINFO: {
       auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
       info->ptMinTrackSize = {100, 100};
-      info->ptMaxTrackSize = {700, 600};
+      info->ptMaxTrackSize = {largestSize, largestSize - 100};
       break;
     }
     case WM_SETCURSOR:
@@ -86,6 +87,7 @@ class WindowTest : public ::testing::Test {
     kv::host::setCurrent(&host);
     seen.clear();
     hideCursorOnSetCursor = false;
+    largestSize = 700;
     WNDCLASSA wc{CS_HREDRAW | CS_VREDRAW, recordingProc, 0, 0, nullptr, nullptr,
                  LoadCursorA(nullptr, IDC_ARROW), static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)),
                  nullptr, "kvKIT Render Window"};
@@ -217,7 +219,7 @@ TEST_F(WindowTest, GetMessageDoesNotWaitWhereNothingCanArrive) {
   MSG msg{};
   msg.message = WM_USER;
   EXPECT_FALSE(GetMessageA(&msg, nullptr, 0, 0));  // returns instead of hanging
-  EXPECT_EQ(msg.message, WM_QUIT);
+  EXPECT_EQ(msg.message, WM_NULL);                  // but nobody asked to quit
 }
 
 TEST_F(WindowTest, MovesFromTheHostUpdateTheRectangleAndCarrySignedPositions) {
@@ -252,6 +254,12 @@ TEST_F(WindowTest, SetWindowPosKeepsToTheSizeLimitsTheWindowGives) {
   EXPECT_EQ(r.bottom - r.top, 100);
   EXPECT_EQ(messages().front(), WM_GETMINMAXINFO);
   EXPECT_EQ(host.lastPlacement.left, 10);
+
+  largestSize = 0;  // limits given crossed: the smallest size wins
+  ASSERT_TRUE(SetWindowPos(hwnd, nullptr, 0, 0, 300, 300, SWP_NOMOVE));
+  GetWindowRect(hwnd, &r);
+  EXPECT_EQ(r.right - r.left, 100);
+  EXPECT_EQ(r.bottom - r.top, 100);
 }
 
 TEST_F(WindowTest, TheCursorFollowsWhatTheWindowProcedureSets) {

@@ -353,6 +353,8 @@ KV_HOT void texCoords(const SpanValues& s, __m128 index, __m128i& fu, __m128i& f
 }
 
 // Bilinear texels of four pixels (32-bit lanes); clears keyed lanes of live32.
+// Without Alpha the alpha channel is left unfiltered (and unread).
+template <bool Alpha>
 KV_HOT Quad bilinear4(const Context& c, __m128i fu, __m128i fv, __m128i& live32) {
   const __m128i wMask = _mm_set1_epi32(c.texW - 1), hMask = _mm_set1_epi32(c.texH - 1);
   if (c.colorKey) {
@@ -390,7 +392,7 @@ KV_HOT Quad bilinear4(const Context& c, __m128i fu, __m128i fv, __m128i& live32)
     const __m128 m = _mm_add_ps(top, _mm_mul_ps(_mm_sub_ps(bottom, top), wy));
     return channel(_mm_add_ps(m, _mm_set1_ps(0.5f)));
   };
-  return {mix(&Quad::a), mix(&Quad::r), mix(&Quad::g), mix(&Quad::b)};
+  return {Alpha ? mix(&Quad::a) : t00.a, mix(&Quad::r), mix(&Quad::g), mix(&Quad::b)};
 }
 
 // Shades eight neighbouring pixels. `live` (16-bit lanes) marks the pixels of
@@ -420,7 +422,7 @@ KV_HOT void shadeOctet(const Context& c, const SpanValues& s, __m128 index, __m1
     Octet t;
     if constexpr (Bilinear) {
       __m128i live0 = _mm_unpacklo_epi16(live, live), live1 = _mm_unpackhi_epi16(live, live);
-      const Quad lo = bilinear4(c, fu0, fv0, live0), hi = bilinear4(c, fu1, fv1, live1);
+      const Quad lo = bilinear4<!Plain>(c, fu0, fv0, live0), hi = bilinear4<!Plain>(c, fu1, fv1, live1);
       live = narrow(live0, live1);
       if (_mm_movemask_epi8(live) == 0) return;
       t = {narrow(lo.a, hi.a), narrow(lo.r, hi.r), narrow(lo.g, hi.g), narrow(lo.b, hi.b)};
