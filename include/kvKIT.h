@@ -608,3 +608,86 @@ inline int32_t kv3dLightIndex(const Vector* normal) {
   const int32_t column = kv3dLightCell(normal->z) + (normal->x > 0.0f ? 32 : 0);
   return kv3dLightCell(normal->y) * 64 + column;
 }
+
+// ---------------------------------------------------------------------------
+// 3D library: polygon clipping and submission (kvf3D/KV3DDraw)
+// ---------------------------------------------------------------------------
+
+// One polygon corner: camera space in, screen pixels (x, y) and camera depth
+// (z) after projection.
+struct ClipVertex {
+  float x, y, z;
+  float u, v;  // texels; 256 spans the texture once
+  float r, g, b;
+  float alpha;
+  float aux;  // carried by the clippers under KV_RF_AUX, never sent
+};
+
+// The largest corner count any stage may hold is MAX_POLY_VERTS - 1; a clip
+// destination must hold MAX_POLY_VERTS corners.
+constexpr int32_t MAX_POLY_VERTS = 100;
+
+// Non-zero: polygons are drawn whichever way they wind on the screen.
+extern int32_t kv3dDoubleSided;
+
+// Clips against the view (near plane and the four sides), projects, culls back
+// faces and submits one fan; the array is projected in place.
+void kv3dDrawPolygon(ClipVertex* corners, int32_t count);
+// kv3dDrawPolygon for three corners.
+void kv3dDrawTriangle(ClipVertex* corners);
+// One plane each: the corner count left in destination, or 0 below three.
+int32_t kv3dClipNear(const ClipVertex* source, ClipVertex* destination, int32_t count);
+int32_t kv3dClipTop(const ClipVertex* source, ClipVertex* destination, int32_t count);
+int32_t kv3dClipBottom(const ClipVertex* source, ClipVertex* destination, int32_t count);
+int32_t kv3dClipRight(const ClipVertex* source, ClipVertex* destination, int32_t count);
+int32_t kv3dClipLeft(const ClipVertex* source, ClipVertex* destination, int32_t count);
+
+// Submission of projected corners; each returns the device's result.
+HRESULT kvDrawFan(int32_t count, const ClipVertex* corners);       // depth 1/z
+HRESULT kvDrawFanDepth(int32_t count, const ClipVertex* corners);  // depth z as given
+HRESULT kvDrawTriangle3(const ClipVertex* c0, const ClipVertex* c1, const ClipVertex* c2);
+void kvSetTriangle(const ClipVertex* c0, const ClipVertex* c1, const ClipVertex* c2);
+HRESULT kvDrawTriangleAt(float x, float y, float u, float v);
+HRESULT kvDrawRectangle(const ClipVertex* c1, const ClipVertex* c2);
+void kvSetRectangle(const ClipVertex* c1, const ClipVertex* c2);
+HRESULT kvDrawRectangleAt(float x, float y, float u, float v);
+
+// ---------------------------------------------------------------------------
+// 3D library: object rendering pipeline (kvf3D/Render)
+//
+// Draws need work buffers of at least the model's vertex count (and face
+// count for realtime flat shading) and, for realtime shading, a current light
+// table; they run between kvBeginScene and kvEndScene.
+// ---------------------------------------------------------------------------
+
+void kv3dDrawModel(const Matrix* view, Model* model);
+void kv3dDrawModelAt(const Matrix* view, Model* model, const Placement* placement);
+void kv3dDrawShadow(const Matrix* view, Model* model, Angle a, Angle b, int32_t red,
+                    int32_t green, int32_t blue, int32_t alpha, float height);
+void kv3dDrawShadowAt(const Matrix* view, Model* model, Angle a, Angle b, int32_t red,
+                      int32_t green, int32_t blue, int32_t alpha, float height,
+                      const Placement* placement);
+
+// Posing: every pivot's worldMatrix and viewMatrix (placement may be none).
+void kv3dPosePivots(const Matrix* view, Pivot* pivots, uint32_t count, const Placement* placement);
+void kv3dEvaluatePivot(Pivot* pivot);
+void kv3dPosePivotsWorld(Pivot* pivots, uint32_t count, const Placement* placement);
+void kv3dTransformPivotVertices(const Model* model);
+
+// Light steps into kv3dWorkRed/Green/Blue: per vertex, or per face for
+// realtime flat shading.
+void kv3dLightVertices(const Model* model);
+void kv3dLightVerticesRotated(const Matrix* rotation, const Model* model);
+void kv3dLightPivotVertices(const Model* model);
+void kv3dLightFaces(const Model* model);
+void kv3dLightFacesRotated(const Matrix* rotation, const Model* model);
+void kv3dLightPivotFaces(const Model* model);
+
+// Face drawers, by shading.
+void kv3dDrawFacesColour(const Model* model, int32_t red, int32_t green, int32_t blue,
+                         int32_t alpha);
+void kv3dDrawFacesUnshaded(const Model* model);
+void kv3dDrawFacesCornerColours(const Model* model);
+void kv3dDrawFacesFaceColours(const Model* model);
+void kv3dDrawFacesLit(const Model* model);
+void kv3dDrawFacesLitFlat(const Model* model);

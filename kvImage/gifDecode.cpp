@@ -83,7 +83,6 @@ Status gifDecode(const uint8_t* file, size_t size, const GifLayout& layout, GifT
   desc->format = SURFACE_FORMAT_8BPP;
   desc->pixels = pixels;
   std::memcpy(desc->palette, file + GIF_PALETTE, sizeof desc->palette);
-  std::memset(pixels, 0, layout.pixelBytes);
 
   const int rootBits = layout.minimumCodeSize;
   const int clearCode = 1 << rootBits;
@@ -156,6 +155,7 @@ Status gifDecode(const uint8_t* file, size_t size, const GifLayout& layout, GifT
     for (size_t i = 0; i < n; ++i) pixels[out + i] = tables.stack[sp - 1 - i];
     out += n;
   }
+  std::memset(pixels + out, 0, layout.pixelBytes - out);
   return Status::Ok;
 }
 

@@ -36,10 +36,6 @@ class PoolBlock {
   void* data_ = nullptr;
 };
 
-// SEAM (surface group): the current group is kvSurface's; until the device layer
-// lands it, every picture goes to group 0, the group at start.
-int32_t currentSurfaceGroup() { return 0; }
-
 // Reads the whole file in one call, as every decoder wants it. Sets `size` to
 // the bytes actually read, which is what the decoder checks against.
 Status readWhole(const char* path, PoolBlock& block, const uint8_t** data, size_t* size) {
@@ -65,7 +61,7 @@ Status readWhole(const char* path, PoolBlock& block, const uint8_t** data, size_
 
 // Hands the decoded picture to the surface system, which keeps its own copy.
 Surface* createSurface(ImageDesc& desc, Outcome* outcome) {
-  desc.group = currentSurfaceGroup();
+  desc.group = kvSurfaceGroup;
   Surface* surface = kvCreateSurface(&desc);
   if (surface == nullptr) outcome->status = Status::NoSurface;
   return surface;

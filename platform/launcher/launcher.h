@@ -8,8 +8,9 @@ namespace kv::launcher {
 
 // Without --frames, a headless run plays the whole choreography and stops.
 constexpr long long kDefaultHeadlessFrames = 2450;
-// A file of the demo's data (UTF-8 on disk) that tells a data folder.
-inline constexpr const char* kDataMarker = "깡통.kvo";
+// A file of the demo's data (UTF-8 on disk) that tells a data folder. A u8
+// literal, because the launcher is compiled with the kit's CP949 literals.
+inline constexpr const char8_t* kDataMarker = u8"깡통.kvo";
 
 struct Options {
   bool forceHeadless = false;

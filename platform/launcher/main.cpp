@@ -9,7 +9,9 @@
 #include <string>
 
 #include "kvKIT.h"
+#include "platform/host/headless/contact_sheet.h"
 #include "platform/host/headless/headless.h"
+#include "platform/host/png.h"
 #include "platform/launcher/launcher.h"
 #include "platform/win/debug_channel.h"
 
@@ -41,10 +43,13 @@ void printHelp(const char* program) {
       "                      (A-Z, 0-9, F1-F12, ESC, UP, DOWN, LEFT, RIGHT, KP0-KP9)\n"
       "  --capture DIR       write the presented frames to DIR as frame_NNNNN.png\n"
       "  --every K           with --capture, write every K-th frame only (default 1)\n"
+      "  --sheet FILE|none   where to write the contact sheet of the run, a PNG of\n"
+      "                      chosen frames labelled with their numbers (default:\n"
+      "                      contact_sheet.png beside %s)\n"
       "  --dialog ANSWER     answer the next dialog (give it once per dialog), e.g.\n"
       "                      \"device=Reference Rasterizer,ok\" or \"cancel\"; steps are\n"
       "                      LABEL=ENTRY (pick ENTRY in the box beside LABEL) or a button\n",
-      program, program, static_cast<long long>(kv::launcher::kDefaultHeadlessFrames));
+      program, program, static_cast<long long>(kv::launcher::kDefaultHeadlessFrames), program);
 }
 
 [[noreturn]] void usageError(const std::string& message) {
@@ -67,6 +72,7 @@ int main(int argc, char** argv) {
   std::string dataDir;
   std::string logPath;
   bool quiet = false;
+  fs::path sheetPath = defaultDataFolder().parent_path() / "contact_sheet.png";
 
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -113,6 +119,9 @@ int main(int argc, char** argv) {
       const long long every = std::strtoll(n.c_str(), &end, 10);
       if (*end != '\0' || every < 1) usageError("--every takes a whole number from 1");
       options.headless.display.captureEvery = every;
+    } else if (arg == "--sheet") {
+      const std::string sheet = value("--sheet");
+      sheetPath = sheet == "none" ? fs::path() : fs::absolute(sheet);
     } else if (!kv::launcher::parseHostOption(arg, i, argc, argv, options)) {
       usageError("unknown option '" + arg + "'");
     }
@@ -133,9 +142,30 @@ int main(int argc, char** argv) {
   }
   kv::win::setDebugEcho(!quiet);
 
+  // A headless run keeps chosen frames for a contact sheet, so a run on a
+  // server still shows the demonstration.
+  kv::headless::ContactSheet sheet(kv::headless::choreographyFrames(), 4, 320, 240);
+  if (!sheetPath.empty())
+    options.headless.display.onPresent = [&sheet](int64_t number,
+                                                  const kv::headless::Display& display) {
+      if (!sheet.wants(number)) return;
+      const kv::headless::Frame& f = display.lastFrame();
+      sheet.offer(number, f.rgb.data(), f.width, f.height);
+    };
+
   kv::launcher::startHost(options);
   const int result = WinMain(reinterpret_cast<HINSTANCE>(1), nullptr, nullptr, 1);
   kv::launcher::stopHost(options);
+
+  if (!sheetPath.empty() && sheet.kept() > 0) {
+    const kv::headless::SheetImage image = sheet.compose();
+    std::string error;
+    if (kv::host::writePng(sheetPath.string(), image.rgb.data(), image.width, image.height, error))
+      std::printf("kvdemo: contact sheet of %zu frames: %s\n", sheet.kept(), sheetPath.c_str());
+    else
+      std::fprintf(stderr, "kvdemo: cannot write the contact sheet '%s': %s\n", sheetPath.c_str(),
+                   error.c_str());
+  }
 
   if (log != nullptr) std::fclose(log);
   return result;

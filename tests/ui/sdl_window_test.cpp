@@ -190,13 +190,39 @@ TEST_F(SdlWindowTest, TheDialogViewIsWorkedFromTheKeyboard) {
   TemplateBuilder builder;
   buildDriverDialog(builder);
   focus();
-  run("(sleep 1; xdotool key Tab Tab Tab Down Return) >/dev/null 2>&1 &");
+  // Escape a while later ends a dialog the keys missed, so a failure cannot hang.
+  run("(sleep 1; xdotool key Tab Tab Tab Down Return; sleep 3; xdotool key Escape) >/dev/null 2>&1 &");
   EXPECT_EQ(DialogBoxIndirectParamA(nullptr, builder.get(), window_, driverDialogProc, 0), 1);
   EXPECT_EQ(chosen.device, 21);  // the Reference Rasterizer's item data
 
   run("(sleep 1; xdotool key Escape) >/dev/null 2>&1 &");
   EXPECT_EQ(DialogBoxIndirectParamA(nullptr, builder.get(), window_, driverDialogProc, 0), 2);
   EXPECT_TRUE(IsWindow(window_));  // the owner stays
+}
+
+// The same with the mouse: open the device box, pick its second entry, press
+// OK. Positions follow the view's layout of the template (dialog units of 1.75
+// by 1.625 pixels, centred in the client area, under a 19-pixel title bar with
+// 8 pixels of padding; list entries 17 pixels apart).
+TEST_F(SdlWindowTest, TheDialogViewIsWorkedWithTheMouse) {
+  using namespace kv::wintest;
+  TemplateBuilder builder;
+  buildDriverDialog(builder);
+  focus();
+  POINT origin{0, 0};
+  ClientToScreen(window_, &origin);
+  const double left = origin.x + (640 - (179 * 1.75 + 16)) / 2 + 8;
+  const double top = origin.y + (480 - (84 * 1.625 + 35)) / 2 + 27;
+  auto at = [](double x, double y) {
+    return std::to_string(static_cast<int>(x)) + " " + std::to_string(static_cast<int>(y));
+  };
+  const std::string deviceBox = at(left + (36 + 138 / 2) * 1.75, top + 24 * 1.625 + 9);
+  const std::string secondEntry = at(left + (36 + 138 / 2) * 1.75, top + 24 * 1.625 + 19 + 14 + 17);
+  const std::string okButton = at(left + (65 + 51 / 2) * 1.75, top + (65 + 7) * 1.625);
+  run("(sleep 1; xdotool mousemove " + deviceBox + " click 1; sleep 0.3; xdotool mousemove " + secondEntry +
+      " click 1; sleep 0.3; xdotool mousemove " + okButton + " click 1; sleep 3; xdotool key Escape) >/dev/null 2>&1 &");
+  EXPECT_EQ(DialogBoxIndirectParamA(nullptr, builder.get(), window_, driverDialogProc, 0), 1);
+  EXPECT_EQ(chosen.device, 21);
 }
 
 }  // namespace

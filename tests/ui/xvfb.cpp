@@ -37,7 +37,10 @@ int64_t nowMs() {
 }
 
 Xvfb::Xvfb() {
-  for (int n = 90 + static_cast<int>(getpid() % 200); n < 600; ++n) {
+  // Never the same number twice in one process: a late key from an earlier
+  // test's helper must not reach a later test's windows.
+  static int next = 90 + static_cast<int>(getpid() % 200);
+  for (int n = next; n < 800; ++n) {
     const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
     const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
     if (exists(lock) || exists(socket)) continue;
@@ -53,6 +56,7 @@ Xvfb::Xvfb() {
     for (int waited = 0; waited < 5000; waited += 50) {
       if (exists(socket)) {
         pid_ = pid;
+        next = n + 1;
         setenv("DISPLAY", display_.c_str(), 1);
         sleepMs(100);
         return;

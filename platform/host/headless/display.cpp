@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/host/png.h"
 
@@ -55,6 +56,19 @@ void convertFrame(const host::PresentedFrame& frame, Frame& out) {
   out.height = dh;
   out.rgb.resize(static_cast<size_t>(dw) * dh);  // keeps its capacity from frame to frame
   const auto* base = static_cast<const uint8_t*>(frame.pixels);
+  // Unstretched 16-bit frames, the usual case, need no scaling per pixel; this
+  // runs for every presented frame.
+  if (sw == dw && frame.bitCount == 16) {
+    for (int32_t y = 0; y < dh; ++y) {
+      const int32_t sy = s.top + static_cast<int32_t>(static_cast<int64_t>(y) * sh / dh);
+      const auto* src =
+          reinterpret_cast<const uint16_t*>(base + static_cast<ptrdiff_t>(sy) * frame.pitch) +
+          s.left;
+      uint32_t* dst = &out.rgb[static_cast<size_t>(y) * dw];
+      for (int32_t x = 0; x < dw; ++x) dst[x] = rgbFrom565(src[x]);
+    }
+    return;
+  }
   for (int32_t y = 0; y < dh; ++y) {
     const int32_t sy = s.top + static_cast<int32_t>(static_cast<int64_t>(y) * sh / dh);
     const uint8_t* row = base + static_cast<ptrdiff_t>(sy) * frame.pitch;
@@ -74,16 +88,47 @@ void convertFrame(const host::PresentedFrame& frame, Frame& out) {
 }
 
 void Display::present(const host::PresentedFrame& frame) {
-  convertFrame(frame, last_);
   ++presented_;
-  if (options_.captureDir.empty() || last_.rgb.empty()) return;
+  // Keep a copy of the presented rectangle; converting it is left to lastFrame().
+  const host::Rect& s = frame.source;
+  const int32_t width = s.right - s.left, height = s.bottom - s.top;
+  const int32_t bytes = frame.bitCount == 32 ? 4 : frame.bitCount == 16 ? 2 : 1;
+  rawFrame_ = frame;
+  raw_.clear();
+  if (frame.pixels != nullptr && width > 0 && height > 0) {
+    const int32_t rowBytes = width * bytes;
+    raw_.resize(static_cast<size_t>(rowBytes) * height);
+    const auto* base = static_cast<const uint8_t*>(frame.pixels);
+    for (int32_t y = 0; y < height; ++y)
+      std::memcpy(&raw_[static_cast<size_t>(y) * rowBytes],
+                  base + static_cast<ptrdiff_t>(s.top + y) * frame.pitch + s.left * bytes, rowBytes);
+    rawFrame_.pixels = raw_.data();
+    rawFrame_.pitch = rowBytes;
+    rawFrame_.source = {0, 0, width, height};
+  } else {
+    rawFrame_.pixels = nullptr;
+  }
+  converted_ = false;
+
+  if (options_.onPresent) options_.onPresent(presented_, *this);
+  if (options_.captureDir.empty()) return;
   if ((presented_ - 1) % options_.captureEvery != 0) return;
+  const Frame& last = lastFrame();
+  if (last.rgb.empty()) return;
   char name[32];
   std::snprintf(name, sizeof name, "/frame_%05lld.png", static_cast<long long>(presented_));
   const std::string path = options_.captureDir + name;
   std::string error;
-  if (!host::writePng(path, last_.rgb.data(), last_.width, last_.height, error))
+  if (!host::writePng(path, last.rgb.data(), last.width, last.height, error))
     std::fprintf(stderr, "kvdemo: cannot write '%s': %s\n", path.c_str(), error.c_str());
+}
+
+const Frame& Display::lastFrame() const {
+  if (!converted_) {
+    convertFrame(rawFrame_, last_);
+    converted_ = true;
+  }
+  return last_;
 }
 
 }  // namespace kv::headless

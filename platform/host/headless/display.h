@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,10 +12,15 @@
 
 namespace kv::headless {
 
+class Display;
+
 struct DisplayOptions {
   host::DisplayMode desktop{1024, 768, 16, 60};
   std::string captureDir;  // empty: no capture
   int64_t captureEvery = 1;  // write every K-th presented frame
+  // Told of every presented frame (numbered from 1), e.g. for a contact sheet;
+  // it reads display.lastFrame() only for the frames it wants.
+  std::function<void(int64_t number, const Display& display)> onPresent;
 };
 
 // A presented frame as the screen showed it: 0x00RRGGBB per pixel, row 0 first.
@@ -33,13 +39,18 @@ class Display {
   void restoreDisplayMode() { current_ = options_.desktop; }
   void present(const host::PresentedFrame& frame);
 
-  const Frame& lastFrame() const { return last_; }
+  // Converted when first asked for: most presented frames are never looked at.
+  const Frame& lastFrame() const;
   int64_t presentedCount() const { return presented_; }
 
  private:
   DisplayOptions options_;
   host::DisplayMode current_;
-  Frame last_;
+  // The last frame's pixels as presented (its source rectangle only).
+  std::vector<uint8_t> raw_;
+  host::PresentedFrame rawFrame_{};
+  mutable Frame last_;
+  mutable bool converted_ = true;
   int64_t presented_ = 0;
 };
 

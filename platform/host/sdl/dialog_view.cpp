@@ -69,26 +69,30 @@ void DialogView::run(win::Dialog& dialog, const Backdrop& backdrop, const Other&
   // WM_INITDIALOG returning TRUE puts the focus on the first tab stop.
   focus_ = -1;
   moveFocus(dialog, 1);
-  // Two frames first: Dear ImGui lays a window out in the frame after it appears.
-  for (int i = 0; i < 2; ++i) drawFrame(dialog, backdrop);
+  // Dear ImGui takes a few frames to answer input (a click is a press in one
+  // frame and a release in the next; a list opens in the frame after that), so
+  // every batch of events is followed by a few frames before waiting again.
+  constexpr int kFramesAfterInput = 3;
+  int framesDue = kFramesAfterInput;
   while (!dialog.ended()) {
     SDL_Event event;
-    if (!SDL_WaitEventTimeout(&event, 250)) {
-      drawFrame(dialog, backdrop);
-      continue;
+    const bool got = framesDue > 0 ? SDL_PollEvent(&event) != 0 : SDL_WaitEventTimeout(&event, 500) != 0;
+    if (got) {
+      framesDue = kFramesAfterInput;
+      do {
+        if (event.type == SDL_WINDOWEVENT && event.window.windowID == ownWindow &&
+            event.window.event == SDL_WINDOWEVENT_CLOSE) {
+          dialog.cancel();  // the owner of a modal dialog does not close under it
+        } else if (event.type == SDL_WINDOWEVENT || event.type == SDL_QUIT) {
+          other(event);
+        }
+        if (event.type == SDL_KEYDOWN) onKey(dialog, event.key.keysym);
+        ImGui_ImplSDL2_ProcessEvent(&event);
+      } while (!dialog.ended() && SDL_PollEvent(&event));
     }
-    do {
-      if (event.type == SDL_WINDOWEVENT && event.window.windowID == ownWindow &&
-          event.window.event == SDL_WINDOWEVENT_CLOSE) {
-        dialog.cancel();  // the owner of a modal dialog does not close under it
-      } else if (event.type == SDL_WINDOWEVENT || event.type == SDL_QUIT) {
-        other(event);
-      }
-      if (event.type == SDL_KEYDOWN) onKey(dialog, event.key.keysym);
-      ImGui_ImplSDL2_ProcessEvent(&event);
-    } while (!dialog.ended() && SDL_PollEvent(&event));
     if (dialog.ended()) break;
     drawFrame(dialog, backdrop);
+    if (framesDue > 0) --framesDue;
   }
 }
 
@@ -146,7 +150,9 @@ void DialogView::drawFrame(win::Dialog& dialog, const Backdrop& backdrop) {
                           ImVec2(0.5f, 0.5f));
   ImGui::SetNextWindowSize(ImVec2(content.x + style.WindowPadding.x * 2,
                                   content.y + titleHeight + style.WindowPadding.y * 2));
-  ImGui::SetNextWindowFocus();
+  // Focused once, when it opens: taking the focus every frame would close a
+  // combo box's list as soon as it opened.
+  if (ImGui::GetFrameCount() <= 1) ImGui::SetNextWindowFocus();
   const std::string title = plain(layout.titleUtf8) + "###dialog";
   ImGui::Begin(title.c_str(), nullptr,
                ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoCollapse |

@@ -1,0 +1,161 @@
+// The script the cans follow, held against a plain re-telling of it in
+// double precision with the standard sine.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "demo/Kvmain.h"
+#include "kvSys/Memory.h"
+#include "platform/host/headless/headless.h"
+#include "platform/win/win32.h"
+
+namespace {
+
+Actor actorAt(float x, float z, int16_t yaw) {
+  Actor a{};
+  a.placement.position = {x, 0, z};
+  a.placement.yaw = yaw;
+  return a;
+}
+
+// Where the script puts a can starting at (x, z) facing yaw, after frame f.
+struct Expected {
+  double x, y, z;
+  int yaw;
+};
+Expected script(double x, double z, int yaw, int32_t last) {
+  Expected e{x, 0, z, yaw};
+  auto move = [&](double d) {
+    const double a = 2 * M_PI * (e.yaw & 4095) / 4096.0;
+    e.x += d * std::sin(a);
+    e.z += d * std::cos(a);
+  };
+  for (int32_t f = 1; f <= last; ++f) {
+    const int32_t r = f % 32;
+    if (f < 410 && r >= 10 && r <= 29) move(-6);
+    if (f >= 418 && f <= 484) {
+      e.yaw += 512;
+      e.y += f < 444 ? 6 : -4;
+    }
+    if (f == 485) e.y = 0;
+    if (f >= 486 && f <= 910) move(-2);
+    if (f >= 946 && f <= 1205) e.yaw += 128;
+    if (f >= 1206 && f <= 2410 && r <= 22) {
+      move(-2);
+      e.yaw += 6;
+    }
+  }
+  return e;
+}
+
+TEST(Choreography, CansArriveWhereTheScriptSays) {
+  const float startX[4] = {800, 800, -800, -800}, startZ[4] = {800, -800, -800, 800};
+  const int16_t startYaw[4] = {0, 1024, 2048, 3072};
+  for (int i = 0; i < 4; ++i) {
+    Actor a = actorAt(startX[i], startZ[i], startYaw[i]);
+    for (int32_t f = 1; f <= 2411; ++f) {
+      AnimateActor(&a, f);
+      if (f == 409 || f == 485 || f == 2411) {
+        const Expected e = script(startX[i], startZ[i], startYaw[i], f);
+        SCOPED_TRACE(testing::Message() << "actor " << i << " frame " << f);
+        // The library's table sine is a step off in two quadrants; over 1600
+        // steps that adds up to about a unit.
+        EXPECT_NEAR(a.placement.position.x, e.x, 2.0);
+        EXPECT_NEAR(a.placement.position.z, e.z, 2.0);
+        EXPECT_EQ(a.placement.position.y, e.y);
+        EXPECT_EQ(a.placement.yaw & 4095, e.yaw & 4095);
+      }
+    }
+  }
+  // Actor 0 walks straight down z for 256 steps of 6 before frame 410.
+  Actor a = actorAt(800, 800, 0);
+  for (int32_t f = 1; f <= 409; ++f) AnimateActor(&a, f);
+  EXPECT_EQ(a.placement.position.x, 800.0f);
+  EXPECT_EQ(a.placement.position.z, 800.0f - 256 * 6);
+}
+
+TEST(Choreography, TheJumpRisesFallsAndLands) {
+  Actor a = actorAt(0, 0, 0);
+  for (int32_t f = 1; f <= 443; ++f) AnimateActor(&a, f);
+  EXPECT_EQ(a.placement.position.y, 26 * 6.0f);
+  for (int32_t f = 444; f <= 484; ++f) AnimateActor(&a, f);
+  EXPECT_EQ(a.placement.position.y, -8.0f);
+  AnimateActor(&a, 485);
+  EXPECT_EQ(a.placement.position.y, 0.0f);
+}
+
+TEST(Choreography, MotionsSwitchAtTheirFramesAndThenTheCansStandStill) {
+  Motion jump{}, second{}, dance{};
+  jumpMotion = &jump;
+  secondMotion = &second;
+  danceMotion = &dance;
+  Actor a = actorAt(800, 800, 0);
+  a.motion = &jump;
+  for (int32_t f = 1; f <= 415; ++f) AnimateActor(&a, f);
+  EXPECT_EQ(a.motion, &jump);
+  AnimateActor(&a, 416);
+  EXPECT_EQ(a.motion, &second);
+  for (int32_t f = 417; f <= 927; ++f) AnimateActor(&a, f);
+  EXPECT_EQ(a.motion, &second);
+  AnimateActor(&a, 928);
+  EXPECT_EQ(a.motion, &dance);
+  for (int32_t f = 929; f <= 2410; ++f) AnimateActor(&a, f);
+  const Placement settled = a.placement;
+  for (int32_t f = 2411; f <= 3000; ++f) AnimateActor(&a, f);
+  EXPECT_EQ(0, std::memcmp(&settled, &a.placement, sizeof settled));
+  jumpMotion = secondMotion = danceMotion = nullptr;
+}
+
+TEST(Choreography, CameraPhasesTurnAndTiltOnlyInTheirWindows) {
+  Camera c{};
+  c.distance = 2048;
+  DirectCamera(&c, 1);  // phase 0
+  EXPECT_EQ(c.pitch, 300);
+  EXPECT_EQ(c.yaw, 1024);
+  EXPECT_NEAR(c.goal.y, 2048 * std::sin(2 * M_PI * 300 / 4096), 2.0);
+  DirectCamera(&c, 64);  // phase 1: nothing
+  EXPECT_EQ(c.yaw, 1024);
+  DirectCamera(&c, 4 * 64);  // phase 4
+  EXPECT_EQ(c.pitch, 100);
+  EXPECT_EQ(c.yaw, 0);
+  DirectCamera(&c, 8 * 64 + 63);  // phase 8; the yaw is not masked
+  DirectCamera(&c, 20 * 64);      // phase 8 again (20 mod 12)
+  EXPECT_EQ(c.pitch, 1000);
+  EXPECT_EQ(c.yaw, 2048);
+}
+
+TEST(Choreography, KeysZoomAndTurnTheCamera) {
+  kv::headless::install();
+  Camera c{};
+  c.distance = 2048;
+  kv::headless::pressKey('J');
+  for (int i = 0; i < 300; ++i) SteerCamera(&c, kvGetPadButtons(0), kvGetPadDirection(0));
+  EXPECT_EQ(c.distance, 10);
+  kv::headless::releaseKey('J');
+  kv::headless::pressKey('I');
+  for (int i = 0; i < 5000; ++i) SteerCamera(&c, kvGetPadButtons(0), kvGetPadDirection(0));
+  EXPECT_EQ(c.distance, 10 + 5000 * 10);
+  kv::headless::releaseKey('I');
+
+  kv::headless::pressKey('S');
+  kv::headless::pressKey('F');
+  SteerCamera(&c, kvGetPadButtons(0), kvGetPadDirection(0));
+  EXPECT_EQ(c.yaw, 0);
+  kv::headless::releaseKey('F');
+  SteerCamera(&c, kvGetPadButtons(0), kvGetPadDirection(0));
+  EXPECT_EQ(c.yaw, 40);
+  kv::headless::releaseKey('S');
+  kv::headless::pressKey('D');
+  SteerCamera(&c, kvGetPadButtons(0), kvGetPadDirection(0));
+  EXPECT_EQ(c.pitch, 4096 - 40);
+}
+
+TEST(Choreography, MoveActorFollowsTheYaw) {
+  Actor a = actorAt(0, 0, 1024);
+  MoveActor(&a, -6);
+  EXPECT_FLOAT_EQ(a.placement.position.x, -6);
+  EXPECT_NEAR(a.placement.position.z, 0, 1e-6);
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+#include <gtest/gtest.h>
+
+#include "platform/host/headless/contact_sheet.h"
+
+namespace {
+
+using kv::headless::ContactSheet;
+
+uint32_t pixel(const kv::headless::SheetImage& image, int32_t x, int32_t y) {
+  return image.rgb[static_cast<size_t>(y) * image.width + x];
+}
+
+TEST(ContactSheet, KeepsTheChosenFramesInTheirCells) {
+  ContactSheet sheet({2, 5, 9}, 2, 40, 30);
+  std::vector<uint32_t> frame(80 * 60);
+  for (int64_t n = 1; n <= 6; ++n) {
+    std::fill(frame.begin(), frame.end(), static_cast<uint32_t>(n * 0x101010));
+    sheet.offer(n, frame.data(), 80, 60);
+  }
+  EXPECT_EQ(sheet.kept(), 2u);  // frame 9 never came
+  EXPECT_TRUE(sheet.wants(9));
+  EXPECT_FALSE(sheet.wants(3));
+  const auto image = sheet.compose();
+  // Two columns of 40 x 30 cells with 4-pixel gaps, two rows.
+  ASSERT_EQ(image.width, 2 * 44 + 4);
+  ASSERT_EQ(image.height, 2 * 34 + 4);
+  EXPECT_EQ(pixel(image, 4 + 39, 4 + 29), 0x202020u);    // frame 2
+  EXPECT_EQ(pixel(image, 48 + 39, 4 + 29), 0x505050u);   // frame 5
+  EXPECT_EQ(pixel(image, 4 + 39, 38 + 29), 0x000000u);   // frame 9: missing
+  EXPECT_EQ(pixel(image, 1, 1), 0x202024u);              // the gaps
+}
+
+TEST(ContactSheet, AveragesEachBoxWhenReducing) {
+  ContactSheet sheet({1}, 1, 40, 40);
+  std::vector<uint32_t> frame(80 * 80);
+  for (int y = 0; y < 80; ++y)
+    for (int x = 0; x < 80; ++x) frame[y * 80 + x] = ((x + y) & 1) ? 0xFEFEFE : 0x000000;
+  sheet.offer(1, frame.data(), 80, 80);
+  EXPECT_EQ(pixel(sheet.compose(), 4 + 39, 4 + 39), 0x7F7F7Fu);
+}
+
+TEST(ContactSheet, LabelsNameTheFrame) {
+  kv::headless::SheetImage image;
+  image.width = 80;
+  image.height = 20;
+  image.rgb.assign(80 * 20, 0x123456);
+  kv::headless::drawLabel(image, 0, 0, "F 1", 1);
+  EXPECT_EQ(pixel(image, 0, 0), 0u);  // the dark box
+  // The stem of the 1: third glyph (x from 2 + 12), middle column, row 3.
+  EXPECT_EQ(pixel(image, 2 + 12 + 2, 1 + 3), 0xFFF0B0u);
+  EXPECT_EQ(pixel(image, 79, 19), 0x123456u);
+}
+
+}  // namespace

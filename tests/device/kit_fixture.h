@@ -1,0 +1,115 @@
+// A fresh kit for each test on the headless machine: host, stand-in defaults,
+// pool and an empty framework, in a folder of its own (kvKIT.vid lands there).
+// Teardown runs shutdown's steps without its once-only guard.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "kvKIT.h"
+#include "kvSys/Memory.h"
+#include "kvSys/kvScreen.h"
+#include "platform/d3d/d3d_testing.h"
+#include "platform/ddraw/ddraw_testing.h"
+#include "platform/host/headless/headless.h"
+
+class Kit : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    kv::headless::install();
+    kv::ddraw::testing::reset();
+    kv::d3d::testing::resetDevices();
+    previous_ = std::filesystem::current_path();
+    folder_ = std::filesystem::path(::testing::TempDir()) /
+              ("kv_device_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
+    std::filesystem::current_path(folder_);
+    kvResetMemoryForTests();
+    ASSERT_EQ(kvSetSystemMemory(4096), 1);
+    std::memset(&kvFramework, 0, sizeof kvFramework);
+    kvFramework.instance = reinterpret_cast<HINSTANCE>(1);
+    std::snprintf(kvCaption, sizeof kvCaption, "kvKIT v1.0");
+  }
+
+  void TearDown() override {
+    for (int group = 0; group < KV_SURFACE_GROUPS; ++group) kvFreeSurfaceGroup(group);
+    kvFwDestroyObjects(&kvFramework);
+    kvFreeDrivers();
+    if (kvFramework.window != nullptr && IsWindow(kvFramework.window)) DestroyWindow(kvFramework.window);
+    // The message queue outlives the test: its quit message must not end the next one's pump.
+    MSG stale;
+    while (PeekMessageA(&stale, nullptr, 0, 0, PM_REMOVE)) {
+    }
+    std::memset(&kvFramework, 0, sizeof kvFramework);
+    kvWindowLive = 0;
+    kvWindowActive = 0;
+    kvRenderFlags = KV_RF_COLOR;
+    kvResetMemoryForTests();
+    kv::d3d::testing::resetDevices();
+    kv::ddraw::testing::reset();
+    std::filesystem::current_path(previous_);
+    std::filesystem::remove_all(folder_);
+  }
+
+  // Enumerates, sets screen mode 6 and lets the window become the active one.
+  static void start() {
+    ASSERT_EQ(kvEnumerateDrivers(nullptr), 0);
+    ASSERT_EQ(kvSetScreenMode(6), 1);
+    kvPumpMessages();
+  }
+
+  static DeviceInfo* selected() {
+    DeviceInfo* device = nullptr;
+    kvGetSelectedDriver(nullptr, &device);
+    return device;
+  }
+
+  static DeviceInfo* named(const char* name) {
+    for (DriverInfo* driver = kvGetDriverList(); driver != nullptr; driver = driver->next)
+      for (DeviceInfo* device = driver->devices; device != nullptr; device = device->next)
+        if (std::strcmp(device->name, name) == 0) return device;
+    return nullptr;
+  }
+
+  static Surface* make(int32_t width, int32_t height, uint8_t format, const void* pixels,
+                       const uint8_t (*palette)[3] = nullptr, int32_t group = 0) {
+    ImageDesc request = {};
+    request.group = group;
+    request.width = width;
+    request.height = height;
+    request.format = format;
+    if (palette != nullptr) std::memcpy(request.palette, palette, sizeof request.palette);
+    request.pixels = pixels;
+    return kvCreateSurface(&request);
+  }
+
+  // Reads texel (x, y) of a 16-bit texture.
+  static uint16_t texel(Surface* surface, uint32_t x, uint32_t y) {
+    DDSURFACEDESC2 desc = {};
+    desc.dwSize = sizeof desc;
+    if (surface->ddSurface == nullptr || FAILED(surface->ddSurface->Lock(nullptr, &desc, 0, nullptr)))
+      return 0xDEAD;
+    const uint8_t* base = desc.lpSurface;
+    const uint16_t value = reinterpret_cast<const uint16_t*>(base + y * desc.lPitch)[x];
+    surface->ddSurface->Unlock(nullptr);
+    return value;
+  }
+
+  // Holds F3 over one presented frame with the driver dialog answered so.
+  static void pressF3(const std::string& answer) {
+    kv::headless::queueDialogAnswer(answer);
+    kv::headless::pressKey(VK_F3);
+    kvFlip();
+    kv::headless::releaseKey(VK_F3);
+  }
+
+  static bool logged(const std::string& text) {
+    return kv::headless::debugCapture().find(text) != std::string::npos;
+  }
+
+  std::filesystem::path previous_, folder_;
+};
