@@ -75,16 +75,6 @@ TEST(Choreography, CansArriveWhereTheScriptSays) {
   EXPECT_EQ(a.placement.position.z, 800.0f - 256 * 6);
 }
 
-TEST(Choreography, TheJumpRisesFallsAndLands) {
-  Actor a = actorAt(0, 0, 0);
-  for (int32_t f = 1; f <= 443; ++f) AnimateActor(&a, f);
-  EXPECT_EQ(a.placement.position.y, 26 * 6.0f);
-  for (int32_t f = 444; f <= 484; ++f) AnimateActor(&a, f);
-  EXPECT_EQ(a.placement.position.y, -8.0f);
-  AnimateActor(&a, 485);
-  EXPECT_EQ(a.placement.position.y, 0.0f);
-}
-
 TEST(Choreography, MotionsSwitchAtTheirFramesAndThenTheCansStandStill) {
   Motion jump{}, second{}, dance{};
   jumpMotion = &jump;
@@ -149,13 +139,6 @@ TEST(Choreography, KeysZoomAndTurnTheCamera) {
   kv::headless::pressKey('D');
   SteerCamera(&c, kvGetPadButtons(0), kvGetPadDirection(0));
   EXPECT_EQ(c.pitch, 4096 - 40);
-}
-
-TEST(Choreography, MoveActorFollowsTheYaw) {
-  Actor a = actorAt(0, 0, 1024);
-  MoveActor(&a, -6);
-  EXPECT_FLOAT_EQ(a.placement.position.x, -6);
-  EXPECT_NEAR(a.placement.position.z, 0, 1e-6);
 }
 
 }  // namespace
