@@ -78,8 +78,8 @@ void describeMode(const host::DisplayMode& mode, DDSURFACEDESC2& desc) {
 
 DDPIXELFORMAT displayFormat(uint32_t bitCount) {
   if (bitCount == 8) return rgbFormat(DDPF_RGB | DDPF_PALETTEINDEXED8, 8, 0, 0, 0, 0);
-  if (bitCount == 32) return rgbFormat(DDPF_RGB, 32, 0xFF0000, 0x00FF00, 0x0000FF, 0);
-  return rgb565Format();
+  if (bitCount == 16) return rgb565Format();
+  return rgbFormat(DDPF_RGB, 32, 0xFF0000, 0x00FF00, 0x0000FF, 0);
 }
 DDPIXELFORMAT paletteFormat8() { return rgbFormat(DDPF_RGB | DDPF_PALETTEINDEXED8, 8, 0, 0, 0, 0); }
 DDPIXELFORMAT argb1555Format() {
@@ -230,7 +230,12 @@ ULONG DirectDraw::Release() {
   return count;
 }
 
-void DirectDraw::describeDisplay(DDSURFACEDESC2& desc) { describeMode(host::current().desktopMode(), desc); }
+void DirectDraw::describeDisplay(DDSURFACEDESC2& desc) {
+  host::DisplayMode mode = host::current().desktopMode();
+  // Hosts speak of 8, 16 and 32 bits; anything else is shown as 32.
+  if (mode.bitCount != 8 && mode.bitCount != 16) mode.bitCount = 32;
+  describeMode(mode, desc);
+}
 
 HRESULT DirectDraw::GetDisplayMode(LPDDSURFACEDESC mode) {
   if (mode == nullptr || mode->dwSize != sizeof(DDSURFACEDESC)) return DDERR_INVALIDPARAMS;

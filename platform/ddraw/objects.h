@@ -18,7 +18,7 @@ class DirectDraw;
 // ---------------------------------------------------------------------------
 // Pixel formats
 
-// The display formats: 8-bit palette indices, RGB565, XRGB8888.
+// The display formats: 8-bit palette indices, RGB565, XRGB8888 (any other depth).
 DDPIXELFORMAT displayFormat(uint32_t bitCount);
 // Texture formats the software devices offer.
 DDPIXELFORMAT paletteFormat8();

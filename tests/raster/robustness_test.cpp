@@ -2,7 +2,9 @@
 // the texture (the Asan build checks the reads), and every call returns.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <limits>
+#include <random>
 
 #include "platform/host/headless/headless.h"
 #include "tests/raster/canvas.h"
@@ -43,6 +45,50 @@ TEST_P(RobustnessTest, BadPositionsDrawNothingAndStayInside) {
     for (const auto& f : fans) r->drawFan(color, &depth, s, f, 3);
     for (int y = 0; y < 10; ++y)
       for (int x = 0; x < 12; ++x) ASSERT_EQ(c.pixel(x, y), 0u) << x << "," << y;
+    EXPECT_TRUE(c.guardsIntact());
+  }
+}
+
+// Fans whose every float is either a plausible value or arbitrary bits, under
+// random states: the guards around the targets must survive (and, under Asan,
+// no texel may be read from outside its texture).
+TEST_P(RobustnessTest, RandomGarbageStaysInside) {
+  std::mt19937 rng(11);
+  auto anyFloat = [&](float plausible) {
+    if (rng() % 3) return plausible;
+    const uint32_t bits = static_cast<uint32_t>(rng());
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+  };
+  uint32_t palette[256] = {};
+  const uint16_t texels[8 * 4] = {};
+  const Texture textures[] = {{texels, 16, 8, 4, TextureFormat::ARGB1555, nullptr},
+                              {texels, 8, 8, 4, TextureFormat::Palette8, palette}};
+  for (ColorFormat format : {ColorFormat::RGB565, ColorFormat::XRGB8888}) {
+    Canvas c(23, 19, format);
+    auto color = c.color();
+    auto depth = c.depth();
+    for (int fan = 0; fan < 3000; ++fan) {
+      Vertex f[6];
+      for (Vertex& v : f) {
+        v = {anyFloat(float(int(rng() % 60) - 20)), anyFloat(float(int(rng() % 60) - 20)),
+             anyFloat(0.5f), anyFloat(1.0f / float(1 + rng() % 9)), static_cast<uint32_t>(rng()),
+             anyFloat(float(rng() % 100) / 7), anyFloat(float(rng() % 100) / 7)};
+      }
+      State s;
+      s.texture = rng() % 4 ? &textures[rng() % 2] : nullptr;
+      s.perspective = rng() % 2;
+      s.filter = rng() % 2 ? Filter::Bilinear : Filter::Nearest;
+      s.colorKeyEnable = rng() % 2;
+      s.blendEnable = rng() % 2;
+      s.srcBlend = BlendFactor(rng() % 4);
+      s.dstBlend = BlendFactor(rng() % 4);
+      s.depthEnable = rng() % 2;
+      s.depthCompare = DepthCompare(rng() % 5);
+      s.dither = rng() % 2;
+      r->drawFan(color, &depth, s, f, 3 + int(rng() % 4));
+    }
     EXPECT_TRUE(c.guardsIntact());
   }
 }

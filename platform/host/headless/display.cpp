@@ -73,11 +73,6 @@ void convertFrame(const host::PresentedFrame& frame, Frame& out) {
     const int32_t sy = s.top + static_cast<int32_t>(static_cast<int64_t>(y) * sh / dh);
     const uint8_t* row = base + static_cast<ptrdiff_t>(sy) * frame.pitch;
     uint32_t* dst = &out.rgb[static_cast<size_t>(y) * dw];
-    if (sw == dw && frame.bitCount == 16) {  // the usual case: no stretch, no division
-      const uint16_t* src = reinterpret_cast<const uint16_t*>(row) + s.left;
-      for (int32_t x = 0; x < dw; ++x) dst[x] = rgbFrom565(src[x]);
-      continue;
-    }
     for (int32_t x = 0; x < dw; ++x) {
       const int32_t sx = s.left + static_cast<int32_t>(static_cast<int64_t>(x) * sw / dw);
       if (frame.bitCount == 32) {
