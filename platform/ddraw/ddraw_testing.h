@@ -16,8 +16,9 @@ Exports& exports();
 // IsLost answers DDERR_SURFACELOST and Lock, Blt and Flip fail until Restore.
 void loseAllSurfaces();
 
-// Live objects of the stand-in (surfaces, palettes, clippers, DirectDraw
-// objects), for tests that check that teardown released everything.
+// Surfaces that still hold memory (husks of a released flip chain do not)
+// and live DirectDraw objects, for tests that check that teardown released
+// everything.
 int liveSurfaces();
 int liveDirectDrawObjects();
 

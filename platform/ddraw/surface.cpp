@@ -412,24 +412,25 @@ HRESULT Surface::Blt(LPRECT destRect, LPDIRECTDRAWSURFACE4 sourceFace, LPRECT so
   const DDCOLORKEY key = source->sourceKey_;
   if (isEmpty(clipped)) return DD_OK;
 
-  const int64_t dw = dest.right - dest.left, dh = dest.bottom - dest.top;
-  const int64_t sw = from.right - from.left, sh = from.bottom - from.top;
+  // In 64 bits: with a clipper the destination may be any rectangle at all.
+  const int64_t dw = int64_t{dest.right} - dest.left, dh = int64_t{dest.bottom} - dest.top;
+  const int64_t sw = int64_t{from.right} - from.left, sh = int64_t{from.bottom} - from.top;
   const bool straight = same && !keyed && dw == sw && dh == sh;
   // Overlapping copies within one surface go bottom-up when moving down.
   const bool upward = source == this && dest.top > from.top;
   for (LONG i = 0; i < clipped.bottom - clipped.top; ++i) {
     const LONG y = upward ? clipped.bottom - 1 - i : clipped.top + i;
-    const LONG sy = static_cast<LONG>(from.top + (y - dest.top) * sh / dh);
+    const LONG sy = static_cast<LONG>(from.top + (int64_t{y} - dest.top) * sh / dh);
     uint8_t* row = memory_.get() + static_cast<ptrdiff_t>(y) * pitch_;
     const uint8_t* sourceRow = source->memory_.get() + static_cast<ptrdiff_t>(sy) * source->pitch_;
     if (straight) {
-      const LONG sx = from.left + (clipped.left - dest.left);
+      const LONG sx = static_cast<LONG>(from.left + (int64_t{clipped.left} - dest.left));
       std::memmove(row + clipped.left * toBytes, sourceRow + sx * fromBytes,
                    static_cast<size_t>(clipped.right - clipped.left) * toBytes);
       continue;
     }
     for (LONG x = clipped.left; x < clipped.right; ++x) {
-      const LONG sx = static_cast<LONG>(from.left + (x - dest.left) * sw / dw);
+      const LONG sx = static_cast<LONG>(from.left + (int64_t{x} - dest.left) * sw / dw);
       const uint32_t value = readPixel(sourceRow, sx, fromBytes);
       if (keyed && value >= key.dwColorSpaceLowValue && value <= key.dwColorSpaceHighValue) continue;
       writePixel(row, x, toBytes, convertPixel(value, fromBytes, toBytes));

@@ -113,6 +113,10 @@ TEST_F(Surfaces, WindowedBltPresentsTheBackBufferInTheClientArea) {
   ASSERT_EQ(front->Blt(&hanging, back, &viewport, DDBLT_WAIT, nullptr), DD_OK);
   EXPECT_EQ(headless::lastFrame().width, 24);
   EXPECT_EQ(headless::lastFrame().height, 8);
+  // Even an absurd rectangle is only cut, never read or written beyond the surfaces.
+  RECT absurd{-2147483647 - 1, -2147483647 - 1, 2147483647, 2147483647};
+  ASSERT_EQ(front->Blt(&absurd, back, &viewport, DDBLT_WAIT, nullptr), DD_OK);
+  EXPECT_EQ(headless::lastFrame().width, 1024);
   // Without one, a destination must fit; a source always must.
   EXPECT_EQ(back->Blt(&hanging, front, nullptr, 0, nullptr), DDERR_INVALIDRECT);
   RECT tooBig{0, 0, 65, 48};

@@ -38,6 +38,7 @@ class DemoData : public ::testing::Test {
     kvFramework.device = &device_;
   }
   void TearDown() override {
+    for (int32_t group = 0; group < KV_SURFACE_GROUPS; ++group) kvFreeSurfaceGroup(group);
     kvFramework.device = nullptr;
     fs::current_path(previous_);
   }

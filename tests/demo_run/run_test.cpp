@@ -58,7 +58,7 @@ std::string nameOfCurrentLight() {
 }
 
 
-// Runs kvMain through the kit's entry in a child, in a fresh copy of the data
+// Runs the kit and kvMain in a child, in a fresh copy of the data
 // (so no kvKIT.vid of an earlier run chooses the device), up to `frames`
 // iterations, switching to `device` with F3 on the first.
 RunResult runDemo(const std::string& device, int64_t frames) {
@@ -91,7 +91,12 @@ RunResult runDemo(const std::string& device, int64_t frames) {
       file.write(reinterpret_cast<const char*>(frame.rgb.data()), 640 * 480 * 4);
     };
     kv::headless::install(options);
-    WinMain(reinterpret_cast<HINSTANCE>(1), nullptr, nullptr, 1);
+    // What the kit's entry does (the entry's library also holds the launcher's main).
+    kvFramework.instance = reinterpret_cast<HINSTANCE>(1);
+    if (kvSystemInit()) {
+      kvMain();
+      kvSystemExit();
+    }
     for (const auto& [number, name] : lights) {
       file.write("L", 1);
       file.write(reinterpret_cast<const char*>(&number), sizeof number);
