@@ -1,12 +1,11 @@
-// Writers of small BMP, GIF and PCX files for the loaders' tests and benchmarks.
-// They are written from the formats' public descriptions, independently of the
-// decoders, and make every byte a test may look at easy to predict.
+// Writers of small BMP, GIF and PCX files for the loaders' tests and benchmark,
+// written from the formats' public descriptions, independently of the decoders.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <map>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -14,73 +13,49 @@ namespace imagefiles {
 
 using Bytes = std::vector<uint8_t>;
 
-inline void put16(Bytes& file, size_t at, uint16_t value) {
-  file[at] = static_cast<uint8_t>(value);
-  file[at + 1] = static_cast<uint8_t>(value >> 8);
-}
-inline void put32(Bytes& file, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) file[at + i] = static_cast<uint8_t>(value >> (8 * i));
+inline void put(Bytes& file, size_t at, uint32_t value, int bytes = 4) {
+  for (int i = 0; i < bytes; ++i) file[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-// ---- BMP
-
-// BMP palette entry i as the file stores it: blue, green, red, reserved.
-inline uint8_t bmpBlue(int i) { return static_cast<uint8_t>(i); }
-inline uint8_t bmpGreen(int i) { return static_cast<uint8_t>(255 - i); }
-inline uint8_t bmpRed(int i) { return static_cast<uint8_t>(i ^ 0x55); }
+// Palette entry i of each writer; BMP stores it blue, green, red, reserved.
+inline uint8_t paletteByte(int i, int channel) {
+  return static_cast<uint8_t>(channel == 0 ? i ^ 0x55 : channel == 1 ? 255 - i : i / 2);
+}
 constexpr uint8_t BMP_PAD = 0xEE;  // fills the bytes between rows
 
 struct Bmp {
-  int32_t width = 8;
-  int32_t height = 8;  // stored as given, so it may be negative
+  int32_t width = 8, height = 8;  // stored as given, so they may be negative
   uint16_t bits = 8;
-  uint32_t stride = 0;       // 0: rows rounded up to 4 bytes
+  uint32_t stride = 0;  // 0: rows rounded up to 4 bytes
   uint32_t compression = 0;
   int64_t declaredSize = -1;  // file size field; -1: the true size
-  char magic[2] = {'B', 'M'};
+  char magic1 = 'M';
 };
 
-// `rows` holds the pixel bytes of each row, in file order, packed; each row is
-// padded with BMP_PAD up to the stride.
+// `rows` holds each row's pixel bytes, in file order, packed.
 inline Bytes makeBmp(const Bmp& spec, const Bytes& rows) {
-  const uint32_t height = static_cast<uint32_t>(spec.height < 0 ? -spec.height : spec.height);
-  const uint32_t rowBytes = static_cast<uint32_t>(spec.width < 0 ? -spec.width : spec.width) *
-                            (spec.bits / 8);
+  const uint32_t height = static_cast<uint32_t>(std::abs(spec.height));
+  const uint32_t rowBytes = static_cast<uint32_t>(std::abs(spec.width)) * (spec.bits / 8);
   const uint32_t stride = spec.stride != 0 ? spec.stride : (rowBytes + 3) / 4 * 4;
   const uint32_t offset = 54 + (spec.bits == 8 ? 1024 : 0);
   Bytes file(offset + stride * height, BMP_PAD);
-  file[0] = static_cast<uint8_t>(spec.magic[0]);
-  file[1] = static_cast<uint8_t>(spec.magic[1]);
-  put32(file, 2, spec.declaredSize < 0 ? static_cast<uint32_t>(file.size())
-                                       : static_cast<uint32_t>(spec.declaredSize));
-  put32(file, 6, 0);
-  put32(file, 10, offset);
-  put32(file, 14, 40);
-  put32(file, 18, static_cast<uint32_t>(spec.width));
-  put32(file, 22, static_cast<uint32_t>(spec.height));
-  put16(file, 26, 1);
-  put16(file, 28, spec.bits);
-  put32(file, 30, spec.compression);
-  for (size_t at = 34; at < 54; ++at) file[at] = 0;
-  if (spec.bits == 8) {
-    for (int i = 0; i < 256; ++i) {
-      file[54 + 4 * i] = bmpBlue(i);
-      file[55 + 4 * i] = bmpGreen(i);
-      file[56 + 4 * i] = bmpRed(i);
-      file[57 + 4 * i] = 0;
-    }
-  }
-  for (uint32_t k = 0; k < height && (k + 1) * rowBytes <= rows.size(); ++k) {
+  std::fill_n(file.begin(), 54, 0);
+  file[0] = 'B';
+  file[1] = static_cast<uint8_t>(spec.magic1);
+  put(file, 2, static_cast<uint32_t>(spec.declaredSize < 0 ? file.size() : spec.declaredSize));
+  put(file, 10, offset);
+  put(file, 14, 40);
+  put(file, 18, static_cast<uint32_t>(spec.width));
+  put(file, 22, static_cast<uint32_t>(spec.height));
+  put(file, 26, 1, 2);
+  put(file, 28, spec.bits, 2);
+  put(file, 30, spec.compression);
+  for (int i = 0; spec.bits == 8 && i < 256; ++i)
+    for (int c = 0; c < 4; ++c) file[54 + 4 * i + c] = c == 3 ? 0 : paletteByte(i, 2 - c);
+  for (uint32_t k = 0; k < height && (k + 1) * rowBytes <= rows.size(); ++k)
     std::copy_n(rows.begin() + k * rowBytes, rowBytes, file.begin() + offset + k * stride);
-  }
   return file;
 }
-
-// ---- GIF (the kit's fixed layout)
-
-inline uint8_t gifRed(int i) { return static_cast<uint8_t>(i); }
-inline uint8_t gifGreen(int i) { return static_cast<uint8_t>(2 * i); }
-inline uint8_t gifBlue(int i) { return static_cast<uint8_t>(255 - i); }
 
 // Codes of explicit widths, (code, bits), packed least significant bit first.
 inline Bytes packCodes(const std::vector<std::pair<int, int>>& codes) {
@@ -89,12 +64,8 @@ inline Bytes packCodes(const std::vector<std::pair<int, int>>& codes) {
   int bits = 0;
   for (auto [code, width] : codes) {
     buffer |= static_cast<uint32_t>(code) << bits;
-    bits += width;
-    while (bits >= 8) {
+    for (bits += width; bits >= 8; bits -= 8, buffer >>= 8)
       out.push_back(static_cast<uint8_t>(buffer));
-      buffer >>= 8;
-      bits -= 8;
-    }
   }
   if (bits > 0) out.push_back(static_cast<uint8_t>(buffer));
   return out;
@@ -112,21 +83,18 @@ inline Bytes subBlocks(const Bytes& data, size_t block = 255) {
   return out;
 }
 
-// Header, 256-entry colour table, image descriptor, code size, then `blocks`
-// and the trailer.
+// The kit's fixed layout: header, 256-entry colour table, image descriptor,
+// code size, `blocks`, trailer.
 inline Bytes makeGif(uint16_t width, uint16_t height, uint8_t minimumCodeSize,
                      const Bytes& blocks) {
   Bytes file = {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0xF7, 0, 0};
-  put16(file, 6, width);
-  put16(file, 8, height);
-  for (int i = 0; i < 256; ++i) {
-    file.push_back(gifRed(i));
-    file.push_back(gifGreen(i));
-    file.push_back(gifBlue(i));
-  }
+  put(file, 6, width, 2);
+  put(file, 8, height, 2);
+  for (int i = 0; i < 256; ++i)
+    for (int c = 0; c < 3; ++c) file.push_back(paletteByte(i, c));
   Bytes descriptor = {0x2C, 0, 0, 0, 0, 0, 0, 0, 0, 0, minimumCodeSize};
-  put16(descriptor, 5, width);
-  put16(descriptor, 7, height);
+  put(descriptor, 5, width, 2);
+  put(descriptor, 7, height, 2);
   file.insert(file.end(), descriptor.begin(), descriptor.end());
   file.insert(file.end(), blocks.begin(), blocks.end());
   file.push_back(0x3B);
@@ -138,86 +106,64 @@ inline Bytes makeGif(uint16_t width, uint16_t height, uint8_t minimumCodeSize,
 inline Bytes lzwEncode(const Bytes& pixels, int minimumCodeSize) {
   const int clear = 1 << minimumCodeSize;
   std::map<std::pair<int, uint8_t>, int> table;
-  std::vector<std::pair<int, int>> codes;
-  int width = minimumCodeSize + 1;
-  int nextCode = clear + 2;    // the encoder's next entry
-  int decoderNext = clear + 2; // the entry the decoder defines on the next code
-  bool first = true;
+  std::vector<std::pair<int, int>> codes = {{clear, minimumCodeSize + 1}};
+  int width = minimumCodeSize + 1, nextCode = clear + 2;
+  int decoderNext = clear + 2;  // the entry the decoder defines on the next code
+  bool first = true;            // the first code after a clear defines nothing
   auto emit = [&](int code) {
     codes.emplace_back(code, width);
-    if (first) {
-      first = false;
-      return;
-    }
+    if (std::exchange(first, false)) return;
     if (decoderNext < 4096) ++decoderNext;
     if (decoderNext >= (1 << width) && width < 12) ++width;
   };
-  codes.emplace_back(clear, width);
-  if (!pixels.empty()) {
-    int current = pixels[0];
-    for (size_t i = 1; i < pixels.size(); ++i) {
-      auto found = table.find({current, pixels[i]});
-      if (found != table.end()) {
-        current = found->second;
-        continue;
-      }
-      emit(current);
-      if (nextCode < 4096) table[{current, pixels[i]}] = nextCode++;
-      current = pixels[i];
+  int current = pixels.empty() ? -1 : pixels[0];
+  for (size_t i = 1; i < pixels.size(); ++i) {
+    if (auto found = table.find({current, pixels[i]}); found != table.end()) {
+      current = found->second;
+      continue;
     }
     emit(current);
+    if (nextCode < 4096) table[{current, pixels[i]}] = nextCode++;
+    current = pixels[i];
   }
+  if (current >= 0) emit(current);
   codes.emplace_back(clear + 1, width);
   return packCodes(codes);
 }
 
-// ---- PCX
-
-inline uint8_t pcxRed(int i) { return static_cast<uint8_t>(255 - i); }
-inline uint8_t pcxGreen(int i) { return static_cast<uint8_t>(i); }
-inline uint8_t pcxBlue(int i) { return static_cast<uint8_t>(i / 2); }
-
 struct Pcx {
   int16_t xmin = 0, ymin = 0, xmax = 7, ymax = 7;
-  uint8_t bits = 8;
-  uint8_t encoding = 1;
+  uint8_t bits = 8, encoding = 1;
 };
 
 // Header, `data`, the palette marker and the 768-byte palette.
 inline Bytes makePcx(const Pcx& spec, const Bytes& data) {
-  Bytes file;
-  file.reserve(128 + data.size() + 1 + 768);
-  file.resize(128, 0);
+  Bytes file(128, 0);
   file[0] = 10;
   file[1] = 5;
   file[2] = spec.encoding;
   file[3] = spec.bits;
-  put16(file, 4, static_cast<uint16_t>(spec.xmin));
-  put16(file, 6, static_cast<uint16_t>(spec.ymin));
-  put16(file, 8, static_cast<uint16_t>(spec.xmax));
-  put16(file, 10, static_cast<uint16_t>(spec.ymax));
+  put(file, 4, static_cast<uint16_t>(spec.xmin), 2);
+  put(file, 6, static_cast<uint16_t>(spec.ymin), 2);
+  put(file, 8, static_cast<uint16_t>(spec.xmax), 2);
+  put(file, 10, static_cast<uint16_t>(spec.ymax), 2);
   file[65] = 1;
-  put16(file, 66, static_cast<uint16_t>(spec.xmax - spec.xmin + 1));
+  put(file, 66, static_cast<uint16_t>(spec.xmax - spec.xmin + 1), 2);
   file.insert(file.end(), data.begin(), data.end());
   file.push_back(0x0C);
-  for (int i = 0; i < 256; ++i) {
-    file.push_back(pcxRed(i));
-    file.push_back(pcxGreen(i));
-    file.push_back(pcxBlue(i));
-  }
+  for (int i = 0; i < 256; ++i)
+    for (int c = 0; c < 3; ++c) file.push_back(paletteByte(i, c));
   return file;
 }
 
-// Run-length encodes pixels as the format does: runs of up to 63, and any
-// value of 192 or more as a run.
+// Run-length codes pixels as the format does: runs of up to 63, and any value
+// of 192 or more as a run.
 inline Bytes pcxEncode(const Bytes& pixels) {
   Bytes out;
-  for (size_t at = 0; at < pixels.size();) {
-    size_t run = 1;
-    while (at + run < pixels.size() && run < 63 && pixels[at + run] == pixels[at]) ++run;
+  for (size_t at = 0, run; at < pixels.size(); at += run) {
+    for (run = 1; at + run < pixels.size() && run < 63 && pixels[at + run] == pixels[at];) ++run;
     if (run > 1 || pixels[at] >= 0xC0) out.push_back(static_cast<uint8_t>(0xC0 | run));
     out.push_back(pixels[at]);
-    at += run;
   }
   return out;
 }

@@ -1,0 +1,456 @@
+// The decoders and loaders on files the tests write, hostile files, and
+// pictures other tools wrote (fixtures/make_fixtures.sh made them and the
+// decodes those tools give).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+
+#include "kvImage/decode.h"
+#include "kvKIT.h"
+#include "kvSys/Memory.h"
+#include "platform/host/headless/headless.h"
+#include "tests/image/image_files.h"
+
+namespace {
+
+using namespace imagefiles;
+using kv::image::Status;
+
+enum class Kind { Bmp, BmpFileOrder, Gif, Pcx };
+
+struct Decoded {
+  Status status = Status::Ok;
+  ImageDesc desc{};
+  Bytes pixels;  // exactly the picture's bytes
+};
+
+// Decodes `file` (in a buffer of its exact size) into a buffer followed by guard
+// bytes, and fails the test if the decoder wrote into them.
+Decoded decode(Kind kind, const Bytes& file) {
+  namespace im = kv::image;
+  static im::GifTables tables;
+  const uint8_t* f = file.data();
+  const size_t n = file.size();
+  im::BmpLayout bmp{};
+  im::GifLayout gif{};
+  im::PcxLayout pcx{};
+  im::Outcome outcome;
+  Decoded r;
+  r.status = kind == Kind::Gif   ? im::gifInspect(f, n, &gif, &outcome)
+             : kind == Kind::Pcx ? im::pcxInspect(f, n, &pcx, &outcome)
+                                 : im::bmpInspect(f, n, &bmp, &outcome);
+  EXPECT_EQ(outcome.status, r.status);
+  if (r.status != Status::Ok) return r;
+  const uint32_t size = kind == Kind::Gif   ? gif.pixelBytes
+                        : kind == Kind::Pcx ? pcx.pixelBytes
+                                            : bmp.pixelBytes;
+  Bytes out(size + 64, 0xA5);
+  if (kind == Kind::Gif) r.status = im::gifDecode(f, n, gif, tables, &r.desc, out.data());
+  if (kind == Kind::Pcx) r.status = im::pcxDecode(f, n, pcx, &r.desc, out.data());
+  if (kind == Kind::Bmp || kind == Kind::BmpFileOrder)
+    im::bmpDecode(f, bmp, kind == Kind::Bmp ? im::Rows::TopFirst : im::Rows::FileOrder, &r.desc,
+                  out.data());
+  EXPECT_EQ(std::count(out.begin() + size, out.end(), 0xA5), 64) << "wrote past the picture";
+  out.resize(size);
+  r.pixels = std::move(out);
+  return r;
+}
+
+// Row k holds (k * 37 + x) at byte x.
+Bytes rowsOf(int rowBytes, int height) {
+  Bytes rows;
+  for (int k = 0; k < height; ++k)
+    for (int x = 0; x < rowBytes; ++x) rows.push_back(static_cast<uint8_t>(k * 37 + x));
+  return rows;
+}
+
+Bytes flipped(const Bytes& rows, size_t rowBytes) {
+  Bytes out;
+  for (size_t at = rows.size(); at > 0; at -= rowBytes)
+    out.insert(out.end(), rows.begin() + (at - rowBytes), rows.begin() + at);
+  return out;
+}
+
+Bytes noise(size_t n, uint32_t seed, int colours) {
+  std::mt19937 random(seed);
+  Bytes pixels(n);
+  for (auto& p : pixels) p = static_cast<uint8_t>(random() % colours);
+  return pixels;
+}
+
+Bytes resized(Bytes bytes, size_t size) {
+  bytes.resize(size, 0);
+  return bytes;
+}
+
+// Entries as the writers in image_files.h made them, in red, green, blue order.
+void expectWritersPalette(const uint8_t (*palette)[3]) {
+  for (int i : {0, 77, 200, 255})
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(palette[i][c], paletteByte(i, c)) << i << "," << c;
+}
+
+TEST(Bmp, RowsReachThePictureInBothOrdersWhateverTheStrideOrSizeField) {
+  const Bmp cases[] = {
+      {.width = 16},
+      {.width = 30},                        // two pad bytes per row, never pixels
+      {.stride = 20},                       // a wider stride the file size implies
+      {.width = 16, .height = -8},          // negative height reads like positive
+      {.bits = 16},                         // 16-bit words pass as stored
+      {.width = 30, .declaredSize = 0},     // no size: the standard stride
+      {.width = 16, .declaredSize = 1110},  // a size giving 4-byte rows: the same
+      {.width = 16, .declaredSize = 1590},  // a size past the file's end: the same
+  };
+  for (const Bmp& spec : cases) {
+    SCOPED_TRACE(testing::Message() << spec.width << "x" << spec.height << " " << spec.stride << " "
+                                    << spec.declaredSize);
+    const int rowBytes = spec.width * spec.bits / 8;
+    const Bytes rows = rowsOf(rowBytes, std::abs(spec.height)), file = makeBmp(spec, rows);
+    const Decoded top = decode(Kind::Bmp, file);
+    ASSERT_EQ(top.status, Status::Ok);
+    EXPECT_EQ(top.desc.width, spec.width);
+    EXPECT_EQ(top.desc.height, std::abs(spec.height));
+    EXPECT_EQ(top.desc.format, spec.bits == 8 ? SURFACE_FORMAT_8BPP : SURFACE_FORMAT_16BPP);
+    EXPECT_EQ(top.pixels, flipped(rows, rowBytes));
+    EXPECT_EQ(decode(Kind::BmpFileOrder, file).pixels, rows);
+    if (spec.bits == 8) expectWritersPalette(top.desc.palette);
+  }
+}
+
+// With minimum code size 2: roots 0..3, clear 4, end 5, first free code 6;
+// codes are 3 bits wide, and 4 bits from the code that defines code 7 on.
+TEST(Gif, CodesClearsAndTheCodeBeingDefined) {
+  constexpr int C = 4, E = 5;
+  const struct {
+    std::vector<std::pair<int, int>> codes;
+    Bytes head;  // the rest of the picture stays at index 0; empty: refused
+  } cases[] = {
+      {{{C, 3}, {2, 3}, {2, 3}, {6, 3}, {E, 4}}, {2, 2, 2, 2}},
+      {{{C, 3}, {1, 3}, {6, 3}, {7, 3}, {E, 4}}, {1, 1, 1, 1, 1, 1}},  // 6, 7 before they exist
+      // Repeated clears are skipped, and each resets the table and the width.
+      {{{C, 3}, {C, 3}, {3, 3}, {1, 3}, {6, 3}, {C, 4}, {C, 3}, {2, 3}, {6, 3}, {E, 3}},
+       {3, 1, 3, 1, 2, 2, 2}},
+      {{{C, 3}, {1, 3}, {C, 3}, {E, 3}, {3, 3}}, {1}},
+      // No leading clear: the first code defines nothing, so 6 is "3" + "3".
+      {{{3, 3}, {3, 3}, {6, 3}, {E, 4}}, {3, 3, 3, 3}},
+      {{{C, 3}, {1, 3}, {7, 3}, {E, 3}}, {}},  // a code past the one being defined
+  };
+  for (const auto& c : cases) {
+    const Decoded d = decode(Kind::Gif, makeGif(8, 8, 2, subBlocks(packCodes(c.codes))));
+    ASSERT_EQ(d.status, c.head.empty() ? Status::BadFormat : Status::Ok)
+        << testing::PrintToString(c.head);
+    if (c.head.empty()) continue;
+    EXPECT_EQ(d.pixels, resized(c.head, 64));
+  }
+}
+
+TEST(Gif, EncodedPicturesRoundTrip) {
+  const struct {
+    uint16_t width, height;
+    int codeSize;
+    size_t block;
+  } cases[] =
+      {
+          {64, 32, 2, 255},   {64, 32, 3, 17},  {64, 32, 4, 255}, {64, 32, 5, 1},
+          {64, 32, 6, 255},   {64, 32, 7, 255}, {64, 32, 8, 255}, {64, 32, 9, 255},
+          {256, 128, 8, 255},  // fills the table long before the end, without a clear
+      };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "code size " << c.codeSize << ", " << c.width << " wide");
+    const Bytes pixels = noise(c.width * c.height, c.codeSize, std::min(1 << c.codeSize, 256));
+    const Decoded d = decode(Kind::Gif, makeGif(c.width, c.height, static_cast<uint8_t>(c.codeSize),
+                                                subBlocks(lzwEncode(pixels, c.codeSize), c.block)));
+    ASSERT_EQ(d.status, Status::Ok);
+    EXPECT_EQ(d.desc.width, c.width);
+    EXPECT_EQ(d.desc.height, c.height);
+    EXPECT_EQ(d.desc.format, SURFACE_FORMAT_8BPP);
+    EXPECT_EQ(d.pixels, pixels);
+    expectWritersPalette(d.desc.palette);
+  }
+  // A stream longer than its picture is cut at the picture's end.
+  const Bytes pixels = noise(64 * 64, 5, 4);
+  EXPECT_EQ(decode(Kind::Gif, makeGif(16, 16, 2, subBlocks(lzwEncode(pixels, 2)))).pixels,
+            resized(pixels, 256));
+}
+
+TEST(Pcx, RunsLiteralsAndTheirLimits) {
+  const struct {
+    Bytes data, pixels;  // on an 8 x 8 picture, the rest at 0
+  } cases[] = {
+      {{0xC5, 0x07, 0x3F, 0xC1, 0xC8}, {7, 7, 7, 7, 7, 63, 200}},  // 200 must be a run
+      {{0xC0, 0x09, 0x01, 0x02}, {1, 2}},                          // an empty run
+      {{0xCC, 0x05}, Bytes(12, 5)},                                // runs cross rows
+      {{0xFF, 0x04, 0xFF, 0x06},
+       [] {
+         Bytes b(64, 4);
+         b[63] = 6;
+         return b;
+       }()},  // cut at 64
+  };
+  for (const auto& c : cases) {
+    Bytes data = c.data;
+    data.insert(data.end(), 64 - c.pixels.size(), 0);  // raw zeros up to the picture's end
+    const Decoded d = decode(Kind::Pcx, makePcx({}, data));
+    ASSERT_EQ(d.status, Status::Ok);
+    EXPECT_EQ(d.pixels, resized(c.pixels, 64));
+  }
+}
+
+TEST(Pcx, EncodedAndRawPicturesWithTheirSizeAndPalette) {
+  Bytes pixels(64 * 32);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i / 70 * 37);
+  const Decoded d = decode(
+      Kind::Pcx, makePcx({.xmin = -10, .ymin = 100, .xmax = 53, .ymax = 131}, pcxEncode(pixels)));
+  ASSERT_EQ(d.status, Status::Ok);
+  EXPECT_EQ(d.desc.width, 64);
+  EXPECT_EQ(d.desc.height, 32);
+  EXPECT_EQ(d.pixels, pixels);
+
+  // Raw: pixels from the header on, the palette from the last 768 bytes.
+  pixels = rowsOf(16, 16);
+  Bytes file = makePcx({.xmax = 15, .ymax = 15, .encoding = 0}, pixels);
+  file.erase(file.begin() + 128 + 256);  // no marker byte
+  const Decoded raw = decode(Kind::Pcx, file);
+  ASSERT_EQ(raw.status, Status::Ok);
+  EXPECT_EQ(raw.pixels, pixels);
+  EXPECT_EQ(raw.desc.format, SURFACE_FORMAT_8BPP);
+  expectWritersPalette(raw.desc.palette);
+}
+
+Bytes without(Bytes file, size_t at) {
+  file.erase(file.begin() + at);
+  return file;
+}
+
+// One hostile file per rule: refused, with nothing read past the file (the
+// sanitizers) or written past the picture (the guard).
+TEST(Hardening, FilesThatCannotGiveAWholePictureAreRefused) {
+  Bytes farOffset = makeBmp({}, {}), huge = makeBmp({.bits = 16}, {});
+  put(farOffset, 10, 0xFFFFFFF0u);
+  put(huge, 18, 0x80000000u);  // sizes whose products overflow 32 bits
+  put(huge, 22, 0x7FFFFFFFu);
+  const Bytes bmp16 = makeBmp({.width = 16, .height = 16}, {});
+  const Bytes codes = lzwEncode(noise(64 * 64, 5, 4), 2);
+  const struct {
+    Kind kind;
+    Bytes file;
+    Status status;
+  } cases[] = {
+      {Kind::Bmp, resized(bmp16, bmp16.size() - 1), Status::Truncated},  // rows
+      {Kind::Bmp, resized(bmp16, 54 + 1000), Status::Truncated},         // palette
+      {Kind::Bmp, resized(bmp16, 40), Status::Truncated},                // header
+      {Kind::Bmp, farOffset, Status::Truncated},
+      {Kind::Bmp, huge, Status::Truncated},
+      {Kind::Bmp, makeBmp({.height = 0}, {}), Status::BadSize},
+      {Kind::Bmp, makeBmp({.width = 0}, {}), Status::BadSize},
+      // Half the codes and no end code; a sub-block past the end; a header cut.
+      {Kind::Gif, makeGif(64, 64, 2, subBlocks(resized(codes, codes.size() / 2))),
+       Status::Truncated},
+      {Kind::Gif, makeGif(8, 8, 2, {200, 1, 2, 3}), Status::Truncated},
+      {Kind::Gif, resized(makeGif(8, 8, 2, {}), 791), Status::Truncated},
+      {Kind::Gif, makeGif(8, 8, 1, subBlocks({})), Status::BadFormat},
+      {Kind::Gif, makeGif(8, 8, 10, subBlocks({})), Status::BadFormat},
+      {Kind::Gif, {'G', 'I'}, Status::NotGif},
+      // Runs stopping at the palette; a run's value byte there; raw data short.
+      {Kind::Pcx, without(makePcx({}, {0xFF, 4}), 130), Status::Truncated},
+      {Kind::Pcx, without(makePcx({}, {0xFF, 4, 0xC1}), 131), Status::Truncated},
+      {Kind::Pcx, without(makePcx({.encoding = 0}, Bytes(63, 1)), 191), Status::Truncated},
+      {Kind::Pcx, makePcx({.xmax = 32000, .ymax = 32000}, {0xFF, 1}), Status::Truncated},
+      {Kind::Pcx, Bytes(127, 0), Status::Truncated},
+      {Kind::Pcx, resized(makePcx({}, {0xFF, 1, 0xC1, 1}), 128 + 767), Status::Truncated},
+      {Kind::Pcx, makePcx({.xmin = 8, .xmax = 7}, {}), Status::BadSize},
+      {Kind::Pcx, makePcx({.ymin = 5, .ymax = 0}, {}), Status::BadSize},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i)
+    EXPECT_EQ(decode(cases[i].kind, cases[i].file).status, cases[i].status) << "case " << i;
+}
+
+Bytes fixture(const std::string& name) {
+  std::ifstream in(std::string(KV_IMAGE_FIXTURES) + "/" + name, std::ios::binary);
+  EXPECT_TRUE(in.good()) << name;
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(Fixtures, OtherToolsPicturesDecodeAsThoseToolsDecodeThem) {
+  for (std::string format : {"bmp", "gif", "pcx"}) {
+    SCOPED_TRACE(format);
+    const Kind kind = format == "bmp" ? Kind::Bmp : format == "gif" ? Kind::Gif : Kind::Pcx;
+    // PIL: its indices and palette.
+    const Decoded pil = decode(kind, fixture("pil8." + format));
+    ASSERT_EQ(pil.status, Status::Ok);
+    EXPECT_EQ(pil.desc.width, 32);
+    EXPECT_EQ(pil.desc.height, 16);
+    EXPECT_EQ(pil.pixels, fixture("pil8_" + format + ".idx"));
+    EXPECT_EQ(Bytes(pil.desc.palette[0], pil.desc.palette[0] + 768),
+              fixture("pil8_" + format + ".pal"));
+    // ImageMagick: its colours, pixel by pixel through the palette.
+    const Decoded im = decode(kind, fixture("im8." + format));
+    ASSERT_EQ(im.status, Status::Ok);
+    ASSERT_EQ(im.desc.width, 64);
+    ASSERT_EQ(im.desc.height, 32);
+    Bytes colours;
+    for (uint8_t i : im.pixels)
+      colours.insert(colours.end(), im.desc.palette[i], im.desc.palette[i] + 3);
+    EXPECT_EQ(colours, fixture("im8_" + format + ".rgb"));
+  }
+}
+
+// Loaders run on files in a fresh folder, with a fresh pool and the headless
+// host capturing the log.
+class Loader : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    kv::headless::install();
+    kvResetMemoryForTests();
+    ASSERT_EQ(kvSetSystemMemory(4096), 1);
+    std::filesystem::create_directories(folder_);
+  }
+  void TearDown() override {
+    for (int group = 0; group < KV_SURFACE_GROUPS; ++group) kvFreeSurfaceGroup(group);
+    kvSetSurfaceGroup(0);
+  }
+
+  std::string write(const std::string& name, const Bytes& bytes) {
+    const std::string path = (folder_ / name).string();
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return path;
+  }
+
+  // The log's last line comes from the loader's source with this message; with
+  // `alone`, it is the only line.
+  static void expectLine(const std::string& message, bool alone = true) {
+    const std::string& log = kv::headless::debugCapture();
+    const size_t start = alone ? 0 : log.rfind('\n', log.size() - 2) + 1;
+    const std::string tag = "kvImage/" + message.substr(0, message.find(':')) + ".cpp(";
+    ASSERT_EQ(log.compare(start, tag.size(), tag), 0) << log;
+    const size_t at = log.find_first_not_of("0123456789", start + tag.size());
+    EXPECT_EQ(log.substr(std::min(at, log.size())), "): " + message);
+  }
+
+  // Every block a loader took from the pool went back to it.
+  static void expectPoolWhole() {
+    void* all = kvAlloc(kvPoolSize - 4);
+    EXPECT_NE(all, nullptr) << "a loader left a pool block behind";
+    kvFree(all);
+  }
+
+  static Bytes pixelsOf(const Surface* s) {
+    const auto* bytes = static_cast<const uint8_t*>(s->pixels);
+    return Bytes(bytes, bytes + s->width * s->height * (s->format == SURFACE_FORMAT_8BPP ? 1 : 2));
+  }
+
+  const std::filesystem::path folder_ = std::filesystem::path(testing::TempDir()) / "kv_image";
+};
+
+TEST_F(Loader, RefusalsLogOneDesignedLineNamingTheFileAndLeaveThePoolWhole) {
+  const Bytes gifCodes = subBlocks(lzwEncode(noise(64 * 64, 1, 4), 2));
+  Bytes notGif = makeGif(8, 8, 2, subBlocks({})), bmp16 = makeBmp({.width = 16}, {});
+  notGif[0] = 'J';
+  const struct {
+    int16_t (*load)(const char*, Surface**);
+    Bytes file;           // empty: no such file
+    std::string message;  // @ stands for the path
+    bool alone = true;    // false: kvCreateSurface logs first
+  } cases[] = {
+      {kvLoadBmpEx, makeBmp({.magic1 = 'A'}, {}),
+       "kvLoadBmp: @ 파일이 윈도우 비트맵형식이 아닙니다.\n"},
+      {kvLoadBmpVFlipEx, makeBmp({.compression = 1}, {}),
+       "kvLoadBmpVFlip: 비압축 비트맵만을 읽을수 있습니다.(@)\n"},
+      {kvLoadBmpEx, makeBmp({.bits = 24}, {}),
+       "kvLoadBmp: 지원하지 않는 컬러 포맷입니다.(@):bpp=24\n"},
+      {kvLoadBmpEx, resized(bmp16, bmp16.size() - 16), "kvLoadBmp: 파일이 잘렸습니다.(@)\n"},
+      {kvLoadBmpEx, {}, "kvLoadBmp: @ 파일을 열수없습니다.\n"},
+      {kvLoadBmpVFlipEx, {}, "kvLoadBmpVFlip: @ 파일을 열수없습니다.\n"},
+      {kvLoadGifEx, notGif, "kvLoadGif: Gif파일이 아닙니다.(@)\n"},
+      {kvLoadGifEx, makeGif(8, 8, 10, subBlocks({})), "kvLoadGif: Format이 이상합니다.(@)\n"},
+      {kvLoadGifEx, resized(makeGif(64, 64, 2, gifCodes), 900),
+       "kvLoadGif: 파일이 잘렸습니다.(@)\n"},
+      {kvLoadGifEx, {}, ""},  // a missing GIF fails silently
+      {kvLoadPcxEx, makePcx({.bits = 4}, {}),
+       "kvLoadPcx: 지원하지 않는 컬러 포맷입니다.(@):bpp=4\n"},
+      {kvLoadPcxEx, makePcx({.xmin = 8, .xmax = 7}, {}),
+       "kvLoadPcx: 이미지 크기가 잘못되었습니다.(@)\n"},
+      {kvLoadPcxEx, Bytes(500, 0x08), "kvLoadPcx: 파일이 잘렸습니다.(@)\n"},
+      {kvLoadPcxEx, {}, "kvLoadPcx: @ 파일을 열수없습니다.\n"},
+      // Pictures that decode, but no surface is 30 wide, 512 wide or 512 tall.
+      {kvLoadBmpEx, makeBmp({.width = 30}, {}), "kvLoadBmp: surface생성에 실패했습니다.(@)\n",
+       false},
+      {kvLoadGifEx, makeGif(512, 8, 2, gifCodes), "kvLoadGif: surface생성에 실패했습니다.(@)\n",
+       false},
+      {kvLoadPcxEx, makePcx({.ymax = 511}, pcxEncode(Bytes(8 * 512, 9))),
+       "kvLoadPcx: surface생성에 실패했습니다.(@)\n", false},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    const std::string path =
+        c.file.empty() ? (folder_ / "none").string() : write(std::to_string(++n), c.file);
+    std::string message = c.message;
+    if (size_t at = message.find('@'); at != std::string::npos) message.replace(at, 1, path);
+    kv::headless::clearDebugCapture();
+    Surface* out = reinterpret_cast<Surface*>(&out);
+    EXPECT_EQ(c.load(path.c_str(), &out), 0);
+    EXPECT_EQ(out, nullptr);
+    if (message.empty()) {
+      EXPECT_EQ(kv::headless::debugCapture(), "");
+    } else {
+      expectLine(message, c.alone);
+    }
+    expectPoolWhole();
+  }
+}
+
+TEST_F(Loader, APixelBufferThePoolCannotGiveIsReportedWithTheSize) {
+  const std::string path = write("big.bmp", makeBmp({.width = 256, .height = 256}, {}));
+  void* hog = kvAlloc(kvPoolSize - 4 - 70000 - 16);  // too little room for a second copy
+  ASSERT_NE(hog, nullptr);
+  EXPECT_EQ(kvLoadBmp(path.c_str()), nullptr);
+  expectLine("kvLoadBmp: 메모리 할당에 실패했습니다.(" + path + ", size(256,256))\n");
+  kv::headless::clearDebugCapture();
+  EXPECT_EQ(kvLoadBmpVFlip(path.c_str()), nullptr);
+  expectLine("kvLoadBmpVFlip: 메모리 할당에 실패했습니다.(" + path + ")\n");
+  kvFree(hog);
+  expectPoolWhole();
+}
+
+// Size, format, palette, pixels in the loader's row order, the current group.
+TEST_F(Loader, PicturesReachTheirSurfaceWhole) {
+  const Bytes rows = rowsOf(64, 32), words = rowsOf(128, 32);
+  const std::string bmp = write("8.bmp", makeBmp({.width = 64, .height = 32}, rows)),
+                    bmp16 =
+                        write("16.bmp", makeBmp({.width = 64, .height = 32, .bits = 16}, words)),
+                    gif = write("p.gif", makeGif(64, 32, 8, subBlocks(lzwEncode(rows, 8)))),
+                    pcx = write("p.pcx", makePcx({.xmax = 63, .ymax = 31}, pcxEncode(rows)));
+  kvSetSurfaceGroup(5);
+  Surface* top = nullptr;
+  ASSERT_EQ(kvLoadBmpEx(bmp.c_str(), &top), 1);
+  const struct {
+    Surface* surface;
+    Bytes pixels;
+  } cases[] = {
+      {top, flipped(rows, 64)},
+      {kvLoadBmpVFlip(bmp.c_str()), rows},
+      {kvLoadBmp(bmp16.c_str()), flipped(words, 128)},
+      {kvLoadBmpVFlip(bmp16.c_str()), words},
+      {kvLoadGif(gif.c_str()), rows},
+      {kvLoadPcx(pcx.c_str()), rows},
+  };
+  for (const auto& [surface, pixels] : cases) {
+    ASSERT_NE(surface, nullptr);
+    EXPECT_EQ(surface->width, 64);
+    EXPECT_EQ(surface->height, 32);
+    EXPECT_EQ(surface->group, 5);
+    EXPECT_EQ(surface->format,
+              pixels.size() == 64 * 32 ? SURFACE_FORMAT_8BPP : SURFACE_FORMAT_16BPP);
+    EXPECT_EQ(pixelsOf(surface), pixels);
+    if (surface->format == SURFACE_FORMAT_8BPP) expectWritersPalette(surface->palette);
+  }
+  kvFreeSurfaceGroup(5);
+  expectPoolWhole();
+}
+
+}  // namespace
