@@ -87,14 +87,14 @@ inline Bytes subBlocks(const Bytes& data, size_t block = 255) {
 // code size, `blocks`, trailer.
 inline Bytes makeGif(uint16_t width, uint16_t height, uint8_t minimumCodeSize,
                      const Bytes& blocks) {
-  Bytes file = {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0xF7, 0, 0};
-  put(file, 6, width, 2);
-  put(file, 8, height, 2);
+  const auto lo = [](uint16_t v) { return static_cast<uint8_t>(v); };
+  const auto hi = [](uint16_t v) { return static_cast<uint8_t>(v >> 8); };
+  Bytes file = {'G',       'I',        'F',        '8',  '9', 'a', lo(width),
+                hi(width), lo(height), hi(height), 0xF7, 0,   0};
   for (int i = 0; i < 256; ++i)
     for (int c = 0; c < 3; ++c) file.push_back(paletteByte(i, c));
-  Bytes descriptor = {0x2C, 0, 0, 0, 0, 0, 0, 0, 0, 0, minimumCodeSize};
-  put(descriptor, 5, width, 2);
-  put(descriptor, 7, height, 2);
+  const Bytes descriptor = {
+      0x2C, 0, 0, 0, 0, lo(width), hi(width), lo(height), hi(height), 0, minimumCodeSize};
   file.insert(file.end(), descriptor.begin(), descriptor.end());
   file.insert(file.end(), blocks.begin(), blocks.end());
   file.push_back(0x3B);
@@ -143,10 +143,8 @@ inline Bytes makePcx(const Pcx& spec, const Bytes& data) {
   file[1] = 5;
   file[2] = spec.encoding;
   file[3] = spec.bits;
-  put(file, 4, static_cast<uint16_t>(spec.xmin), 2);
-  put(file, 6, static_cast<uint16_t>(spec.ymin), 2);
-  put(file, 8, static_cast<uint16_t>(spec.xmax), 2);
-  put(file, 10, static_cast<uint16_t>(spec.ymax), 2);
+  const int16_t corners[] = {spec.xmin, spec.ymin, spec.xmax, spec.ymax};
+  for (int i = 0; i < 4; ++i) put(file, 4 + 2 * i, static_cast<uint16_t>(corners[i]), 2);
   file[65] = 1;
   put(file, 66, static_cast<uint16_t>(spec.xmax - spec.xmin + 1), 2);
   file.insert(file.end(), data.begin(), data.end());

@@ -60,14 +60,6 @@ Decoded decode(Kind kind, const Bytes& file) {
   return r;
 }
 
-// Row k holds (k * 37 + x) at byte x.
-Bytes rowsOf(int rowBytes, int height) {
-  Bytes rows;
-  for (int k = 0; k < height; ++k)
-    for (int x = 0; x < rowBytes; ++x) rows.push_back(static_cast<uint8_t>(k * 37 + x));
-  return rows;
-}
-
 Bytes flipped(const Bytes& rows, size_t rowBytes) {
   Bytes out;
   for (size_t at = rows.size(); at > 0; at -= rowBytes)
@@ -75,7 +67,7 @@ Bytes flipped(const Bytes& rows, size_t rowBytes) {
   return out;
 }
 
-Bytes noise(size_t n, uint32_t seed, int colours) {
+Bytes noise(size_t n, uint32_t seed = 1, int colours = 256) {
   std::mt19937 random(seed);
   Bytes pixels(n);
   for (auto& p : pixels) p = static_cast<uint8_t>(random() % colours);
@@ -108,7 +100,7 @@ TEST(Bmp, RowsReachThePictureInBothOrdersWhateverTheStrideOrSizeField) {
     SCOPED_TRACE(testing::Message() << spec.width << "x" << spec.height << " " << spec.stride << " "
                                     << spec.declaredSize);
     const int rowBytes = spec.width * spec.bits / 8;
-    const Bytes rows = rowsOf(rowBytes, std::abs(spec.height)), file = makeBmp(spec, rows);
+    const Bytes rows = noise(rowBytes * std::abs(spec.height)), file = makeBmp(spec, rows);
     const Decoded top = decode(Kind::Bmp, file);
     ASSERT_EQ(top.status, Status::Ok);
     EXPECT_EQ(top.desc.width, spec.width);
@@ -210,7 +202,7 @@ TEST(Pcx, EncodedAndRawPicturesWithTheirSizeAndPalette) {
   EXPECT_EQ(d.pixels, pixels);
 
   // Raw: pixels from the header on, the palette from the last 768 bytes.
-  pixels = rowsOf(16, 16);
+  pixels = noise(256);
   Bytes file = makePcx({.xmax = 15, .ymax = 15, .encoding = 0}, pixels);
   file.erase(file.begin() + 128 + 256);  // no marker byte
   const Decoded raw = decode(Kind::Pcx, file);
@@ -419,7 +411,7 @@ TEST_F(Loader, APixelBufferThePoolCannotGiveIsReportedWithTheSize) {
 
 // Size, format, palette, pixels in the loader's row order, the current group.
 TEST_F(Loader, PicturesReachTheirSurfaceWhole) {
-  const Bytes rows = rowsOf(64, 32), words = rowsOf(128, 32);
+  const Bytes rows = noise(64 * 32), words = noise(128 * 32, 2);
   const std::string bmp = write("8.bmp", makeBmp({.width = 64, .height = 32}, rows)),
                     bmp16 =
                         write("16.bmp", makeBmp({.width = 64, .height = 32, .bits = 16}, words)),
