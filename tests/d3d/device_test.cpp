@@ -62,7 +62,7 @@ TEST_F(Devices, ListsRgbEmulationAndTheReferenceRasterizerAsSoftware) {
 
 TEST_F(Devices, OffersTextureFormatsInOrderAndOnlyA32BitDepth) {
   makeDevice(IID_IDirect3DRGBDevice);
-  std::vector<DDPIXELFORMAT> formats;
+  std::vector<DDPIXELFORMAT> formats, depths;
   ASSERT_EQ(device->EnumTextureFormats(collectFormat, &formats), D3D_OK);
   ASSERT_EQ(formats.size(), 4u);
   EXPECT_TRUE(formats[0].dwFlags & DDPF_PALETTEINDEXED8);
@@ -72,7 +72,6 @@ TEST_F(Devices, OffersTextureFormatsInOrderAndOnlyA32BitDepth) {
   EXPECT_EQ(formats[3].dwRBitMask, 0xF800u);
   EXPECT_FALSE(formats[3].dwFlags & DDPF_ALPHAPIXELS);
 
-  std::vector<DDPIXELFORMAT> depths;
   ASSERT_EQ(d3d->EnumZBufferFormats(IID_IDirect3DRGBDevice, collectFormat, &depths), D3D_OK);
   ASSERT_EQ(depths.size(), 1u);
   EXPECT_EQ(depths[0].dwFlags, DDPF_ZBUFFER);
@@ -103,14 +102,9 @@ TEST_F(Devices, CreateOnTargetsOfBothDepthsOnly) {
   LPDIRECT3DDEVICE3 refused = nullptr;
   EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, plain, &refused, nullptr), DDERR_INVALIDCAPS);
   plain->Release();
-  DDSURFACEDESC2 desc = describe(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE, 16, 16);
-  desc.dwFlags |= DDSD_PIXELFORMAT;
-  desc.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
-  desc.ddpfPixelFormat.dwFlags = DDPF_RGB | DDPF_PALETTEINDEXED8;
-  desc.ddpfPixelFormat.dwRGBBitCount = 8;
-  LPDIRECTDRAWSURFACE4 indexed = create(desc);
-  EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, indexed, &refused, nullptr),
-            DDERR_INVALIDPIXELFORMAT);
+  LPDIRECTDRAWSURFACE4 indexed =
+      create(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE, 16, 16, d3d::testing::palette8Format());
+  EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, indexed, &refused, nullptr), DDERR_INVALIDPIXELFORMAT);
   EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DNullDevice, indexed, &refused, nullptr), D3DERR_INVALID_DEVICE);
   EXPECT_EQ(refused, nullptr);
   indexed->Release();
@@ -129,14 +123,12 @@ TEST_F(Devices, ReferenceCountsLetTheFrameworkTearDown) {
   static_cast<LPDIRECTDRAW4>(maker)->Release();
 
   // A texture bound to stage 0 lives until the device lets it go.
-  DDSURFACEDESC2 desc = describe(DDSCAPS_TEXTURE, 8, 8);
-  LPDIRECTDRAWSURFACE4 surface = create(desc);
-  LPDIRECT3DTEXTURE2 texture = nullptr;
-  ASSERT_EQ(surface->QueryInterface(IID_IDirect3DTexture2, reinterpret_cast<void**>(&texture)), DD_OK);
-  ASSERT_EQ(device->SetTexture(0, texture), D3D_OK);
-  EXPECT_EQ(device->SetTexture(1, texture), DDERR_INVALIDPARAMS);
+  LPDIRECTDRAWSURFACE4 surface = nullptr;
+  LPDIRECT3DTEXTURE2 tex = texture(d3d::testing::rgb565Format(), &surface);
+  ASSERT_EQ(device->SetTexture(0, tex), D3D_OK);
+  EXPECT_EQ(device->SetTexture(1, tex), DDERR_INVALIDPARAMS);
   EXPECT_EQ(surface->Release(), 2u);
-  EXPECT_EQ(texture->Release(), 1u);
+  EXPECT_EQ(tex->Release(), 1u);
   EXPECT_EQ(ddraw::testing::liveSurfaces(), 3);  // target, z, texture
   // The viewport goes first, then the device with the last of its references.
   viewport->Release();
@@ -164,13 +156,11 @@ TEST_F(Devices, RegisteredTestDevicesAreListedAsGiven) {
   EXPECT_EQ(listed[1].software.dwFlags, 0u);
   EXPECT_TRUE(listed[1].hardware.dpcTriCaps.dwTextureCaps & D3DPTEXTURECAPS_SQUAREONLY);
 
-  std::vector<DDPIXELFORMAT> depths;
+  std::vector<DDPIXELFORMAT> depths, formats;
   d3d->EnumZBufferFormats(hal.guid, collectFormat, &depths);
   ASSERT_EQ(depths.size(), 2u);
   EXPECT_EQ(depths[0].dwZBufferBitDepth, 16u);
-
   makeDevice(hal.guid);
-  std::vector<DDPIXELFORMAT> formats;
   device->EnumTextureFormats(collectFormat, &formats);
   ASSERT_EQ(formats.size(), 2u);
   EXPECT_EQ(formats[0].dwRGBAlphaBitMask, 0xF000u);

@@ -25,16 +25,13 @@ TEST_F(Drawing, ClearsTargetAndDepthWithinTheViewport) {
   EXPECT_EQ(pixel(target, 63, 47), 0x001Fu);
   EXPECT_EQ(pixel(target, 59, 47), 0xF81Fu);
   EXPECT_EQ(viewport->Clear2(0, &spill, D3DCLEAR_TARGET, 0, 0, 0), DDERR_INVALIDPARAMS);
-}
 
-TEST_F(Drawing, ViewportsNeedADeviceAndData) {
+  // A viewport needs a device and its data before it clears.
   LPDIRECT3DVIEWPORT3 loose = nullptr;
   ASSERT_EQ(d3d->CreateViewport(&loose, nullptr), D3D_OK);
-  D3DRECT all{0, 0, 8, 8};
-  EXPECT_EQ(loose->Clear2(1, &all, D3DCLEAR_TARGET, 0, 0, 0), D3DERR_VIEWPORTHASNODEVICE);
-  makeDevice();
+  EXPECT_EQ(loose->Clear2(1, &spill, D3DCLEAR_TARGET, 0, 0, 0), D3DERR_VIEWPORTHASNODEVICE);
   ASSERT_EQ(device->AddViewport(loose), D3D_OK);
-  EXPECT_EQ(loose->Clear2(1, &all, D3DCLEAR_TARGET, 0, 0, 0), D3DERR_VIEWPORTDATANOTSET);
+  EXPECT_EQ(loose->Clear2(1, &spill, D3DCLEAR_TARGET, 0, 0, 0), D3DERR_VIEWPORTDATANOTSET);
   EXPECT_EQ(device->AddViewport(loose), DDERR_INVALIDPARAMS);
   EXPECT_EQ(device->DeleteViewport(loose), D3D_OK);
   EXPECT_EQ(loose->Release(), 0u);
@@ -52,15 +49,14 @@ TEST_F(Drawing, WithoutADepthBufferOnlyTheTargetClears) {
 TEST_F(Drawing, DrawsOnlyInsideAScene) {
   makeDevice();
   clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0);
-  device->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
-  device->SetRenderState(D3DRENDERSTATE_ZFUNC, D3DCMP_GREATEREQUAL);
-  EXPECT_EQ(draw(quad(0, 0, 64, 48, 0xFFFFFFFF)), D3DERR_SCENE_NOT_IN_SCENE);
+  setStates({{D3DRENDERSTATE_CULLMODE, D3DCULL_NONE}, {D3DRENDERSTATE_ZFUNC, D3DCMP_GREATEREQUAL}});
+  std::vector<Vertex> fan = quad(0, 0, 64, 48, 0xFFFFFFFF);
+  EXPECT_EQ(draw(fan), D3DERR_SCENE_NOT_IN_SCENE);
   EXPECT_EQ(device->EndScene(), D3DERR_SCENE_NOT_IN_SCENE);
   ASSERT_EQ(device->BeginScene(), D3D_OK);
   EXPECT_EQ(device->BeginScene(), D3DERR_SCENE_IN_SCENE);
   EXPECT_EQ(pixel(target, 5, 5), 0u);
   // Wrong vertex formats and primitive types are refused, not misread.
-  std::vector<Vertex> fan = quad(0, 0, 64, 48, 0xFFFFFFFF);
   EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, D3DFVF_TLVERTEX, fan.data(), 4, 0),
             D3DERR_INVALIDVERTEXTYPE);
   EXPECT_EQ(device->DrawPrimitive(D3DPT_LINELIST, 0x144, fan.data(), 4, 0), D3DERR_INVALIDPRIMITIVETYPE);
@@ -71,9 +67,9 @@ TEST_F(Drawing, DrawsOnlyInsideAScene) {
   EXPECT_EQ(pixel(target, 63, 47), 0xFFFFu);
 }
 
-TEST_F(Drawing, CullsByScreenWindingUnlessTold) {
+TEST_F(Drawing, CullsByWindingAndTestsDepthGreaterOrEqual) {
   makeDevice();
-  clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0);
+  clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 0.0f);
   device->SetRenderState(D3DRENDERSTATE_ZENABLE, 0);
   device->BeginScene();
   // The default culls counter-clockwise faces: the kit's front faces.
@@ -86,17 +82,9 @@ TEST_F(Drawing, CullsByScreenWindingUnlessTold) {
   device->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
   draw(quad(32, 0, 64, 48, 0xFF00FF00));
   EXPECT_EQ(pixel(target, 40, 10), 0x07E0u);
-  device->EndScene();
-}
 
-TEST_F(Drawing, DepthTestGreaterOrEqualKeepsTheNearerFan) {
-  makeDevice();
-  clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 0.0f);
   // The kit's base states: 1/z depth, larger is nearer.
-  device->SetRenderState(D3DRENDERSTATE_ZFUNC, D3DCMP_GREATEREQUAL);
-  device->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
-  device->SetRenderState(D3DRENDERSTATE_ZENABLE, 1);
-  device->BeginScene();
+  setStates({{D3DRENDERSTATE_ZFUNC, D3DCMP_GREATEREQUAL}, {D3DRENDERSTATE_ZENABLE, 1}});
   draw(quad(0, 0, 64, 48, 0xFFFF0000, 0.5f));
   draw(quad(0, 0, 64, 48, 0xFF0000FF, 0.25f));  // farther: hidden
   EXPECT_EQ(pixel(target, 20, 20), 0xF800u);
@@ -109,38 +97,27 @@ TEST_F(Drawing, DepthTestGreaterOrEqualKeepsTheNearerFan) {
 
 TEST_F(Drawing, RecorderSeesTheKitsStatesAndVertices) {
   makeDevice(IID_IDirect3DRGBDevice);
-  DDSURFACEDESC2 desc = describe(DDSCAPS_TEXTURE, 8, 8);
-  desc.dwFlags |= DDSD_PIXELFORMAT;
-  desc.ddpfPixelFormat = {};
-  desc.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
-  desc.ddpfPixelFormat.dwFlags = DDPF_RGB | DDPF_ALPHAPIXELS;
-  desc.ddpfPixelFormat.dwRGBBitCount = 16;
-  desc.ddpfPixelFormat.dwRBitMask = 0x7C00;
-  desc.ddpfPixelFormat.dwGBitMask = 0x03E0;
-  desc.ddpfPixelFormat.dwBBitMask = 0x001F;
-  desc.ddpfPixelFormat.dwRGBAlphaBitMask = 0x8000;
-  LPDIRECTDRAWSURFACE4 surface = create(desc);
-  LPDIRECT3DTEXTURE2 texture = nullptr;
-  surface->QueryInterface(IID_IDirect3DTexture2, reinterpret_cast<void**>(&texture));
+  LPDIRECTDRAWSURFACE4 surface = nullptr;
+  LPDIRECT3DTEXTURE2 tex = texture(d3d::testing::argb1555Format(), &surface);
   DDCOLORKEY black{0, 0};
   surface->SetColorKey(DDCKEY_SRCBLT, &black);
 
   // What kvSetRenderFlags(ALPHA | ZBUFFER | TEXTURE | COLORKEY | PERSPECTIVE |
   // FILTER) and the base states send.
-  device->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, TRUE);
-  device->SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA);
-  device->SetRenderState(D3DRENDERSTATE_ZENABLE, 1);
-  device->SetRenderState(D3DRENDERSTATE_TEXTUREPERSPECTIVE, 1);
-  device->SetRenderState(D3DRENDERSTATE_TEXTUREMIN, D3DFILTER_LINEAR);
-  device->SetRenderState(D3DRENDERSTATE_TEXTUREMAG, D3DFILTER_LINEAR);
-  device->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
-  device->SetRenderState(D3DRENDERSTATE_ZFUNC, D3DCMP_GREATEREQUAL);
-  device->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
-  device->SetRenderState(D3DRENDERSTATE_DITHERENABLE, TRUE);
-  device->SetRenderState(D3DRENDERSTATE_SPECULARENABLE, FALSE);
-  device->SetRenderState(D3DRENDERSTATE_SHADEMODE, D3DSHADE_GOURAUD);
-  device->SetRenderState(D3DRENDERSTATE_COLORKEYENABLE, TRUE);
-  device->SetTexture(0, texture);
+  setStates({{D3DRENDERSTATE_ALPHABLENDENABLE, TRUE},
+             {D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA},
+             {D3DRENDERSTATE_ZENABLE, 1},
+             {D3DRENDERSTATE_TEXTUREPERSPECTIVE, 1},
+             {D3DRENDERSTATE_TEXTUREMIN, D3DFILTER_LINEAR},
+             {D3DRENDERSTATE_TEXTUREMAG, D3DFILTER_LINEAR},
+             {D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA},
+             {D3DRENDERSTATE_ZFUNC, D3DCMP_GREATEREQUAL},
+             {D3DRENDERSTATE_CULLMODE, D3DCULL_NONE},
+             {D3DRENDERSTATE_DITHERENABLE, TRUE},
+             {D3DRENDERSTATE_SPECULARENABLE, FALSE},
+             {D3DRENDERSTATE_SHADEMODE, D3DSHADE_GOURAUD},
+             {D3DRENDERSTATE_COLORKEYENABLE, TRUE}});
+  device->SetTexture(0, tex);
 
   d3d::testing::startRecording();
   device->BeginScene();
@@ -162,7 +139,7 @@ TEST_F(Drawing, RecorderSeesTheKitsStatesAndVertices) {
   EXPECT_EQ(first.vertices[2].diffuse, 0x40FF8000u);
   EXPECT_EQ(first.vertices[2].rhw, 0.125f);
   EXPECT_EQ(first.renderStates[D3DRENDERSTATE_DESTBLEND], static_cast<DWORD>(D3DBLEND_INVSRCALPHA));
-  EXPECT_EQ(first.texture, texture);
+  EXPECT_EQ(first.texture, tex);
   EXPECT_TRUE(first.textured);
   const raster::State& s = first.state;
   EXPECT_TRUE(s.blendEnable);
@@ -183,8 +160,7 @@ TEST_F(Drawing, RecorderSeesTheKitsStatesAndVertices) {
   EXPECT_FALSE(second.state.blendEnable);
   EXPECT_FALSE(second.state.colorKeyEnable);
   EXPECT_EQ(second.state.colorOp, raster::ColorOp::SelectDiffuse);
-
-  texture->Release();
+  tex->Release();
   surface->Release();
 }
 
@@ -208,22 +184,15 @@ TEST_F(Drawing, FilterStatesAreOneSettingInBothForms) {
 
 TEST_F(Drawing, PalettizedTexturesSampleThroughTheirPalette) {
   makeDevice();
-  DDSURFACEDESC2 desc = describe(DDSCAPS_TEXTURE, 8, 8);
-  desc.dwFlags |= DDSD_PIXELFORMAT;
-  desc.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
-  desc.ddpfPixelFormat.dwFlags = DDPF_RGB | DDPF_PALETTEINDEXED8;
-  desc.ddpfPixelFormat.dwRGBBitCount = 8;
-  LPDIRECTDRAWSURFACE4 surface = create(desc);
+  LPDIRECTDRAWSURFACE4 surface = nullptr;
+  LPDIRECT3DTEXTURE2 tex = texture(d3d::testing::palette8Format(), &surface);
   DDSURFACEDESC2 locked{};
   locked.dwSize = sizeof locked;
   ASSERT_EQ(surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DD_OK);
   for (int y = 0; y < 8; ++y) std::memset(static_cast<uint8_t*>(locked.lpSurface) + y * locked.lPitch, 7, 8);
   surface->Unlock(nullptr);
-  LPDIRECT3DTEXTURE2 texture = nullptr;
-  surface->QueryInterface(IID_IDirect3DTexture2, reinterpret_cast<void**>(&texture));
-  device->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
-  device->SetRenderState(D3DRENDERSTATE_ZENABLE, 0);
-  device->SetTexture(0, texture);
+  setStates({{D3DRENDERSTATE_CULLMODE, D3DCULL_NONE}, {D3DRENDERSTATE_ZENABLE, 0}});
+  device->SetTexture(0, tex);
 
   // Without a palette the texture cannot be sampled: drawn untextured.
   clear(D3DCLEAR_TARGET, 0);
@@ -239,7 +208,7 @@ TEST_F(Drawing, PalettizedTexturesSampleThroughTheirPalette) {
   draw(quad(0, 0, 64, 48, 0xFFFFFFFF));
   EXPECT_EQ(pixel(target, 4, 4), 0x07E0u);
   device->EndScene();
-  texture->Release();
+  tex->Release();
   surface->Release();
 }
 
@@ -256,13 +225,12 @@ TEST_F(Drawing, ALostTargetSkipsTheFrameUntilRestored) {
 
 TEST_F(Drawing, SwitchesRenderTargets) {
   makeDevice(IID_IDirect3DRGBDevice, false, false);
-  LPDIRECTDRAWSURFACE4 other = renderTarget(true);
+  LPDIRECTDRAWSURFACE4 other = renderTarget(true), plain = offscreen(8, 8);
   ASSERT_EQ(device->SetRenderTarget(other, 0), D3D_OK);
   EXPECT_EQ(other->Release(), 1u);  // the device holds it now
   clear(D3DCLEAR_TARGET, 0x00FF0000);
   EXPECT_EQ(pixel(other, 2, 2), 0xFFFF0000u);
   EXPECT_EQ(pixel(target, 2, 2), 0u);
-  LPDIRECTDRAWSURFACE4 plain = offscreen(8, 8);
   EXPECT_EQ(device->SetRenderTarget(plain, 0), DDERR_INVALIDCAPS);
   plain->Release();
 }

@@ -1,6 +1,7 @@
 // A device on a 64 x 48 render target with a z-buffer and a viewport.
 #pragma once
 
+#include <cstring>
 #include <vector>
 
 #include "tests/ddraw/fixture.h"
@@ -23,18 +24,9 @@ class DeviceTest : public DirectDrawTest {
   }
 
   // A render target of the desktop's format, or of 32 bits.
-  LPDIRECTDRAWSURFACE4 renderTarget(bool deep = false, int width = 64, int height = 48) {
-    DDSURFACEDESC2 desc = describe(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE, width, height);
-    if (deep) {
-      desc.dwFlags |= DDSD_PIXELFORMAT;
-      desc.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
-      desc.ddpfPixelFormat.dwFlags = DDPF_RGB;
-      desc.ddpfPixelFormat.dwRGBBitCount = 32;
-      desc.ddpfPixelFormat.dwRBitMask = 0xFF0000;
-      desc.ddpfPixelFormat.dwGBitMask = 0x00FF00;
-      desc.ddpfPixelFormat.dwBBitMask = 0x0000FF;
-    }
-    return create(desc);
+  LPDIRECTDRAWSURFACE4 renderTarget(bool deep = false) {
+    const DDPIXELFORMAT format = xrgb8888();
+    return create(describe(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE, 64, 48, deep ? &format : nullptr));
   }
 
   // The framework's order: target, z-buffer attached, device, viewport.
@@ -47,14 +39,7 @@ class DeviceTest : public DirectDrawTest {
     ASSERT_EQ(d3d->CreateDevice(guid, target, &device, nullptr), D3D_OK);
     ASSERT_EQ(d3d->CreateViewport(&viewport, nullptr), D3D_OK);
     ASSERT_EQ(device->AddViewport(viewport), D3D_OK);
-    D3DVIEWPORT2 data{};
-    data.dwSize = sizeof data;
-    data.dwWidth = 64;
-    data.dwHeight = 48;
-    data.dvClipX = -1;
-    data.dvClipY = 1;
-    data.dvClipWidth = data.dvClipHeight = 2;
-    data.dvMaxZ = 1;
+    D3DVIEWPORT2 data{sizeof data, 0, 0, 64, 48, -1, 1, 2, 2, 0, 1};
     ASSERT_EQ(viewport->SetViewport2(&data), D3D_OK);
     ASSERT_EQ(device->SetCurrentViewport(viewport), D3D_OK);
   }
@@ -62,9 +47,7 @@ class DeviceTest : public DirectDrawTest {
   // The framework's teardown order; the device must go with its last release.
   void releaseDevice() {
     if (viewport != nullptr) viewport->Release();
-    if (device != nullptr) {
-      EXPECT_EQ(device->Release(), 0u);
-    }
+    if (device != nullptr) { EXPECT_EQ(device->Release(), 0u); }
     if (target != nullptr) target->Release();
     if (z != nullptr) z->Release();
     viewport = nullptr;
@@ -92,6 +75,18 @@ class DeviceTest : public DirectDrawTest {
                                  fan.data(), static_cast<DWORD>(fan.size()), 0);
   }
 
+  void setStates(std::initializer_list<std::pair<D3DRENDERSTATETYPE, DWORD>> states) {
+    for (auto [state, value] : states) device->SetRenderState(state, value);
+  }
+
+  // A texture surface of the given format and its Direct3D face.
+  LPDIRECT3DTEXTURE2 texture(DDPIXELFORMAT format, LPDIRECTDRAWSURFACE4* surface) {
+    *surface = create(DDSCAPS_TEXTURE, 8, 8, format);
+    LPDIRECT3DTEXTURE2 face = nullptr;
+    EXPECT_EQ((*surface)->QueryInterface(IID_IDirect3DTexture2, reinterpret_cast<void**>(&face)), DD_OK);
+    return face;
+  }
+
   float depthAt(int x, int y) {
     DDSURFACEDESC2 desc{};
     desc.dwSize = sizeof desc;
@@ -103,8 +98,7 @@ class DeviceTest : public DirectDrawTest {
   }
 
   LPDIRECT3D3 d3d = nullptr;
-  LPDIRECTDRAWSURFACE4 target = nullptr;
-  LPDIRECTDRAWSURFACE4 z = nullptr;
+  LPDIRECTDRAWSURFACE4 target = nullptr, z = nullptr;
   LPDIRECT3DDEVICE3 device = nullptr;
   LPDIRECT3DVIEWPORT3 viewport = nullptr;
 };

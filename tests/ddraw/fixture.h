@@ -12,6 +12,8 @@
 
 namespace kv::testing {
 
+const HWND kWindow = reinterpret_cast<HWND>(1);
+
 class DirectDrawTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -28,24 +30,30 @@ class DirectDrawTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (dd != nullptr) {
-      EXPECT_EQ(dd->Release(), 0u);
-    }
+    if (dd != nullptr) { EXPECT_EQ(dd->Release(), 0u); }
     EXPECT_EQ(ddraw::testing::liveSurfaces(), 0) << "a surface outlived its test";
     EXPECT_EQ(ddraw::testing::liveDirectDrawObjects(), 0);
     d3d::testing::stopRecording();
   }
 
-  static DDSURFACEDESC2 describe(DWORD caps, DWORD width = 0, DWORD height = 0) {
+  static DDPIXELFORMAT xrgb8888() {
+    DDPIXELFORMAT f{sizeof(DDPIXELFORMAT), DDPF_RGB};
+    f.dwRGBBitCount = 32;
+    f.dwRBitMask = 0xFF0000;
+    f.dwGBitMask = 0x00FF00;
+    f.dwBBitMask = 0x0000FF;
+    return f;
+  }
+
+  static DDSURFACEDESC2 describe(DWORD caps, DWORD width = 0, DWORD height = 0,
+                                 const DDPIXELFORMAT* format = nullptr) {
     DDSURFACEDESC2 desc{};
     desc.dwSize = sizeof desc;
-    desc.dwFlags = DDSD_CAPS;
+    desc.dwFlags = DDSD_CAPS | (width != 0 ? DDSD_WIDTH | DDSD_HEIGHT : 0) | (format ? DDSD_PIXELFORMAT : 0);
     desc.ddsCaps.dwCaps = caps;
-    if (width != 0) {
-      desc.dwFlags |= DDSD_WIDTH | DDSD_HEIGHT;
-      desc.dwWidth = width;
-      desc.dwHeight = height;
-    }
+    desc.dwWidth = width;
+    desc.dwHeight = height;
+    if (format != nullptr) desc.ddpfPixelFormat = *format;
     return desc;
   }
 
@@ -54,19 +62,14 @@ class DirectDrawTest : public ::testing::Test {
     EXPECT_EQ(dd->CreateSurface(&desc, &surface, nullptr), DD_OK);
     return surface;
   }
-
+  LPDIRECTDRAWSURFACE4 create(DWORD caps, DWORD width, DWORD height, DDPIXELFORMAT format) {
+    return create(describe(caps, width, height, &format));
+  }
   LPDIRECTDRAWSURFACE4 offscreen(DWORD width, DWORD height, DWORD extraCaps = 0) {
     return create(describe(DDSCAPS_OFFSCREENPLAIN | extraCaps, width, height));
   }
-
   LPDIRECTDRAWSURFACE4 zBuffer(DWORD width, DWORD height) {
-    DDSURFACEDESC2 desc = describe(DDSCAPS_ZBUFFER, width, height);
-    desc.dwFlags |= DDSD_PIXELFORMAT;
-    desc.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
-    desc.ddpfPixelFormat.dwFlags = DDPF_ZBUFFER;
-    desc.ddpfPixelFormat.dwZBufferBitDepth = 32;
-    desc.ddpfPixelFormat.dwZBitMask = 0xFFFFFFFF;
-    return create(desc);
+    return create(DDSCAPS_ZBUFFER, width, height, d3d::testing::depthFormat(32));
   }
 
   // Reads pixel (x, y) of a 16- or 32-bit surface through Lock.

@@ -30,18 +30,16 @@ TEST_F(DirectDrawModule, AnswersOnlyForDdrawDll) {
   EXPECT_EQ(GetModuleHandleA("DDRAW.DLL"), nullptr);
 }
 
-struct Driver {
-  bool hasGuid;
-  std::string description, name;
-};
-
-BOOL collect(GUID* guid, LPSTR description, LPSTR name, LPVOID context, HMONITOR) {
-  static_cast<std::vector<Driver>*>(context)->push_back({guid != nullptr, description, name});
-  return TRUE;
-}
-
-TEST_F(DirectDrawModule, ListsThePrimaryDisplayDriverWithoutGuid) {
+TEST_F(DirectDrawModule, ListsAndCreatesOnlyThePrimaryDisplayDriver) {
+  struct Driver {
+    bool hasGuid;
+    std::string description;
+  };
   std::vector<Driver> drivers;
+  auto collect = [](GUID* guid, LPSTR description, LPSTR, LPVOID context, HMONITOR) -> BOOL {
+    static_cast<std::vector<Driver>*>(context)->push_back({guid != nullptr, description});
+    return TRUE;
+  };
   ASSERT_EQ(DirectDrawEnumerateExA(collect, &drivers, DDENUM_ATTACHEDSECONDARYDEVICES |
                                                           DDENUM_DETACHEDSECONDARYDEVICES |
                                                           DDENUM_NONDISPLAYDEVICES),
@@ -54,17 +52,13 @@ TEST_F(DirectDrawModule, ListsThePrimaryDisplayDriverWithoutGuid) {
   hw.dwSize = hel.dwSize = sizeof(DDCAPS);
   ASSERT_EQ(dd->GetCaps(&hw, &hel), DD_OK);
   EXPECT_TRUE(hw.dwCaps2 & DDCAPS2_CANRENDERWINDOWED);
-  DDCAPS wrongSize{};
-  wrongSize.dwSize = 100;
-  EXPECT_EQ(dd->GetCaps(&wrongSize, nullptr), DDERR_INVALIDPARAMS);
-}
+  hw.dwSize = 100;
+  EXPECT_EQ(dd->GetCaps(&hw, nullptr), DDERR_INVALIDPARAMS);
 
-TEST_F(DirectDrawModule, CreatesOnlyThePrimaryDriver) {
-  GUID zero{};
+  GUID zero{}, other = IID_IDirect3DRGBDevice;
   LPDIRECTDRAW object = nullptr;
   ASSERT_EQ(DirectDrawCreate(&zero, &object, nullptr), DD_OK);
   EXPECT_EQ(object->Release(), 0u);
-  GUID other = IID_IDirect3DRGBDevice;
   EXPECT_EQ(DirectDrawCreate(&other, &object, nullptr), DDERR_INVALIDPARAMS);
   EXPECT_EQ(object, nullptr);
 }
@@ -100,7 +94,7 @@ TEST_F(DirectDrawModule, ReportsTheDesktopModeInBothRecordSizes) {
   ASSERT_EQ(first->GetDisplayMode(&old), DD_OK);
   EXPECT_EQ(old.ddpfPixelFormat.dwRGBBitCount, 16u);
   EXPECT_EQ(old.dwWidth, 1024u);
-  old.dwSize = sizeof(DDSURFACEDESC2);
+  old.dwSize = sizeof(DDSURFACEDESC2);  // the larger record does not fit the old one
   EXPECT_EQ(first->GetDisplayMode(&old), DDERR_INVALIDPARAMS);
   first->Release();
 
@@ -110,14 +104,13 @@ TEST_F(DirectDrawModule, ReportsTheDesktopModeInBothRecordSizes) {
   EXPECT_TRUE(mode.ddpfPixelFormat.dwFlags & DDPF_PALETTEINDEXED8);
 }
 
-HRESULT collectMode(LPDDSURFACEDESC2 mode, LPVOID context) {
-  static_cast<std::vector<DDSURFACEDESC2>*>(context)->push_back(*mode);
-  return DDENUMRET_OK;
-}
-
 TEST_F(DirectDrawModule, ModesIncludeVga16AndTheDesktopDepth) {
   std::vector<DDSURFACEDESC2> modes;
-  ASSERT_EQ(dd->EnumDisplayModes(0, nullptr, &modes, collectMode), DD_OK);
+  auto collect = [](LPDDSURFACEDESC2 mode, LPVOID context) -> HRESULT {
+    static_cast<std::vector<DDSURFACEDESC2>*>(context)->push_back(*mode);
+    return DDENUMRET_OK;
+  };
+  ASSERT_EQ(dd->EnumDisplayModes(0, nullptr, &modes, collect), DD_OK);
   bool vga16 = false, desktopDepth = false;
   for (const DDSURFACEDESC2& m : modes) {
     vga16 |= m.dwWidth == 640 && m.dwHeight == 480 && m.ddpfPixelFormat.dwRGBBitCount == 16;
@@ -127,12 +120,11 @@ TEST_F(DirectDrawModule, ModesIncludeVga16AndTheDesktopDepth) {
   EXPECT_TRUE(desktopDepth);
 
   // A filter narrows the list; a callback's cancel ends it.
-  DDSURFACEDESC2 filter{};
-  filter.dwSize = sizeof filter;
+  DDSURFACEDESC2 filter = describe(0, 0, 0, nullptr);
   filter.dwFlags = DDSD_PIXELFORMAT;
   filter.ddpfPixelFormat.dwRGBBitCount = 32;
   modes.clear();
-  ASSERT_EQ(dd->EnumDisplayModes(0, &filter, &modes, collectMode), DD_OK);
+  ASSERT_EQ(dd->EnumDisplayModes(0, &filter, &modes, collect), DD_OK);
   ASSERT_FALSE(modes.empty());
   for (const DDSURFACEDESC2& m : modes) EXPECT_EQ(m.ddpfPixelFormat.dwRGBBitCount, 32u);
   int calls = 0;
@@ -144,8 +136,13 @@ TEST_F(DirectDrawModule, ModesIncludeVga16AndTheDesktopDepth) {
 }
 
 TEST_F(DirectDrawModule, SetsAndRestoresTheDisplayMode) {
-  ASSERT_EQ(dd->SetCooperativeLevel(reinterpret_cast<HWND>(1), DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE |
-                                                                 DDSCL_ALLOWREBOOT | DDSCL_FPUSETUP),
+  EXPECT_EQ(dd->SetCooperativeLevel(kWindow, DDSCL_NORMAL | DDSCL_FPUSETUP), DD_OK);
+  // Contradictory cooperative levels are refused.
+  EXPECT_EQ(dd->SetCooperativeLevel(kWindow, DDSCL_EXCLUSIVE), DDERR_INVALIDPARAMS);
+  EXPECT_EQ(dd->SetCooperativeLevel(nullptr, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE), DDERR_INVALIDPARAMS);
+  EXPECT_EQ(dd->SetCooperativeLevel(kWindow, DDSCL_NORMAL | DDSCL_FULLSCREEN), DDERR_INVALIDPARAMS);
+  ASSERT_EQ(dd->SetCooperativeLevel(kWindow, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWREBOOT |
+                                                 DDSCL_FPUSETUP),
             DD_OK);
   EXPECT_EQ(dd->SetDisplayMode(640, 480, 16, 0, 0), DD_OK);
   EXPECT_EQ(host::current().desktopMode(), (host::DisplayMode{640, 480, 16, 60}));
@@ -158,14 +155,6 @@ TEST_F(DirectDrawModule, SetsAndRestoresTheDisplayMode) {
   EXPECT_EQ(dd->Release(), 0u);
   dd = nullptr;
   EXPECT_EQ(host::current().desktopMode(), (host::DisplayMode{1024, 768, 16, 60}));
-}
-
-TEST_F(DirectDrawModule, RefusesContradictoryCooperativeLevels) {
-  const HWND window = reinterpret_cast<HWND>(1);
-  EXPECT_EQ(dd->SetCooperativeLevel(window, DDSCL_NORMAL | DDSCL_FPUSETUP), DD_OK);
-  EXPECT_EQ(dd->SetCooperativeLevel(window, DDSCL_EXCLUSIVE), DDERR_INVALIDPARAMS);
-  EXPECT_EQ(dd->SetCooperativeLevel(nullptr, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE), DDERR_INVALIDPARAMS);
-  EXPECT_EQ(dd->SetCooperativeLevel(window, DDSCL_NORMAL | DDSCL_FULLSCREEN), DDERR_INVALIDPARAMS);
 }
 
 }  // namespace

@@ -72,14 +72,11 @@ State makeState(std::mt19937& rng, const Texture* texture) {
   s.perspective = rng() % 2;
   s.filter = rng() % 2 ? Filter::Bilinear : Filter::Nearest;
   s.colorKeyEnable = rng() % 3 == 0;
-  s.colorKey = 0;
   s.alphaOp = rng() % 2 ? AlphaOp::Modulate : AlphaOp::SelectDiffuse;
   s.colorOp = rng() % 4 ? ColorOp::Modulate : ColorOp::SelectTexture;
-  switch (rng() % 4) {
-    case 0: s.blendEnable = true; break;  // source alpha, inverse source alpha
-    case 1: s.blendEnable = true, s.dstBlend = BlendFactor::One; break;
-    default: break;
-  }
+  const uint32_t blend = rng() % 4;  // source alpha with its inverse, source alpha plus one, none
+  s.blendEnable = blend < 2;
+  if (blend == 1) s.dstBlend = BlendFactor::One;
   s.depthEnable = rng() % 4 != 0;
   s.dither = true;
   return s;
@@ -94,9 +91,7 @@ struct Scene {
 Scene makeScene(uint32_t seed, int width, int height) {
   std::mt19937 rng(seed);
   Scene scene;
-  const TextureFormat formats[] = {TextureFormat::Palette8, TextureFormat::ARGB1555,
-                                   TextureFormat::ARGB4444, TextureFormat::RGB565};
-  for (TextureFormat f : formats) scene.textures.push_back(makeTexture(rng, f));
+  for (int f = 0; f < 4; ++f) scene.textures.push_back(makeTexture(rng, TextureFormat(f)));
   for (int i = 0; i < 60; ++i) {
     scene.fans.push_back(makeFan(rng, width, height));
     scene.states.push_back(makeState(rng, &scene.textures[rng() % 4].texture));
@@ -121,7 +116,6 @@ TEST(AgreementTest, FastMatchesTheReferenceOnRandomScenes) {
   constexpr int W = 320, H = 240;
   auto reference = makeReference();
   auto fast = makeFast();
-  FrameDifference total;
   for (ColorFormat format : {ColorFormat::RGB565, ColorFormat::XRGB8888}) {
     const int tolerance = format == ColorFormat::RGB565 ? 8 : 2;
     for (uint32_t seed = 1; seed <= 12; ++seed) {
@@ -134,19 +128,13 @@ TEST(AgreementTest, FastMatchesTheReferenceOnRandomScenes) {
       EXPECT_LE(d.overTolerance, d.pixels / 10000)
           << "seed " << seed << " worst at " << d.worstX << "," << d.worstY << " by " << d.maxDelta;
       EXPECT_TRUE(b.guardsIntact());
-      total.pixels += d.pixels;
-      total.identical += d.identical;
-      total.overTolerance += d.overTolerance;
     }
   }
-  std::printf("fast vs reference: %.4f%% identical, %lld of %lld pixels beyond tolerance\n",
-              100.0 * total.identicalFraction(), static_cast<long long>(total.overTolerance),
-              static_cast<long long>(total.pixels));
 }
 
 TEST(AgreementTest, ComparisonCountsDifferences) {
   Canvas a(4, 2, ColorFormat::RGB565), b(4, 2, ColorFormat::RGB565);
-  uint16_t* pb = reinterpret_cast<uint16_t*>(b.rowBytes(1));
+  uint16_t* pb = reinterpret_cast<uint16_t*>(b.colorBuf.row(1));
   pb[2] = 0x0001;  // blue 0 -> 8: off by 8
   pb[3] = 0x0020;  // green 0 -> 4
   const FrameDifference d = compareTargets(a.color(), b.color(), 4);
