@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "platform/d3d/d3d.h"
 #include "platform/d3d/d3d_testing.h"
 #include "platform/ddraw/ddraw.h"
@@ -37,12 +39,7 @@ class DirectDrawTest : public ::testing::Test {
   }
 
   static DDPIXELFORMAT xrgb8888() {
-    DDPIXELFORMAT f{sizeof(DDPIXELFORMAT), DDPF_RGB};
-    f.dwRGBBitCount = 32;
-    f.dwRBitMask = 0xFF0000;
-    f.dwGBitMask = 0x00FF00;
-    f.dwBBitMask = 0x0000FF;
-    return f;
+    return {sizeof(DDPIXELFORMAT), DDPF_RGB, 0, {32}, {0xFF0000}, {0x00FF00}, {0x0000FF}, {0}};
   }
 
   static DDSURFACEDESC2 describe(DWORD caps, DWORD width = 0, DWORD height = 0,
@@ -72,15 +69,21 @@ class DirectDrawTest : public ::testing::Test {
     return create(DDSCAPS_ZBUFFER, width, height, d3d::testing::depthFormat(32));
   }
 
+  // Locks a whole surface: its first byte, or nullptr when refused.
+  static uint8_t* lock(LPDIRECTDRAWSURFACE4 surface, DDSURFACEDESC2& desc) {
+    desc = describe(0);
+    return surface->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr) == DD_OK ? static_cast<uint8_t*>(desc.lpSurface)
+                                                                       : nullptr;
+  }
+
   // Reads pixel (x, y) of a 16- or 32-bit surface through Lock.
   static uint32_t pixel(LPDIRECTDRAWSURFACE4 surface, int x, int y) {
-    DDSURFACEDESC2 desc{};
-    desc.dwSize = sizeof desc;
-    if (surface->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr) != DD_OK) return 0xDEADBEEF;
-    const auto* row = static_cast<const uint8_t*>(desc.lpSurface) + y * desc.lPitch;
-    const uint32_t value = desc.ddpfPixelFormat.dwRGBBitCount == 16
-                               ? reinterpret_cast<const uint16_t*>(row)[x]
-                               : reinterpret_cast<const uint32_t*>(row)[x];
+    DDSURFACEDESC2 desc;
+    const uint8_t* base = lock(surface, desc);
+    if (base == nullptr) return 0xDEADBEEF;
+    uint32_t value = 0;
+    std::memcpy(&value, base + y * desc.lPitch + x * (desc.ddpfPixelFormat.dwRGBBitCount / 8),
+                desc.ddpfPixelFormat.dwRGBBitCount / 8);
     surface->Unlock(nullptr);
     return value;
   }
