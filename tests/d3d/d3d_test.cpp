@@ -4,6 +4,7 @@
 // rasterizer receives them, culling, and what a lost target does.
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/ddraw/fixture.h"
@@ -364,18 +365,12 @@ TEST_F(Drawing, RecorderSeesTheKitsStatesAndVertices) {
 
   // What kvSetRenderFlags(ALPHA | ZBUFFER | TEXTURE | COLORKEY | PERSPECTIVE |
   // FILTER) and the base states send.
-  setStates({{D3DRENDERSTATE_ALPHABLENDENABLE, TRUE},
-             {D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA},
-             {D3DRENDERSTATE_ZENABLE, 1},
-             {D3DRENDERSTATE_TEXTUREPERSPECTIVE, 1},
-             {D3DRENDERSTATE_TEXTUREMIN, D3DFILTER_LINEAR},
-             {D3DRENDERSTATE_TEXTUREMAG, D3DFILTER_LINEAR},
-             {D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA},
-             {D3DRENDERSTATE_ZFUNC, D3DCMP_GREATEREQUAL},
-             {D3DRENDERSTATE_CULLMODE, D3DCULL_NONE},
-             {D3DRENDERSTATE_DITHERENABLE, TRUE},
-             {D3DRENDERSTATE_SPECULARENABLE, FALSE},
-             {D3DRENDERSTATE_SHADEMODE, D3DSHADE_GOURAUD},
+  setStates({{D3DRENDERSTATE_ALPHABLENDENABLE, TRUE}, {D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA},
+             {D3DRENDERSTATE_ZENABLE, 1}, {D3DRENDERSTATE_TEXTUREPERSPECTIVE, 1},
+             {D3DRENDERSTATE_TEXTUREMIN, D3DFILTER_LINEAR}, {D3DRENDERSTATE_TEXTUREMAG, D3DFILTER_LINEAR},
+             {D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA}, {D3DRENDERSTATE_ZFUNC, D3DCMP_GREATEREQUAL},
+             {D3DRENDERSTATE_CULLMODE, D3DCULL_NONE}, {D3DRENDERSTATE_DITHERENABLE, TRUE},
+             {D3DRENDERSTATE_SPECULARENABLE, FALSE}, {D3DRENDERSTATE_SHADEMODE, D3DSHADE_GOURAUD},
              {D3DRENDERSTATE_COLORKEYENABLE, TRUE}});
   device->SetTexture(0, tex);
 
@@ -402,23 +397,17 @@ TEST_F(Drawing, RecorderSeesTheKitsStatesAndVertices) {
   EXPECT_EQ(first.texture, tex);
   EXPECT_TRUE(first.textured);
   const raster::State& s = first.state;
-  EXPECT_TRUE(s.blendEnable);
-  EXPECT_EQ(s.srcBlend, raster::BlendFactor::SrcAlpha);
-  EXPECT_EQ(s.dstBlend, raster::BlendFactor::InvSrcAlpha);
-  EXPECT_TRUE(s.depthEnable);
-  EXPECT_EQ(s.depthCompare, raster::DepthCompare::GreaterEqual);
-  EXPECT_TRUE(s.perspective);
-  EXPECT_EQ(s.filter, raster::Filter::Bilinear);
-  EXPECT_TRUE(s.colorKeyEnable);
-  EXPECT_EQ(s.colorKey, 0u);
-  EXPECT_TRUE(s.dither);
+  EXPECT_EQ(std::tuple(s.blendEnable, s.depthEnable, s.perspective, s.colorKeyEnable, s.colorKey, s.dither),
+            std::tuple(true, true, true, true, 0u, true));
+  EXPECT_EQ(std::tuple(s.srcBlend, s.dstBlend, s.depthCompare, s.filter),
+            std::tuple(raster::BlendFactor::SrcAlpha, raster::BlendFactor::InvSrcAlpha,
+                       raster::DepthCompare::GreaterEqual, raster::Filter::Bilinear));
   EXPECT_EQ(s.colorOp, raster::ColorOp::Modulate);
   EXPECT_EQ(s.alphaOp, raster::AlphaOp::SelectDiffuse);  // the kit's textures carry no alpha
 
   const auto& second = draws[1];
-  EXPECT_FALSE(second.textured);
-  EXPECT_FALSE(second.state.blendEnable);
-  EXPECT_FALSE(second.state.colorKeyEnable);
+  EXPECT_EQ(std::tuple(second.textured, second.state.blendEnable, second.state.colorKeyEnable),
+            std::tuple(false, false, false));
   EXPECT_EQ(second.state.colorOp, raster::ColorOp::SelectDiffuse);
   tex->Release();
   surface->Release();

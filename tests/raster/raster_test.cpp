@@ -353,7 +353,8 @@ TEST_P(RasterTest, RefusedDescriptionsAreLoggedAndNothingIsDrawnThroughThem) {
   r->drawFan(noPixels, nullptr, s, f, 3);
   r->clear(&noPixels, 0xFFFFFF, nullptr, 0, {0, 0, 8, 8});
   EXPECT_EQ(c.rgb(1, 1), 0u);
-  EXPECT_NE(kv::headless::debugCapture().find("raster: colour target refused (width 8, height 8, pitch 8)\n"), std::string::npos);
+  EXPECT_NE(kv::headless::debugCapture().find("raster: colour target refused (width 8, height 8, pitch 8)\n"),
+            std::string::npos);
 
   // A texture whose sides are not powers of two is refused; the fan is drawn untextured.
   const uint16_t texels[9] = {};
