@@ -32,6 +32,11 @@ inline void expectNear(const Vector& v, Vector want, float tolerance = 1e-5f) {
       << v << " is not near " << want;
 }
 
+inline Vector apply(const Matrix& m, Vector p) {
+  Vector out;
+  return *kv3dTransform(&out, &p, &m);
+}
+
 class F3dTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -4,20 +4,11 @@ namespace {
 
 // A small valid object; tests change one part and write it out.
 struct KvoFile {
-  struct Mat {
-    std::array<uint8_t, 4> colour;
-    int16_t image;
-    uint16_t flags;
-    int32_t faces;
-  };
-  struct F {
-    int32_t corners;
-    std::array<uint16_t, 4> index;
-  };
-  struct P {
-    Vector point;
-    int16_t parent, bound;
-  };
+  // clang-format off
+  struct Mat { std::array<uint8_t, 4> colour; int16_t image; uint16_t flags; int32_t faces; };
+  struct F { int32_t corners; std::array<uint16_t, 4> index; };
+  struct P { Vector point; int16_t parent, bound; };
+  // clang-format on
   int32_t version = 16, shading = 1;
   int64_t shadingBytes = -1;  // -1: what the mode needs
   std::vector<std::string> images = {"label.tga"};
@@ -119,42 +110,23 @@ TEST_F(KvoTest, ImagesGoToTheTableByTheirLastLetter) {
 TEST_F(KvoTest, RefusesEachBrokenPart) {
   EXPECT_EQ(kv3dLoadKVO("missing.kvo"), nullptr);
   EXPECT_TRUE(logged("kv3dLoadKVO: (missing.kvo) 를 열수 없습니다.\n"));
-  using Change = void (*)(KvoFile&);
-  const struct {
-    Change change;
-    const char* reason;
-  } cases[] = {
-      {[](KvoFile& s) { s.shading = 4, s.shadingBytes = 7; },
-       "truncated, its counts need 324 bytes but it has 323"},
+  // clang-format off
+  const struct { void (*change)(KvoFile&); const char* reason; } cases[] = {
+      {[](KvoFile& s) { s.shading = 4, s.shadingBytes = 7; }, "truncated, its counts need 324 bytes but it has 323"},
       {[](KvoFile& s) { s.shading = 7; }, "unknown shading mode 7"},
       {[](KvoFile& s) { s.images.assign(257, "x.bmp"); }, "257 images, the image table holds 256"},
       {[](KvoFile& s) { s.faces[0].corners = 5; }, "face 0 has 5 corners"},
       {[](KvoFile& s) { s.faces[1].index[3] = 4; }, "face 1 uses vertex 4 of 4"},
       {[](KvoFile& s) { s.materials[1].image = 1; }, "material 1 uses image 1 of 1"},
       {[](KvoFile& s) { s.materials[1].faces = 2; }, "the materials cover 3 faces, the file has 2"},
-      {[](KvoFile& s) { s.materials[0].faces = -1, s.materials[1].faces = 3; },
-       "material 0 has -1 faces"},
-      {[](KvoFile& s) {
-         s.pivots = {{{}, -1, 2}, {{}, 2, 2}};
-       },
-       "pivot 1 has parent 2 of 2"},
-      {[](KvoFile& s) {
-         s.pivots = {{{}, 0, 4}};
-       },
-       "pivot 0 has parent 0 of 1"},
-      {[](KvoFile& s) {
-         s.pivots = {{{}, -1, 1}, {{}, 2, 1}, {{}, 3, 1}, {{}, 1, 1}};
-       },
-       "the parents of pivot 1 form a cycle"},
-      {[](KvoFile& s) {
-         s.pivots = {{{}, -1, 2}, {{}, 0, 1}};
-       },
-       "the pivots bind 3 vertices, the file has 4"},
-      {[](KvoFile& s) {
-         s.pivots = {{{}, -1, 5}, {{}, 0, -1}};
-       },
-       "pivot 1 binds -1 vertices"},
+      {[](KvoFile& s) { s.materials[0].faces = -1, s.materials[1].faces = 3; }, "material 0 has -1 faces"},
+      {[](KvoFile& s) { s.pivots = {{{}, -1, 2}, {{}, 2, 2}}; }, "pivot 1 has parent 2 of 2"},
+      {[](KvoFile& s) { s.pivots = {{{}, 0, 4}}; }, "pivot 0 has parent 0 of 1"},
+      {[](KvoFile& s) { s.pivots = {{{}, -1, 1}, {{}, 2, 1}, {{}, 3, 1}, {{}, 1, 1}}; }, "the parents of pivot 1 form a cycle"},
+      {[](KvoFile& s) { s.pivots = {{{}, -1, 2}, {{}, 0, 1}}; }, "the pivots bind 3 vertices, the file has 4"},
+      {[](KvoFile& s) { s.pivots = {{{}, -1, 5}, {{}, 0, -1}}; }, "pivot 1 binds -1 vertices"},
   };
+  // clang-format on
   for (const auto& c : cases) {
     KvoFile object;
     c.change(object);

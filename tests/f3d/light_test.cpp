@@ -10,8 +10,7 @@ int at(const uint8_t* plane, int row, int column) { return plane[row * 64 + colu
 
 LightTable filled(uint8_t value) {
   LightTable t;
-  std::memset(&t, value, sizeof t);
-  return t;
+  return *static_cast<LightTable*>(std::memset(&t, value, sizeof t));
 }
 
 TEST_F(LightTest, DesignedTables) {
@@ -20,9 +19,9 @@ TEST_F(LightTest, DesignedTables) {
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(std::memcmp(t->red, t->green, 2048), 0);
   EXPECT_EQ(std::memcmp(t->red, t->blue, 2048), 0);
-  const int cells[][3] = {{0, 0, 89},  {0, 31, 86}, {0, 32, 90},
-                          {0, 63, 86}, {16, 0, 34}, {16, 32, 55}};
-  for (const auto& c : cells) EXPECT_EQ(at(t->red, c[0], c[1]), c[2]) << c[0] << "," << c[1];
+  for (auto [row, column, want] :
+       {std::tuple(0, 0, 89), {0, 31, 86}, {0, 32, 90}, {0, 63, 86}, {16, 0, 34}, {16, 32, 55}})
+    EXPECT_EQ(at(t->red, row, column), want) << row << ", " << column;
   for (int c = 0; c < 64; ++c) EXPECT_EQ(at(t->red, 31, c), 0) << c;
   kv3dFreeLight(t);
   EXPECT_TRUE(poolIsWhole());
@@ -30,11 +29,12 @@ TEST_F(LightTest, DesignedTables) {
   // Coloured light from overhead with ambient: the top row lit, the bottom ambient only.
   LightTable o;
   kv3dInitLight(&o, 1024, 0, 200, 100, 50, 10, 20, 30);
+  const auto rgb = [&o](int i) {
+    return std::tuple<int, int, int>(o.red[i], o.green[i], o.blue[i]);
+  };
   for (int c = 0; c < 64; ++c) {
-    EXPECT_EQ(std::tuple(at(o.red, 0, c), at(o.green, 0, c), at(o.blue, 0, c)),
-              std::tuple(209, 119, 79));
-    EXPECT_EQ(std::tuple(at(o.red, 31, c), at(o.green, 31, c), at(o.blue, 31, c)),
-              std::tuple(10, 20, 30));
+    EXPECT_EQ(rgb(c), std::tuple(209, 119, 79)) << c;
+    EXPECT_EQ(rgb(31 * 64 + c), std::tuple(10, 20, 30)) << c;
   }
 
   // Arguments use their low bits only.
@@ -84,23 +84,19 @@ TEST_F(LightTest, SumAndBlendSaturate) {
 }
 
 TEST_F(LightTest, LookupPicksRowColumnAndHalf) {
-  const struct {
-    Vector normal;
-    int32_t want;
-  } cases[] = {{{0, 1, 0}, 16},
-               {{0, -1, 0}, 31 * 64 + 16},
-               {{0.6f, 0, 0.8f}, 16 * 64 + 35},
-               {{-0.6f, 0, -0.8f}, 16 * 64 + 28},
-               {{0, 2, 0}, 16}};  // a scaled normal reads the edge row
-  for (const auto& c : cases) EXPECT_EQ(kv3dLightIndex(&c.normal), c.want) << c.normal;
+  // A scaled normal reads the edge row.
+  const std::pair<Vector, int32_t> cases[] = {{{0, 1, 0}, 16},
+                                              {{0, -1, 0}, 31 * 64 + 16},
+                                              {{0.6f, 0, 0.8f}, 16 * 64 + 35},
+                                              {{-0.6f, 0, -0.8f}, 16 * 64 + 28},
+                                              {{0, 2, 0}, 16}};
+  for (const auto& [normal, want] : cases) EXPECT_EQ(kv3dLightIndex(&normal), want) << normal;
   for (float wild : {NAN, INFINITY, -INFINITY, 1e30f}) {
     const Vector n{wild, wild, wild};
     const int32_t index = kv3dLightIndex(&n);
     EXPECT_TRUE(index >= 0 && index < 2048) << index;
   }
-}
-
-TEST_F(LightTest, CreateFailsOnAnExhaustedPoolAndSetMakesCurrent) {
+  // An exhausted pool gives no table; set makes a table current.
   useFreshPool(4);
   EXPECT_EQ(kv3dCreateLight(512, 512, 1, 1, 1, 0, 0, 0), nullptr);
   LightTable t;

@@ -31,14 +31,12 @@ TEST(Tables, AtanTruncatesHasADeadZoneAndStaysInRange) {
     ASSERT_EQ(kv3dAtan2(float(i), 1024.0f),
               int(std::floor(std::atan(i / 1024.0) * 4096 / (2 * M_PI))))
         << i;
-  const struct {
-    float x, z;
-    int32_t want;
-  } cases[] = {{1024, 1024, 512}, {0.0002f, -0.0002f, 0}, {0.0003f, 0, 1024},  // dead zone bound
-               {0, 5, 4096},  // a zero component counts as negative
-               {1, 0, 1024},      {0, -1, 2048},          {-1, 0, 3072},      {5, 5, 512},
-               {-5, -5, 2560},    {5, -5, 1536},          {-5, 5, 3584}};
-  for (const auto& c : cases) EXPECT_EQ(kv3dAtan2(c.x, c.z), c.want) << c.x << ", " << c.z;
+  // A zero component counts as negative; 0.0003 is the dead zone's bound, outside it.
+  const std::tuple<float, float, int32_t> cases[] = {
+      {1024, 1024, 512}, {0.0002f, -0.0002f, 0}, {0.0003f, 0, 1024}, {0, 5, 4096},
+      {1, 0, 1024},      {0, -1, 2048},          {-1, 0, 3072},      {5, 5, 512},
+      {-5, -5, 2560},    {5, -5, 1536},          {-5, 5, 3584}};
+  for (auto [x, z, want] : cases) EXPECT_EQ(kv3dAtan2(x, z), want) << x << ", " << z;
   // Infinities and NaN must not index outside the table.
   for (float wild : {INFINITY, -INFINITY, NAN, 3e38f})
     for (int32_t r : {kv3dAtan2(wild, wild), kv3dAtan2(wild, 1.0f), kv3dAtan2(1.0f, wild)})
@@ -62,18 +60,10 @@ TEST(MatrixMath, ProductsIgnoreTheFourthColumnAndMayAlias) {
 TEST(MatrixMath, RotationOrderZThenXThenY) {
   // Z by 90 takes x to y; X by 90 then takes y to z (the other order would give
   // y); Y by 90 then takes z to x.
-  const struct {
-    Angle a[3];
-    Vector want;
-  } cases[] = {
-      {{1024, 1024, 0}, {0, 0, 1}}, {{1024, 1024, 1024}, {1, 0, 0}}, {{0, 0, 1024}, {0, 0, -1}}};
-  const Vector unitX{1, 0, 0};
-  for (const auto& c : cases) {
-    Matrix r;
-    Vector out;
-    expectNear(*kv3dTransform(&out, &unitX, kv3dRotationMatrix(&r, c.a[0], c.a[1], c.a[2])),
-               c.want);
-  }
+  Matrix r;
+  expectNear(apply(*kv3dRotationMatrix(&r, 1024, 1024, 0), {1, 0, 0}), {0, 0, 1});
+  expectNear(apply(*kv3dRotationMatrix(&r, 1024, 1024, 1024), {1, 0, 0}), {1, 0, 0});
+  expectNear(apply(*kv3dRotationMatrix(&r, 0, 0, 1024), {1, 0, 0}), {0, 0, -1});
 }
 
 TEST(MatrixMath, InverseAndViewUndoRotationAndPlacement) {
@@ -88,9 +78,9 @@ TEST(MatrixMath, InverseAndViewUndoRotationAndPlacement) {
     // The view moves the eye to the origin, then turns by the inverse rotation.
     kv3dViewMatrix(&view, a[0], a[1], a[2], &eye);
     for (int i : {0, 1, 2, 4, 5, 6, 8, 9, 10}) EXPECT_EQ(view.m[i], inv.m[i]) << i;
-    Vector out, expected;
-    expectNear(*kv3dTransform(&out, &eye, &view), {0, 0, 0}, 1e-4f);
-    expectNear(*kv3dTransform(&out, &ahead, &view), *kv3dRotate(&expected, &unitZ, &inv), 1e-4f);
+    Vector expected;
+    expectNear(apply(view, eye), {0, 0, 0}, 1e-4f);
+    expectNear(apply(view, ahead), *kv3dRotate(&expected, &unitZ, &inv), 1e-4f);
   }
 }
 
@@ -111,19 +101,14 @@ TEST(MatrixMath, ArraysTransformOrRotateAndIgnoreEmptyCounts) {
 
 TEST(MatrixMath, PivotMatrixScalesThenTurnsAboutThePivot) {
   const Vector pivot{1, 2, 3}, position{-5, 6, 7}, unit{1, 1, 1}, stretch{2, 1, 1};
-  // The third angle turns about Z (its upper bits ignored), the first about X.
-  const struct {
-    int32_t angles[3];
-    Vector scale, in, want;
-  } cases[] = {{{0, 0, 0}, unit, pivot, position},
-               {{0, 0, 0x10000 + 1024}, stretch, {2, 2, 3}, {-5, 8, 7}},
-               {{1024, 0, 0}, unit, {1, 3, 3}, {-5, 6, 8}}};
-  for (const auto& c : cases) {
-    Matrix m;
-    Vector out;
-    kv3dPivotMatrix(&m, &pivot, &position, c.angles, &c.scale);
-    expectNear(*kv3dTransform(&out, &c.in, &m), c.want);
-  }
+  const int32_t none[3] = {0, 0, 0}, turnZ[3] = {0, 0, 0x10000 + 1024}, turnX[3] = {1024, 0, 0};
+  Matrix m;
+  expectNear(apply(*kv3dPivotMatrix(&m, &pivot, &position, none, &unit), pivot), position);
+  // Scale first, then the Z turn (the third angle; the upper bits are ignored).
+  expectNear(apply(*kv3dPivotMatrix(&m, &pivot, &position, turnZ, &stretch), {2, 2, 3}),
+             {-5, 8, 7});
+  // The first angle turns about X.
+  expectNear(apply(*kv3dPivotMatrix(&m, &pivot, &position, turnX, &unit), {1, 3, 3}), {-5, 6, 8});
 }
 
 }  // namespace

@@ -157,23 +157,17 @@ TEST_F(MotionTest, RefusesMotionsAndCameraPathsTheFileCannotHold) {
   EXPECT_EQ(kv3dLoadCAM("missing.cam"), nullptr);
   EXPECT_TRUE(logged("kv3dLoadCAM: missing.cam 를 열수 없습니다.\n"));
   // Files cut short anywhere: in the header, a count, a key, the target offset.
-  const size_t motion = motionFile().bytes.size(), camera = cameraFile(true, true).bytes.size();
-  const struct {
-    bool isMotion;
-    size_t cut;
-  } cuts[] = {{true, 4},  {true, 8},   {true, 50},           {true, motion - 1},
-              {false, 0}, {false, 40}, {false, camera - 12}, {false, camera - 1}};
-  for (const auto& c : cuts) {
+  const auto refused = [&](bool motion, size_t cut) {
     kv::headless::clearDebugCapture();
-    if (c.isMotion) {
-      EXPECT_EQ(kv3dLoadMOT(motionFile().save("cut.mot", c.cut).c_str()), nullptr) << c.cut;
-    } else {
-      EXPECT_EQ(kv3dLoadCAM(cameraFile(true, true).save("cut.cam", c.cut).c_str()), nullptr)
-          << c.cut;
-    }
-    EXPECT_TRUE(logged(c.isMotion ? "; refused (cut.mot)\n" : "; refused (cut.cam)\n")) << c.cut;
-    EXPECT_TRUE(poolIsWhole()) << c.cut;
-  }
+    const bool none = motion ? !kv3dLoadMOT(motionFile().save("cut.mot", cut).c_str())
+                             : !kv3dLoadCAM(cameraFile(true, true).save("cut.cam", cut).c_str());
+    EXPECT_TRUE(none && logged(motion ? "; refused (cut.mot)\n" : "; refused (cut.cam)\n")) << cut;
+    EXPECT_TRUE(poolIsWhole()) << cut;
+  };
+  for (size_t cut : {size_t{4}, size_t{8}, size_t{50}, motionFile().bytes.size() - 1})
+    refused(true, cut);
+  const size_t camera = cameraFile(true, true).bytes.size();
+  for (size_t cut : {size_t{0}, size_t{40}, camera - 12, camera - 1}) refused(false, cut);
   // Track and key counts the file cannot hold.
   for (FileBytes lying :
        {FileBytes().i32(0).i32(0x7FFFFFFF).i32(0), FileBytes().i32(0).i32(1).i32(-3)})

@@ -94,8 +94,7 @@ TEST_F(ViewTest, NearPlaneSentinelsAndSaturation) {
 }
 
 TEST_F(ViewTest, CameraOrbitLookAtAndSpring) {
-  Camera c{};
-  c.distance = 2048;
+  Camera c{.distance = 2048};
   kv3dCameraOrbit(&c);
   expectNear(c.eye, {0, 0, -2048}, 1e-3f);
   EXPECT_EQ(c.eye.z, -2048.0f);
@@ -105,17 +104,14 @@ TEST_F(ViewTest, CameraOrbitLookAtAndSpring) {
   EXPECT_NEAR(c.goal.x, -2048.0f, 1e-2f);
   EXPECT_EQ(c.eye.z, -2048.0f);
 
-  Camera look{};
-  look.eye = Vector{0, 0, -100};
-  look.roll = 77;
+  Camera look{.eye = {0, 0, -100}, .roll = 77};
   kv3dCameraLookAt(&look);
   EXPECT_EQ(std::tuple(look.yaw, look.pitch, look.roll), std::tuple(0, 0, 77));
   look.eye = Vector{0, 100, -100};
   kv3dCameraLookAt(&look);
   EXPECT_EQ(std::tuple(look.yaw, look.pitch), std::tuple(0, 512));
 
-  Camera s{};
-  s.eye = s.goal = Vector{5, 6, 7};
+  Camera s{.eye = {5, 6, 7}, .goal = {5, 6, 7}};
   kv3dCameraSmooth(&s);
   EXPECT_EQ(s.eye.x, 5.0f);
   EXPECT_EQ(s.velocity.y, 0.0f);
