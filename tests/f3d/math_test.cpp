@@ -68,7 +68,7 @@ TEST(MatrixMath, RotationOrderZThenXThenY) {
 
 TEST(MatrixMath, InverseAndViewUndoRotationAndPlacement) {
   const Angle angles[][3] = {{0, 0, 0}, {100, 2000, 3000}, {4095, 1024, 77}, {3333, 555, 1234}};
-  const Vector eye{10, -20, 300}, ahead{10, -20, 301}, unitZ{0, 0, 1};
+  const Vector eye{10, -20, 300};
   for (const auto& a : angles) {
     Matrix r, inv, product, view;
     kv3dRotationMatrix(&r, a[0], a[1], a[2]);
@@ -78,9 +78,7 @@ TEST(MatrixMath, InverseAndViewUndoRotationAndPlacement) {
     // The view moves the eye to the origin, then turns by the inverse rotation.
     kv3dViewMatrix(&view, a[0], a[1], a[2], &eye);
     for (int i : {0, 1, 2, 4, 5, 6, 8, 9, 10}) EXPECT_EQ(view.m[i], inv.m[i]) << i;
-    Vector expected;
     expectNear(apply(view, eye), {0, 0, 0}, 1e-4f);
-    expectNear(apply(view, ahead), *kv3dRotate(&expected, &unitZ, &inv), 1e-4f);
   }
 }
 
