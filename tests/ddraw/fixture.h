@@ -72,8 +72,8 @@ class DirectDrawTest : public ::testing::Test {
   // Locks a whole surface: its first byte, or nullptr when refused.
   static uint8_t* lock(LPDIRECTDRAWSURFACE4 surface, DDSURFACEDESC2& desc) {
     desc = describe(0);
-    return surface->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr) == DD_OK ? static_cast<uint8_t*>(desc.lpSurface)
-                                                                       : nullptr;
+    const bool locked = surface->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr) == DD_OK;
+    return locked ? static_cast<uint8_t*>(desc.lpSurface) : nullptr;
   }
 
   // Reads pixel (x, y) of a 16- or 32-bit surface through Lock.

@@ -325,8 +325,9 @@ TEST_P(RasterTest, WildTextureCoordinatesStayInsideTheTexture) {
           Canvas c(8, 8);
           const Vertex f[4] = {{0, 0, 0.5f, 1, ~0u, w, 0}, {8, 0, 0.5f, 0, ~0u, 1, w},
                                {8, 8, 0.5f, -1, ~0u, w, w}, {0, 8, 0.5f, 1, ~0u, 0, 1}};
-          fan(c, {.texture = tex, .colorOp = ColorOp::SelectTexture, .perspective = perspective, .filter = filter},
-              f, 4);
+          const State s{.texture = tex, .colorOp = ColorOp::SelectTexture, .perspective = perspective,
+                        .filter = filter};
+          fan(c, s, f, 4);
           // Whatever texel was chosen, it came from the texture.
           const uint32_t texel = tex == &tiny ? 0xFF0000u : 0x00FF00u;
           for (int y = 0; y < 8; ++y)
