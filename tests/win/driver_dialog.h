@@ -15,7 +15,7 @@ namespace kv::wintest {
 // items on 4-byte boundaries, classes by name (or by atom when asked).
 class TemplateBuilder {
  public:
-  explicit TemplateBuilder(bool atoms = false) : atoms_(atoms) { bytes_.resize(900 / 4); }
+  explicit TemplateBuilder(bool atoms = false) : atoms_(atoms) {}
 
   void header(DWORD style, WORD items, short cx, short cy, const char* title) {
     DLGTEMPLATE t{style, 0, items, 0, 0, cx, cy};
@@ -23,42 +23,34 @@ class TemplateBuilder {
     word(0);  // no menu
     word(0);  // default class
     text(title);
-    if (style & DS_SETFONT) {
-      word(8);
-      text("Arial");
-    }
+    if (style & DS_SETFONT) { word(8); text("Arial"); }
   }
   void item(WORD id, const char* cls, WORD atom, const char* caption, DWORD style, short x, short y, short cx,
             short cy) {
     offset_ = (offset_ + 3) & ~size_t{3};
     DLGITEMTEMPLATE t{WS_CHILD | WS_VISIBLE | style, 0, x, y, cx, cy, id};
     put(&t, sizeof t);
-    if (atoms_) {
-      word(0xFFFF);
-      word(atom);
-    } else {
-      text(cls);
-    }
+    if (atoms_) { word(0xFFFF); word(atom); } else { text(cls); }
     text(caption);
     word(0);  // no creation data
   }
   const DLGTEMPLATE* get() const { return reinterpret_cast<const DLGTEMPLATE*>(bytes_.data()); }
-  BYTE* raw() { return reinterpret_cast<BYTE*>(bytes_.data()); }
 
  private:
+  BYTE* at() { return reinterpret_cast<BYTE*>(bytes_.data()) + offset_; }
   void put(const void* data, size_t size) {
-    std::memcpy(raw() + offset_, data, size);
+    std::memcpy(at(), data, size);
     offset_ += size;
   }
   void word(WORD w) { put(&w, sizeof w); }
   void text(const char* s) {
-    const int n = MultiByteToWideChar(CP_ACP, 0, s, -1, reinterpret_cast<LPWSTR>(raw() + offset_), 100);
+    const int n = MultiByteToWideChar(CP_ACP, 0, s, -1, reinterpret_cast<LPWSTR>(at()), 100);
     ASSERT_GT(n, 0);
     offset_ += static_cast<size_t>(n) * 2;
   }
 
   bool atoms_;
-  std::vector<DWORD> bytes_;  // DWORD-aligned storage
+  std::vector<DWORD> bytes_ = std::vector<DWORD>(900 / 4);  // DWORD-aligned storage
   size_t offset_ = 0;
 };
 
@@ -68,9 +60,7 @@ inline void buildDriverDialog(TemplateBuilder& b) {
   b.header(0x90C80BC4, 8, 179, 84, "Select New Direct3D Driver");
   b.item(IDOK, "BUTTON", 0x80, "OK", WS_TABSTOP, 65, 65, 51, 14);
   b.item(IDCANCEL, "BUTTON", 0x80, "Cancel", WS_TABSTOP, 123, 65, 51, 14);
-  b.item(1000, "COMBOBOX", 0x85, "", kComboStyle, 36, 5, 138, 45);
-  b.item(1001, "COMBOBOX", 0x85, "", kComboStyle, 36, 24, 138, 45);
-  b.item(1002, "COMBOBOX", 0x85, "", kComboStyle, 36, 44, 138, 45);
+  for (short i = 0; i < 3; ++i) b.item(1000 + i, "COMBOBOX", 0x85, "", kComboStyle, 36, i == 2 ? 44 : 5 + 19 * i, 138, 45);
   b.item(0xFFFF, "STATIC", 0x82, "Driver:", 0, 5, 5, 22, 13);
   b.item(0xFFFF, "STATIC", 0x82, "Device:", 0, 5, 24, 25, 13);
   b.item(0xFFFF, "STATIC", 0x82, "Mode:", 0, 5, 44, 22, 13);
@@ -85,46 +75,45 @@ inline Choice chosen, initial;
 inline std::vector<WORD> notifications;
 
 inline void fill(HWND dialog) {
-  for (int box : {1000, 1001, 1002}) SendDlgItemMessageA(dialog, box, CB_RESETCONTENT, 0, 0);
-  SendDlgItemMessageA(dialog, 1000, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Primary Display Driver"));
-  SendDlgItemMessageA(dialog, 1000, CB_SETITEMDATA, 0, 10);
-  SendDlgItemMessageA(dialog, 1000, CB_SETCURSEL, 0, 0);
-  const char* devices[] = {"RGB Emulation", "Reference Rasterizer"};
-  for (int i = 0; i < 2; ++i) {
-    const LRESULT at = SendDlgItemMessageA(dialog, 1001, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(devices[i]));
-    SendDlgItemMessageA(dialog, 1001, CB_SETITEMDATA, at, 20 + i);
-    if (20 + i == chosen.device) SendDlgItemMessageA(dialog, 1001, CB_SETCURSEL, at, 0);
+  auto send = [dialog](int box, UINT message, WPARAM w, auto l) {
+    return SendDlgItemMessageA(dialog, box, message, w, (LPARAM)l);
+  };
+  for (int box : {1000, 1001, 1002}) send(box, CB_RESETCONTENT, 0, 0);
+  send(1000, CB_ADDSTRING, 0, "Primary Display Driver");
+  send(1000, CB_SETITEMDATA, 0, 10);
+  send(1000, CB_SETCURSEL, 0, 0);
+  for (const char* device : {"RGB Emulation", "Reference Rasterizer"}) {
+    const LRESULT at = send(1001, CB_ADDSTRING, 0, device);
+    send(1001, CB_SETITEMDATA, at, 20 + at);
+    if (20 + at == chosen.device) send(1001, CB_SETCURSEL, at, 0);
   }
-  SendDlgItemMessageA(dialog, 1002, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Windowed mode"));
-  SendDlgItemMessageA(dialog, 1002, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("640 x 480 x 16"));
-  SendDlgItemMessageA(dialog, 1002, CB_SETITEMDATA, 1, 30);
-  SendDlgItemMessageA(dialog, 1002, CB_SETCURSEL, chosen.mode == 30 ? 1 : 0, 0);
+  send(1002, CB_ADDSTRING, 0, "Windowed mode");
+  send(1002, CB_ADDSTRING, 0, "640 x 480 x 16");
+  send(1002, CB_SETITEMDATA, 1, 30);
+  send(1002, CB_SETCURSEL, chosen.mode == 30 ? 1 : 0, 0);
 }
 
 inline INT_PTR CALLBACK driverDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  switch (message) {
-    case WM_INITDIALOG:
-      chosen = initial = {10, 20, 0};
-      fill(dialog);
-      return TRUE;
-    case WM_COMMAND: {
-      const WORD id = LOWORD(wParam);
-      notifications.push_back(HIWORD(wParam));
-      if (id == IDOK) {
-        EndDialog(dialog, chosen.device != initial.device || chosen.mode != initial.mode ? 1 : 2);
-      } else if (id == IDCANCEL) {
-        EndDialog(dialog, 2);
-      } else if (HIWORD(wParam) == CBN_SELENDOK) {
-        const LRESULT at = SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0);
-        if (at == CB_ERR) return TRUE;
-        const LRESULT data = SendDlgItemMessageA(dialog, id, CB_GETITEMDATA, at, 0);
-        (id == 1001 ? chosen.device : id == 1002 ? chosen.mode : chosen.driver) = data;
-        fill(dialog);
-      }
-      return TRUE;
-    }
+  if (message == WM_INITDIALOG) {
+    chosen = initial = {10, 20, 0};
+    fill(dialog);
+    return TRUE;
   }
-  return FALSE;
+  if (message != WM_COMMAND) return FALSE;
+  const WORD id = LOWORD(wParam);
+  notifications.push_back(HIWORD(wParam));
+  if (id == IDOK) {
+    EndDialog(dialog, chosen.device != initial.device || chosen.mode != initial.mode ? 1 : 2);
+  } else if (id == IDCANCEL) {
+    EndDialog(dialog, 2);
+  } else if (HIWORD(wParam) == CBN_SELENDOK) {
+    const LRESULT at = SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0);
+    if (at == CB_ERR) return TRUE;
+    (id == 1001 ? chosen.device : id == 1002 ? chosen.mode : chosen.driver) =
+        SendDlgItemMessageA(dialog, id, CB_GETITEMDATA, at, 0);
+    fill(dialog);
+  }
+  return TRUE;
 }
 
 }  // namespace kv::wintest
