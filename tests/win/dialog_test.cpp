@@ -173,13 +173,11 @@ TEST(MultiByteToWideChar, ConvertsKitTextAndReportsSizes) {
   EXPECT_EQ(needed, 8);  // two Hangul syllables, ": 640" and the terminator
   std::vector<WCHAR> wide(static_cast<size_t>(needed));
   EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), needed), needed);
-  EXPECT_EQ(wide[0], u'모');
-  EXPECT_EQ(wide[1], u'드');
-  EXPECT_EQ(wide[7], 0);
+  EXPECT_EQ(wide, (std::vector<WCHAR>{u'모', u'드', ':', ' ', '6', '4', '0', 0}));
   EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), needed - 1), 0);  // too small
   EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "ab", 1, wide.data(), 4), 1);             // counted, no terminator
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xF0\x9F\x98\x80", -1, wide.data(), 4), 3);  // a surrogate pair
-  EXPECT_EQ(wide[0], 0xD83D);
+  EXPECT_EQ(std::make_pair(wide[0], wide[1]), std::make_pair(WCHAR{0xD83D}, WCHAR{0xDE00}));
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xC0\x80", 2, wide.data(), 4), 2);  // overlong: replaced
   EXPECT_EQ(wide[0], 0xFFFD);
 }

@@ -2,6 +2,7 @@
 // pump's waiting rule and what reaches the host.
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "platform/host/headless/headless.h"
@@ -102,33 +103,48 @@ class WindowTest : public ::testing::Test {
       out.push_back(msg);
     return out;
   }
+  // The next queued message, taken out unless asked not to; WM_NULL if none.
+  UINT next(UINT flags = PM_REMOVE) { return PeekMessageA(&msg, nullptr, 0, 0, flags) ? msg.message : WM_NULL; }
   static uintptr_t id(HWND hwnd) { return reinterpret_cast<uintptr_t>(hwnd); }
 
   DesktopHost host;
   MSG msg{};
 };
 
-TEST_F(WindowTest, AdjustedOuterSizeGivesTheAskedClientArea) {
+// Left, top, width and height of the window's outer rectangle.
+std::tuple<LONG, LONG, LONG, LONG> outer(HWND hwnd) {
+  RECT r{};
+  GetWindowRect(hwnd, &r);
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+POINT clientOrigin(HWND hwnd) {
+  POINT p{0, 0};
+  ClientToScreen(hwnd, &p);
+  return p;
+}
+
+TEST_F(WindowTest, TheAdjustedOuterSizeGivesTheClientAreaAndHostMovesKeepIt) {
   RECT r{50, 50, 690, 530};
   ASSERT_TRUE(AdjustWindowRectEx(&r, WS_CAPTION, FALSE, 0));
   EXPECT_LT(r.top, 50 - 1);  // a caption is above the client area
   HWND hwnd = openRenderWindow(640, 480);
   ASSERT_NE(hwnd, nullptr);
-  RECT client{}, outer{};
+  RECT client{};
   GetClientRect(hwnd, &client);
-  GetWindowRect(hwnd, &outer);
-  EXPECT_EQ(client.right, 640);
-  EXPECT_EQ(client.bottom, 480);
-  EXPECT_EQ(outer.right - outer.left, r.right - r.left);
-  EXPECT_EQ(outer.bottom - outer.top, r.bottom - r.top);
-  POINT origin{0, 0};
-  ClientToScreen(hwnd, &origin);
-  EXPECT_EQ(origin.x - outer.left, 50 - r.left);
-  EXPECT_EQ(origin.y - outer.top, 50 - r.top);
+  EXPECT_EQ(std::tie(client.right, client.bottom), std::make_tuple(640, 480));
+  const auto [left, top, width, height] = outer(hwnd);
+  EXPECT_EQ(std::tie(width, height), std::make_tuple(r.right - r.left, r.bottom - r.top));
+  const POINT origin = clientOrigin(hwnd);
+  EXPECT_EQ(std::make_tuple(origin.x - left, origin.y - top), std::make_tuple(50 - r.left, 50 - r.top));
   EXPECT_EQ(host.lastTitle, "kvKIT v1.0");
-  EXPECT_EQ(host.lastPlacement.clientWidth, 640);
-  EXPECT_EQ(host.lastPlacement.clientHeight, 480);
-  EXPECT_EQ(host.lastPlacement.clientLeft, origin.x);
+  const kv::host::WindowPlacement& p = host.lastPlacement;
+  EXPECT_EQ(std::tie(p.clientLeft, p.clientWidth, p.clientHeight), std::make_tuple(origin.x, 640, 480));
+
+  kv::win::hostMoved(id(hwnd), -20, 30);
+  EXPECT_EQ(next(), WM_MOVE);
+  EXPECT_EQ(msg.lParam, MAKELPARAM(static_cast<WORD>(-20), 30));  // signed positions
+  EXPECT_EQ(std::make_tuple(clientOrigin(hwnd).x, clientOrigin(hwnd).y), std::make_tuple(-20, 30));
+  EXPECT_EQ(std::get<2>(outer(hwnd)), width);
 }
 
 TEST_F(WindowTest, CreateShowUpdateDestroySendTheWin32Sequence) {
@@ -137,7 +153,7 @@ TEST_F(WindowTest, CreateShowUpdateDestroySendTheWin32Sequence) {
                                                WM_ACTIVATEAPP, WM_SIZE, WM_MOVE, WM_PAINT}));
   EXPECT_EQ(seen[4].wParam, static_cast<WPARAM>(TRUE));  // active as soon as it is shown
   EXPECT_EQ(seen[5].lParam, MAKELPARAM(320, 240));
-  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));  // the paint was done by UpdateWindow
+  EXPECT_EQ(next(), WM_NULL);  // the paint was done by UpdateWindow
 
   seen.clear();
   EXPECT_TRUE(DestroyWindow(hwnd));
@@ -146,9 +162,8 @@ TEST_F(WindowTest, CreateShowUpdateDestroySendTheWin32Sequence) {
   EXPECT_FALSE(IsWindow(hwnd));
   EXPECT_EQ(SendMessageA(hwnd, WM_USER, 0, 0), 0);
   EXPECT_EQ(host.destroyed, 1);
-  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
-  EXPECT_EQ(msg.message, WM_QUIT);
-  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(next(), WM_QUIT);
+  EXPECT_EQ(next(), WM_NULL);
 }
 
 TEST_F(WindowTest, CloseFromTheHostEndsInTheQuitMessage) {
@@ -166,18 +181,13 @@ TEST_F(WindowTest, PostedMessagesComeBeforeQuitAndQuitBeforePaint) {
   InvalidateRect(hwnd, nullptr, FALSE);
   PostQuitMessage(3);
   PostMessageA(hwnd, WM_USER, 1, 2);
-  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
-  EXPECT_EQ(msg.message, WM_USER);  // not removed: seen again
-  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
-  EXPECT_EQ(msg.message, WM_USER);
+  EXPECT_EQ(next(PM_NOREMOVE), WM_USER);  // not removed: seen again
+  EXPECT_EQ(next(), WM_USER);
   EXPECT_EQ(msg.hwnd, hwnd);
   EXPECT_FALSE(GetMessageA(&msg, nullptr, 0, 0));
-  EXPECT_EQ(msg.message, WM_QUIT);
-  EXPECT_EQ(msg.wParam, 3u);
-  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
-  EXPECT_EQ(msg.message, WM_PAINT);
-  // One paint per invalidation, even when the procedure does not validate.
-  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(std::tie(msg.message, msg.wParam), std::make_tuple(UINT{WM_QUIT}, WPARAM{3}));
+  EXPECT_EQ(next(), WM_PAINT);
+  EXPECT_EQ(next(), WM_NULL);  // one paint per invalidation, even when the procedure does not validate
   EXPECT_EQ(host.waits, 0);
 }
 
@@ -189,8 +199,7 @@ TEST_F(WindowTest, GetMessageWaitsOnTheHostButNotWhereNothingCanArrive) {
   host.eventOnWait = 3;
   ASSERT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
   EXPECT_EQ(host.waits, 3);
-  EXPECT_EQ(msg.message, WM_ACTIVATEAPP);
-  EXPECT_EQ(msg.wParam, static_cast<WPARAM>(TRUE));
+  EXPECT_EQ(std::tie(msg.message, msg.wParam), std::make_tuple(UINT{WM_ACTIVATEAPP}, WPARAM{TRUE}));
 
   kv::headless::install();
   kv::win::resetWindowsForTests();
@@ -199,41 +208,17 @@ TEST_F(WindowTest, GetMessageWaitsOnTheHostButNotWhereNothingCanArrive) {
   EXPECT_EQ(msg.message, WM_NULL);                  // but nobody asked to quit
 }
 
-TEST_F(WindowTest, MovesFromTheHostUpdateTheRectangleAndCarrySignedPositions) {
-  HWND hwnd = openRenderWindow(64, 64);
-  RECT before{}, after{};
-  GetWindowRect(hwnd, &before);
-  kv::win::hostMoved(id(hwnd), -20, 30);
-  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
-  EXPECT_EQ(msg.message, WM_MOVE);
-  EXPECT_EQ(static_cast<int16_t>(LOWORD(msg.lParam)), -20);
-  EXPECT_EQ(static_cast<int16_t>(HIWORD(msg.lParam)), 30);
-  POINT origin{0, 0};
-  ClientToScreen(hwnd, &origin);
-  EXPECT_EQ(origin.x, -20);
-  EXPECT_EQ(origin.y, 30);
-  GetWindowRect(hwnd, &after);
-  EXPECT_EQ(after.right - after.left, before.right - before.left);
-}
-
 TEST_F(WindowTest, SetWindowPosKeepsToTheSizeLimitsTheWindowGives) {
   HWND hwnd = openRenderWindow(64, 64);
   seen.clear();
   ASSERT_TRUE(SetWindowPos(hwnd, HWND_NOTOPMOST, 10, 20, 5000, 40, SWP_SHOWWINDOW));
-  RECT r{};
-  GetWindowRect(hwnd, &r);
-  EXPECT_EQ(r.left, 10);
-  EXPECT_EQ(r.top, 20);
-  EXPECT_EQ(r.right - r.left, 700);
-  EXPECT_EQ(r.bottom - r.top, 100);
+  EXPECT_EQ(outer(hwnd), std::make_tuple(10, 20, 700, 100));
   EXPECT_EQ(seen.front().message, WM_GETMINMAXINFO);
   EXPECT_EQ(host.lastPlacement.left, 10);
 
   largestSize = 0;  // limits given crossed: the smallest size wins
   ASSERT_TRUE(SetWindowPos(hwnd, nullptr, 0, 0, 300, 300, SWP_NOMOVE));
-  GetWindowRect(hwnd, &r);
-  EXPECT_EQ(r.right - r.left, 100);
-  EXPECT_EQ(r.bottom - r.top, 100);
+  EXPECT_EQ(outer(hwnd), std::make_tuple(10, 20, 100, 100));
 }
 
 TEST_F(WindowTest, TheCursorFollowsWhatTheWindowProcedureSets) {
