@@ -18,7 +18,7 @@
 #include "platform/host/sdl/sdl_host.h"
 #include "platform/win/host_events.h"
 #include "platform/win/winuser.h"
-#include "tests/win/driver_dialog.h"
+#include "tests/win/kit_ui.h"
 
 // SDL's X11, D-Bus and GL libraries keep allocations until the process ends;
 // the leak check belongs to the unit tests.
@@ -152,15 +152,8 @@ class SdlWindowTest : public UiTest {
     ASSERT_NE(host_, nullptr);
     kv::host::setCurrent(host_.get());
     kv::win::resetWindowsForTests();
-    WNDCLASSA wc{CS_HREDRAW | CS_VREDRAW, renderProc, 0, 0, nullptr, nullptr, LoadCursorA(nullptr, IDC_ARROW),
-                 static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)), nullptr, "kvKIT Render Window"};
-    RegisterClassA(&wc);
-    RECT r{50, 50, 690, 530};
-    AdjustWindowRectEx(&r, WS_CAPTION, FALSE, 0);
-    window_ = CreateWindowExA(0, "kvKIT Render Window", "kvKIT v1.0", WS_CAPTION, CW_USEDEFAULT, CW_USEDEFAULT,
-                              r.right - r.left, r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
-    ShowWindow(window_, SW_SHOWNORMAL);
-    UpdateWindow(window_);
+    registerRenderClass(renderProc);
+    window_ = openRenderWindow(640, 480);
     id_ = findWindow("kvKIT v1.0", 5000);
     ASSERT_FALSE(id_.empty()) << "no window titled kvKIT v1.0";
   }

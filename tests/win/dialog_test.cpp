@@ -10,7 +10,7 @@
 #include "platform/win/dialog.h"
 #include "platform/win/host_events.h"
 #include "platform/win/winuser.h"
-#include "tests/win/driver_dialog.h"
+#include "tests/win/kit_ui.h"
 
 namespace {
 

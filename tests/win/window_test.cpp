@@ -9,8 +9,11 @@
 #include "platform/host/host.h"
 #include "platform/win/host_events.h"
 #include "platform/win/winuser.h"
+#include "tests/win/kit_ui.h"
 
 namespace {
+
+using namespace kv::wintest;
 
 std::vector<MSG> seen;  // what the window procedure got, in order
 bool hideCursorOnSetCursor = false;
@@ -75,27 +78,13 @@ class WindowTest : public ::testing::Test {
     seen.clear();
     hideCursorOnSetCursor = false;
     largestSize = 700;
-    WNDCLASSA wc{CS_HREDRAW | CS_VREDRAW, recordingProc, 0, 0, nullptr, nullptr,
-                 LoadCursorA(nullptr, IDC_ARROW), static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)),
-                 nullptr, "kvKIT Render Window"};
-    ASSERT_NE(RegisterClassA(&wc), 0);
+    ASSERT_NE(registerRenderClass(recordingProc), 0);
   }
   void TearDown() override {
     kv::win::resetWindowsForTests();
     kv::headless::install();
   }
 
-  // As the kit opens its render window for a client area of this size.
-  HWND openRenderWindow(int width, int height) {
-    RECT r{50, 50, 50 + width, 50 + height};
-    AdjustWindowRectEx(&r, WS_CAPTION, FALSE, 0);
-    HWND hwnd = CreateWindowExA(0, "kvKIT Render Window", "kvKIT v1.0", WS_CAPTION, CW_USEDEFAULT,
-                                CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
-                                nullptr, nullptr);
-    ShowWindow(hwnd, SW_SHOWNORMAL);
-    UpdateWindow(hwnd);
-    return hwnd;
-  }
   // Everything queued, dispatched up to the quit message (left in msg).
   std::vector<MSG> pump() {
     std::vector<MSG> out;
@@ -244,8 +233,7 @@ TEST_F(WindowTest, AFullQueueRefusesPostsInsteadOfGrowing) {
 TEST_F(WindowTest, UnknownClassesAndStaleHandlesAreRefused) {
   EXPECT_EQ(CreateWindowExA(0, "no such class", "", WS_CAPTION, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
             nullptr);
-  WNDCLASSA again{0, recordingProc, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, "kvKIT Render Window"};
-  EXPECT_EQ(RegisterClassA(&again), 0);  // registered twice
+  EXPECT_EQ(registerRenderClass(recordingProc), 0);  // registered twice
   HWND hwnd = openRenderWindow(64, 64);
   DestroyWindow(hwnd);
   RECT r{};

@@ -1,5 +1,6 @@
-// The kit's driver dialog as the tests build and run it: its template, made the
-// way the kit makes it, and a dialog procedure of the same shape.
+// The kit's render window and driver dialog as the tests make them: the window
+// opened as the kit opens it, the template built the way the kit builds it and
+// a dialog procedure of the same shape.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,6 +11,23 @@
 #include "platform/win/winuser.h"
 
 namespace kv::wintest {
+
+inline ATOM registerRenderClass(WNDPROC proc) {
+  WNDCLASSA wc{CS_HREDRAW | CS_VREDRAW, proc, 0, 0, nullptr, nullptr, LoadCursorA(nullptr, IDC_ARROW),
+               static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)), nullptr, "kvKIT Render Window"};
+  return RegisterClassA(&wc);
+}
+
+// Shown and updated, with a client area of this size.
+inline HWND openRenderWindow(int width, int height) {
+  RECT r{50, 50, 50 + width, 50 + height};
+  AdjustWindowRectEx(&r, WS_CAPTION, FALSE, 0);
+  HWND hwnd = CreateWindowExA(0, "kvKIT Render Window", "kvKIT v1.0", WS_CAPTION, CW_USEDEFAULT, CW_USEDEFAULT,
+                              r.right - r.left, r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
+  ShowWindow(hwnd, SW_SHOWNORMAL);
+  UpdateWindow(hwnd);
+  return hwnd;
+}
 
 // Builds a template the way the kit does: texts through MultiByteToWideChar,
 // items on 4-byte boundaries, classes by name (or by atom when asked).
