@@ -549,6 +549,8 @@ void kv3dSetCameraFrame(Camera* camera, const CameraPath* path, float t);
 // 3D library: projection and vertex work buffers (kvf3D/Projection)
 // ---------------------------------------------------------------------------
 
+// Entries in each work buffer; the renderer refuses models larger than that.
+extern int32_t kv3dWorkCapacity;
 extern Vector* kv3dWorkVertices;
 extern float* kv3dWorkRed;
 extern float* kv3dWorkGreen;

@@ -2,6 +2,7 @@
 // the vertex work buffers the renderer fills for the object being drawn.
 #include "kvf3D/Math.h"
 
+int32_t kv3dWorkCapacity = 0;
 Vector* kv3dWorkVertices = nullptr;
 float* kv3dWorkRed = nullptr;
 float* kv3dWorkGreen = nullptr;
@@ -20,6 +21,7 @@ void releaseWorkBuffers() {
   kvFree(kv3dWorkGreen);
   kvFree(kv3dWorkBlue);
   kv3dWorkVertices = nullptr;
+  kv3dWorkCapacity = 0;
   kv3dWorkRed = kv3dWorkGreen = kv3dWorkBlue = nullptr;
 }
 
@@ -40,7 +42,10 @@ int16_t kv3dInitWorkBuffers(int32_t count) {
   kv3dWorkRed = static_cast<float*>(kvAlloc(bytesFor(count, sizeof(float))));
   kv3dWorkGreen = static_cast<float*>(kvAlloc(bytesFor(count, sizeof(float))));
   kv3dWorkBlue = static_cast<float*>(kvAlloc(bytesFor(count, sizeof(float))));
-  if (kv3dWorkVertices && kv3dWorkRed && kv3dWorkGreen && kv3dWorkBlue) return 1;
+  if (kv3dWorkVertices && kv3dWorkRed && kv3dWorkGreen && kv3dWorkBlue) {
+    kv3dWorkCapacity = count;
+    return 1;
+  }
   releaseWorkBuffers();
   return 0;
 }

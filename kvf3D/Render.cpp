@@ -1,6 +1,8 @@
 // The object pipeline: pose the pivot hierarchy, light the vertices from the
 // current light table, transform them into the work buffers, then walk the
 // faces material by material and hand each to the polygon drawer.
+#include <algorithm>
+
 #include "kvf3D/Math.h"
 
 namespace {
@@ -100,7 +102,18 @@ void drawPivotModel(const Matrix* view, Model* m, const Placement* placement) {
   drawByShading(m, m->shading);
 }
 
-bool drawable(const Model* m) { return m->shading >= 0 && m->shading < 2 * KV_SHADING_PIVOTS; }
+// The work buffers hold an entry per vertex, and per face for flat light. The
+// buffers keep no size of their own in the original design, so a model larger
+// than they are would be written past them: it is refused instead.
+bool drawable(const Model* m) {
+  if (m->shading < 0 || m->shading >= 2 * KV_SHADING_PIVOTS) return false;
+  const bool perFace = m->shading % KV_SHADING_PIVOTS == KV_SHADING_FLAT;
+  const int32_t needed = perFace ? std::max(m->vertexCount, m->faceCount) : m->vertexCount;
+  if (needed <= kv3dWorkCapacity) return true;
+  kvDebugPrint("kv3dDrawModel: %d entries needed, the work buffers hold %d\n", needed,
+               kv3dWorkCapacity);
+  return false;
+}
 
 // The matrix that flattens a model onto y = height along the light of
 // elevation a and heading b; false when the light is horizontal.
@@ -118,6 +131,7 @@ bool shadowMatrix(Matrix* s, Angle a, Angle b, float height) {
 
 void drawShadowWith(const Matrix* c, Model* m, int32_t red, int32_t green, int32_t blue,
                     int32_t alpha) {
+  if (!drawable(m)) return;
   if (m->pivotCount != 0) {
     kv3dPosePivots(c, m->pivots, m->pivotCount, nullptr);
     kv3dTransformPivotVertices(m);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "platform/d3d/d3d.h"
 #include "platform/d3d/d3d_testing.h"
 #include "platform/ddraw/ddraw.h"
@@ -11,6 +13,8 @@
 #include "platform/host/headless/headless.h"
 
 namespace kv::testing {
+
+const HWND kWindow = reinterpret_cast<HWND>(1);
 
 class DirectDrawTest : public ::testing::Test {
  protected:
@@ -28,24 +32,25 @@ class DirectDrawTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (dd != nullptr) {
-      EXPECT_EQ(dd->Release(), 0u);
-    }
+    if (dd != nullptr) { EXPECT_EQ(dd->Release(), 0u); }
     EXPECT_EQ(ddraw::testing::liveSurfaces(), 0) << "a surface outlived its test";
     EXPECT_EQ(ddraw::testing::liveDirectDrawObjects(), 0);
     d3d::testing::stopRecording();
   }
 
-  static DDSURFACEDESC2 describe(DWORD caps, DWORD width = 0, DWORD height = 0) {
+  static DDPIXELFORMAT xrgb8888() {
+    return {sizeof(DDPIXELFORMAT), DDPF_RGB, 0, {32}, {0xFF0000}, {0x00FF00}, {0x0000FF}, {0}};
+  }
+
+  static DDSURFACEDESC2 describe(DWORD caps, DWORD width = 0, DWORD height = 0,
+                                 const DDPIXELFORMAT* format = nullptr) {
     DDSURFACEDESC2 desc{};
     desc.dwSize = sizeof desc;
-    desc.dwFlags = DDSD_CAPS;
+    desc.dwFlags = DDSD_CAPS | (width != 0 ? DDSD_WIDTH | DDSD_HEIGHT : 0) | (format ? DDSD_PIXELFORMAT : 0);
     desc.ddsCaps.dwCaps = caps;
-    if (width != 0) {
-      desc.dwFlags |= DDSD_WIDTH | DDSD_HEIGHT;
-      desc.dwWidth = width;
-      desc.dwHeight = height;
-    }
+    desc.dwWidth = width;
+    desc.dwHeight = height;
+    if (format != nullptr) desc.ddpfPixelFormat = *format;
     return desc;
   }
 
@@ -54,30 +59,31 @@ class DirectDrawTest : public ::testing::Test {
     EXPECT_EQ(dd->CreateSurface(&desc, &surface, nullptr), DD_OK);
     return surface;
   }
-
+  LPDIRECTDRAWSURFACE4 create(DWORD caps, DWORD width, DWORD height, DDPIXELFORMAT format) {
+    return create(describe(caps, width, height, &format));
+  }
   LPDIRECTDRAWSURFACE4 offscreen(DWORD width, DWORD height, DWORD extraCaps = 0) {
     return create(describe(DDSCAPS_OFFSCREENPLAIN | extraCaps, width, height));
   }
-
   LPDIRECTDRAWSURFACE4 zBuffer(DWORD width, DWORD height) {
-    DDSURFACEDESC2 desc = describe(DDSCAPS_ZBUFFER, width, height);
-    desc.dwFlags |= DDSD_PIXELFORMAT;
-    desc.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
-    desc.ddpfPixelFormat.dwFlags = DDPF_ZBUFFER;
-    desc.ddpfPixelFormat.dwZBufferBitDepth = 32;
-    desc.ddpfPixelFormat.dwZBitMask = 0xFFFFFFFF;
-    return create(desc);
+    return create(DDSCAPS_ZBUFFER, width, height, d3d::testing::depthFormat(32));
+  }
+
+  // Locks a whole surface: its first byte, or nullptr when refused.
+  static uint8_t* lock(LPDIRECTDRAWSURFACE4 surface, DDSURFACEDESC2& desc) {
+    desc = describe(0);
+    const bool locked = surface->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr) == DD_OK;
+    return locked ? static_cast<uint8_t*>(desc.lpSurface) : nullptr;
   }
 
   // Reads pixel (x, y) of a 16- or 32-bit surface through Lock.
   static uint32_t pixel(LPDIRECTDRAWSURFACE4 surface, int x, int y) {
-    DDSURFACEDESC2 desc{};
-    desc.dwSize = sizeof desc;
-    if (surface->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr) != DD_OK) return 0xDEADBEEF;
-    const auto* row = static_cast<const uint8_t*>(desc.lpSurface) + y * desc.lPitch;
-    const uint32_t value = desc.ddpfPixelFormat.dwRGBBitCount == 16
-                               ? reinterpret_cast<const uint16_t*>(row)[x]
-                               : reinterpret_cast<const uint32_t*>(row)[x];
+    DDSURFACEDESC2 desc;
+    const uint8_t* base = lock(surface, desc);
+    if (base == nullptr) return 0xDEADBEEF;
+    uint32_t value = 0;
+    std::memcpy(&value, base + y * desc.lPitch + x * (desc.ddpfPixelFormat.dwRGBBitCount / 8),
+                desc.ddpfPixelFormat.dwRGBBitCount / 8);
     surface->Unlock(nullptr);
     return value;
   }

@@ -87,6 +87,19 @@ TEST_F(RenderTest, FacesWhollyBeyondFarOrBeforeNearAreDropped) {
   EXPECT_EQ(recordedFans()[1].vertices.size(), 4u);
 }
 
+TEST_F(RenderTest, ModelsLargerThanTheWorkBuffersAreRefusedNotWrittenPast) {
+  ASSERT_EQ(kv3dInitWorkBuffers(7), 1);  // two quads need 8 entries
+  TestModel t;
+  t.quad(-10, -10, 500, 20);
+  t.quad(-10, 15, 500, 20);
+  kv3dDrawModel(&identity, t.finish(KV_SHADING_GOURAUD));
+  EXPECT_TRUE(recordedFans().empty());
+  EXPECT_NE(kv::headless::debugCapture().find("the work buffers hold 7"), std::string::npos);
+  ASSERT_EQ(kv3dInitWorkBuffers(8), 1);
+  kv3dDrawModel(&identity, &t.model);
+  EXPECT_EQ(recordedFans().size(), 2u);
+}
+
 TEST_F(RenderTest, ShadingDecidesTheCornerColour) {
   TestModel unshaded, precalculated, lit, flat;
   for (TestModel* t : {&unshaded, &precalculated, &lit, &flat}) t->quad(-10, -10, 500, 20);

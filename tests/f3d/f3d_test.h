@@ -5,30 +5,45 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "kvKIT.h"
 #include "kvSys/Memory.h"
 #include "platform/host/headless/headless.h"
 
+inline bool operator==(const Vector& a, const Vector& b) {
+  return a.x == b.x && a.y == b.y && a.z == b.z;
+}
+inline std::ostream& operator<<(std::ostream& out, const Vector& v) {
+  return out << '(' << v.x << ", " << v.y << ", " << v.z << ')';
+}
+inline void expectNear(const Vector& v, Vector want, float tolerance = 1e-5f) {
+  EXPECT_TRUE(std::abs(v.x - want.x) <= tolerance && std::abs(v.y - want.y) <= tolerance &&
+              std::abs(v.z - want.z) <= tolerance)
+      << v << " is not near " << want;
+}
+
+inline Vector apply(const Matrix& m, Vector p) {
+  Vector out;
+  return *kv3dTransform(&out, &p, &m);
+}
+
 class F3dTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    useScratchFolder();
-    useFreshPool(4096);
-  }
-  // The tests write the files they load; they do it in a folder of their own,
-  // so that loader messages name short relative paths and nothing lands in
-  // the folder the tests were started from.
-  static void useScratchFolder() {
+    // The files the tests write go to a folder of their own, so loader messages
+    // name short relative paths and nothing lands where the tests were started.
     static const bool entered = [] {
-      static const std::filesystem::path folder =
+      static const auto folder =
           std::filesystem::path(::testing::TempDir()) / ("kv_f3d_" + std::to_string(getpid()));
       std::error_code error;
       std::filesystem::create_directories(folder, error);
@@ -39,6 +54,7 @@ class F3dTest : public ::testing::Test {
       return chdir(folder.c_str()) == 0;
     }();
     ASSERT_TRUE(entered);
+    useFreshPool(4096);
   }
   void useFreshPool(uint32_t kib) {
     kv::headless::install();
@@ -54,37 +70,31 @@ class F3dTest : public ::testing::Test {
     std::memcpy(&header, kvPoolBase, sizeof header);
     return header == kvPoolSize * 2;
   }
-  static const std::string& log() { return kv::headless::debugCapture(); }
+  static bool logged(const std::string& text) {
+    return kv::headless::debugCapture().find(text) != std::string::npos;
+  }
 };
 
 // Little-endian file bytes, written value by value.
-class FileBytes {
- public:
-  FileBytes& i32(int32_t v) { return raw(&v, 4); }
-  FileBytes& i16(int16_t v) { return raw(&v, 2); }
-  FileBytes& u16(uint16_t v) { return raw(&v, 2); }
-  FileBytes& u8(uint8_t v) { return raw(&v, 1); }
-  FileBytes& f32(float v) { return raw(&v, 4); }
-  FileBytes& vec(float x, float y, float z) { return f32(x).f32(y).f32(z); }
-  FileBytes& name(const std::string& text, size_t field) {
-    std::string padded = text;
-    padded.resize(field, '\0');
-    return raw(padded.data(), field);
-  }
-  // A MOT/CAM key: time, position, angles in degrees (yaw, pitch, roll), scale.
-  FileBytes& key(int32_t time, Vector p, Vector degrees, Vector s = {1, 1, 1}) {
-    return i32(time).vec(p.x, p.y, p.z).vec(degrees.x, degrees.y, degrees.z).vec(s.x, s.y, s.z);
-  }
-  FileBytes& raw(const void* data, size_t size) {
-    const auto* b = static_cast<const uint8_t*>(data);
-    bytes.insert(bytes.end(), b, b + size);
+struct FileBytes {
+  template <class T>
+  FileBytes& put(T v) {
+    static_assert(!std::is_pointer_v<T>, "write what it points to");
+    const auto* b = reinterpret_cast<const uint8_t*>(&v);
+    bytes.insert(bytes.end(), b, b + sizeof v);
     return *this;
+  }
+  FileBytes& i32(int32_t v) { return put(v); }
+  FileBytes& vec(Vector v) { return put(v.x).put(v.y).put(v.z); }
+  // A MOT/CAM key: time, position, angles in degrees (yaw, pitch, roll), scale.
+  FileBytes& key(int32_t time, Vector p, Vector degrees = {}, Vector s = {1, 1, 1}) {
+    return i32(time).vec(p).vec(degrees).vec(s);
   }
   // Writes the bytes, or the first `limit` of them, and returns the path.
   std::string save(const std::string& path, size_t limit = SIZE_MAX) const {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(std::min(limit, bytes.size())));
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(std::min(limit, bytes.size())));
     return path;
   }
   std::vector<uint8_t> bytes;

@@ -57,39 +57,22 @@ TEST_F(Pool, FreshPoolIsOneFreeBlockAndFirstAllocationSplitsIt) {
   EXPECT_EQ(headerAt(104), (4096 - 104) * 2);
 }
 
-TEST_F(Pool, ZeroNegativeAndOversizedRequestsReturnNullAndChangeNothing) {
+TEST_F(Pool, BadRequestsAndNullFreesChangeNothing) {
   EXPECT_EQ(kvAlloc(0), nullptr);
   EXPECT_EQ(kvAlloc(-5), nullptr);
   EXPECT_EQ(kvAlloc(0x7FFFFFFF), nullptr);  // 2n+8 would overflow the header
+  kvFree(nullptr);
   EXPECT_EQ(headerAt(0), 4096 * 2);
 }
 
-TEST_F(Pool, SmallestSufficientBlockWinsAndTheFirstAmongEquals) {
-  // Free blocks of 204, 104, 104 bytes separated by used ones.
-  void* a = kvAlloc(200);
-  void* keepA = kvAlloc(10);
-  void* b = kvAlloc(100);
-  void* keepB = kvAlloc(10);
-  void* c = kvAlloc(100);
-  void* keepC = kvAlloc(10);
-  kvFree(a);
-  kvFree(b);
-  kvFree(c);
-  // 90 bytes fits all three; the first 104-byte block is the smallest first.
-  void* d = kvAlloc(90);
-  EXPECT_EQ(d, b);
-  (void)keepA, (void)keepB, (void)keepC;
-}
-
-TEST_F(Pool, ExactFitWinsOverEarlierLargerBlocks) {
-  void* big = kvAlloc(300);
-  void* keep1 = kvAlloc(8);
-  void* exact = kvAlloc(50);
-  void* keep2 = kvAlloc(8);
-  kvFree(big);
-  kvFree(exact);
-  EXPECT_EQ(kvAlloc(50), exact);
-  (void)keep1, (void)keep2;
+// Free blocks of 204, 104, 54 and 104 bytes, kept apart by used ones.
+TEST_F(Pool, ExactFitFirstThenSmallestSufficientThenFirstAmongEquals) {
+  void* blocks[8];
+  const int32_t sizes[8] = {200, 8, 100, 8, 50, 8, 100, 8};
+  for (int i = 0; i < 8; ++i) blocks[i] = kvAlloc(sizes[i]);
+  for (int i = 0; i < 8; i += 2) kvFree(blocks[i]);
+  EXPECT_EQ(kvAlloc(50), blocks[4]);  // exact fit beats the earlier, larger blocks
+  EXPECT_EQ(kvAlloc(90), blocks[2]);  // smallest sufficient, first of two equals
 }
 
 TEST_F(Pool, RemainderOfOneToThreeBytesIsHandedOutWhole) {
@@ -117,11 +100,6 @@ TEST_F(Pool, FreeingTheMiddleOfThreeMergesAllIntoOneBlock) {
   kvFree(b);
   EXPECT_EQ(headerAt(0), 132 * 2);
   (void)keep;
-}
-
-TEST_F(Pool, NullFreeIsIgnored) {
-  kvFree(nullptr);
-  EXPECT_EQ(headerAt(0), 4096 * 2);
 }
 
 // Random allocations and frees, checking the whole chain after every step.

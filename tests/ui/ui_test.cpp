@@ -1,0 +1,369 @@
+// The SDL host and the demonstration on a private X display, driven by xdotool:
+// the window, the picture, the keys, focus, the dialog view and the way out.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "platform/host/headless/headless.h"
+#include "platform/host/sdl/sdl_host.h"
+#include "platform/win/host_events.h"
+#include "platform/win/winuser.h"
+#include "tests/win/kit_ui.h"
+
+// SDL's X11, D-Bus and GL libraries keep allocations until the process ends;
+// the leak check belongs to the unit tests.
+extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace kv::wintest;
+
+void sleepMs(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
+bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+// A command's whole standard output (screenshots are binary: nothing trimmed).
+std::string run(const std::string& command) {
+  std::string out;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    pclose(pipe);
+  }
+  return out;
+}
+
+template <class Done>
+bool waitFor(Done done, int timeoutMs, int stepMs = 20) {
+  for (int waited = 0;; waited += stepMs) {
+    if (done()) return true;
+    if (waited >= timeoutMs) return false;
+    sleepMs(stepMs);
+  }
+}
+
+bool haveTools() {
+  return std::system("{ command -v Xvfb && command -v xdotool && command -v import; } >/dev/null 2>&1") == 0;
+}
+
+std::string findWindow(const std::string& title, int timeoutMs) {
+  std::string ids;
+  waitFor([&] { return !(ids = run("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null")).empty(); },
+          timeoutMs, 100);
+  return ids.substr(0, ids.find('\n'));
+}
+
+struct Picture {
+  int width = 0, height = 0;
+  std::string rgb;
+  std::array<int, 3> at(int x, int y) const {
+    const auto* p = reinterpret_cast<const unsigned char*>(rgb.data()) + (static_cast<size_t>(y) * width + x) * 3;
+    return {p[0], p[1], p[2]};
+  }
+  int distinctColours(int limit) const {
+    std::set<std::string> colours;
+    for (size_t i = 0; i + 2 < rgb.size() && static_cast<int>(colours.size()) < limit; i += 3)
+      colours.insert(rgb.substr(i, 3));
+    return static_cast<int>(colours.size());
+  }
+};
+
+Picture screenshot(const std::string& id) {
+  Picture p;
+  const std::string ppm = run("import -silent -window " + id + " -depth 8 ppm:- 2>/dev/null");
+  int maxValue = 0, consumed = 0;
+  if (std::sscanf(ppm.c_str(), "P6 %d %d %d%n", &p.width, &p.height, &maxValue, &consumed) != 3 || maxValue != 255)
+    return {};
+  const size_t size = static_cast<size_t>(p.width) * p.height * 3;
+  if (ppm.size() < static_cast<size_t>(consumed) + 1 + size) return {};
+  p.rgb = ppm.substr(static_cast<size_t>(consumed) + 1, size);
+  return p;
+}
+
+// Each test has its own Xvfb on a free display number, made DISPLAY. Never the
+// same number twice in one process: a late key from an earlier test's helper
+// must not reach a later test's windows.
+class UiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!haveTools()) GTEST_SKIP() << "Xvfb, xdotool or ImageMagick's import is not installed";
+    static int next = 90 + static_cast<int>(getpid() % 200);
+    for (int n = next; n < 800 && xvfb_ <= 0; ++n) {
+      const std::string display = ":" + std::to_string(n), socket = "/tmp/.X11-unix/X" + std::to_string(n);
+      if (exists("/tmp/.X" + std::to_string(n) + "-lock") || exists(socket)) continue;
+      const pid_t pid = fork();
+      if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr);
+        _exit(127);
+      }
+      bool exited = false;  // another process won the number
+      waitFor([&] { return exists(socket) || (exited = waitpid(pid, nullptr, WNOHANG) == pid); }, 5000, 50);
+      if (!exited && exists(socket)) {
+        xvfb_ = pid;
+        next = n + 1;
+        setenv("DISPLAY", display.c_str(), 1);
+        sleepMs(100);
+      } else if (!exited) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+      }
+    }
+    if (xvfb_ <= 0) GTEST_SKIP() << "Xvfb did not start";
+  }
+  void TearDown() override {
+    if (xvfb_ <= 0) return;
+    kill(xvfb_, SIGTERM);
+    waitpid(xvfb_, nullptr, 0);
+  }
+  void focus() { run("xdotool windowfocus --sync " + id_ + " 2>/dev/null"); }
+  void focusRoot() {
+    run("xdotool windowfocus $(xwininfo -root | sed -n 's/.*Window id: \\(0x[0-9a-f]*\\).*/\\1/p') 2>/dev/null");
+  }
+
+  pid_t xvfb_ = -1;
+  std::string id_;
+};
+
+LRESULT CALLBACK renderProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DESTROY) PostQuitMessage(0);
+  return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+// The SDL host alone, worked through the Win32 calls as the kit makes them.
+class SdlWindowTest : public UiTest {
+ protected:
+  void SetUp() override {
+    UiTest::SetUp();
+    if (IsSkipped()) return;
+    host_ = kv::sdl::open();
+    ASSERT_NE(host_, nullptr);
+    kv::host::setCurrent(host_.get());
+    kv::win::resetWindowsForTests();
+    registerRenderClass(renderProc);
+    window_ = openRenderWindow(640, 480);
+    id_ = findWindow("kvKIT v1.0", 5000);
+    ASSERT_FALSE(id_.empty()) << "no window titled kvKIT v1.0";
+  }
+  void TearDown() override {
+    kv::win::resetWindowsForTests();
+    kv::headless::install();
+    host_.reset();
+    UiTest::TearDown();
+  }
+
+  std::vector<MSG> pump() {
+    std::vector<MSG> out;
+    for (MSG msg; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); DispatchMessageA(&msg)) out.push_back(msg);
+    return out;
+  }
+  bool waitForActivation(bool active, int timeoutMs) {
+    return waitFor([&] {
+      for (const MSG& m : pump())
+        if (m.message == WM_ACTIVATEAPP && (m.wParam != 0) == active) return true;
+      return false;
+    }, timeoutMs);
+  }
+  INT_PTR driverDialog() {
+    TemplateBuilder builder;
+    buildDriverDialog(builder);
+    return DialogBoxIndirectParamA(nullptr, builder.get(), window_, driverDialogProc, 0);
+  }
+
+  std::unique_ptr<kv::host::Host> host_;
+  HWND window_ = nullptr;
+};
+
+TEST_F(SdlWindowTest, TheClientAreaIs640x480AndShowsAFrameUnscaled) {
+  // Red left half, blue right half, a green square at (100, 100): 565 pixels.
+  std::vector<uint16_t> pixels(640 * 480);
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x)
+      pixels[static_cast<size_t>(y) * 640 + x] =
+          (x >= 100 && x < 120 && y >= 100 && y < 120) ? 0x07E0 : x < 320 ? 0xF800 : 0x001F;
+  POINT o{0, 0};
+  ClientToScreen(window_, &o);
+  const kv::host::PresentedFrame frame{pixels.data(), 640 * 2, 16, {0, 0, 640, 480}, {o.x, o.y, o.x + 640, o.y + 480}};
+  Picture picture;
+  for (int attempt = 0; attempt < 20; ++attempt) {  // the X server shows it a moment later
+    pump();
+    kv::host::current().present(frame);
+    sleepMs(100);
+    picture = screenshot(id_);
+    if (picture.width == 640 && picture.at(0, 0)[0] > 200) break;
+  }
+  ASSERT_EQ(picture.width, 640);
+  ASSERT_EQ(picture.height, 480);
+  // The square's corners and their neighbours: no shift, no stretch.
+  const struct { int x, y, r, g, b; } expected[] = {{0, 0, 255, 0, 0},     {639, 479, 0, 0, 255}, {100, 100, 0, 255, 0},
+                                                   {119, 119, 0, 255, 0}, {120, 120, 255, 0, 0}, {99, 99, 255, 0, 0}};
+  for (const auto& e : expected) {
+    const auto c = picture.at(e.x, e.y);
+    EXPECT_TRUE(std::abs(c[0] - e.r) < 16 && std::abs(c[1] - e.g) < 16 && std::abs(c[2] - e.b) < 16)
+        << "at " << e.x << "," << e.y << ": " << c[0] << " " << c[1] << " " << c[2];
+  }
+}
+
+TEST_F(SdlWindowTest, HeldKeysReachGetAsyncKeyState) {
+  focus();
+  waitForActivation(true, 1000);
+  const std::pair<const char*, int> keys[] = {{"e", 'E'}, {"s", 'S'},       {"d", 'D'},           {"f", 'F'},
+                                              {"i", 'I'}, {"j", 'J'},       {"F3", VK_F3},        {"Escape", VK_ESCAPE},
+                                              {"KP_4", 0x64}, {"Up", 0x26}, {"7", '7'}};
+  for (const auto& [name, vk] : keys) {
+    SCOPED_TRACE(name);
+    auto held = [vk = vk] { return (GetAsyncKeyState(vk) & 0x8000) != 0; };
+    EXPECT_FALSE(held());
+    run(std::string("xdotool keydown ") + name);
+    EXPECT_TRUE(waitFor(held, 2000, 10));
+    run(std::string("xdotool keyup ") + name);
+    EXPECT_TRUE(waitFor([&] { return !held(); }, 2000, 10));
+  }
+}
+
+TEST_F(SdlWindowTest, WithTheLastWindowGoneEscapeIsHeldAndNothingWaits) {
+  focus();
+  EXPECT_EQ(GetAsyncKeyState(VK_ESCAPE) & 0x8000, 0);
+  kv::win::hostClose(reinterpret_cast<uintptr_t>(window_));
+  const std::vector<MSG> seen = pump();
+  EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](const MSG& m) { return m.message == WM_CLOSE; }));
+  EXPECT_FALSE(IsWindow(window_));
+  EXPECT_NE(GetAsyncKeyState(VK_ESCAPE) & 0x8000, 0);
+  MSG msg;
+  EXPECT_FALSE(GetMessageA(&msg, nullptr, 0, 0));  // returns: no window can get an event
+  EXPECT_TRUE(findWindow("kvKIT v1.0", 0).empty());
+}
+
+// Open the device box, pick its second entry, press OK; then Escape cancels.
+// Positions follow the view's layout of the template: dialog units of 1.75 by
+// 1.625 pixels, centred in the client area, under a 19-pixel title bar with 8
+// pixels of padding; list entries 17 pixels apart. (The keyboard path is the
+// demo's F3 test.) An Escape a while later ends a dialog the clicks missed.
+TEST_F(SdlWindowTest, TheDialogViewIsWorkedWithTheMouseAndEscapeCancels) {
+  focus();
+  POINT o{0, 0};
+  ClientToScreen(window_, &o);
+  const double left = o.x + (640 - (179 * 1.75 + 16)) / 2 + 8, top = o.y + (480 - (84 * 1.625 + 35)) / 2 + 27;
+  auto click = [](double x, double y) {
+    return "xdotool mousemove " + std::to_string(static_cast<int>(x)) + " " + std::to_string(static_cast<int>(y)) +
+           " click 1; ";
+  };
+  const double boxX = left + (36 + 138 / 2) * 1.75;
+  run("(sleep 1; " + click(boxX, top + 24 * 1.625 + 9) + "sleep 0.3; " + click(boxX, top + 24 * 1.625 + 50) +
+      "sleep 0.3; " + click(left + (65 + 51 / 2) * 1.75, top + 72 * 1.625) +
+      "sleep 3; xdotool key Escape) >/dev/null 2>&1 &");
+  EXPECT_EQ(driverDialog(), 1);
+  EXPECT_EQ(chosen.device, 21);  // the Reference Rasterizer's item data
+  run("(sleep 1; xdotool key Escape) >/dev/null 2>&1 &");
+  EXPECT_EQ(driverDialog(), 2);
+  EXPECT_TRUE(IsWindow(window_));  // the owner stays
+}
+
+// The demonstration itself, on a copy of its data (a run writes kvKIT.vid).
+class DemoUiTest : public UiTest {
+ protected:
+  void SetUp() override {
+    UiTest::SetUp();
+    if (IsSkipped()) return;
+    if (!fs::exists(fs::path(KV_DATA_DIR) / "\xEA\xB9\xA1\xED\x86\xB5.kvo"))  // the can, in UTF-8
+      GTEST_SKIP() << "the demo's data is not built";
+    dir_ = fs::temp_directory_path() / ("kv_ui_" + std::to_string(getpid()));
+    fs::create_directories(dir_);
+    for (const auto& entry : fs::directory_iterator(KV_DATA_DIR))
+      if (entry.path().filename() != "kvKIT.vid") fs::copy(entry.path(), dir_ / entry.path().filename());
+    pid_ = fork();
+    if (pid_ == 0) {
+      const std::string log = (dir_ / "log.txt").string();
+      execl(KVDEMO_PATH, KVDEMO_PATH, "-C", dir_.c_str(), "--log", log.c_str(), "--quiet", nullptr);
+      _exit(127);
+    }
+    id_ = findWindow("kvKIT v1.0", 10000);
+    ASSERT_FALSE(id_.empty()) << "the demo opened no window titled kvKIT v1.0";
+    focus();
+  }
+  void TearDown() override {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (!dir_.empty()) fs::remove_all(dir_);
+    UiTest::TearDown();
+  }
+
+  // Long enough for a once-per-frame reader to see the key.
+  void hold(const std::string& key, int ms = 300) {
+    run("xdotool keydown " + key);
+    sleepMs(ms);
+    run("xdotool keyup " + key);
+  }
+  // The exit status, or -1 while it still runs.
+  int escapeAndWait() {
+    hold("Escape");
+    int status = 0;
+    if (!waitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 10000, 50)) return -1;
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  static std::string read(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  double cpuSeconds() {  // user and system time, in clock ticks in /proc
+    return std::stod("0" + run("awk '{print $14 + $15}' /proc/" + std::to_string(pid_) + "/stat")) /
+           static_cast<double>(sysconf(_SC_CLK_TCK));
+  }
+
+  fs::path dir_;
+  pid_t pid_ = -1;
+};
+
+TEST_F(DemoUiTest, ShowsTheSceneSwitchesToTheReferenceRasterizerOnF3AndLeavesOnEscape) {
+  sleepMs(1500);
+  const Picture picture = screenshot(id_);
+  EXPECT_EQ(std::make_pair(picture.width, picture.height), std::make_pair(640, 480));
+  EXPECT_GT(picture.distinctColours(200), 50) << "the window shows no scene";
+  hold("F3", 200);
+  sleepMs(700);
+  // Focus starts on OK; the tab stops are OK, Cancel, driver, device, mode.
+  for (const char* key : {"Tab", "Tab", "Tab", "Down", "Return"}) hold(key, 60);
+  sleepMs(1500);
+  EXPECT_GT(screenshot(id_).distinctColours(200), 50) << "no scene after the switch";
+  ASSERT_EQ(escapeAndWait(), 0);
+  EXPECT_NE(read(dir_ / "log.txt").find("kvKIT Exit\n"), std::string::npos);
+  const std::string vid = read(dir_ / "kvKIT.vid");
+  ASSERT_EQ(vid.size(), 1344u);
+  EXPECT_EQ(vid.substr(876, 20), "Reference Rasterizer");
+}
+
+// Paused, the demo uses no processor time and its picture stands still; with
+// the focus back, the picture moves again.
+TEST_F(DemoUiTest, LosingTheFocusPausesTheDemo) {
+  sleepMs(500);
+  focusRoot();
+  sleepMs(300);
+  const double pausedFrom = cpuSeconds();
+  const Picture before = screenshot(id_);
+  sleepMs(1000);
+  EXPECT_EQ(before.rgb, screenshot(id_).rgb) << "the picture moved without the focus";
+  EXPECT_LT(cpuSeconds() - pausedFrom, 0.1) << "the demo kept running without the focus";
+  focus();
+  sleepMs(300);
+  const Picture resumed = screenshot(id_);
+  sleepMs(1000);
+  EXPECT_NE(screenshot(id_).rgb, resumed.rgb) << "the demo did not resume";
+  EXPECT_EQ(escapeAndWait(), 0);
+}
+
+}  // namespace
