@@ -311,6 +311,7 @@ KV_HOT __m128i depthTest(const Context& c, __m128 z, __m128 stored) {
 struct SpanValues {
   __m128 start[kAttrs], step[kAttrs];  // broadcast, ready to be memory operands
   int32_t colorStart[4], colorStep[4];  // a, r, g, b, in units of 2^-22
+  __m128i colorRamp[4], colorStep8[4];  // steps x (0, 1, 2, 3) and x 8, modulo 2^32
   __m128i ditherRB, ditherG;            // eight 16-bit lanes
 };
 
@@ -399,7 +400,8 @@ KV_HOT Quad bilinear4(const Context& c, __m128i fu, __m128i fv, __m128i& live32)
 // the span; `diffuse` holds their interpolated colours.
 template <DepthMode Depth, bool Textured, bool Perspective, bool Bilinear, bool Plain>
 KV_HOT void shadeOctet(const Context& c, const SpanValues& s, __m128 index, __m128i live,
-                       const Octet& diffuse, uint8_t* color, uint32_t* depth) {
+                       const Octet& diffuse, __m128i ditherRB, __m128i ditherG, uint8_t* color,
+                       uint32_t* depth) {
   const __m128 index1 = _mm_add_ps(index, _mm_set1_ps(4.0f));
   __m128 z0, z1;
   __m128i stored0, stored1;
@@ -462,9 +464,9 @@ KV_HOT void shadeOctet(const Context& c, const SpanValues& s, __m128 index, __m1
     }
     if (Plain || c.dither) {
       const __m128i full = _mm_set1_epi16(255);
-      out.r = _mm_min_epi16(_mm_add_epi16(out.r, s.ditherRB), full);
-      out.g = _mm_min_epi16(_mm_add_epi16(out.g, s.ditherG), full);
-      out.b = _mm_min_epi16(_mm_add_epi16(out.b, s.ditherRB), full);
+      out.r = _mm_min_epi16(_mm_add_epi16(out.r, ditherRB), full);
+      out.g = _mm_min_epi16(_mm_add_epi16(out.g, ditherG), full);
+      out.b = _mm_min_epi16(_mm_add_epi16(out.b, ditherRB), full);
     }
     const __m128i p = _mm_or_si128(
         _mm_or_si128(_mm_slli_epi16(_mm_and_si128(out.r, _mm_set1_epi16(0xF8)), 8),
@@ -527,10 +529,9 @@ void drawSpan(const Context& c, const SpanValues& s, int y, int x0, int x1) {
   auto wrap = [](int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); };
   auto lanes = [&](int k, int first) {
     const int64_t a = s.colorStart[k], d = s.colorStep[k];
-    return _mm_set_epi32(wrap(a + (first + 3) * d), wrap(a + (first + 2) * d),
-                         wrap(a + (first + 1) * d), wrap(a + first * d));
+    return _mm_add_epi32(_mm_set1_epi32(wrap(a + first * d)), s.colorRamp[k]);
   };
-  auto stepOf = [&](int k) { return _mm_set1_epi32(wrap(8 * int64_t{s.colorStep[k]})); };
+  auto stepOf = [&](int k) { return s.colorStep8[k]; };
   __m128i a0 = lanes(0, 0), a1 = lanes(0, 4), r0 = lanes(1, 0), r1 = lanes(1, 4);
   __m128i g0 = lanes(2, 0), g1 = lanes(2, 4), b0 = lanes(3, 0), b1 = lanes(3, 4);
   const __m128i aStep = stepOf(0), rStep = stepOf(1), gStep = stepOf(2), bStep = stepOf(3);
@@ -559,11 +560,26 @@ void drawSpan(const Context& c, const SpanValues& s, int y, int x0, int x1) {
   int i = 0;
   for (; i + 8 <= n; i += 8) {
     shadeOctet<Depth, Textured, Perspective, Bilinear, Plain>(
-        c, s, _mm_add_ps(_mm_set1_ps(static_cast<float>(i)), lane), all, diffuseNow(),
-        color + i * bytes, depth ? depth + i : nullptr);
+        c, s, _mm_add_ps(_mm_set1_ps(static_cast<float>(i)), lane), all, diffuseNow(), s.ditherRB,
+        s.ditherG, color + i * bytes, depth ? depth + i : nullptr);
     advance();
   }
-  if (i < n) {
+  if (i < n && n >= 8) {
+    // The last few pixels of a longer span: the eight ending at the span's
+    // end, with the lanes already drawn masked off. Rewriting those from the
+    // values just stored keeps memory inside the span without a copy.
+    const int j = n - 8;
+    a0 = lanes(0, j), a1 = lanes(0, j + 4), r0 = lanes(1, j), r1 = lanes(1, j + 4);
+    g0 = lanes(2, j), g1 = lanes(2, j + 4), b0 = lanes(3, j), b1 = lanes(3, j + 4);
+    const __m128i live = _mm_cmpgt_epi16(_mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0),
+                                         _mm_set1_epi16(static_cast<short>(i - j - 1)));
+    const int dx = (x0 + j) & 3;
+    shadeOctet<Depth, Textured, Perspective, Bilinear, Plain>(
+        c, s, _mm_add_ps(_mm_set1_ps(static_cast<float>(j)), lane), live, diffuseNow(),
+        _mm_load_si128(reinterpret_cast<const __m128i*>(kDitherRB[y & 3][dx])),
+        _mm_load_si128(reinterpret_cast<const __m128i*>(kDitherG[y & 3][dx])), color + j * bytes,
+        depth ? depth + j : nullptr);
+  } else if (i < n) {
     // The last few pixels go through a copy so that no lane touches memory past the span.
     const int rest = n - i;
     alignas(16) uint8_t colorCopy[32] = {};
@@ -572,8 +588,8 @@ void drawSpan(const Context& c, const SpanValues& s, int y, int x0, int x1) {
     if (depth) std::memcpy(depthCopy, depth + i, rest * 4);
     const __m128i live = _mm_cmplt_epi16(_mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0), _mm_set1_epi16(static_cast<short>(rest)));
     shadeOctet<Depth, Textured, Perspective, Bilinear, Plain>(
-        c, s, _mm_add_ps(_mm_set1_ps(static_cast<float>(i)), lane), live, diffuseNow(), colorCopy,
-        depthCopy);
+        c, s, _mm_add_ps(_mm_set1_ps(static_cast<float>(i)), lane), live, diffuseNow(), s.ditherRB,
+        s.ditherG, colorCopy, depthCopy);
     std::memcpy(color + i * bytes, colorCopy, rest * bytes);
     if (depth) std::memcpy(depth + i, depthCopy, rest * 4);
   }
@@ -724,6 +740,7 @@ class FastRasterizer final : public Rasterizer {
     longEdge.start(X[top], Y[top], X[bot], Y[bot], firstRow);
 
     SpanValues s;
+    triangleSteps(s, t, textured, perspective);
     auto walk = [&](int64_t from, int64_t to) {
       for (int64_t y = from; y < to; ++y) {
         const EdgeWalk& left = midLeft ? shortEdge : longEdge;
@@ -789,19 +806,35 @@ class FastRasterizer final : public Rasterizer {
     }
   }
 
-  static void spanValues(SpanValues& s, const Triangle& t, const Context& c, int x, int y,
-                         bool textured, bool perspective) {
-    s.start[kZ] = _mm_set1_ps(static_cast<float>(t.p[kZ].at(x, y)));
+  // The steps along a row are the triangle's: worked out once, not per span.
+  static void triangleSteps(SpanValues& s, const Triangle& t, bool textured, bool perspective) {
     s.step[kZ] = _mm_set1_ps(static_cast<float>(t.p[kZ].dx));
     for (int k = 0; k < 4; ++k) {
-      const Plane& p = t.p[kA + k];
       constexpr double one = 1 << kColorFraction;
-      // Within 0..511 units the values leave the sign bit alone.
-      s.colorStart[k] = saturatingToInt(std::clamp(p.at(x, y), 0.0, 511.0) * one);
       // Inside a triangle a channel changes by at most 255 from one pixel to
       // the next, so 256 per pixel is never reached on a span of 2 or more;
       // the clamp only tames slivers thinner than a pixel.
-      s.colorStep[k] = saturatingToInt(std::clamp(p.dx, -256.0, 256.0) * one);
+      const int32_t d = saturatingToInt(std::clamp(t.p[kA + k].dx, -256.0, 256.0) * one);
+      s.colorStep[k] = d;
+      auto wrap = [](int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); };
+      s.colorRamp[k] = _mm_set_epi32(wrap(3 * int64_t{d}), wrap(2 * int64_t{d}), d, 0);
+      s.colorStep8[k] = _mm_set1_epi32(wrap(8 * int64_t{d}));
+    }
+    if (!textured) return;
+    for (int a : {kU, kV, kQ}) {
+      if (a == kQ && !perspective) break;
+      const double scale = a == kQ ? 1.0 : 65536.0;
+      s.step[a] = _mm_set1_ps(static_cast<float>(t.p[a].dx * scale));
+    }
+  }
+
+  static void spanValues(SpanValues& s, const Triangle& t, const Context& c, int x, int y,
+                         bool textured, bool perspective) {
+    s.start[kZ] = _mm_set1_ps(static_cast<float>(t.p[kZ].at(x, y)));
+    for (int k = 0; k < 4; ++k) {
+      constexpr double one = 1 << kColorFraction;
+      // Within 0..511 units the values leave the sign bit alone.
+      s.colorStart[k] = saturatingToInt(std::clamp(t.p[kA + k].at(x, y), 0.0, 511.0) * one);
     }
     if (textured) {
       // Texture coordinates in texels x 65536 (an exact scaling).
@@ -809,7 +842,6 @@ class FastRasterizer final : public Rasterizer {
         if (a == kQ && !perspective) break;
         const double scale = a == kQ ? 1.0 : 65536.0;
         s.start[a] = _mm_set1_ps(static_cast<float>(t.p[a].at(x, y) * scale));
-        s.step[a] = _mm_set1_ps(static_cast<float>(t.p[a].dx * scale));
       }
       if (!perspective) {
         // Affine coordinates restart near zero on each span, keeping precision.
