@@ -1,6 +1,6 @@
 # Shared compile settings and the helpers every folder uses to add its parts.
 
-# The kit's texts are CP949 bytes in the binary, as in the original program.
+# The kit's texts are CP949 bytes in the binary, kept byte for byte.
 # GCC converts UTF-8 literals with -fexec-charset; clang cannot, so under clang
 # the literals stay UTF-8 and the platform's text edges pass bytes through.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")

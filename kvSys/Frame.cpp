@@ -10,20 +10,20 @@ int32_t kvFrameNow = 0;
 
 constexpr int32_t kTickMask = 0x7FFF;
 constexpr int32_t kTickSpan = 0x8000;
-constexpr BYTE kRefreshToggle = 0x10;
 
 int32_t kvGetTick() { return static_cast<int32_t>(GetTickCount() & kTickMask); }
 
 int32_t kvGetTime() { return kvGetTick() * 1000 / 1000; }
 
 void kvWait(int32_t milliseconds) {
-  // 32.768 toggle periods per millisecond; each period is a fall and a rise.
-  const int64_t periods = static_cast<int64_t>(milliseconds) * 32768 / 1000;
-  for (int64_t i = 0; i < periods; ++i) {
-    while (ReadPortByte(0x61) & kRefreshToggle) {
-    }
-    while (!(ReadPortByte(0x61) & kRefreshToggle)) {
-    }
+  // A busy wait, as designed, but against the performance counter rather than
+  // by counting refresh toggles: a program preempted in the middle of a wait
+  // would miss toggles and wait longer, and on a busy machine every frame
+  // would run late. The counter's grain (about 15 us here) is well below a ms.
+  if (milliseconds <= 0) return;
+  const int64_t frequency = QueryPerformanceFrequency();
+  const int64_t end = QueryPerformanceCounter() + milliseconds * frequency / 1000;
+  while (QueryPerformanceCounter() < end) {
   }
 }
 

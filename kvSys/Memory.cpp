@@ -1,6 +1,7 @@
 // The kit's memory pool: one heap block carved into blocks laid end to end.
 // Each block starts with a 4-byte header holding twice its length, plus 1 when
 // in use; there is no alignment and no rounding, exactly as stored records expect.
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -94,6 +95,24 @@ void kvFree(void* data) {
     previous = walk;
   if (previous == nullptr || inUse(readHeader(previous))) return;
   writeHeader(previous, readHeader(previous) + header);
+}
+
+void* kvAllocRecord(int64_t bytes) {
+  constexpr int64_t kSlack = 8;  // up to 8 bytes to the next boundary, one of them the offset
+  if (bytes <= 0 || bytes > INT32_MAX - kSlack) return nullptr;
+  auto* block = static_cast<uint8_t*>(kvAlloc(static_cast<int32_t>(bytes + kSlack)));
+  if (block == nullptr) return nullptr;
+  const auto address = reinterpret_cast<uintptr_t>(block);
+  const uintptr_t aligned = (address + 1 + 7) & ~uintptr_t{7};
+  uint8_t* record = block + (aligned - address);
+  record[-1] = static_cast<uint8_t>(aligned - address);  // 1..8
+  return record;
+}
+
+void kvFreeRecord(void* record) {
+  if (record == nullptr) return;
+  auto* bytes = static_cast<uint8_t*>(record);
+  kvFree(bytes - bytes[-1]);
 }
 
 void kvReleaseSystemMemory() {

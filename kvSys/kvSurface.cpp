@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "kvKIT.h"
+#include "kvSys/Memory.h"
 
 int32_t kvSurfaceGroup = 0;
 
@@ -22,25 +23,6 @@ bool keyFound = false;
 constexpr uint32_t kTexturePow2 = 0x02;        // D3DPTEXTURECAPS_POW2
 constexpr uint32_t kTextureSquareOnly = 0x20;  // D3DPTEXTURECAPS_SQUAREONLY
 constexpr uint32_t kNotColourFormats = 0xE0000;  // luminance, bump luminance, bump du/dv
-
-// The pool keeps no alignment, and a Surface holds pointers: the record sits
-// at the next 8-byte boundary inside its block, with the distance back to the
-// block's start in the byte before it.
-Surface* allocSurfaceRecord() {
-  constexpr int32_t kSlack = 8;
-  uint8_t* block = static_cast<uint8_t*>(kvAlloc(static_cast<int32_t>(sizeof(Surface)) + kSlack));
-  if (block == nullptr) return nullptr;
-  const uintptr_t address = reinterpret_cast<uintptr_t>(block);
-  const uintptr_t aligned = (address + 1 + 7) & ~uintptr_t{7};
-  uint8_t* record = block + (aligned - address);
-  record[-1] = static_cast<uint8_t>(aligned - address);
-  return reinterpret_cast<Surface*>(record);
-}
-
-void freeSurfaceRecord(Surface* surface) {
-  uint8_t* record = reinterpret_cast<uint8_t*>(surface);
-  kvFree(record - record[-1]);
-}
 
 bool validSide(int32_t side) {
   for (int32_t allowed = 8; allowed <= 256; allowed *= 2)
@@ -159,7 +141,7 @@ Surface* kvCreateSurface(ImageDesc* request) {
     return nullptr;
   }
 
-  Surface* surface = allocSurfaceRecord();
+  Surface* surface = static_cast<Surface*>(kvAllocRecord(sizeof(Surface)));
   if (surface == nullptr) {
     kvDebugPrint("kvCreateSurface: memory allocation error\n");
     return nullptr;
@@ -176,7 +158,7 @@ Surface* kvCreateSurface(ImageDesc* request) {
   surface->pixels = std::malloc(bytes);
   if (surface->pixels == nullptr) {
     kvDebugPrint("kvCreateSurface: memory allocation error\n");
-    freeSurfaceRecord(surface);
+    kvFreeRecord(surface);
     return nullptr;
   }
   std::memcpy(surface->pixels, request->pixels, bytes);
@@ -364,7 +346,7 @@ int32_t kvFreeSurfaceGroup(int32_t group) {
     if (surface == currentTexture) currentTexture = nullptr;
     releaseDeviceCopy(surface);
     std::free(surface->pixels);
-    freeSurfaceRecord(surface);
+    kvFreeRecord(surface);
     surface = next;
   }
   groups[group] = nullptr;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "kvf3D/Math.h"
+#include "kvSys/Memory.h"
 #include "kvf3D/Reader.h"
 
 namespace {
@@ -24,8 +25,8 @@ Vector orbitPoint(const Camera* camera) {
 }
 
 void releasePath(CameraPath* path) {
-  for (Key* keys : path->keys) kv3d::freeRecord(keys);
-  kv3d::freeRecord(path);
+  for (Key* keys : path->keys) kvFreeRecord(keys);
+  kvFreeRecord(path);
 }
 
 }  // namespace
@@ -81,7 +82,7 @@ CameraPath* kv3dLoadCAM(const char* path) {
     kvDebugPrint("kv3dLoadCAM: %s 를 열수 없습니다.\n", path);
     return nullptr;
   }
-  auto* camera = static_cast<CameraPath*>(kv3d::allocRecord(sizeof(CameraPath)));
+  auto* camera = static_cast<CameraPath*>(kvAllocRecord(sizeof(CameraPath)));
   if (camera == nullptr) {
     kvDebugPrint("kv3dLoadCAM: Memory allocation error (%dbyte)\n",
                  static_cast<int>(sizeof(CameraPath)));
@@ -97,7 +98,7 @@ CameraPath* kv3dLoadCAM(const char* path) {
     }
     camera->keyCount[track] = count;
     if (count <= 0) continue;
-    camera->keys[track] = static_cast<Key*>(kv3d::allocRecord(int64_t{count} * sizeof(Key)));
+    camera->keys[track] = static_cast<Key*>(kvAllocRecord(int64_t{count} * sizeof(Key)));
     if (camera->keys[track] == nullptr) {
       kvDebugPrint("kv3dLoadCAM: Memory allocation error\n");
       releasePath(camera);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "kvf3D/Math.h"
+#include "kvSys/Memory.h"
 #include "kvf3D/Reader.h"
 
 Surface* kvImageTable[KV_IMAGE_TABLE_SIZE] = {};
@@ -89,7 +90,7 @@ ImageLoader loaderFor(const char* name) {
 class KVOLoader {
  public:
   explicit KVOLoader(const char* path) : path_(path), file_(path) {}
-  ~KVOLoader() { kv3d::freeRecord(model_); }
+  ~KVOLoader() { kvFreeRecord(model_); }
 
   Model* load();
 
@@ -127,7 +128,7 @@ Model* KVOLoader::load() {
 
   const Layout layout = layoutOf(header_);
   // A block beyond the pool's 32-bit sizes is refused like an exhausted pool.
-  model_ = static_cast<Model*>(kv3d::allocRecord(layout.total));
+  model_ = static_cast<Model*>(kvAllocRecord(layout.total));
   if (model_ == nullptr) {
     kvDebugPrint("kv3dLoadKVO: Memory allocation error (%dbyte)\n",
                  static_cast<int>(std::min<int64_t>(layout.total, INT32_MAX)));
@@ -362,7 +363,7 @@ void KVOLoader::takeTextures() {
 
 Model* kv3dLoadKVO(const char* path) { return KVOLoader(path).load(); }
 
-void kv3dFreeKVO(Model* model) { kv3d::freeRecord(model); }
+void kv3dFreeKVO(Model* model) { kvFreeRecord(model); }
 
 void kv3dPrintKVOHeader(const KVOHeader* header) {
   static const char* const kShadingNames[] = {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "kvf3D/Math.h"
+#include "kvSys/Memory.h"
 #include "kvf3D/Reader.h"
 
 namespace kv3d {
@@ -27,8 +28,8 @@ constexpr int64_t kKeyBytes = 40;
 
 // Frees the key arrays of the first `filled` tracks and the motion.
 void releaseMotion(Motion* motion, int32_t filled) {
-  for (int32_t i = 0; i < filled; ++i) kv3d::freeRecord(motion->tracks[i].keys);
-  kv3d::freeRecord(motion);
+  for (int32_t i = 0; i < filled; ++i) kvFreeRecord(motion->tracks[i].keys);
+  kvFreeRecord(motion);
 }
 
 }  // namespace
@@ -52,7 +53,7 @@ Motion* kv3dLoadMOT(const char* path) {
   }
   const int64_t tracksAt = kv3d::alignUp(sizeof(Motion));
   const int64_t size = tracksAt + int64_t{trackCount} * sizeof(Track);
-  auto* motion = static_cast<Motion*>(kv3d::allocRecord(size));
+  auto* motion = static_cast<Motion*>(kvAllocRecord(size));
   if (motion == nullptr) {
     kvDebugPrint("kv3dLoadMOT: Memory allocation error (%dbyte)\n", static_cast<int>(size));
     return nullptr;
@@ -71,7 +72,7 @@ Motion* kv3dLoadMOT(const char* path) {
       return nullptr;
     }
     if (track.keyCount > 0) {
-      track.keys = static_cast<Key*>(kv3d::allocRecord(int64_t{track.keyCount} * sizeof(Key)));
+      track.keys = static_cast<Key*>(kvAllocRecord(int64_t{track.keyCount} * sizeof(Key)));
       if (track.keys == nullptr) {
         kvDebugPrint("kv3dLoadMOT: Memory allocation error\n");
         releaseMotion(motion, i);

@@ -17,13 +17,6 @@ constexpr int32_t truncate(double value) {
   return static_cast<int32_t>(value);
 }
 
-// Pool blocks begin 4 bytes past a block header, so a record holding pointers
-// would sit off its natural alignment. These place a record on an 8-byte
-// boundary inside a slightly larger pool block; freeRecord finds the block
-// again. Sizes that do not fit the pool's 32-bit sizes give none.
-void* allocRecord(int64_t bytes);
-void freeRecord(void* record);
-
 // Rounds a byte offset up to the alignment of the records placed there.
 constexpr int64_t alignUp(int64_t offset) { return (offset + 7) & ~int64_t{7}; }
 

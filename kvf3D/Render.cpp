@@ -103,7 +103,7 @@ void drawPivotModel(const Matrix* view, Model* m, const Placement* placement) {
 }
 
 // The work buffers hold an entry per vertex, and per face for flat light. The
-// buffers keep no size of their own in the original design, so a model larger
+// buffers keep no size of their own in the kit's design, so a model larger
 // than they are would be written past them: it is refused instead.
 bool drawable(const Model* m) {
   if (m->shading < 0 || m->shading >= 2 * KV_SHADING_PIVOTS) return false;

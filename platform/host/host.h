@@ -47,11 +47,12 @@ class Host {
  public:
   virtual ~Host() = default;
 
-  // Host time in units of 1/65536 s: two units are one period of the PC refresh
-  // toggle, so tick counts and port reads come from one clock.
+  // Host time in units of 1/65536 s; the tick count and the performance
+  // counter both read it.
   virtual uint64_t now() = 0;
-  // Called on each read of the toggle port; the virtual clock advances here.
-  virtual void onPortRead() {}
+  // Called on each read of the performance counter; a virtual clock advances
+  // here, so busy waits pass without taking real time.
+  virtual void onCounterRead() {}
   // True while the key with this virtual-key code is down.
   virtual bool keyDown(int virtualKey) = 0;
   // One text of the kit's debugger channel, already UTF-8.

@@ -34,13 +34,13 @@ SHORT GetAsyncKeyState(int virtualKey) {
   return kv::host::current().keyDown(virtualKey) ? static_cast<SHORT>(0x8000) : 0;
 }
 
-BYTE ReadPortByte(WORD port) {
-  if (port != 0x61) return 0xFF;
+int64_t QueryPerformanceCounter() {
   kv::host::Host& host = kv::host::current();
-  host.onPortRead();
-  // One unit of host time is half a toggle period.
-  return (host.now() & 1) ? 0x10 : 0x00;
+  host.onCounterRead();
+  return static_cast<int64_t>(host.now());
 }
+
+int64_t QueryPerformanceFrequency() { return 65536; }
 
 FILE* OpenFileA(LPCSTR path, LPCSTR mode) {
   if (path == nullptr || mode == nullptr) return nullptr;

@@ -73,9 +73,10 @@ void OutputDebugStringA(LPCSTR text);
 DWORD GetTickCount();
 // Bit 15 set while the key is down; the low bit is not kept.
 SHORT GetAsyncKeyState(int virtualKey);
-// Reads a byte from a PC I/O port. Only port 0x61 is answered: its bit 4 is the
-// refresh-request toggle, 32.768 full periods per millisecond of host time.
-BYTE ReadPortByte(WORD port);
+// The high-resolution counter and its ticks per second (Win32 fills a
+// LARGE_INTEGER; here the value is returned). Busy waits poll it.
+int64_t QueryPerformanceCounter();
+int64_t QueryPerformanceFrequency();
 // The C runtime's fopen for a path in the kit's code page (CP949 on this build):
 // the name on disk is UTF-8.
 FILE* OpenFileA(LPCSTR path, LPCSTR mode);

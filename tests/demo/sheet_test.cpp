@@ -24,19 +24,17 @@ TEST(ContactSheet, KeepsTheChosenFramesInTheirCells) {
   // Two columns of 40 x 30 cells with 4-pixel gaps, two rows.
   ASSERT_EQ(image.width, 2 * 44 + 4);
   ASSERT_EQ(image.height, 2 * 34 + 4);
-  EXPECT_EQ(pixel(image, 4 + 39, 4 + 29), 0x202020u);    // frame 2
-  EXPECT_EQ(pixel(image, 48 + 39, 4 + 29), 0x505050u);   // frame 5
-  EXPECT_EQ(pixel(image, 4 + 39, 38 + 29), 0x000000u);   // frame 9: missing
-  EXPECT_EQ(pixel(image, 1, 1), 0x202024u);              // the gaps
-}
+  EXPECT_EQ(pixel(image, 4 + 39, 4 + 29), 0x202020u);   // frame 2
+  EXPECT_EQ(pixel(image, 48 + 39, 4 + 29), 0x505050u);  // frame 5
+  EXPECT_EQ(pixel(image, 4 + 39, 38 + 29), 0x000000u);  // frame 9: missing
+  EXPECT_EQ(pixel(image, 1, 1), 0x202024u);             // the gaps
 
-TEST(ContactSheet, AveragesEachBoxWhenReducing) {
-  ContactSheet sheet({1}, 1, 40, 40);
-  std::vector<uint32_t> frame(80 * 80);
-  for (int y = 0; y < 80; ++y)
-    for (int x = 0; x < 80; ++x) frame[y * 80 + x] = ((x + y) & 1) ? 0xFEFEFE : 0x000000;
-  sheet.offer(1, frame.data(), 80, 80);
-  EXPECT_EQ(pixel(sheet.compose(), 4 + 39, 4 + 39), 0x7F7F7Fu);
+  // Reducing averages each box.
+  ContactSheet checker({1}, 1, 40, 40);
+  std::vector<uint32_t> fine(80 * 80);
+  for (int i = 0; i < 80 * 80; ++i) fine[i] = ((i % 80 + i / 80) & 1) ? 0xFEFEFE : 0;
+  checker.offer(1, fine.data(), 80, 80);
+  EXPECT_EQ(pixel(checker.compose(), 4 + 39, 4 + 39), 0x7F7F7Fu);
 }
 
 TEST(ContactSheet, LabelsNameTheFrame) {

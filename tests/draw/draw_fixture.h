@@ -12,12 +12,11 @@
 #include "kvKIT.h"
 #include "kvSys/Memory.h"
 #include "kvf3D/KV3DDraw.h"
-#include "tests/draw/fake_device.h"
 #include "platform/host/headless/headless.h"
+#include "tests/draw/fake_device.h"
 
 namespace kvtest {
 
-// The device the kit draws on in these tests.
 inline RecordingDevice& recorder() {
   static RecordingDevice device;
   return device;
@@ -32,10 +31,13 @@ inline const std::vector<RecordingDevice::Draw>& recordedFans() {
   return recorder().draws;
 }
 
+inline bool logged(const char* text) {
+  return kv::headless::debugCapture().find(text) != std::string::npos;
+}
+
 class DrawTest : public ::testing::Test {
  protected:
   void TearDown() override { kvFramework.device = nullptr; }
-
   void SetUp() override {
     kv::headless::install();
     kvResetMemoryForTests();
@@ -54,20 +56,10 @@ class DrawTest : public ::testing::Test {
     kv::headless::clearDebugCapture();
   }
 
-
  public:
   static ClipVertex corner(float x, float y, float z, float u = 0, float v = 0) {
-    ClipVertex c{};
-    c.x = x;
-    c.y = y;
-    c.z = z;
-    c.u = u;
-    c.v = v;
-    c.r = c.g = c.b = 200;
-    c.alpha = 255;
-    return c;
+    return ClipVertex{x, y, z, u, v, 200, 200, 200, 255, 0};
   }
-
   // A camera-space point that projects to screen (sx, sy) at depth z.
   static ClipVertex onScreen(float sx, float sy, float z = 512) {
     return corner((sx - 320) * z / 512, (240 - sy) * z / 512, z);

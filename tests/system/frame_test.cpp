@@ -70,7 +70,7 @@ TEST_F(Pacing, TheTickKeepsFifteenBitsAndWaitsTakeTheirTime) {
   EXPECT_EQ(kvGetTime(), kvGetTick());
   kvWait(0);
   EXPECT_EQ(kvGetTick(), 1234);
-  kvWait(250);  // 8192 toggle periods: 250 ms less the truncation of 32.768 per ms
+  kvWait(250);  // a busy wait: the virtual clock moves only as it polls
   EXPECT_GE(kvGetTick(), 1483);
   EXPECT_LE(kvGetTick(), 1484);
 }
@@ -88,10 +88,9 @@ TEST_F(Pacing, ThirtyPerSecondHoldsOverManyFramesOnTheVirtualClock) {
   kvSetFrameRate(30);
   const uint32_t start = kv::headless::timeMs();
   for (int i = 0; i < 301; ++i) ASSERT_EQ(kvFrameSkip(), 1);
-  // 300 scheduled periods of 33 ms after the opening call.
-  const uint32_t elapsed = kv::headless::timeMs() - start;
-  EXPECT_GE(elapsed, 300u * 33 - 300);
-  EXPECT_LE(elapsed, 300u * 33);
+  // 300 scheduled periods of 33 ms after the opening call, within 1%.
+  const double elapsed = kv::headless::timeMs() - start;
+  EXPECT_NEAR(elapsed, 300 * 33, 99);
 }
 
 }  // namespace

@@ -102,6 +102,19 @@ TEST_F(Pool, FreeingTheMiddleOfThreeMergesAllIntoOneBlock) {
   (void)keep;
 }
 
+TEST_F(Pool, RecordsSitOnEightByteBoundariesAndGiveTheirBlockBack) {
+  for (int32_t odd = 1; odd <= 9; ++odd) {
+    void* skew = kvAlloc(odd);  // moves the next block off every boundary in turn
+    void* record = kvAllocRecord(24);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(record) % 8, 0u);
+    kvFreeRecord(record);
+    kvFree(skew);
+    EXPECT_EQ(headerAt(0), 4096 * 2) << odd;
+  }
+  EXPECT_EQ(kvAllocRecord(int64_t{1} << 32), nullptr);
+}
+
 // Random allocations and frees, checking the whole chain after every step.
 TEST_F(Pool, RandomSequenceKeepsTheChainWholeAndFreeBlocksApart) {
   std::mt19937 random(1234);

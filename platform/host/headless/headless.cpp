@@ -28,9 +28,9 @@ class HeadlessHost final : public host::Host {
     return options_.clock == Clock::Real ? host::monotonicNow() - realStart_ : virtualNow_;
   }
 
-  // Each read of the toggle port moves virtual time by half a toggle period, so
-  // a busy wait of n milliseconds takes exactly the reads it would take for real.
-  void onPortRead() override {
+  // Each read of the counter moves virtual time by one unit (1/65536 s), so a
+  // busy wait of n milliseconds ends after n * 65.536 reads and takes no time.
+  void onCounterRead() override {
     if (options_.clock == Clock::Virtual) ++virtualNow_;
   }
 
