@@ -4,9 +4,12 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -30,6 +33,12 @@ namespace fs = std::filesystem;
 using namespace kv::wintest;
 
 void sleepMs(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
+// (<chrono> does not compile with the kit's code page: it spells a micro sign.)
+long long nowMs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec * 1000LL + t.tv_nsec / 1000000;
+}
 bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
 // A command's whole standard output (screenshots are binary: nothing trimmed).
@@ -76,7 +85,51 @@ struct Picture {
       colours.insert(rgb.substr(i, 3));
     return static_cast<int>(colours.size());
   }
+  // The first row from the top where the lit floor shows (or a can on it): the
+  // median over the middle half of the columns, so a tall can does not count.
+  int floorTop() const {
+    std::vector<int> rows;
+    for (int x = width / 4; x < width * 3 / 4; ++x) {
+      int y = 0;
+      while (y < height && std::ranges::max(at(x, y)) < 40) ++y;
+      rows.push_back(y);
+    }
+    if (rows.empty()) return -1;
+    std::ranges::nth_element(rows, rows.begin() + static_cast<std::ptrdiff_t>(rows.size() / 2));
+    return rows[rows.size() / 2];
+  }
 };
+
+// How far the floor round the middle of the scene turned from one picture to
+// the other, in degrees counterclockwise seen from above: the turn within 40
+// degrees that lays one floor best onto the other, within 600 units of the
+// middle. Both pictures are read as the floor seen from where the scripted
+// camera settles after its opening (27 degrees up, 2000 units out, aimed at the
+// middle, which is the picture's centre), through the demo's projection.
+int floorTurn(const Picture& before, const Picture& after) {
+  const double up = 27 * M_PI / 180, height = 2000 * std::sin(up), back = 2000 * std::cos(up);
+  auto floorAt = [&](const Picture& p, double across, double away) {  // away from the camera
+    const double depth = height * std::sin(up) + (back + away) * std::cos(up);
+    const double rise = (back + away) * std::sin(up) - height * std::cos(up);
+    return p.at(std::clamp(static_cast<int>(std::lround(320 + 512 * across / depth)), 0, p.width - 1),
+                std::clamp(static_cast<int>(std::lround(240 - 512 * rise / depth)), 0, p.height - 1));
+  };
+  constexpr double kRadius = 600, kStep = 20;
+  int best = 0;
+  double bestDifference = 1e9;
+  for (int degrees = -40; degrees <= 40; ++degrees) {
+    const double c = std::cos(degrees * M_PI / 180), s = std::sin(degrees * M_PI / 180);
+    double difference = 0;
+    for (double y = -kRadius; y <= kRadius; y += kStep)
+      for (double x = -kRadius; x <= kRadius; x += kStep) {
+        if (x * x + y * y > kRadius * kRadius) continue;
+        const auto one = floorAt(before, x, y), other = floorAt(after, x * c - y * s, x * s + y * c);
+        for (int k = 0; k < 3; ++k) difference += std::abs(one[k] - other[k]);
+      }
+    if (difference < bestDifference) bestDifference = difference, best = degrees;
+  }
+  return best;
+}
 
 Picture screenshot(const std::string& id) {
   Picture p;
@@ -283,6 +336,16 @@ class DemoUiTest : public UiTest {
     fs::create_directories(dir_);
     for (const auto& entry : fs::directory_iterator(KV_DATA_DIR))
       if (entry.path().filename() != "kvKIT.vid") fs::copy(entry.path(), dir_ / entry.path().filename());
+    launch();
+  }
+  void TearDown() override {
+    end();
+    if (!dir_.empty()) fs::remove_all(dir_);
+    UiTest::TearDown();
+  }
+
+  // Starts the demo and focuses its window: the demo pauses without the focus.
+  void launch() {
     pid_ = fork();
     if (pid_ == 0) {
       const std::string log = (dir_ / "log.txt").string();
@@ -292,14 +355,16 @@ class DemoUiTest : public UiTest {
     id_ = findWindow("kvKIT v1.0", 10000);
     ASSERT_FALSE(id_.empty()) << "the demo opened no window titled kvKIT v1.0";
     focus();
+    launchedMs_ = nowMs();
   }
-  void TearDown() override {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (!dir_.empty()) fs::remove_all(dir_);
-    UiTest::TearDown();
+  void end() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+  void sleepUntil(int msSinceLaunch) {
+    if (const long long left = launchedMs_ + msSinceLaunch - nowMs(); left > 0) sleepMs(static_cast<int>(left));
   }
 
   // Long enough for a once-per-frame reader to see the key.
@@ -327,6 +392,7 @@ class DemoUiTest : public UiTest {
 
   fs::path dir_;
   pid_t pid_ = -1;
+  long long launchedMs_ = 0;
 };
 
 TEST_F(DemoUiTest, ShowsTheSceneSwitchesToTheReferenceRasterizerOnF3AndLeavesOnEscape) {
@@ -364,6 +430,38 @@ TEST_F(DemoUiTest, LosingTheFocusPausesTheDemo) {
   sleepMs(1000);
   EXPECT_NE(screenshot(id_).rgb, resumed.rgb) << "the demo did not resume";
   EXPECT_EQ(escapeAndWait(), 0);
+}
+
+// The keys steer the camera only while the script sets its orbit goal, in the
+// first 64 frames, and the eye follows that goal on a slow spring. So each run
+// holds its key from the start, and the runs are compared 4.8 s in (near frame
+// 145), when the eye has nearly arrived and every run shows the same floor
+// pattern. S swings the camera to the left round the middle at the same
+// distance: the floor turns some 14 degrees counterclockwise and its lit far
+// edge stays (two runs without a key agree to a degree and a few rows). J
+// brings the camera nearer, which lifts that edge by some 22 rows.
+TEST_F(DemoUiTest, TheTurnAndZoomKeysMoveTheCamera) {
+  auto viewHolding = [&](const std::string& key) {
+    if (!key.empty()) run("xdotool keydown " + key);
+    sleepUntil(4800);
+    Picture picture = screenshot(id_);
+    if (!key.empty()) run("xdotool keyup " + key);
+    end();
+    return picture;
+  };
+  const Picture still = viewHolding("");
+  ASSERT_NO_FATAL_FAILURE(launch());
+  const Picture turned = viewHolding("s");
+  ASSERT_NO_FATAL_FAILURE(launch());
+  const Picture nearer = viewHolding("j");
+  for (const Picture* p : {&still, &turned, &nearer})
+    ASSERT_EQ(std::make_pair(p->width, p->height), std::make_pair(640, 480));
+
+  const int edge = still.floorTop();
+  EXPECT_NEAR(turned.floorTop(), edge, 12) << "S moved the camera nearer or farther";
+  const int turn = floorTurn(still, turned);
+  EXPECT_TRUE(turn >= 5 && turn <= 30) << "S turned the floor by " << turn << " degrees";
+  EXPECT_LT(nearer.floorTop(), edge - 12) << "J did not bring the camera nearer";
 }
 
 }  // namespace
