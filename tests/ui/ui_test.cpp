@@ -340,24 +340,38 @@ class DemoUiTest : public UiTest {
   }
   void TearDown() override {
     end();
+    if (HasFailure() && !dir_.empty()) std::fprintf(stderr, "%s", read(dir_ / "stderr.txt").c_str());
     if (!dir_.empty()) fs::remove_all(dir_);
     UiTest::TearDown();
   }
 
   // Starts the demo and focuses its window: the demo pauses without the focus.
+  // Now and then the X server closes a new connection unanswered (seen on a
+  // busy machine, about one in a hundred); the demo then says it runs
+  // headless, and gets one more try.
   void launch() {
-    pid_ = fork();
-    if (pid_ == 0) {
-      const std::string log = (dir_ / "log.txt").string();
-      execl(KVDEMO_PATH, KVDEMO_PATH, "-C", dir_.c_str(), "--log", log.c_str(), "--quiet", nullptr);
-      _exit(127);
+    const fs::path errors = dir_ / "stderr.txt";
+    for (int attempt = 0; attempt < 2 && id_.empty(); ++attempt) {
+      pid_ = fork();
+      if (pid_ == 0) {
+        const std::string log = (dir_ / "log.txt").string();
+        const int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(fd, 2);
+        execl(KVDEMO_PATH, KVDEMO_PATH, "-C", dir_.c_str(), "--log", log.c_str(), "--quiet", nullptr);
+        _exit(127);
+      }
+      waitFor([&] {
+        id_ = findWindow("kvKIT v1.0", 0);
+        return !id_.empty() || read(errors).find("running headless") != std::string::npos;
+      }, 10000, 100);
+      if (id_.empty()) end();
     }
-    id_ = findWindow("kvKIT v1.0", 10000);
-    ASSERT_FALSE(id_.empty()) << "the demo opened no window titled kvKIT v1.0";
+    ASSERT_FALSE(id_.empty()) << "the demo opened no window titled kvKIT v1.0: " << read(errors);
     focus();
     launchedMs_ = nowMs();
   }
   void end() {
+    id_.clear();
     if (pid_ <= 0) return;
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
