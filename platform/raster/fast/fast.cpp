@@ -123,10 +123,10 @@ inline __m128i div255v(__m128i x) {
   x = _mm_add_epi32(x, _mm_set1_epi32(128));
   return _mm_srli_epi32(_mm_add_epi32(x, _mm_srli_epi32(x, 8)), 8);
 }
-// The same rounding on 16-bit lanes; exact for x <= 255 * 255.
+// The same rounding on 16-bit lanes, exact for x <= 255 * 255: with y = x + 128,
+// (y + y / 256) / 256 is the high half of y * 257.
 inline __m128i div255w(__m128i x) {
-  x = _mm_add_epi16(x, _mm_set1_epi16(128));
-  return _mm_srli_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), 8);
+  return _mm_mulhi_epu16(_mm_add_epi16(x, _mm_set1_epi16(128)), _mm_set1_epi16(257));
 }
 inline __m128i expand5v(__m128i c) { return _mm_or_si128(_mm_slli_epi32(c, 3), _mm_srli_epi32(c, 2)); }
 inline __m128i expand6v(__m128i c) { return _mm_or_si128(_mm_slli_epi32(c, 2), _mm_srli_epi32(c, 4)); }
@@ -564,35 +564,44 @@ void drawSpan(const Context& c, const SpanValues& s, int y, int x0, int x1) {
         s.ditherG, color + i * bytes, depth ? depth + i : nullptr);
     advance();
   }
-  if (i < n && n >= 8) {
-    // The last few pixels of a longer span: the eight ending at the span's
-    // end, with the lanes already drawn masked off. Rewriting those from the
-    // values just stored keeps memory inside the span without a copy.
-    const int j = n - 8;
-    a0 = lanes(0, j), a1 = lanes(0, j + 4), r0 = lanes(1, j), r1 = lanes(1, j + 4);
-    g0 = lanes(2, j), g1 = lanes(2, j + 4), b0 = lanes(3, j), b1 = lanes(3, j + 4);
-    const __m128i live = _mm_cmpgt_epi16(_mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0),
-                                         _mm_set1_epi16(static_cast<short>(i - j - 1)));
-    const int dx = (x0 + j) & 3;
-    shadeOctet<Depth, Textured, Perspective, Bilinear, Plain>(
-        c, s, _mm_add_ps(_mm_set1_ps(static_cast<float>(j)), lane), live, diffuseNow(),
-        _mm_load_si128(reinterpret_cast<const __m128i*>(kDitherRB[y & 3][dx])),
-        _mm_load_si128(reinterpret_cast<const __m128i*>(kDitherG[y & 3][dx])), color + j * bytes,
-        depth ? depth + j : nullptr);
-  } else if (i < n) {
-    // The last few pixels go through a copy so that no lane touches memory past the span.
-    const int rest = n - i;
-    alignas(16) uint8_t colorCopy[32] = {};
-    alignas(16) uint32_t depthCopy[8] = {};
-    std::memcpy(colorCopy, color + i * bytes, rest * bytes);
-    if (depth) std::memcpy(depthCopy, depth + i, rest * 4);
-    const __m128i live = _mm_cmplt_epi16(_mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0), _mm_set1_epi16(static_cast<short>(rest)));
-    shadeOctet<Depth, Textured, Perspective, Bilinear, Plain>(
-        c, s, _mm_add_ps(_mm_set1_ps(static_cast<float>(i)), lane), live, diffuseNow(), s.ditherRB,
-        s.ditherG, colorCopy, depthCopy);
-    std::memcpy(color + i * bytes, colorCopy, rest * bytes);
-    if (depth) std::memcpy(depth + i, depthCopy, rest * 4);
+  if (i == n) return;
+  // The last few pixels (or a span shorter than eight): eight pixels of the
+  // row that take them in, with the other lanes masked off. A masked lane
+  // writes back the value it read, so pixels outside the span keep theirs.
+  // Only a target narrower than eight pixels needs a copy.
+  int j;                // the eight pixels' offset from x0
+  __m128i live;         // lanes that are still to be drawn
+  const __m128i lane16 = _mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0);
+  if (n >= 8 || x0 + 8 > c.width) {
+    j = n - 8;  // ending at the span's end; lanes before i are drawn or outside
+    live = _mm_cmpgt_epi16(lane16, _mm_set1_epi16(static_cast<short>(i - j - 1)));
+  } else {
+    j = 0;  // starting at the span's start
+    live = _mm_cmplt_epi16(lane16, _mm_set1_epi16(static_cast<short>(n)));
   }
+  a0 = lanes(0, j), a1 = lanes(0, j + 4), r0 = lanes(1, j), r1 = lanes(1, j + 4);
+  g0 = lanes(2, j), g1 = lanes(2, j + 4), b0 = lanes(3, j), b1 = lanes(3, j + 4);
+  const int dx = (x0 + j) & 3;
+  const __m128 index = _mm_add_ps(_mm_set1_ps(static_cast<float>(j)), lane);
+  const __m128i ditherRB = _mm_load_si128(reinterpret_cast<const __m128i*>(kDitherRB[y & 3][dx]));
+  const __m128i ditherG = _mm_load_si128(reinterpret_cast<const __m128i*>(kDitherG[y & 3][dx]));
+  if (x0 + j >= 0) {
+    shadeOctet<Depth, Textured, Perspective, Bilinear, Plain>(c, s, index, live, diffuseNow(), ditherRB,
+                                                              ditherG, color + j * bytes,
+                                                              depth ? depth + j : nullptr);
+    return;
+  }
+  // The target is narrower than eight pixels: lanes left of column 0 go
+  // through a copy instead of memory before the row.
+  const int outside = -(x0 + j);
+  alignas(16) uint8_t colorCopy[32] = {};
+  alignas(16) uint32_t depthCopy[8] = {};
+  std::memcpy(colorCopy + outside * bytes, color - x0 * bytes, (8 - outside) * bytes);
+  if (depth) std::memcpy(depthCopy + outside, depth - x0, (8 - outside) * 4);
+  shadeOctet<Depth, Textured, Perspective, Bilinear, Plain>(c, s, index, live, diffuseNow(), ditherRB,
+                                                            ditherG, colorCopy, depthCopy);
+  std::memcpy(color - x0 * bytes, colorCopy + outside * bytes, (8 - outside) * bytes);
+  if (depth) std::memcpy(depth - x0, depthCopy + outside, (8 - outside) * 4);
 }
 
 using SpanFn = void (*)(const Context&, const SpanValues&, int, int, int);
