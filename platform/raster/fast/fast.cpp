@@ -5,8 +5,10 @@
 // texture coordinates are evaluated from their planes at every pixel (no
 // drift; under perspective one division per pixel, four at a time), colours
 // are stepped in fixed point. The span loop is instantiated for the state
-// bits that change its shape, and once more for the demo's common case; the
-// remaining states are flags tested once per eight pixels.
+// bits that change its shape, and once more for the demo's common case (a
+// 16-bit texture: texels fetched in pairs for bilinear filtering, and
+// widened to 8 bits by one multiplication per channel); the remaining states
+// are flags tested once per eight pixels.
 #include <emmintrin.h>
 
 #include <algorithm>
@@ -188,18 +190,28 @@ KV_HOT Quad decode(const Context& c, __m128i raw) {
 
 // Eight 16-bit texels (not palettized) to channels.
 KV_HOT Octet decode16(TextureFormat format, __m128i raw) {
+  // A 5-bit field standing alone at bit `at` of each lane, times 33 x 2^(14 - at),
+  // has c << 3 | c >> 2 as the product's high half: the one multiplication
+  // moves the field down and repeats its top bits (65 x 2^(12 - at) for 6 bits).
+  auto widen5 = [](__m128i field, int at) {
+    return _mm_mulhi_epu16(field, _mm_set1_epi16(static_cast<short>(33 << (14 - at))));
+  };
+  auto widen6 = [](__m128i field, int at) {
+    return _mm_mulhi_epu16(field, _mm_set1_epi16(static_cast<short>(65 << (12 - at))));
+  };
+  auto bits = [](__m128i v, int mask) { return _mm_and_si128(v, _mm_set1_epi16(static_cast<short>(mask))); };
+  const __m128i blue = widen5(_mm_slli_epi16(raw, 11), 11);  // the shift clears the bits above
   switch (format) {
     case TextureFormat::ARGB1555:
-      return {_mm_srli_epi16(_mm_srai_epi16(raw, 15), 8), expand5w(fieldw(raw, 10, 31)),
-              expand5w(fieldw(raw, 5, 31)), expand5w(fieldw(raw, 0, 31))};
+      return {_mm_srli_epi16(_mm_srai_epi16(raw, 15), 8), widen5(bits(raw, 0x7C00), 10),
+              widen5(bits(raw, 0x03E0), 5), blue};
     case TextureFormat::ARGB4444: {
       const __m128i s = _mm_set1_epi16(17);
       return {mul8(_mm_srli_epi16(raw, 12), s), mul8(fieldw(raw, 8, 15), s),
               mul8(fieldw(raw, 4, 15), s), mul8(fieldw(raw, 0, 15), s)};
     }
     default:
-      return {_mm_set1_epi16(255), expand5w(_mm_srli_epi16(raw, 11)), expand6w(fieldw(raw, 5, 63)),
-              expand5w(fieldw(raw, 0, 31))};
+      return {_mm_set1_epi16(255), widen5(bits(raw, 0xF800), 11), widen6(bits(raw, 0x07E0), 5), blue};
   }
 }
 
@@ -211,9 +223,8 @@ KV_HOT Octet decodeArgb(__m128i lo, __m128i hi) {
 }
 
 // Byte offsets of texels (x, y), both already wrapped.
-template <bool ShiftKnown = false>
 KV_HOT void texelOffsets(const Context& c, __m128i tx, __m128i ty, int32_t out[4]) {
-  if (ShiftKnown || c.texRowShift >= 0) {
+  if (c.texRowShift >= 0) {
     const __m128i texel = _mm_add_epi32(_mm_sll_epi32(ty, _mm_cvtsi32_si128(c.texRowShift)), tx);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
                      c.texBytes == 2 ? _mm_add_epi32(texel, texel) : texel);
@@ -267,12 +278,30 @@ KV_HOT __m128i gather8At(const Context& c, __m128i offsets0, __m128i offsets1) {
   return v;
 }
 
+// The 16-bit texels at eight byte offsets and their right-hand neighbours,
+// each pair read as one 32-bit word (no offset may be in a row's last column).
+KV_HOT void gatherPairs(const Context& c, __m128i offsets0, __m128i offsets1, __m128i& left,
+                        __m128i& right) {
+  alignas(16) int32_t o[8];
+  _mm_store_si128(reinterpret_cast<__m128i*>(o), offsets0);
+  _mm_store_si128(reinterpret_cast<__m128i*>(o + 4), offsets1);
+  auto pair = [&](int k) {
+    int32_t v;
+    std::memcpy(&v, c.texels + o[k], 4);
+    return v;
+  };
+  const __m128i w0 = _mm_set_epi32(pair(3), pair(2), pair(1), pair(0));
+  const __m128i w1 = _mm_set_epi32(pair(7), pair(6), pair(5), pair(4));
+  // Sign-extended halves pack back to their own bits.
+  left = narrow(_mm_srai_epi32(_mm_slli_epi32(w0, 16), 16), _mm_srai_epi32(_mm_slli_epi32(w1, 16), 16));
+  right = narrow(_mm_srai_epi32(w0, 16), _mm_srai_epi32(w1, 16));
+}
+
 // Raw texels at eight wrapped positions, one per 16-bit lane.
-template <bool ShiftKnown>
 KV_HOT __m128i gather8(const Context& c, __m128i tx0, __m128i ty0, __m128i tx1, __m128i ty1) {
   alignas(16) int32_t o[8];
-  texelOffsets<ShiftKnown>(c, tx0, ty0, o);
-  texelOffsets<ShiftKnown>(c, tx1, ty1, o + 4);
+  texelOffsets(c, tx0, ty0, o);
+  texelOffsets(c, tx1, ty1, o + 4);
   return gather8At<false>(c, _mm_load_si128(reinterpret_cast<const __m128i*>(o)),
                           _mm_load_si128(reinterpret_cast<const __m128i*>(o + 4)));
 }
@@ -394,9 +423,8 @@ KV_HOT void texCoords(const SpanValues& s, __m128 index, __m128i& fu, __m128i& f
   fv = _mm_cvttps_epi32(v);
 }
 
-// Bilinear texels of four pixels (32-bit lanes); clears keyed lanes of live32.
-// Without Alpha the alpha channel is left unfiltered (and unread).
-template <bool Alpha>
+// Bilinear texels of four pixels (32-bit lanes), any format; clears keyed
+// lanes of live32.
 KV_HOT Quad bilinear4(const Context& c, __m128i fu, __m128i fv, __m128i& live32) {
   const __m128i wMask = _mm_set1_epi32(c.texW - 1), hMask = _mm_set1_epi32(c.texH - 1);
   if (c.colorKey) {
@@ -434,7 +462,7 @@ KV_HOT Quad bilinear4(const Context& c, __m128i fu, __m128i fv, __m128i& live32)
     const __m128 m = _mm_add_ps(top, _mm_mul_ps(_mm_sub_ps(bottom, top), wy));
     return channel(_mm_add_ps(m, _mm_set1_ps(0.5f)));
   };
-  return {Alpha ? mix(&Quad::a) : t00.a, mix(&Quad::r), mix(&Quad::g), mix(&Quad::b)};
+  return {mix(&Quad::a), mix(&Quad::r), mix(&Quad::g), mix(&Quad::b)};
 }
 
 // Bilinear texels of eight pixels from a 16-bit texture on a power-of-two
@@ -448,11 +476,20 @@ KV_HOT Octet bilinear8(const Context& c, __m128i fu0, __m128i fv0, __m128i fu1, 
   const __m128i x00 = g.column(fu0), x01 = g.column(fu1), y00 = g.row(fv0), y01 = g.row(fv1);
   const __m128i x10 = g.nextColumn(x00), x11 = g.nextColumn(x01);
   const __m128i y10 = g.nextRow(y00), y11 = g.nextRow(y01);
-  auto fetch = [&](__m128i xa, __m128i ya, __m128i xb, __m128i yb) {
-    return decode16(c.texFormat, gather8At<true>(c, _mm_add_epi32(ya, xa), _mm_add_epi32(yb, xb)));
-  };
-  const Octet t00 = fetch(x00, y00, x01, y01), t10 = fetch(x10, y00, x11, y01);
-  const Octet t01 = fetch(x00, y10, x01, y11), t11 = fetch(x10, y10, x11, y11);
+  __m128i raw00, raw10, raw01, raw11;
+  const __m128i lastColumn = g.columnMask;
+  if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi32(x00, lastColumn), _mm_cmpeq_epi32(x01, lastColumn)))) {
+    // A pair wraps around the texture's right edge: every texel on its own.
+    raw00 = gather8At<true>(c, _mm_add_epi32(y00, x00), _mm_add_epi32(y01, x01));
+    raw10 = gather8At<true>(c, _mm_add_epi32(y00, x10), _mm_add_epi32(y01, x11));
+    raw01 = gather8At<true>(c, _mm_add_epi32(y10, x00), _mm_add_epi32(y11, x01));
+    raw11 = gather8At<true>(c, _mm_add_epi32(y10, x10), _mm_add_epi32(y11, x11));
+  } else {
+    gatherPairs(c, _mm_add_epi32(y00, x00), _mm_add_epi32(y01, x01), raw00, raw10);
+    gatherPairs(c, _mm_add_epi32(y10, x00), _mm_add_epi32(y11, x01), raw01, raw11);
+  }
+  const Octet t00 = decode16(c.texFormat, raw00), t10 = decode16(c.texFormat, raw10);
+  const Octet t01 = decode16(c.texFormat, raw01), t11 = decode16(c.texFormat, raw11);
   const __m128 scale = _mm_set1_ps(1.0f / 65536.0f);
   const __m128i low16 = _mm_set1_epi32(0xFFFF);
   auto weight = [&](__m128i f) { return _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(f, low16)), scale); };
@@ -505,7 +542,7 @@ KV_HOT void shadeOctet(const Context& c, const SpanValues& s, __m128 index, __m1
                                                 _mm_add_epi32(c.grid.row(fv1), c.grid.column(fu1))));
     } else if constexpr (Bilinear) {
       __m128i live0 = _mm_unpacklo_epi16(live, live), live1 = _mm_unpackhi_epi16(live, live);
-      const Quad lo = bilinear4<!Plain>(c, fu0, fv0, live0), hi = bilinear4<!Plain>(c, fu1, fv1, live1);
+      const Quad lo = bilinear4(c, fu0, fv0, live0), hi = bilinear4(c, fu1, fv1, live1);
       live = narrow(live0, live1);
       if (_mm_movemask_epi8(live) == 0) return;
       t = {narrow(lo.a, hi.a), narrow(lo.r, hi.r), narrow(lo.g, hi.g), narrow(lo.b, hi.b)};
@@ -515,7 +552,7 @@ KV_HOT void shadeOctet(const Context& c, const SpanValues& s, __m128 index, __m1
       const __m128i ty0 = _mm_and_si128(_mm_srai_epi32(fv0, 16), hMask);
       const __m128i tx1 = _mm_and_si128(_mm_srai_epi32(fu1, 16), wMask);
       const __m128i ty1 = _mm_and_si128(_mm_srai_epi32(fv1, 16), hMask);
-      const __m128i raw = gather8<false>(c, tx0, ty0, tx1, ty1);
+      const __m128i raw = gather8(c, tx0, ty0, tx1, ty1);
       if (c.colorKey) {
         live = _mm_and_si128(live, notKeyed(c, raw));
         if (_mm_movemask_epi8(live) == 0) return;
