@@ -3,6 +3,7 @@
 // decodes those tools give).
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -116,6 +117,16 @@ TEST(Bmp, RowsReachThePictureInBothOrdersWhateverTheStrideOrSizeField) {
 // codes are 3 bits wide, and 4 bits from the code that defines code 7 on.
 TEST(Gif, CodesClearsAndTheCodeBeingDefined) {
   constexpr int C = 4, E = 5;
+  // Zeros fill the table (each code read as wide as the entry it defines), then
+  // 3s that must define nothing: defining past the table would overwrite entry
+  // 6's prefix, and 6 would no longer read "00".
+  std::vector<std::pair<int, int>> full = {{C, 3}, {0, 3}};
+  for (unsigned entry = 6; entry < 4096; ++entry) full.emplace_back(0, std::bit_width(entry));
+  full.insert(full.end(), 16, {3, 12});
+  full.insert(full.end(), {{6, 12}, {3, 12}, {E, 12}});
+  Bytes fullHead(4091, 0);
+  fullHead.insert(fullHead.end(), 16, 3);
+  fullHead.insert(fullHead.end(), {0, 0, 3});
   const struct {
     std::vector<std::pair<int, int>> codes;
     Bytes head;  // the rest of the picture stays at index 0; empty: refused
@@ -129,13 +140,14 @@ TEST(Gif, CodesClearsAndTheCodeBeingDefined) {
       // No leading clear: the first code defines nothing, so 6 is "3" + "3".
       {{{3, 3}, {3, 3}, {6, 3}, {E, 4}}, {3, 3, 3, 3}},
       {{{C, 3}, {1, 3}, {7, 3}, {E, 3}}, {}},  // a code past the one being defined
+      {full, fullHead},
   };
   for (const auto& c : cases) {
-    const Decoded d = decode(Kind::Gif, makeGif(8, 8, 2, subBlocks(packCodes(c.codes))));
-    ASSERT_EQ(d.status, c.head.empty() ? Status::BadFormat : Status::Ok)
-        << testing::PrintToString(c.head);
+    SCOPED_TRACE(testing::Message() << c.codes.size() << " codes");
+    const Decoded d = decode(Kind::Gif, makeGif(64, 72, 2, subBlocks(packCodes(c.codes))));
+    ASSERT_EQ(d.status, c.head.empty() ? Status::BadFormat : Status::Ok);
     if (c.head.empty()) continue;
-    EXPECT_EQ(d.pixels, resized(c.head, 64));
+    EXPECT_EQ(d.pixels, resized(c.head, 64 * 72));
   }
 }
 
