@@ -402,17 +402,31 @@ TEST_F(Loader, RefusalsLogOneDesignedLineNamingTheFileAndLeaveThePoolWhole) {
   }
 }
 
-TEST_F(Loader, APixelBufferThePoolCannotGiveIsReportedWithTheSize) {
-  const std::string path = write("big.bmp", makeBmp({.width = 256, .height = 256}, {}));
-  void* hog = kvAlloc(kvPoolSize - 4 - 70000 - 16);  // too little room for a second copy
-  ASSERT_NE(hog, nullptr);
-  EXPECT_EQ(kvLoadBmp(path.c_str()), nullptr);
-  expectLine("kvLoadBmp: 메모리 할당에 실패했습니다.(" + path + ", size(256,256))\n");
-  kv::headless::clearDebugCapture();
-  EXPECT_EQ(kvLoadBmpVFlip(path.c_str()), nullptr);
-  expectLine("kvLoadBmpVFlip: 메모리 할당에 실패했습니다.(" + path + ")\n");
-  kvFree(hog);
-  expectPoolWhole();
+// Blocks the pool cannot give: a pixel buffer (kvLoadBmp names the picture's
+// size), the LZW tables; the message, and nothing left behind.
+TEST_F(Loader, BlocksThePoolCannotGiveAreReported) {
+  const std::string bmp = write("big.bmp", makeBmp({.width = 256, .height = 256}, {})),
+                    gif = write("tables.gif",
+                                makeGif(64, 64, 2, subBlocks(lzwEncode(noise(4096, 1, 4), 2))));
+  const struct {
+    int32_t room;  // enough for the file and not for a second copy, or not for the tables
+    Surface* (*load)(const char*);
+    std::string path, message;
+  } cases[] = {
+      {70000, kvLoadBmp, bmp,
+       "kvLoadBmp: 메모리 할당에 실패했습니다.(" + bmp + ", size(256,256))\n"},
+      {70000, kvLoadBmpVFlip, bmp, "kvLoadBmpVFlip: 메모리 할당에 실패했습니다.(" + bmp + ")\n"},
+      {10000, kvLoadGif, gif, "kvLoadGif: 메모리 할당에 실패했습니다.(" + gif + ")\n"},
+  };
+  for (const auto& c : cases) {
+    kv::headless::clearDebugCapture();
+    void* hog = kvAlloc(kvPoolSize - 4 - c.room - 16);
+    ASSERT_NE(hog, nullptr);
+    EXPECT_EQ(c.load(c.path.c_str()), nullptr);
+    expectLine(c.message);
+    kvFree(hog);
+    expectPoolWhole();
+  }
 }
 
 // Size, format, palette, pixels in the loader's row order, the current group.
