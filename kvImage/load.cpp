@@ -169,6 +169,7 @@ Surface* loadGif(const char* path, const Caller& caller) {
   return load(path, caller, gifInspect,
               [](const uint8_t* file, size_t size, const GifLayout& layout, ImageDesc* desc,
                  uint8_t* pixels) {
+                // Only the decode needs the tables; their room is free again for the surface.
                 PoolBlock tableBlock;
                 uint8_t* tables = tableBlock.allocate(sizeof(GifTables), alignof(GifTables));
                 if (tables == nullptr) return Status::NoTableMemory;
