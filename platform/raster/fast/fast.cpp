@@ -53,22 +53,28 @@ struct EdgeWalk {
   }
 };
 
-// An attribute as a plane over pixel indices: value at the centre of pixel
-// (x, y) = at0 + dx * x + dy * y.
-struct Plane {
-  double at0, dx, dy;
-  double at(int x, int y) const { return at0 + dx * x + dy * y; }
-};
-
 constexpr int kColorFraction = 22;
 
 // The shading steps must melt into one loop body per span function.
 #define KV_HOT inline __attribute__((always_inline))
 
-enum Attr { kZ, kA, kR, kG, kB, kU, kV, kQ, kAttrs };
+// Attributes in the pairs that are set up and evaluated together.
+enum Attr { kA, kR, kG, kB, kZ, kU, kV, kQ, kAttrs };
 
+// Each attribute as a plane over pixel indices: its value at the centre of
+// pixel (x, y) is at0 + dx * x + dy * y. The planes lie side by side so that
+// two of them are worked on at once, with the same roundings as one at a time.
 struct Triangle {
-  Plane p[kAttrs];
+  alignas(16) double at0[kAttrs];
+  alignas(16) double dx[kAttrs];
+  alignas(16) double dy[kAttrs];
+
+  double at(int a, int x, int y) const { return at0[a] + dx[a] * x + dy[a] * y; }
+  // Attributes a and a + 1 at pixel (x, y).
+  __m128d at2(int a, __m128d x, __m128d y) const {
+    return _mm_add_pd(_mm_add_pd(_mm_load_pd(at0 + a), _mm_mul_pd(_mm_load_pd(dx + a), x)),
+                      _mm_mul_pd(_mm_load_pd(dy + a), y));
+  }
 };
 
 enum class BlendKind : uint8_t { Off, Over, Add, General };
@@ -901,48 +907,53 @@ class FastRasterizer final : public Rasterizer {
     const double x0 = double(X[0]) / S, y0 = double(Y[0]) / S;
     const double ax = double(X[1] - X[0]) / S, ay = double(Y[1] - Y[0]) / S;
     const double bx = double(X[2] - X[0]) / S, by = double(Y[2] - Y[0]) / S;
-    const double det = ax * by - bx * ay;
-    auto plane = [&](double a0, double a1, double a2) {
-      Plane p;
-      const double da = a1 - a0, db = a2 - a0;
-      p.dx = (da * by - db * ay) / det;
-      p.dy = (db * ax - da * bx) / det;
-      p.at0 = a0 + p.dx * (0.5 - x0) + p.dy * (0.5 - y0);
-      return p;
+    const __m128d det = _mm_set1_pd(ax * by - bx * ay);
+    const __m128d Ax = _mm_set1_pd(ax), Ay = _mm_set1_pd(ay), Bx = _mm_set1_pd(bx), By = _mm_set1_pd(by);
+    const __m128d toX = _mm_set1_pd(0.5 - x0), toY = _mm_set1_pd(0.5 - y0);
+    // Planes a and a + 1 through their values at the three corners.
+    auto planes = [&](int a, __m128d a0, __m128d a1, __m128d a2) {
+      const __m128d da = _mm_sub_pd(a1, a0), db = _mm_sub_pd(a2, a0);
+      const __m128d dx = _mm_div_pd(_mm_sub_pd(_mm_mul_pd(da, By), _mm_mul_pd(db, Ay)), det);
+      const __m128d dy = _mm_div_pd(_mm_sub_pd(_mm_mul_pd(db, Ax), _mm_mul_pd(da, Bx)), det);
+      _mm_store_pd(t.dx + a, dx);
+      _mm_store_pd(t.dy + a, dy);
+      _mm_store_pd(t.at0 + a, _mm_add_pd(_mm_add_pd(a0, _mm_mul_pd(dx, toX)), _mm_mul_pd(dy, toY)));
     };
-    t.p[kZ] = plane(v[0]->sz, v[1]->sz, v[2]->sz);
-    for (int ch = 0; ch < 4; ++ch) {
-      const int shift = 24 - 8 * ch;
-      auto get = [&](const Vertex& q) {
-        return double(((flatColor ? *flatColor : q.diffuse) >> shift) & 0xFF);
-      };
-      t.p[kA + ch] = plane(get(*v[0]), get(*v[1]), get(*v[2]));
-      t.p[kA + ch].at0 += 0.5;  // rounding, so that the shading loop can truncate
+    auto channels = [&](const Vertex& q, int shift) {  // two channels of a corner's colour
+      const uint32_t argb = flatColor ? *flatColor : q.diffuse;
+      return _mm_set_pd(double((argb >> (shift - 8)) & 0xFF), double((argb >> shift) & 0xFF));
+    };
+    for (int a : {kA, kG}) {
+      const int shift = 24 - 8 * a;
+      planes(a, channels(*v[0], shift), channels(*v[1], shift), channels(*v[2], shift));
+      // Half a unit added for rounding, so that the shading loop can truncate.
+      _mm_store_pd(t.at0 + a, _mm_add_pd(_mm_load_pd(t.at0 + a), _mm_set1_pd(0.5)));
     }
-    if (!textured) return;
+    if (!textured) {
+      auto z = [&](int i) { return _mm_set_pd(0.0, v[i]->sz); };
+      planes(kZ, z(0), z(1), z(2));
+      return;
+    }
     const double su = repeatsOf(v[0]->tu), sv = repeatsOf(v[0]->tv);
     auto u = [&](int i) { return (double(v[i]->tu) - su) * c.texW; };
     auto w = [&](int i) { return (double(v[i]->tv) - sv) * c.texH; };
-    if (perspective) {
-      auto q = [&](int i) { return double(v[i]->rhw); };
-      t.p[kU] = plane(u(0) * q(0), u(1) * q(1), u(2) * q(2));
-      t.p[kV] = plane(w(0) * q(0), w(1) * q(1), w(2) * q(2));
-      t.p[kQ] = plane(q(0), q(1), q(2));
-    } else {
-      t.p[kU] = plane(u(0), u(1), u(2));
-      t.p[kV] = plane(w(0), w(1), w(2));
-    }
+    auto q = [&](int i) { return perspective ? double(v[i]->rhw) : 1.0; };
+    // Under perspective u/w, v/w and 1/w are linear on the screen; otherwise u and v.
+    auto zu = [&](int i) { return _mm_set_pd(perspective ? u(i) * q(i) : u(i), v[i]->sz); };
+    auto vq = [&](int i) { return _mm_set_pd(q(i), perspective ? w(i) * q(i) : w(i)); };
+    planes(kZ, zu(0), zu(1), zu(2));
+    planes(kV, vq(0), vq(1), vq(2));
   }
 
   // The steps along a row are the triangle's: worked out once, not per span.
   static void triangleSteps(SpanValues& s, const Triangle& t, bool textured, bool perspective) {
-    s.step[kZ] = _mm_set1_ps(static_cast<float>(t.p[kZ].dx));
+    s.step[kZ] = _mm_set1_ps(static_cast<float>(t.dx[kZ]));
     for (int k = 0; k < 4; ++k) {
       constexpr double one = 1 << kColorFraction;
       // Inside a triangle a channel changes by at most 255 from one pixel to
       // the next, so 256 per pixel is never reached on a span of 2 or more;
       // the clamp only tames slivers thinner than a pixel.
-      const int32_t d = saturatingToInt(std::clamp(t.p[kA + k].dx, -256.0, 256.0) * one);
+      const int32_t d = saturatingToInt(std::clamp(t.dx[kA + k], -256.0, 256.0) * one);
       s.colorStep[k] = d;
       auto wrap = [](int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); };
       s.colorRamp[k] = _mm_set_epi32(wrap(3 * int64_t{d}), wrap(2 * int64_t{d}), d, 0);
@@ -952,29 +963,34 @@ class FastRasterizer final : public Rasterizer {
     for (int a : {kU, kV, kQ}) {
       if (a == kQ && !perspective) break;
       const double scale = a == kQ ? 1.0 : 65536.0;
-      s.step[a] = _mm_set1_ps(static_cast<float>(t.p[a].dx * scale));
+      s.step[a] = _mm_set1_ps(static_cast<float>(t.dx[a] * scale));
     }
   }
 
   static void spanValues(SpanValues& s, const Triangle& t, const Context& c, int x, int y,
                          bool textured, bool perspective) {
-    s.start[kZ] = _mm_set1_ps(static_cast<float>(t.p[kZ].at(x, y)));
-    for (int k = 0; k < 4; ++k) {
-      constexpr double one = 1 << kColorFraction;
-      // Within 0..511 units the values leave the sign bit alone.
-      s.colorStart[k] = saturatingToInt(std::clamp(t.p[kA + k].at(x, y), 0.0, 511.0) * one);
-    }
+    const __m128d X = _mm_set1_pd(x), Y = _mm_set1_pd(y);
+    // Colours in units of 2^-22, clamped to 0..511 units first (NaN to 0),
+    // which leaves the sign bit alone.
+    auto fixed = [](__m128d v) {
+      v = _mm_min_pd(_mm_max_pd(v, _mm_setzero_pd()), _mm_set1_pd(511.0));
+      return _mm_cvttpd_epi32(_mm_mul_pd(v, _mm_set1_pd(1 << kColorFraction)));
+    };
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(s.colorStart),
+                     _mm_unpacklo_epi64(fixed(t.at2(kA, X, Y)), fixed(t.at2(kG, X, Y))));
+    // Texture coordinates in texels x 65536 (an exact scaling).
+    const __m128 zu = _mm_cvtpd_ps(_mm_mul_pd(t.at2(kZ, X, Y), _mm_set_pd(65536.0, 1.0)));
+    s.start[kZ] = _mm_shuffle_ps(zu, zu, 0x00);
     if (textured) {
-      // Texture coordinates in texels x 65536 (an exact scaling).
-      for (int a : {kU, kV, kQ}) {
-        if (a == kQ && !perspective) break;
-        const double scale = a == kQ ? 1.0 : 65536.0;
-        s.start[a] = _mm_set1_ps(static_cast<float>(t.p[a].at(x, y) * scale));
-      }
-      if (!perspective) {
+      if (perspective) {
+        const __m128 vq = _mm_cvtpd_ps(_mm_mul_pd(t.at2(kV, X, Y), _mm_set_pd(1.0, 65536.0)));
+        s.start[kU] = _mm_shuffle_ps(zu, zu, 0x55);
+        s.start[kV] = _mm_shuffle_ps(vq, vq, 0x00);
+        s.start[kQ] = _mm_shuffle_ps(vq, vq, 0x55);
+      } else {
         // Affine coordinates restart near zero on each span, keeping precision.
-        s.start[kU] = _mm_set1_ps(static_cast<float>(wrapTexels(t.p[kU].at(x, y), c.texW) * 65536.0));
-        s.start[kV] = _mm_set1_ps(static_cast<float>(wrapTexels(t.p[kV].at(x, y), c.texH) * 65536.0));
+        s.start[kU] = _mm_set1_ps(static_cast<float>(wrapTexels(t.at(kU, x, y), c.texW) * 65536.0));
+        s.start[kV] = _mm_set1_ps(static_cast<float>(wrapTexels(t.at(kV, x, y), c.texH) * 65536.0));
       }
     }
     if (c.dither) {
