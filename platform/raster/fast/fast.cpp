@@ -12,6 +12,7 @@
 #include <emmintrin.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "platform/raster/pixel.h"
@@ -628,7 +629,7 @@ KV_HOT void shadeOctet(const Context& c, const SpanValues& s, __m128 index, __m1
 // Pixels x0..x1-1 of row y; both inside the drawable area.
 template <DepthMode Depth, bool Textured, bool Perspective, bool Bilinear, bool Plain>
 void drawSpan(const Context& c, const SpanValues& s, int y, int x0, int x1) {
-  const int bytes = c.is565 ? 2 : 4;
+  const int bytes = Plain || c.is565 ? 2 : 4;
   uint8_t* color = c.color + static_cast<intptr_t>(y) * c.colorPitch + x0 * bytes;
   uint32_t* depth = nullptr;
   if constexpr (Depth != DepthMode::Off) {
@@ -795,10 +796,8 @@ class FastRasterizer final : public Rasterizer {
       c.texels = static_cast<const uint8_t*>(tex->texels);
       c.texPitch = tex->pitch;
       c.texBytes = texelBytes(tex->format);
-      c.texRowShift = -1;
-      for (int k = 0; k < 16; ++k) {
-        if (tex->pitch == c.texBytes << k) c.texRowShift = k;
-      }
+      const int k = std::countr_zero(static_cast<uint32_t>(tex->pitch)) - (c.texBytes == 2 ? 1 : 0);
+      c.texRowShift = k >= 0 && k < 16 && tex->pitch == c.texBytes << k ? k : -1;
       c.texW = tex->width;
       c.texH = tex->height;
       if (c.texBytes == 2 && c.texRowShift >= 0) c.grid = TexelGrid::of(c.texW, c.texH, c.texRowShift + 1);
