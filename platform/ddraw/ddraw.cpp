@@ -139,16 +139,18 @@ HRESULT Palette::GetCaps(LPDWORD caps) {
   return DD_OK;
 }
 
+bool Palette::validRange(DWORD flags, DWORD base, DWORD count, const PALETTEENTRY* entries) const {
+  return entries != nullptr && flags == 0 && base <= count_ && count <= count_ - base;
+}
+
 HRESULT Palette::GetEntries(DWORD flags, DWORD base, DWORD count, LPPALETTEENTRY entries) {
-  if (entries == nullptr || flags != 0 || base > count_ || count > count_ - base)
-    return DDERR_INVALIDPARAMS;
+  if (!validRange(flags, base, count, entries)) return DDERR_INVALIDPARAMS;
   std::copy_n(entries_.begin() + base, count, entries);
   return DD_OK;
 }
 
 HRESULT Palette::SetEntries(DWORD flags, DWORD base, DWORD count, LPPALETTEENTRY entries) {
-  if (entries == nullptr || flags != 0 || base > count_ || count > count_ - base)
-    return DDERR_INVALIDPARAMS;
+  if (!validRange(flags, base, count, entries)) return DDERR_INVALIDPARAMS;
   for (DWORD i = 0; i < count; ++i) {
     const PALETTEENTRY& e = entries[i];
     entries_[base + i] = e;

@@ -56,6 +56,9 @@ class Palette final : public win::Unknown<IDirectDrawPalette> {
   const uint32_t* argb() const { return argb_.data(); }
 
  private:
+  // Entries base to base + count exist and no flags are given.
+  bool validRange(DWORD flags, DWORD base, DWORD count, const PALETTEENTRY* entries) const;
+
   DWORD caps_;
   uint32_t count_;
   std::array<PALETTEENTRY, 256> entries_{};
