@@ -88,19 +88,21 @@ BlendKind blendKindOf(const State& s) {
   return BlendKind::General;
 }
 
-// For 16-bit textures whose pitch is a power of two: the byte offsets of the
-// texel columns and rows that 16.16 coordinates fall in, wrapped, taken from
-// the coordinates with one shift and one mask each.
+// For textures whose pitch is a power of two: the byte offsets of the texel
+// columns and rows that 16.16 coordinates fall in, wrapped, taken from the
+// coordinates with one shift and one mask each.
 struct TexelGrid {
-  __m128i columnMask, rowMask;  // (width - 1) x 2, (height - 1) x pitch
-  __m128i rowShift;             // 16 - log2(pitch)
-  __m128i columnStep, rowStep;  // 2, pitch
+  __m128i columnMask, rowMask;      // (width - 1) x texel bytes, (height - 1) x pitch
+  __m128i columnShift, rowShift;    // 16 - log2(texel bytes), 16 - log2(pitch)
+  __m128i columnStep, rowStep;      // texel bytes, pitch
 
-  static TexelGrid of(int width, int height, int pitchShift) {  // pitch = 1 << pitchShift <= 65536
-    return {_mm_set1_epi32((width - 1) << 1), _mm_set1_epi32((height - 1) << pitchShift),
-            _mm_cvtsi32_si128(16 - pitchShift), _mm_set1_epi32(2), _mm_set1_epi32(1 << pitchShift)};
+  // texel bytes = 1 << texelShift, pitch = 1 << pitchShift <= 65536
+  static TexelGrid of(int width, int height, int texelShift, int pitchShift) {
+    return {_mm_set1_epi32((width - 1) << texelShift), _mm_set1_epi32((height - 1) << pitchShift),
+            _mm_cvtsi32_si128(16 - texelShift),        _mm_cvtsi32_si128(16 - pitchShift),
+            _mm_set1_epi32(1 << texelShift),           _mm_set1_epi32(1 << pitchShift)};
   }
-  __m128i column(__m128i fu) const { return _mm_and_si128(_mm_srai_epi32(fu, 15), columnMask); }
+  __m128i column(__m128i fu) const { return _mm_and_si128(_mm_sra_epi32(fu, columnShift), columnMask); }
   __m128i row(__m128i fv) const { return _mm_and_si128(_mm_sra_epi32(fv, rowShift), rowMask); }
   __m128i nextColumn(__m128i column) const {
     return _mm_and_si128(_mm_add_epi32(column, columnStep), columnMask);
@@ -121,7 +123,7 @@ struct Context {
   int32_t texPitch;
   int32_t texBytes;
   int32_t texRowShift;  // pitch = texBytes << texRowShift, or -1: offsets by multiplication
-  TexelGrid grid;       // 16-bit texels with texRowShift >= 0 only
+  TexelGrid grid;       // with texRowShift >= 0 only
   int32_t texW, texH;
   TextureFormat texFormat;
   const uint32_t* palette;
@@ -260,7 +262,7 @@ KV_HOT __m128i gather(const Context& c, __m128i tx, __m128i ty) {
 }
 
 // Raw texels at eight byte offsets (two vectors of four), one per 16-bit lane.
-// Sixteen16 says the texture is known to hold 16-bit texels.
+// Sixteen says the texture is known to hold 16-bit texels.
 template <bool Sixteen>
 KV_HOT __m128i gather8At(const Context& c, __m128i offsets0, __m128i offsets1) {
   alignas(16) int32_t o[8];
@@ -302,6 +304,17 @@ KV_HOT void gatherPairs(const Context& c, __m128i offsets0, __m128i offsets1, __
   // Sign-extended halves pack back to their own bits.
   left = narrow(_mm_srai_epi32(_mm_slli_epi32(w0, 16), 16), _mm_srai_epi32(_mm_slli_epi32(w1, 16), 16));
   right = narrow(_mm_srai_epi32(w0, 16), _mm_srai_epi32(w1, 16));
+}
+
+// The channels of the texels at eight byte offsets (two vectors of four).
+KV_HOT Octet texelsAt(const Context& c, __m128i offsets0, __m128i offsets1) {
+  if (c.texFormat != TextureFormat::Palette8) return decode16(c.texFormat, gather8At<true>(c, offsets0, offsets1));
+  alignas(16) int32_t o[8];
+  _mm_store_si128(reinterpret_cast<__m128i*>(o), offsets0);
+  _mm_store_si128(reinterpret_cast<__m128i*>(o + 4), offsets1);
+  auto entry = [&](int k) { return static_cast<int>(c.palette[c.texels[o[k]]]); };
+  return decodeArgb(_mm_set_epi32(entry(3), entry(2), entry(1), entry(0)),
+                    _mm_set_epi32(entry(7), entry(6), entry(5), entry(4)));
 }
 
 // Raw texels at eight wrapped positions, one per 16-bit lane.
@@ -472,8 +485,8 @@ KV_HOT Quad bilinear4(const Context& c, __m128i fu, __m128i fv, __m128i& live32)
   return {mix(&Quad::a), mix(&Quad::r), mix(&Quad::g), mix(&Quad::b)};
 }
 
-// Bilinear texels of eight pixels from a 16-bit texture on a power-of-two
-// pitch, without colour key; alpha is left unfiltered. The same arithmetic as
+// Bilinear texels of eight pixels from a texture on a power-of-two pitch,
+// without colour key; alpha is left unfiltered. The same arithmetic as
 // bilinear4, with the texels fetched and decoded eight at a time.
 KV_HOT Octet bilinear8(const Context& c, __m128i fu0, __m128i fv0, __m128i fu1, __m128i fv1) {
   const TexelGrid& g = c.grid;
@@ -483,20 +496,21 @@ KV_HOT Octet bilinear8(const Context& c, __m128i fu0, __m128i fv0, __m128i fu1, 
   const __m128i x00 = g.column(fu0), x01 = g.column(fu1), y00 = g.row(fv0), y01 = g.row(fv1);
   const __m128i x10 = g.nextColumn(x00), x11 = g.nextColumn(x01);
   const __m128i y10 = g.nextRow(y00), y11 = g.nextRow(y01);
-  __m128i raw00, raw10, raw01, raw11;
+  auto at = [](__m128i x, __m128i y) { return _mm_add_epi32(y, x); };
+  Octet t00, t10, t01, t11;
   const __m128i lastColumn = g.columnMask;
-  if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi32(x00, lastColumn), _mm_cmpeq_epi32(x01, lastColumn)))) {
-    // A pair wraps around the texture's right edge: every texel on its own.
-    raw00 = gather8At<true>(c, _mm_add_epi32(y00, x00), _mm_add_epi32(y01, x01));
-    raw10 = gather8At<true>(c, _mm_add_epi32(y00, x10), _mm_add_epi32(y01, x11));
-    raw01 = gather8At<true>(c, _mm_add_epi32(y10, x00), _mm_add_epi32(y11, x01));
-    raw11 = gather8At<true>(c, _mm_add_epi32(y10, x10), _mm_add_epi32(y11, x11));
+  if (c.texFormat != TextureFormat::Palette8 &&
+      !_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi32(x00, lastColumn), _mm_cmpeq_epi32(x01, lastColumn)))) {
+    // No pair wraps around the texture's right edge: each pair is one read.
+    __m128i raw00, raw10, raw01, raw11;
+    gatherPairs(c, at(x00, y00), at(x01, y01), raw00, raw10);
+    gatherPairs(c, at(x00, y10), at(x01, y11), raw01, raw11);
+    t00 = decode16(c.texFormat, raw00), t10 = decode16(c.texFormat, raw10);
+    t01 = decode16(c.texFormat, raw01), t11 = decode16(c.texFormat, raw11);
   } else {
-    gatherPairs(c, _mm_add_epi32(y00, x00), _mm_add_epi32(y01, x01), raw00, raw10);
-    gatherPairs(c, _mm_add_epi32(y10, x00), _mm_add_epi32(y11, x01), raw01, raw11);
+    t00 = texelsAt(c, at(x00, y00), at(x01, y01)), t10 = texelsAt(c, at(x10, y00), at(x11, y01));
+    t01 = texelsAt(c, at(x00, y10), at(x01, y11)), t11 = texelsAt(c, at(x10, y10), at(x11, y11));
   }
-  const Octet t00 = decode16(c.texFormat, raw00), t10 = decode16(c.texFormat, raw10);
-  const Octet t01 = decode16(c.texFormat, raw01), t11 = decode16(c.texFormat, raw11);
   const __m128 scale = _mm_set1_ps(1.0f / 65536.0f);
   const __m128i low16 = _mm_set1_epi32(0xFFFF);
   auto weight = [&](__m128i f) { return _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(f, low16)), scale); };
@@ -545,8 +559,8 @@ KV_HOT void shadeOctet(const Context& c, const SpanValues& s, __m128 index, __m1
     if constexpr (Plain && Bilinear) {
       t = bilinear8(c, fu0, fv0, fu1, fv1);
     } else if constexpr (Plain) {
-      t = decode16(c.texFormat, gather8At<true>(c, _mm_add_epi32(c.grid.row(fv0), c.grid.column(fu0)),
-                                                _mm_add_epi32(c.grid.row(fv1), c.grid.column(fu1))));
+      t = texelsAt(c, _mm_add_epi32(c.grid.row(fv0), c.grid.column(fu0)),
+                   _mm_add_epi32(c.grid.row(fv1), c.grid.column(fu1)));
     } else if constexpr (Bilinear) {
       __m128i live0 = _mm_unpacklo_epi16(live, live), live1 = _mm_unpackhi_epi16(live, live);
       const Quad lo = bilinear4(c, fu0, fv0, live0), hi = bilinear4(c, fu1, fv1, live1);
@@ -800,7 +814,8 @@ class FastRasterizer final : public Rasterizer {
       c.texRowShift = k >= 0 && k < 16 && tex->pitch == c.texBytes << k ? k : -1;
       c.texW = tex->width;
       c.texH = tex->height;
-      if (c.texBytes == 2 && c.texRowShift >= 0) c.grid = TexelGrid::of(c.texW, c.texH, c.texRowShift + 1);
+      const int texelShift = c.texBytes == 2 ? 1 : 0;
+      if (c.texRowShift >= 0) c.grid = TexelGrid::of(c.texW, c.texH, texelShift, c.texRowShift + texelShift);
       c.texFormat = tex->format;
       c.palette = tex->palette;
       c.colorKey = state.colorKeyEnable;
@@ -824,8 +839,7 @@ class FastRasterizer final : public Rasterizer {
     // them: a dithered 565 target, no blending, texel x diffuse, no colour key,
     // a 16-bit texture, depth greater-or-equal with write.
     const bool plain = tex && c.is565 && c.dither && c.blendKind == BlendKind::Off &&
-                       c.colorOp == ColorOp::Modulate && !c.colorKey &&
-                       c.texFormat != TextureFormat::Palette8 && c.texRowShift >= 0 &&
+                       c.colorOp == ColorOp::Modulate && !c.colorKey && c.texRowShift >= 0 &&
                        depthMode == DepthMode::GreaterEqual && c.depthWrite;
     const SpanFn span = pickSpan(depthMode, tex != nullptr, perspective,
                                  state.filter == Filter::Bilinear, plain);
