@@ -36,8 +36,7 @@ bool validDepthTarget(const DepthTarget& t) {
 bool validTexture(const Texture& t) {
   const bool knownFormat = t.format == TextureFormat::Palette8 ||
                            t.format == TextureFormat::ARGB1555 ||
-                           t.format == TextureFormat::ARGB4444 ||
-                           t.format == TextureFormat::RGB565;
+                           t.format == TextureFormat::ARGB4444 || t.format == TextureFormat::RGB565;
   const bool ok = t.texels && knownFormat && isPowerOfTwo(t.width) && isPowerOfTwo(t.height) &&
                   t.width <= 4096 && t.height <= 4096 &&
                   t.pitch >= static_cast<int64_t>(t.width) * texelBytes(t.format) &&
@@ -55,7 +54,8 @@ template <class T>
 void fillValues(T* first, int32_t n, T value) {
   const auto byte = static_cast<uint8_t>(value);
   bool uniform = true;
-  for (size_t k = 1; k < sizeof(T); ++k) uniform = uniform && static_cast<uint8_t>(value >> (8 * k)) == byte;
+  for (size_t k = 1; k < sizeof(T); ++k)
+    uniform = uniform && static_cast<uint8_t>(value >> (8 * k)) == byte;
   if (uniform) {
     std::memset(first, byte, static_cast<size_t>(n) * sizeof(T));
   } else {
