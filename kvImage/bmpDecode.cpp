@@ -17,11 +17,6 @@ constexpr uint16_t BMP_MAGIC = 19778;  // "BM"
 constexpr size_t BMP_HEADERS = 14 + 40;
 constexpr size_t BMP_PALETTE_BYTES = 1024;
 
-Status refuse(Outcome* outcome, Status status) {
-  outcome->status = status;
-  return status;
-}
-
 uint64_t magnitude(int32_t value) {
   return value < 0 ? uint64_t{0} - static_cast<uint64_t>(static_cast<int64_t>(value))
                    : static_cast<uint64_t>(value);

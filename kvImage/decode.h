@@ -47,6 +47,12 @@ struct Outcome {
   uint8_t format = SURFACE_FORMAT_8BPP;
 };
 
+// Records why an inspection refuses the file, and returns it.
+inline Status refuse(Outcome* outcome, Status status) {
+  outcome->status = status;
+  return status;
+}
+
 // The order in which BMP rows reach the pixel buffer.
 enum class Rows : uint8_t {
   TopFirst,   // the k-th row of the file becomes row H - 1 - k

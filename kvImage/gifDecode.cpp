@@ -16,11 +16,6 @@ constexpr size_t GIF_CODE_SIZE = 791;
 constexpr size_t GIF_DATA = 792;
 constexpr int GIF_MAX_BITS = 12;
 
-Status refuse(Outcome* outcome, Status status) {
-  outcome->status = status;
-  return status;
-}
-
 // Takes codes from the sub-blocks straight out of the file buffer. A length
 // byte or a block past the file's end, or a zero-length block (the end of the
 // data), leaves the reader dry: the stream has no more codes to give.

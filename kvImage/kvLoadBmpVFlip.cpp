@@ -2,54 +2,11 @@
 // for an ordinary bitmap), as object textures expect them.
 #include "kvImage/load.h"
 
-namespace {
-
-using kv::image::Outcome;
-using kv::image::Status;
-
-void report(const char* path, const Outcome& outcome) {
-  switch (outcome.status) {
-    case Status::CannotOpen:
-      kvDebugPrint("kvLoadBmpVFlip: %s 파일을 열수없습니다.\n", path);
-      break;
-    case Status::NotBitmap:
-      kvDebugPrint("kvLoadBmpVFlip: %s 파일이 윈도우 비트맵형식이 아닙니다.\n", path);
-      break;
-    case Status::Compressed:
-      kvDebugPrint("kvLoadBmpVFlip: 비압축 비트맵만을 읽을수 있습니다.(%s)\n", path);
-      break;
-    case Status::NoPixelMemory:
-    case Status::NoFileMemory:
-      kvDebugPrint("kvLoadBmpVFlip: 메모리 할당에 실패했습니다.(%s)\n", path);
-      break;
-    case Status::UnsupportedBits:
-      kvDebugPrint("kvLoadBmpVFlip: 지원하지 않는 컬러 포맷입니다.(%s):bpp=%d\n", path,
-                   outcome.bits);
-      break;
-    case Status::NoSurface:
-      kvDebugPrint("kvLoadBmpVFlip: surface생성에 실패했습니다.(%s)\n", path);
-      break;
-    case Status::BadSize:
-      kvDebugPrint("kvLoadBmpVFlip: 이미지 크기가 잘못되었습니다.(%s)\n", path);
-      break;
-    case Status::Truncated:
-      kvDebugPrint("kvLoadBmpVFlip: 파일이 잘렸습니다.(%s)\n", path);
-      break;
-    default:  // statuses of the other formats
-      break;
-  }
-}
-
-}  // namespace
-
 Surface* kvLoadBmpVFlip(const char* path) {
-  Outcome outcome;
-  Surface* surface = kv::image::loadBmp(path, kv::image::Rows::FileOrder, &outcome);
-  if (surface == nullptr) report(path, outcome);
-  return surface;
+  return kv::image::loadBmp(path, kv::image::Rows::FileOrder,
+                            {.name = "kvLoadBmpVFlip", .file = __FILE__, .line = __LINE__});
 }
 
 int16_t kvLoadBmpVFlipEx(const char* path, Surface** out) {
-  *out = kvLoadBmpVFlip(path);
-  return *out != nullptr ? 1 : 0;
+  return kv::image::handBack(kvLoadBmpVFlip(path), out);
 }

@@ -13,11 +13,6 @@ constexpr size_t PCX_PALETTE_BYTES = 768;
 // A run pair gives at most 63 pixels for 2 bytes.
 constexpr uint64_t PCX_MAX_PIXELS_PER_BYTE = 32;
 
-Status refuse(Outcome* outcome, Status status) {
-  outcome->status = status;
-  return status;
-}
-
 int32_t le16Signed(const uint8_t* at) { return static_cast<int16_t>(le16(at)); }
 
 }  // namespace

@@ -483,6 +483,7 @@ using LPD3DENUMPIXELFORMATSCALLBACK = HRESULT (*)(LPDDPIXELFORMAT format, LPVOID
 // Reached from a DirectDraw object with QueryInterface(IID_IDirect3D3).
 class IDirect3D3 : public IUnknown {
  public:
+  static constexpr const GUID& iid = IID_IDirect3D3;
   virtual HRESULT EnumDevices(LPD3DENUMDEVICESCALLBACK callback, LPVOID context) = 0;
   virtual HRESULT CreateViewport(LPDIRECT3DVIEWPORT3* viewport, IUnknown* outer) = 0;
   virtual HRESULT FindDevice(LPD3DFINDDEVICESEARCH search, LPD3DFINDDEVICERESULT result) = 0;
@@ -495,6 +496,7 @@ class IDirect3D3 : public IUnknown {
 
 class IDirect3DDevice3 : public IUnknown {
  public:
+  static constexpr const GUID& iid = IID_IDirect3DDevice3;
   virtual HRESULT GetCaps(LPD3DDEVICEDESC hardware, LPD3DDEVICEDESC software) = 0;
   virtual HRESULT AddViewport(LPDIRECT3DVIEWPORT3 viewport) = 0;
   virtual HRESULT DeleteViewport(LPDIRECT3DVIEWPORT3 viewport) = 0;
@@ -520,6 +522,7 @@ class IDirect3DDevice3 : public IUnknown {
 
 class IDirect3DViewport3 : public IUnknown {
  public:
+  static constexpr const GUID& iid = IID_IDirect3DViewport3;
   virtual HRESULT GetViewport2(LPD3DVIEWPORT2 data) = 0;
   virtual HRESULT SetViewport2(LPD3DVIEWPORT2 data) = 0;
   // Fills the rectangles (render-target pixels) of the target with colour
@@ -532,6 +535,7 @@ class IDirect3DViewport3 : public IUnknown {
 // on an IDirectDrawSurface4 made with DDSCAPS_TEXTURE.
 class IDirect3DTexture2 : public IUnknown {
  public:
+  static constexpr const GUID& iid = IID_IDirect3DTexture2;
   virtual HRESULT GetHandle(LPDIRECT3DDEVICE3 device, D3DTEXTUREHANDLE* handle) = 0;
   virtual HRESULT PaletteChanged(DWORD start, DWORD count) = 0;
   virtual HRESULT Load(LPDIRECT3DTEXTURE2 source) = 0;

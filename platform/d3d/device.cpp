@@ -63,24 +63,16 @@ Input stageInput(DWORD op, DWORD arg1, DWORD arg2) {
 
 }  // namespace
 
-// ---------------------------------------------------------------------------
-// Viewport
-
-HRESULT Viewport::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (riid != IID_IUnknown && riid != IID_IDirect3DViewport3) return E_NOINTERFACE;
-  *object = static_cast<IDirect3DViewport3*>(this);
-  AddRef();
+// Only the display's two RGB formats can be drawn into.
+HRESULT checkRenderTarget(const testing::DeviceEntry& entry, ddraw::Surface& target) {
+  if (target.IsLost() != DD_OK) return DDERR_SURFACELOST;
+  if (!(target.caps() & DDSCAPS_3DDEVICE)) return DDERR_INVALIDCAPS;
+  if (!(entry.desc.dwDeviceRenderBitDepth & renderDepthBit(target))) return DDERR_INVALIDPIXELFORMAT;
   return D3D_OK;
 }
 
-ULONG Viewport::Release() {
-  bool dead = false;
-  const ULONG count = release(dead);
-  if (dead) delete this;
-  return count;
-}
+// ---------------------------------------------------------------------------
+// Viewport
 
 HRESULT Viewport::GetViewport2(LPD3DVIEWPORT2 data) {
   if (data == nullptr || data->dwSize != sizeof(D3DVIEWPORT2)) return DDERR_INVALIDPARAMS;
@@ -160,30 +152,11 @@ Device::~Device() {
   direct3D_->Release();
 }
 
-HRESULT Device::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (riid != IID_IUnknown && riid != IID_IDirect3DDevice3) return E_NOINTERFACE;
-  *object = static_cast<IDirect3DDevice3*>(this);
-  AddRef();
-  return D3D_OK;
-}
-
-ULONG Device::Release() {
-  bool dead = false;
-  const ULONG count = release(dead);
-  if (dead) delete this;
-  return count;
-}
-
 HRESULT Device::GetCaps(LPD3DDEVICEDESC hardware, LPD3DDEVICEDESC software) {
   if (hardware == nullptr || software == nullptr || hardware->dwSize != sizeof(D3DDEVICEDESC) ||
       software->dwSize != sizeof(D3DDEVICEDESC))
     return DDERR_INVALIDPARAMS;
-  std::memset(hardware, 0, sizeof *hardware);
-  std::memset(software, 0, sizeof *software);
-  hardware->dwSize = software->dwSize = sizeof(D3DDEVICEDESC);
-  (entry_.hardware ? *hardware : *software) = entry_.desc;
+  describe(entry_, *hardware, *software);
   return D3D_OK;
 }
 
@@ -211,10 +184,7 @@ HRESULT Device::DeleteViewport(LPDIRECT3DVIEWPORT3 face) {
 }
 
 HRESULT Device::EnumTextureFormats(LPD3DENUMPIXELFORMATSCALLBACK callback, LPVOID context) {
-  if (callback == nullptr) return DDERR_INVALIDPARAMS;
-  for (DDPIXELFORMAT format : entry_.textureFormats)
-    if (callback(&format, context) == DDENUMRET_CANCEL) break;
-  return D3D_OK;
+  return enumFormats(entry_.textureFormats, callback, context);
 }
 
 HRESULT Device::BeginScene() {
@@ -230,48 +200,30 @@ HRESULT Device::EndScene() {
   return D3D_OK;
 }
 
-HRESULT Device::GetDirect3D(LPDIRECT3D3* direct3D) {
-  if (direct3D == nullptr) return DDERR_INVALIDPARAMS;
-  direct3D_->AddRef();
-  *direct3D = direct3D_;
-  return D3D_OK;
-}
+HRESULT Device::GetDirect3D(LPDIRECT3D3* direct3D) { return win::handOut(direct3D_, direct3D, D3D_OK); }
 
 HRESULT Device::SetCurrentViewport(LPDIRECT3DVIEWPORT3 face) {
   auto* viewport = dynamic_cast<Viewport*>(face);
   if (viewport == nullptr) return DDERR_INVALIDPARAMS;
   if (viewport->device() != this) return D3DERR_VIEWPORTNOTINDEVICE;
-  viewport->AddRef();
-  if (currentViewport_ != nullptr) currentViewport_->Release();
-  currentViewport_ = viewport;
+  win::hold(currentViewport_, viewport);
   return D3D_OK;
 }
 
 HRESULT Device::GetCurrentViewport(LPDIRECT3DVIEWPORT3* viewport) {
-  if (viewport == nullptr) return DDERR_INVALIDPARAMS;
-  *viewport = currentViewport_;
-  if (currentViewport_ == nullptr) return D3DERR_NOCURRENTVIEWPORT;
-  currentViewport_->AddRef();
-  return D3D_OK;
+  return win::handOut(currentViewport_, viewport, D3DERR_NOCURRENTVIEWPORT);
 }
 
 HRESULT Device::SetRenderTarget(LPDIRECTDRAWSURFACE4 surface, DWORD flags) {
   auto* target = dynamic_cast<ddraw::Surface*>(surface);
   if (target == nullptr || flags != 0) return DDERR_INVALIDPARAMS;
-  if (target->IsLost() != DD_OK) return DDERR_SURFACELOST;
-  if (!(target->caps() & DDSCAPS_3DDEVICE)) return DDERR_INVALIDCAPS;
-  if (!(entry_.desc.dwDeviceRenderBitDepth & renderDepthBit(*target))) return DDERR_INVALIDPIXELFORMAT;
-  target->AddRef();
-  target_->Release();
-  target_ = target;
+  if (HRESULT hr = checkRenderTarget(entry_, *target); FAILED(hr)) return hr;
+  win::hold(target_, target);
   return D3D_OK;
 }
 
 HRESULT Device::GetRenderTarget(LPDIRECTDRAWSURFACE4* surface) {
-  if (surface == nullptr) return DDERR_INVALIDPARAMS;
-  target_->AddRef();
-  *surface = target_;
-  return D3D_OK;
+  return win::handOut(target_, surface, D3D_OK);
 }
 
 HRESULT Device::GetRenderState(D3DRENDERSTATETYPE state, LPDWORD value) {
@@ -292,10 +244,8 @@ HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
 }
 
 HRESULT Device::GetTexture(DWORD stage, LPDIRECT3DTEXTURE2* texture) {
-  if (texture == nullptr || stage != 0) return DDERR_INVALIDPARAMS;
-  *texture = texture_;
-  if (texture_ != nullptr) texture_->AddRef();
-  return D3D_OK;
+  if (stage != 0) return DDERR_INVALIDPARAMS;
+  return win::handOut(texture_, texture, D3D_OK);  // no texture is no error
 }
 
 HRESULT Device::SetTexture(DWORD stage, LPDIRECT3DTEXTURE2 face) {
@@ -303,9 +253,7 @@ HRESULT Device::SetTexture(DWORD stage, LPDIRECT3DTEXTURE2 face) {
   auto* texture = dynamic_cast<ddraw::Surface*>(face);
   if (face != nullptr && (texture == nullptr || !(texture->caps() & DDSCAPS_TEXTURE)))
     return DDERR_INVALIDPARAMS;
-  if (texture != nullptr) texture->AddRef();
-  if (texture_ != nullptr) texture_->Release();
-  texture_ = texture;
+  win::hold(texture_, texture);
   return D3D_OK;
 }
 

@@ -94,6 +94,22 @@ const testing::DeviceEntry* findDevice(const GUID& guid) {
   return nullptr;
 }
 
+void describe(const testing::DeviceEntry& entry, D3DDEVICEDESC& hardware, D3DDEVICEDESC& software) {
+  hardware = software = D3DDEVICEDESC{};
+  hardware.dwSize = software.dwSize = sizeof(D3DDEVICEDESC);
+  (entry.hardware ? hardware : software) = entry.desc;
+}
+
+// The formats are a copy: the callback may change the device list or
+// scribble on what it is given.
+HRESULT enumFormats(std::vector<DDPIXELFORMAT> formats, LPD3DENUMPIXELFORMATSCALLBACK callback,
+                    LPVOID context) {
+  if (callback == nullptr) return DDERR_INVALIDPARAMS;
+  for (DDPIXELFORMAT& format : formats)
+    if (callback(&format, context) == DDENUMRET_CANCEL) break;
+  return D3D_OK;
+}
+
 IDirect3D3* createDirect3D(ddraw::DirectDraw* directDraw) {
   return new (std::nothrow) Direct3D(directDraw);
 }
@@ -104,23 +120,9 @@ Direct3D::Direct3D(ddraw::DirectDraw* directDraw) : directDraw_(directDraw) {
 
 Direct3D::~Direct3D() { directDraw_->Release(); }
 
-HRESULT Direct3D::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (riid == IID_IUnknown || riid == IID_IDirect3D3) {
-    *object = static_cast<IDirect3D3*>(this);
-    AddRef();
-    return D3D_OK;
-  }
+HRESULT Direct3D::queryOther(REFIID riid, void** object) {
   if (riid == IID_IDirectDraw || riid == IID_IDirectDraw4) return directDraw_->QueryInterface(riid, object);
   return E_NOINTERFACE;
-}
-
-ULONG Direct3D::Release() {
-  bool dead = false;
-  const ULONG count = release(dead);
-  if (dead) delete this;
-  return count;
 }
 
 HRESULT Direct3D::EnumDevices(LPD3DENUMDEVICESCALLBACK callback, LPVOID context) {
@@ -129,9 +131,8 @@ HRESULT Direct3D::EnumDevices(LPD3DENUMDEVICESCALLBACK callback, LPVOID context)
   for (const testing::DeviceEntry& entry : deviceList()) {
     GUID guid = entry.guid;
     std::string description = entry.description, name = entry.name;
-    D3DDEVICEDESC hardware{}, software{};
-    hardware.dwSize = software.dwSize = sizeof(D3DDEVICEDESC);
-    (entry.hardware ? hardware : software) = entry.desc;
+    D3DDEVICEDESC hardware, software;
+    describe(entry, hardware, software);
     if (callback(&guid, description.data(), name.data(), &hardware, &software, context) ==
         DDENUMRET_CANCEL)
       break;
@@ -151,8 +152,7 @@ HRESULT Direct3D::FindDevice(LPD3DFINDDEVICESEARCH search, LPD3DFINDDEVICERESULT
     std::memset(result, 0, sizeof *result);
     result->dwSize = sizeof *result;
     result->guid = entry.guid;
-    result->ddHwDesc.dwSize = result->ddSwDesc.dwSize = sizeof(D3DDEVICEDESC);
-    (entry.hardware ? result->ddHwDesc : result->ddSwDesc) = entry.desc;
+    describe(entry, result->ddHwDesc, result->ddSwDesc);
     return D3D_OK;
   }
   return DDERR_NOTFOUND;
@@ -175,12 +175,7 @@ HRESULT Direct3D::CreateDevice(REFCLSID guid, LPDIRECTDRAWSURFACE4 renderTarget,
   if (entry == nullptr) return D3DERR_INVALID_DEVICE;
   auto* target = dynamic_cast<ddraw::Surface*>(renderTarget);
   if (target == nullptr) return DDERR_INVALIDPARAMS;
-  if (target->IsLost() != DD_OK) return DDERR_SURFACELOST;
-  if (!(target->caps() & DDSCAPS_3DDEVICE)) return DDERR_INVALIDCAPS;
-  const DWORD bits = target->format().dwRGBBitCount;
-  const DWORD depthBit = bits == 16 ? DDBD_16 : bits == 32 ? DDBD_32 : 0;
-  const bool rgbTarget = !(target->format().dwFlags & DDPF_PALETTEINDEXED8);
-  if (!rgbTarget || !(entry->desc.dwDeviceRenderBitDepth & depthBit)) return DDERR_INVALIDPIXELFORMAT;
+  if (HRESULT hr = checkRenderTarget(*entry, *target); FAILED(hr)) return hr;
   std::unique_ptr<raster::Rasterizer> rasterizer =
       entry->backend == testing::Backend::Fast ? raster::makeFast() : raster::makeReference();
   if (rasterizer == nullptr) return D3DERR_INITFAILED;
@@ -195,10 +190,7 @@ HRESULT Direct3D::EnumZBufferFormats(REFCLSID guid, LPD3DENUMPIXELFORMATSCALLBAC
   if (callback == nullptr) return DDERR_INVALIDPARAMS;
   const testing::DeviceEntry* entry = findDevice(guid);
   if (entry == nullptr) return D3DERR_INVALID_DEVICE;
-  const std::vector<DDPIXELFORMAT> formats = entry->zBufferFormats;
-  for (DDPIXELFORMAT format : formats)
-    if (callback(&format, context) == DDENUMRET_CANCEL) break;
-  return D3D_OK;
+  return enumFormats(entry->zBufferFormats, callback, context);
 }
 
 // ---------------------------------------------------------------------------

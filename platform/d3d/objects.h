@@ -10,6 +10,7 @@
 #include "platform/d3d/d3d_testing.h"
 #include "platform/ddraw/objects.h"
 #include "platform/raster/raster.h"
+#include "platform/win/unknown.h"
 
 namespace kv::d3d {
 
@@ -19,13 +20,19 @@ class Device;
 const std::vector<testing::DeviceEntry>& devices();
 const testing::DeviceEntry* findDevice(const GUID& guid);
 
-class Direct3D final : public IDirect3D3, ddraw::RefCounted {
+// The two descriptions a device is listed with: its own kind's carries its
+// caps, the other is empty.
+void describe(const testing::DeviceEntry& entry, D3DDEVICEDESC& hardware, D3DDEVICEDESC& software);
+// Hands the callback each format until it cancels.
+HRESULT enumFormats(std::vector<DDPIXELFORMAT> formats, LPD3DENUMPIXELFORMATSCALLBACK callback,
+                    LPVOID context);
+// D3D_OK when the device can draw into `target`, else why not.
+HRESULT checkRenderTarget(const testing::DeviceEntry& entry, ddraw::Surface& target);
+
+class Direct3D final : public win::Unknown<IDirect3D3> {
  public:
   explicit Direct3D(ddraw::DirectDraw* directDraw);
 
-  HRESULT QueryInterface(REFIID riid, void** object) override;
-  ULONG AddRef() override { return addRef(); }
-  ULONG Release() override;
   HRESULT EnumDevices(LPD3DENUMDEVICESCALLBACK callback, LPVOID context) override;
   HRESULT CreateViewport(LPDIRECT3DVIEWPORT3* viewport, IUnknown* outer) override;
   HRESULT FindDevice(LPD3DFINDDEVICESEARCH search, LPD3DFINDDEVICERESULT result) override;
@@ -37,14 +44,13 @@ class Direct3D final : public IDirect3D3, ddraw::RefCounted {
 
  private:
   ~Direct3D() override;
+  // The DirectDraw interfaces are the DirectDraw object's own.
+  HRESULT queryOther(REFIID riid, void** object) override;
   ddraw::DirectDraw* directDraw_;
 };
 
-class Viewport final : public IDirect3DViewport3, ddraw::RefCounted {
+class Viewport final : public win::Unknown<IDirect3DViewport3> {
  public:
-  HRESULT QueryInterface(REFIID riid, void** object) override;
-  ULONG AddRef() override { return addRef(); }
-  ULONG Release() override;
   HRESULT GetViewport2(LPD3DVIEWPORT2 data) override;
   HRESULT SetViewport2(LPD3DVIEWPORT2 data) override;
   HRESULT Clear2(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR color, D3DVALUE z,
@@ -60,14 +66,11 @@ class Viewport final : public IDirect3DViewport3, ddraw::RefCounted {
   bool dataSet_ = false;
 };
 
-class Device final : public IDirect3DDevice3, ddraw::RefCounted {
+class Device final : public win::Unknown<IDirect3DDevice3> {
  public:
   Device(Direct3D* direct3D, const testing::DeviceEntry& entry, ddraw::Surface* target,
          std::unique_ptr<raster::Rasterizer> rasterizer);
 
-  HRESULT QueryInterface(REFIID riid, void** object) override;
-  ULONG AddRef() override { return addRef(); }
-  ULONG Release() override;
   HRESULT GetCaps(LPD3DDEVICEDESC hardware, LPD3DDEVICEDESC software) override;
   HRESULT AddViewport(LPDIRECT3DVIEWPORT3 viewport) override;
   HRESULT DeleteViewport(LPDIRECT3DVIEWPORT3 viewport) override;

@@ -10,7 +10,6 @@
 #include "platform/ddraw/objects.h"
 #include "platform/host/host.h"
 
-const GUID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const GUID IID_IDirectDraw = {0x6C14DB80, 0xA733, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
 const GUID IID_IDirectDraw4 = {0x9C59509A, 0x39BD, 0x11D1, {0x8C, 0x4A, 0x00, 0xC0, 0x4F, 0xD9, 0x30, 0xC5}};
 const GUID IID_IDirectDrawSurface4 = {0x0B2B8630, 0xAD35, 0x11D0, {0x8E, 0xA6, 0x00, 0x60, 0x97, 0x97, 0xEA, 0x5B}};
@@ -114,22 +113,6 @@ uint32_t bytesPerPixel(const DDPIXELFORMAT& format) {
 // ---------------------------------------------------------------------------
 // Clipper
 
-HRESULT Clipper::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (riid != IID_IUnknown && riid != IID_IDirectDrawClipper) return E_NOINTERFACE;
-  *object = static_cast<IDirectDrawClipper*>(this);
-  AddRef();
-  return DD_OK;
-}
-
-ULONG Clipper::Release() {
-  bool dead = false;
-  const ULONG count = release(dead);
-  if (dead) delete this;
-  return count;
-}
-
 HRESULT Clipper::GetHWnd(HWND* window) {
   if (window == nullptr) return DDERR_INVALIDPARAMS;
   *window = window_;
@@ -150,38 +133,24 @@ Palette::Palette(DWORD caps, const PALETTEENTRY* entries, uint32_t count)
   SetEntries(0, 0, count, const_cast<PALETTEENTRY*>(entries));
 }
 
-HRESULT Palette::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (riid != IID_IUnknown && riid != IID_IDirectDrawPalette) return E_NOINTERFACE;
-  *object = static_cast<IDirectDrawPalette*>(this);
-  AddRef();
-  return DD_OK;
-}
-
-ULONG Palette::Release() {
-  bool dead = false;
-  const ULONG count = release(dead);
-  if (dead) delete this;
-  return count;
-}
-
 HRESULT Palette::GetCaps(LPDWORD caps) {
   if (caps == nullptr) return DDERR_INVALIDPARAMS;
   *caps = caps_;
   return DD_OK;
 }
 
+bool Palette::validRange(DWORD flags, DWORD base, DWORD count, const PALETTEENTRY* entries) const {
+  return entries != nullptr && flags == 0 && base <= count_ && count <= count_ - base;
+}
+
 HRESULT Palette::GetEntries(DWORD flags, DWORD base, DWORD count, LPPALETTEENTRY entries) {
-  if (entries == nullptr || flags != 0 || base > count_ || count > count_ - base)
-    return DDERR_INVALIDPARAMS;
+  if (!validRange(flags, base, count, entries)) return DDERR_INVALIDPARAMS;
   std::copy_n(entries_.begin() + base, count, entries);
   return DD_OK;
 }
 
 HRESULT Palette::SetEntries(DWORD flags, DWORD base, DWORD count, LPPALETTEENTRY entries) {
-  if (entries == nullptr || flags != 0 || base > count_ || count > count_ - base)
-    return DDERR_INVALIDPARAMS;
+  if (!validRange(flags, base, count, entries)) return DDERR_INVALIDPARAMS;
   for (DWORD i = 0; i < count; ++i) {
     const PALETTEENTRY& e = entries[i];
     entries_[base + i] = e;
@@ -204,30 +173,11 @@ DirectDraw::~DirectDraw() {
   --liveDirectDraws;
 }
 
-HRESULT DirectDraw::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (riid == IID_IUnknown || riid == IID_IDirectDraw) {
-    *object = static_cast<IDirectDraw*>(this);
-  } else if (riid == IID_IDirectDraw4) {
-    *object = static_cast<IDirectDraw4*>(this);
-  } else if (riid == IID_IDirect3D3) {
-    IDirect3D3* direct3D = d3d::createDirect3D(this);
-    if (direct3D == nullptr) return E_OUTOFMEMORY;
-    *object = direct3D;
-    return DD_OK;  // the Direct3D object holds its own reference on this one
-  } else {
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return DD_OK;
-}
-
-ULONG DirectDraw::Release() {
-  bool dead = false;
-  const ULONG count = release(dead);
-  if (dead) delete this;
-  return count;
+HRESULT DirectDraw::queryOther(REFIID riid, void** object) {
+  if (riid != IID_IDirect3D3) return E_NOINTERFACE;
+  // The Direct3D object holds its own reference on this one.
+  *object = d3d::createDirect3D(this);
+  return *object != nullptr ? DD_OK : E_OUTOFMEMORY;
 }
 
 void DirectDraw::describeDisplay(DDSURFACEDESC2& desc) {

@@ -468,6 +468,7 @@ extern const GUID IID_IDirectDraw4;
 extern const GUID IID_IDirectDrawSurface4;
 extern const GUID IID_IDirectDrawClipper;
 extern const GUID IID_IDirectDrawPalette;
+// Each interface class names its id as `iid`, which objects answer to in QueryInterface.
 
 class IDirectDraw;
 class IDirectDraw4;
@@ -490,12 +491,14 @@ using LPDDENUMCALLBACKEXA = BOOL (*)(GUID* guid, LPSTR description, LPSTR name, 
 // IDirectDraw4 and, to learn the desktop depth, for the display mode.
 class IDirectDraw : public IUnknown {
  public:
+  static constexpr const GUID& iid = IID_IDirectDraw;
   virtual HRESULT GetDisplayMode(LPDDSURFACEDESC mode) = 0;
   virtual HRESULT SetCooperativeLevel(HWND window, DWORD flags) = 0;
 };
 
 class IDirectDraw4 : public IUnknown {
  public:
+  static constexpr const GUID& iid = IID_IDirectDraw4;
   virtual HRESULT CreateClipper(DWORD flags, LPDIRECTDRAWCLIPPER* clipper, IUnknown* outer) = 0;
   virtual HRESULT CreatePalette(DWORD flags, LPPALETTEENTRY entries, LPDIRECTDRAWPALETTE* palette,
                                 IUnknown* outer) = 0;
@@ -516,6 +519,7 @@ class IDirectDraw4 : public IUnknown {
 
 class IDirectDrawSurface4 : public IUnknown {
  public:
+  static constexpr const GUID& iid = IID_IDirectDrawSurface4;
   virtual HRESULT AddAttachedSurface(LPDIRECTDRAWSURFACE4 surface) = 0;
   virtual HRESULT Blt(LPRECT destRect, LPDIRECTDRAWSURFACE4 source, LPRECT sourceRect, DWORD flags,
                       LPDDBLTFX effects) = 0;
@@ -541,12 +545,14 @@ class IDirectDrawSurface4 : public IUnknown {
 
 class IDirectDrawClipper : public IUnknown {
  public:
+  static constexpr const GUID& iid = IID_IDirectDrawClipper;
   virtual HRESULT GetHWnd(HWND* window) = 0;
   virtual HRESULT SetHWnd(DWORD flags, HWND window) = 0;
 };
 
 class IDirectDrawPalette : public IUnknown {
  public:
+  static constexpr const GUID& iid = IID_IDirectDrawPalette;
   virtual HRESULT GetCaps(LPDWORD caps) = 0;
   virtual HRESULT GetEntries(DWORD flags, DWORD base, DWORD count, LPPALETTEENTRY entries) = 0;
   virtual HRESULT SetEntries(DWORD flags, DWORD base, DWORD count, LPPALETTEENTRY entries) = 0;

@@ -10,6 +10,7 @@
 
 #include "platform/d3d/d3d.h"
 #include "platform/ddraw/ddraw.h"
+#include "platform/win/unknown.h"
 
 namespace kv::ddraw {
 
@@ -32,29 +33,11 @@ bool sameFormat(const DDPIXELFORMAT& a, const DDPIXELFORMAT& b);
 uint32_t bytesPerPixel(const DDPIXELFORMAT& format);
 
 // ---------------------------------------------------------------------------
-// Objects
+// Objects: each counts its references once for all its faces and deletes
+// itself at 0 (win::Unknown).
 
-// Objects count references the COM way; each deletes itself at 0.
-class RefCounted {
- protected:
-  ULONG addRef() { return ++references_; }
-  // Returns the new count; true in `dead` when the caller must delete itself.
-  ULONG release(bool& dead) {
-    if (references_ == 0) {  // a Release too many: answer 0, touch nothing
-      dead = false;
-      return 0;
-    }
-    dead = --references_ == 0;
-    return references_;
-  }
-  ULONG references_ = 1;
-};
-
-class Clipper final : public IDirectDrawClipper, RefCounted {
+class Clipper final : public win::Unknown<IDirectDrawClipper> {
  public:
-  HRESULT QueryInterface(REFIID riid, void** object) override;
-  ULONG AddRef() override { return addRef(); }
-  ULONG Release() override;
   HRESULT GetHWnd(HWND* window) override;
   HRESULT SetHWnd(DWORD flags, HWND window) override;
 
@@ -62,12 +45,9 @@ class Clipper final : public IDirectDrawClipper, RefCounted {
   HWND window_ = nullptr;
 };
 
-class Palette final : public IDirectDrawPalette, RefCounted {
+class Palette final : public win::Unknown<IDirectDrawPalette> {
  public:
   Palette(DWORD caps, const PALETTEENTRY* entries, uint32_t count);
-  HRESULT QueryInterface(REFIID riid, void** object) override;
-  ULONG AddRef() override { return addRef(); }
-  ULONG Release() override;
   HRESULT GetCaps(LPDWORD caps) override;
   HRESULT GetEntries(DWORD flags, DWORD base, DWORD count, LPPALETTEENTRY entries) override;
   HRESULT SetEntries(DWORD flags, DWORD base, DWORD count, LPPALETTEENTRY entries) override;
@@ -76,22 +56,20 @@ class Palette final : public IDirectDrawPalette, RefCounted {
   const uint32_t* argb() const { return argb_.data(); }
 
  private:
+  // Entries base to base + count exist and no flags are given.
+  bool validRange(DWORD flags, DWORD base, DWORD count, const PALETTEENTRY* entries) const;
+
   DWORD caps_;
   uint32_t count_;
   std::array<PALETTEENTRY, 256> entries_{};
   std::array<uint32_t, 256> argb_{};
 };
 
-class Surface final : public IDirectDrawSurface4, public IDirect3DTexture2, RefCounted {
+class Surface final : public win::Unknown<IDirectDrawSurface4, IDirect3DTexture2> {
  public:
   // Made by DirectDraw::CreateSurface; memory is allocated by allocate().
   Surface(DirectDraw* owner, const DDSURFACEDESC2& desc);
   bool allocate();
-
-  // IUnknown (one count for both faces)
-  HRESULT QueryInterface(REFIID riid, void** object) override;
-  ULONG AddRef() override { return addRef(); }
-  ULONG Release() override;
 
   // IDirectDrawSurface4
   HRESULT AddAttachedSurface(LPDIRECTDRAWSURFACE4 surface) override;
@@ -149,6 +127,7 @@ class Surface final : public IDirectDrawSurface4, public IDirect3DTexture2, RefC
 
  private:
   ~Surface() override;
+  bool offers(REFIID riid) const override;
   bool isPrimary() const { return (caps() & DDSCAPS_PRIMARYSURFACE) != 0; }
   void present(const RECT& area);
   HRESULT fill(const RECT& dest, DWORD value);
@@ -174,13 +153,9 @@ class Surface final : public IDirectDrawSurface4, public IDirect3DTexture2, RefC
   uint8_t* originalMemory_ = nullptr;  // front of a chain: the buffer it started with
 };
 
-class DirectDraw final : public IDirectDraw, public IDirectDraw4, RefCounted {
+class DirectDraw final : public win::Unknown<IDirectDraw, IDirectDraw4> {
  public:
   DirectDraw();
-
-  HRESULT QueryInterface(REFIID riid, void** object) override;
-  ULONG AddRef() override { return addRef(); }
-  ULONG Release() override;
 
   // IDirectDraw
   HRESULT GetDisplayMode(LPDDSURFACEDESC mode) override;
@@ -208,6 +183,8 @@ class DirectDraw final : public IDirectDraw, public IDirectDraw4, RefCounted {
 
  private:
   ~DirectDraw() override;
+  // IID_IDirect3D3: a new Direct3D object on this one.
+  HRESULT queryOther(REFIID riid, void** object) override;
   void describeDisplay(DDSURFACEDESC2& desc);
 
   DWORD level_ = 0;

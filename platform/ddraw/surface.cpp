@@ -141,25 +141,8 @@ void Surface::discard() {
   registry().addresses[addressSlot_] = nullptr;
 }
 
-HRESULT Surface::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (riid == IID_IUnknown || riid == IID_IDirectDrawSurface4) {
-    *object = static_cast<IDirectDrawSurface4*>(this);
-  } else if (riid == IID_IDirect3DTexture2 && (caps() & DDSCAPS_TEXTURE)) {
-    *object = static_cast<IDirect3DTexture2*>(this);
-  } else {
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return DD_OK;
-}
-
-ULONG Surface::Release() {
-  bool dead = false;
-  const ULONG count = release(dead);
-  if (dead) delete this;
-  return count;
+bool Surface::offers(REFIID riid) const {
+  return riid != IID_IDirect3DTexture2 || (caps() & DDSCAPS_TEXTURE);
 }
 
 void Surface::adoptBackBuffer(Surface* back) {
@@ -222,19 +205,13 @@ HRESULT Surface::GetCaps(LPDDSCAPS2 caps) {
 }
 
 HRESULT Surface::GetClipper(LPDIRECTDRAWCLIPPER* clipper) {
-  if (clipper == nullptr) return DDERR_INVALIDPARAMS;
-  *clipper = clipper_;
-  if (clipper_ == nullptr) return DDERR_NOCLIPPERATTACHED;
-  clipper_->AddRef();
-  return DD_OK;
+  return win::handOut(clipper_, clipper, DDERR_NOCLIPPERATTACHED);
 }
 
 HRESULT Surface::SetClipper(LPDIRECTDRAWCLIPPER clipper) {
   auto* ours = dynamic_cast<Clipper*>(clipper);
   if (clipper != nullptr && ours == nullptr) return DDERR_INVALIDPARAMS;
-  if (ours != nullptr) ours->AddRef();
-  if (clipper_ != nullptr) clipper_->Release();
-  clipper_ = ours;
+  win::hold(clipper_, ours);
   return DD_OK;
 }
 
@@ -267,20 +244,14 @@ HRESULT Surface::SetColorKey(DWORD flags, LPDDCOLORKEY key) {
 }
 
 HRESULT Surface::GetPalette(LPDIRECTDRAWPALETTE* palette) {
-  if (palette == nullptr) return DDERR_INVALIDPARAMS;
-  *palette = palette_;
-  if (palette_ == nullptr) return DDERR_NOPALETTEATTACHED;
-  palette_->AddRef();
-  return DD_OK;
+  return win::handOut(palette_, palette, DDERR_NOPALETTEATTACHED);
 }
 
 HRESULT Surface::SetPalette(LPDIRECTDRAWPALETTE palette) {
   auto* ours = dynamic_cast<Palette*>(palette);
   if (palette != nullptr && ours == nullptr) return DDERR_INVALIDPARAMS;
   if (ours != nullptr && !(format().dwFlags & DDPF_PALETTEINDEXED8)) return DDERR_NOTPALETTIZED;
-  if (ours != nullptr) ours->AddRef();
-  if (palette_ != nullptr) palette_->Release();
-  palette_ = ours;
+  win::hold(palette_, ours);
   return DD_OK;
 }
 
@@ -348,13 +319,8 @@ HRESULT Surface::Unlock(LPRECT) {
 }
 
 HRESULT Surface::GetDDInterface(LPVOID* directDraw) {
-  if (directDraw == nullptr) return DDERR_INVALIDPARAMS;
-  *directDraw = nullptr;
-  if (owner_ == nullptr) return DDERR_INVALIDOBJECT;
-  IDirectDraw4* object = owner_->asDirectDraw4();
-  object->AddRef();
-  *directDraw = object;
-  return DD_OK;
+  IDirectDraw4* maker = owner_ != nullptr ? owner_->asDirectDraw4() : nullptr;
+  return win::handOut(maker, directDraw, DDERR_INVALIDOBJECT);
 }
 
 void Surface::present(const RECT& area) {

@@ -205,8 +205,12 @@ TEST_F(Devices, CreateOnTargetsOfBothDepthsOnly) {
       create(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE, 16, 16, d3d::testing::palette8Format());
   EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, indexed, &refused, nullptr), DDERR_INVALIDPIXELFORMAT);
   EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DNullDevice, indexed, &refused, nullptr), D3DERR_INVALID_DEVICE);
+  // 16 bits with alpha is no display format: refused here, not at every draw.
+  LPDIRECTDRAWSURFACE4 alpha =
+      create(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE, 16, 16, d3d::testing::argb1555Format());
+  EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, alpha, &refused, nullptr), DDERR_INVALIDPIXELFORMAT);
   EXPECT_EQ(refused, nullptr);
-  indexed->Release();
+  for (auto s : {indexed, alpha}) s->Release();
 }
 
 TEST_F(Devices, ReferenceCountsLetTheFrameworkTearDown) {

@@ -3,6 +3,7 @@
 // decodes those tools give).
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -116,6 +117,16 @@ TEST(Bmp, RowsReachThePictureInBothOrdersWhateverTheStrideOrSizeField) {
 // codes are 3 bits wide, and 4 bits from the code that defines code 7 on.
 TEST(Gif, CodesClearsAndTheCodeBeingDefined) {
   constexpr int C = 4, E = 5;
+  // Zeros fill the table (each code read as wide as the entry it defines), then
+  // 3s that must define nothing: defining past the table would overwrite entry
+  // 6's prefix, and 6 would no longer read "00".
+  std::vector<std::pair<int, int>> full = {{C, 3}, {0, 3}};
+  for (unsigned entry = 6; entry < 4096; ++entry) full.emplace_back(0, std::bit_width(entry));
+  full.insert(full.end(), 16, {3, 12});
+  full.insert(full.end(), {{6, 12}, {3, 12}, {E, 12}});
+  Bytes fullHead(4091, 0);
+  fullHead.insert(fullHead.end(), 16, 3);
+  fullHead.insert(fullHead.end(), {0, 0, 3});
   const struct {
     std::vector<std::pair<int, int>> codes;
     Bytes head;  // the rest of the picture stays at index 0; empty: refused
@@ -129,13 +140,14 @@ TEST(Gif, CodesClearsAndTheCodeBeingDefined) {
       // No leading clear: the first code defines nothing, so 6 is "3" + "3".
       {{{3, 3}, {3, 3}, {6, 3}, {E, 4}}, {3, 3, 3, 3}},
       {{{C, 3}, {1, 3}, {7, 3}, {E, 3}}, {}},  // a code past the one being defined
+      {full, fullHead},
   };
   for (const auto& c : cases) {
-    const Decoded d = decode(Kind::Gif, makeGif(8, 8, 2, subBlocks(packCodes(c.codes))));
-    ASSERT_EQ(d.status, c.head.empty() ? Status::BadFormat : Status::Ok)
-        << testing::PrintToString(c.head);
+    SCOPED_TRACE(testing::Message() << c.codes.size() << " codes");
+    const Decoded d = decode(Kind::Gif, makeGif(64, 72, 2, subBlocks(packCodes(c.codes))));
+    ASSERT_EQ(d.status, c.head.empty() ? Status::BadFormat : Status::Ok);
     if (c.head.empty()) continue;
-    EXPECT_EQ(d.pixels, resized(c.head, 64));
+    EXPECT_EQ(d.pixels, resized(c.head, 64 * 72));
   }
 }
 
@@ -390,17 +402,31 @@ TEST_F(Loader, RefusalsLogOneDesignedLineNamingTheFileAndLeaveThePoolWhole) {
   }
 }
 
-TEST_F(Loader, APixelBufferThePoolCannotGiveIsReportedWithTheSize) {
-  const std::string path = write("big.bmp", makeBmp({.width = 256, .height = 256}, {}));
-  void* hog = kvAlloc(kvPoolSize - 4 - 70000 - 16);  // too little room for a second copy
-  ASSERT_NE(hog, nullptr);
-  EXPECT_EQ(kvLoadBmp(path.c_str()), nullptr);
-  expectLine("kvLoadBmp: 메모리 할당에 실패했습니다.(" + path + ", size(256,256))\n");
-  kv::headless::clearDebugCapture();
-  EXPECT_EQ(kvLoadBmpVFlip(path.c_str()), nullptr);
-  expectLine("kvLoadBmpVFlip: 메모리 할당에 실패했습니다.(" + path + ")\n");
-  kvFree(hog);
-  expectPoolWhole();
+// Blocks the pool cannot give: a pixel buffer (kvLoadBmp names the picture's
+// size), the LZW tables; the message, and nothing left behind.
+TEST_F(Loader, BlocksThePoolCannotGiveAreReported) {
+  const std::string bmp = write("big.bmp", makeBmp({.width = 256, .height = 256}, {})),
+                    gif = write("tables.gif",
+                                makeGif(64, 64, 2, subBlocks(lzwEncode(noise(4096, 1, 4), 2))));
+  const struct {
+    int32_t room;  // enough for the file and not for a second copy, or not for the tables
+    Surface* (*load)(const char*);
+    std::string path, message;
+  } cases[] = {
+      {70000, kvLoadBmp, bmp,
+       "kvLoadBmp: 메모리 할당에 실패했습니다.(" + bmp + ", size(256,256))\n"},
+      {70000, kvLoadBmpVFlip, bmp, "kvLoadBmpVFlip: 메모리 할당에 실패했습니다.(" + bmp + ")\n"},
+      {10000, kvLoadGif, gif, "kvLoadGif: 메모리 할당에 실패했습니다.(" + gif + ")\n"},
+  };
+  for (const auto& c : cases) {
+    kv::headless::clearDebugCapture();
+    void* hog = kvAlloc(kvPoolSize - 4 - c.room - 16);
+    ASSERT_NE(hog, nullptr);
+    EXPECT_EQ(c.load(c.path.c_str()), nullptr);
+    expectLine(c.message);
+    kvFree(hog);
+    expectPoolWhole();
+  }
 }
 
 // Size, format, palette, pixels in the loader's row order, the current group.

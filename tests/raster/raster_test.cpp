@@ -217,6 +217,35 @@ TEST_P(RasterTest, EachTextureFormatDecodesToFullScaleChannels) {
   }
 }
 
+// Every value of each 16-bit format, one texel to a pixel: channels widen to
+// 8 bits by repeating their top bits.
+TEST_P(RasterTest, EverySixteenBitTexelDecodesExactly) {
+  std::vector<uint16_t> all(65536);
+  for (size_t v = 0; v < all.size(); ++v) all[v] = uint16_t(v);
+  auto widen = [](uint32_t v, int at, int bits) {
+    const uint32_t c = (v >> at) & ((1u << bits) - 1);
+    return bits == 4 ? c * 17 : (c << (8 - bits)) | (c >> (2 * bits - 8));
+  };
+  struct Layout {
+    TextureFormat format;
+    int at[3], bits[3];  // red, green, blue
+  };
+  for (const Layout& l : {Layout{TextureFormat::ARGB1555, {10, 5, 0}, {5, 5, 5}},
+                          Layout{TextureFormat::RGB565, {11, 5, 0}, {5, 6, 5}},
+                          Layout{TextureFormat::ARGB4444, {8, 4, 0}, {4, 4, 4}}}) {
+    const Texture t{all.data(), 512, 256, 256, l.format, nullptr};
+    Canvas c(256, 256);
+    quad(c, {.texture = &t, .colorOp = ColorOp::SelectTexture}, 0, 0, 256, 256, 0xFFFFFFFF);
+    int wrong = 0;
+    for (uint32_t v = 0; v < 65536; ++v) {
+      const uint32_t expected = widen(v, l.at[0], l.bits[0]) << 16 | widen(v, l.at[1], l.bits[1]) << 8 |
+                                widen(v, l.at[2], l.bits[2]);
+      wrong += c.rgb(int(v % 256), int(v / 256)) != expected;
+    }
+    EXPECT_EQ(wrong, 0) << "format " << int(l.format);
+  }
+}
+
 TEST_P(RasterTest, GouraudAndFlatShading) {
   Canvas c(64, 4);
   const Vertex f[4] = {vtx(0, 0, 0xFF000000), vtx(64, 0, 0xFFFF0000), vtx(64, 4, 0xFFFF0000),
