@@ -686,19 +686,6 @@ void drawSpan(const Context& c, const SpanValues& s, int y, int x0, int x1) {
   if constexpr (Depth != DepthMode::Off) {
     depth = reinterpret_cast<uint32_t*>(c.depth + static_cast<intptr_t>(y) * c.depthPitch) + x0;
   }
-  // The next row's span usually starts near this one's: fetch it early, since
-  // the walk from row to row defeats the hardware's stream detection.
-  if (y + 1 < c.height) {
-    const int span = std::min(x1 - x0, 128);
-    for (int k = 0; k < span * bytes; k += 64) {
-      _mm_prefetch(reinterpret_cast<const char*>(color) + c.colorPitch + k, _MM_HINT_T0);
-    }
-    if constexpr (Depth != DepthMode::Off) {
-      for (int k = 0; k < span * 4; k += 64) {
-        _mm_prefetch(reinterpret_cast<const char*>(depth) + c.depthPitch + k, _MM_HINT_T0);
-      }
-    }
-  }
   // Colour channels, lanes 0-3 and 4-7, stepped eight pixels at a time. The
   // lanes add modulo 2^32: a lane may pass out of range beyond the end of the
   // span, but every pixel of the span holds its true value.
@@ -707,10 +694,17 @@ void drawSpan(const Context& c, const SpanValues& s, int y, int x0, int x1) {
     const int64_t a = s.colorStart[k], d = s.colorStep[k];
     return _mm_add_epi32(_mm_set1_epi32(wrap(a + first * d)), s.colorRamp[k]);
   };
-  auto stepOf = [&](int k) { return s.colorStep8[k]; };
-  __m128i a0 = lanes(0, 0), a1 = lanes(0, 4), r0 = lanes(1, 0), r1 = lanes(1, 4);
-  __m128i g0 = lanes(2, 0), g1 = lanes(2, 4), b0 = lanes(3, 0), b1 = lanes(3, 4);
-  const __m128i aStep = stepOf(0), rStep = stepOf(1), gStep = stepOf(2), bStep = stepOf(3);
+  __m128i a0, a1, r0, r1, g0, g1, b0, b1;
+  auto startAt = [&](int first) {  // lanes for pixels first..first+7
+    a0 = lanes(0, first), a1 = lanes(0, first + 4), r0 = lanes(1, first), r1 = lanes(1, first + 4);
+    g0 = lanes(2, first), g1 = lanes(2, first + 4), b0 = lanes(3, first), b1 = lanes(3, first + 4);
+  };
+  auto advance = [&] {
+    a0 = _mm_add_epi32(a0, s.colorStep8[0]), a1 = _mm_add_epi32(a1, s.colorStep8[0]);
+    r0 = _mm_add_epi32(r0, s.colorStep8[1]), r1 = _mm_add_epi32(r1, s.colorStep8[1]);
+    g0 = _mm_add_epi32(g0, s.colorStep8[2]), g1 = _mm_add_epi32(g1, s.colorStep8[2]);
+    b0 = _mm_add_epi32(b0, s.colorStep8[3]), b1 = _mm_add_epi32(b1, s.colorStep8[3]);
+  };
   const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi16(255);
   auto channelOf = [&](__m128i lo, __m128i hi) {
     const __m128i v =
@@ -725,22 +719,32 @@ void drawSpan(const Context& c, const SpanValues& s, int y, int x0, int x1) {
     return Octet{alpha ? channelOf(a0, a1) : full, channelOf(r0, r1), channelOf(g0, g1),
                  channelOf(b0, b1)};
   };
-  auto advance = [&] {
-    a0 = _mm_add_epi32(a0, aStep), a1 = _mm_add_epi32(a1, aStep);
-    r0 = _mm_add_epi32(r0, rStep), r1 = _mm_add_epi32(r1, rStep);
-    g0 = _mm_add_epi32(g0, gStep), g1 = _mm_add_epi32(g1, gStep);
-    b0 = _mm_add_epi32(b0, bStep), b1 = _mm_add_epi32(b1, bStep);
-  };
 
   const __m128 lane = _mm_set_ps(3.0f, 2.0f, 1.0f, 0.0f);
-  const __m128i all = _mm_set1_epi32(-1);
   const int n = x1 - x0;
   int i = 0;
-  for (; i + 8 <= n; i += 8) {
-    shadeOctet<Depth, Textured, Perspective, Bilinear, Plain>(
-        c, s, _mm_add_ps(_mm_set1_ps(static_cast<float>(i)), lane), all, diffuseNow(), s.ditherRB,
-        s.ditherG, color + i * bytes, depth ? depth + i : nullptr);
-    advance();
+  if (n >= 8) {
+    // The next row's span usually starts near this one's: fetch it early,
+    // since the walk from row to row defeats the hardware's stream detection.
+    if (y + 1 < c.height) {
+      const int span = std::min(n, 128);
+      for (int k = 0; k < span * bytes; k += 64) {
+        _mm_prefetch(reinterpret_cast<const char*>(color) + c.colorPitch + k, _MM_HINT_T0);
+      }
+      if constexpr (Depth != DepthMode::Off) {
+        for (int k = 0; k < span * 4; k += 64) {
+          _mm_prefetch(reinterpret_cast<const char*>(depth) + c.depthPitch + k, _MM_HINT_T0);
+        }
+      }
+    }
+    const __m128i all = _mm_set1_epi32(-1);
+    startAt(0);
+    for (; i + 8 <= n; i += 8) {
+      shadeOctet<Depth, Textured, Perspective, Bilinear, Plain>(
+          c, s, _mm_add_ps(_mm_set1_ps(static_cast<float>(i)), lane), all, diffuseNow(),
+          s.ditherRB, s.ditherG, color + i * bytes, depth ? depth + i : nullptr);
+      advance();
+    }
   }
   if (i == n) return;
   // The last few pixels (or a span shorter than eight): eight pixels of the
@@ -757,8 +761,7 @@ void drawSpan(const Context& c, const SpanValues& s, int y, int x0, int x1) {
     j = 0;  // starting at the span's start
     live = _mm_cmplt_epi16(lane16, _mm_set1_epi16(static_cast<short>(n)));
   }
-  a0 = lanes(0, j), a1 = lanes(0, j + 4), r0 = lanes(1, j), r1 = lanes(1, j + 4);
-  g0 = lanes(2, j), g1 = lanes(2, j + 4), b0 = lanes(3, j), b1 = lanes(3, j + 4);
+  startAt(j);
   const int dx = (x0 + j) & 3;
   const __m128 index = _mm_add_ps(_mm_set1_ps(static_cast<float>(j)), lane);
   const __m128i ditherRB = _mm_load_si128(reinterpret_cast<const __m128i*>(kDitherRB[y & 3][dx]));
