@@ -23,8 +23,9 @@ void printHelp(const char* program) {
   std::printf(
       "Usage: %s [options]\n"
       "Runs the kvKIT demonstration: four cans on a textured floor under coloured lights.\n"
-      "Keys: E/S/D/F turn the camera, I/J zoom out/in, F3 chooses the render device,\n"
-      "Escape leaves.\n"
+      "Keys: S/F turn the camera, I/J move it out/in (the scripted camera takes them up\n"
+      "when it next swings round), E/D tilt it (the script sets the tilt itself),\n"
+      "F3 chooses the render device, Escape leaves.\n"
       "\n"
       "Options:\n"
       "  --headless          run without a window (the default when no display can be opened)\n"
