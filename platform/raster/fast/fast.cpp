@@ -5,10 +5,12 @@
 // texture coordinates are evaluated from their planes at every pixel (no
 // drift; under perspective one division per pixel, four at a time), colours
 // are stepped in fixed point. The span loop is instantiated for the state
-// bits that change its shape, and once more for the demo's common case (a
-// 16-bit texture: texels fetched in pairs for bilinear filtering, and
-// widened to 8 bits by one multiplication per channel); the remaining states
-// are flags tested once per eight pixels.
+// bits that change its shape, and once more for the demo's common case
+// (textured, modulated, dithered 565, depth greater-or-equal, no blending or
+// key, a texture on a power-of-two pitch), whose texel offsets come straight
+// from the coordinates and whose 16-bit texels are fetched in pairs for
+// bilinear filtering; the remaining states are flags tested once per eight
+// pixels.
 #include <emmintrin.h>
 
 #include <algorithm>
