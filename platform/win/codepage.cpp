@@ -9,8 +9,9 @@ namespace kv::win {
 namespace {
 
 // Converts with iconv, replacing what cannot be converted instead of failing:
-// a log line or caption must always come out.
-std::string convert(std::string_view text, const char* from, const char* to,
+// a log line or caption must always come out. (Unused where the kit's text is
+// UTF-8 already: clang builds have no CP949 literals.)
+[[maybe_unused]] std::string convert(std::string_view text, const char* from, const char* to,
                     std::string_view replacement) {
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(text);
