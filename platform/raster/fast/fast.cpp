@@ -887,7 +887,7 @@ class FastRasterizer final : public Rasterizer {
                                     : DepthMode::Any;
     // The demo's common case gets loops of their own with no state tests in
     // them: a dithered 565 target, no blending, texel x diffuse, no colour key,
-    // a 16-bit texture, depth greater-or-equal with write.
+    // a texture on a power-of-two pitch, depth greater-or-equal with write.
     const bool plain = tex && c.is565 && c.dither && c.blendKind == BlendKind::Off &&
                        c.colorOp == ColorOp::Modulate && !c.colorKey && c.texRowShift >= 0 &&
                        depthMode == DepthMode::GreaterEqual && c.depthWrite;
