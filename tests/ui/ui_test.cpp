@@ -42,12 +42,18 @@ long long nowMs() {
 bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
 // A command's whole standard output (screenshots are binary: nothing trimmed).
+// A fresh Xvfb now and then turns a new client away at connect, so a command
+// that fails is tried twice more; one that fails for real still fails.
 std::string run(const std::string& command) {
   std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    out.clear();
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) continue;
     char buffer[4096];
     for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    pclose(pipe);
+    if (pclose(pipe) == 0) break;
+    sleepMs(30);
   }
   return out;
 }
