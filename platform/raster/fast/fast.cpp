@@ -117,31 +117,32 @@ struct TexelGrid {
 
 // Per-draw constants, resolved once per fan.
 struct Context {
-  uint8_t* color;
-  int32_t colorPitch;
-  bool is565;
-  uint8_t* depth;
-  int32_t depthPitch;
-  int32_t width, height;  // drawable area (colour and depth intersected)
+  uint8_t* color = nullptr;
+  int32_t colorPitch = 0;
+  bool is565 = false;
+  uint8_t* depth = nullptr;
+  int32_t depthPitch = 0;
+  int32_t width = 0, height = 0;  // drawable area (colour and depth intersected)
 
-  const uint8_t* texels;
-  int32_t texPitch;
-  int32_t texBytes;
-  int32_t texRowShift;  // pitch = texBytes << texRowShift, or -1: offsets by multiplication
-  TexelGrid grid;       // with texRowShift >= 0 only
-  int32_t texW, texH;
-  TextureFormat texFormat;
-  const uint32_t* palette;
-  bool colorKey;
-  uint32_t key, keyMask;
+  const uint8_t* texels = nullptr;
+  int32_t texPitch = 0;
+  int32_t texBytes = 0;
+  int32_t texRowShift = -1;  // pitch = texBytes << texRowShift, or -1: offsets by multiplication
+  TexelGrid grid;            // set with texRowShift >= 0 only (left unset: a fan per triangle
+                             // is common, and clearing the whole record each time shows)
+  int32_t texW = 0, texH = 0;
+  TextureFormat texFormat = TextureFormat::Palette8;
+  const uint32_t* palette = nullptr;
+  bool colorKey = false;
+  uint32_t key = 0, keyMask = 0;
 
-  ColorOp colorOp;
-  AlphaOp alphaOp;
-  BlendKind blendKind;
-  BlendFactor srcBlend, dstBlend;
-  DepthCompare depthCompare;
-  bool depthWrite;
-  bool dither;
+  ColorOp colorOp = ColorOp::Modulate;
+  AlphaOp alphaOp = AlphaOp::SelectDiffuse;
+  BlendKind blendKind = BlendKind::Off;
+  BlendFactor srcBlend = BlendFactor::One, dstBlend = BlendFactor::Zero;
+  DepthCompare depthCompare = DepthCompare::GreaterEqual;
+  bool depthWrite = false;
+  bool dither = false;
 };
 
 // Four pixels' channels, one pixel per 32-bit lane (bilinear filtering and
@@ -827,7 +828,9 @@ double wrapTexels(double s, int size) {
 // A whole number of texture repeats to take off a coordinate, so that the
 // values interpolated across a triangle stay small (wrapping ignores it).
 double repeatsOf(float t) {
-  return (std::isfinite(t) && std::fabs(t) < 1e6f) ? std::floor(static_cast<double>(t)) : 0.0;
+  if (!(std::fabs(t) < 1e6f)) return 0.0;  // also NaN and infinities
+  const double whole = static_cast<int32_t>(t);  // toward zero: floor without a library call
+  return whole > t ? whole - 1.0 : whole;
 }
 
 class FastRasterizer final : public Rasterizer {
@@ -840,7 +843,7 @@ class FastRasterizer final : public Rasterizer {
   void drawFan(const ColorTarget& color, const DepthTarget* depth, const State& state,
                const Vertex* vertices, int count) override {
     if (!vertices || count < 3 || !validColorTarget(color)) return;
-    Context c{};
+    Context c;
     c.color = static_cast<uint8_t*>(color.pixels);
     c.colorPitch = color.pitch;
     c.is565 = color.format == ColorFormat::RGB565;
