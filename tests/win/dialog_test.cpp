@@ -106,10 +106,9 @@ TEST_F(ModalDialogTest, ScriptedAnswersChooseByLabelOrIdAndPressAButton) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.answer ? c.answer : "no answer");
     if (c.answer) kv::headless::queueDialogAnswer(c.answer);
-    EXPECT_EQ(run(), c.result);
-    EXPECT_EQ(chosen.device, c.device);
-    EXPECT_EQ(chosen.mode, c.mode);
-    EXPECT_EQ(notifications, c.notifications);
+    const INT_PTR result = run();
+    EXPECT_EQ(std::tie(result, chosen.device, chosen.mode, notifications),
+              std::tie(c.result, c.device, c.mode, c.notifications));
     EXPECT_FALSE(kv::win::anyTopLevelWindow());  // the dialog window is gone
   }
 }
