@@ -280,7 +280,8 @@ TEST_F(Surfaces, FullScreenFlipChainShowsTheBackBuffer) {
   fill(back, 0xFFFF);
   ASSERT_EQ(front->Flip(nullptr, DDFLIP_WAIT), DD_OK);
   EXPECT_EQ(std::make_tuple(pixel(front, 5, 5), pixel(back, 5, 5)), std::make_tuple(0xFFFFu, 0x0000u));
-  EXPECT_EQ(std::make_tuple(headless::lastFrame().width, headless::lastFrame().rgb[0]), std::make_tuple(640, 0xFFFFFFu));
+  const headless::Frame& frame = headless::lastFrame();
+  EXPECT_EQ(std::tie(frame.width, frame.rgb[0]), std::make_tuple(640, 0xFFFFFFu));
   EXPECT_EQ(back->Flip(nullptr, 0), DDERR_NOTFLIPPABLE);
   // Back to the buffer the chain started with, as before a dialog; twice is harmless.
   for (int i = 0; i < 2; ++i) {
