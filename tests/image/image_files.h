@@ -47,8 +47,7 @@ inline Bytes makeBmp(const Bmp& spec, const Bytes& rows) {
   put(file, 14, 40);
   put(file, 18, static_cast<uint32_t>(spec.width));
   put(file, 22, static_cast<uint32_t>(spec.height));
-  put(file, 26, 1, 2);
-  put(file, 28, spec.bits, 2);
+  put(file, 26, 1u | spec.bits << 16);  // planes, bits per pixel
   put(file, 30, spec.compression);
   for (int i = 0; spec.bits == 8 && i < 256; ++i)
     for (int c = 0; c < 4; ++c) file[54 + 4 * i + c] = c == 3 ? 0 : paletteByte(i, 2 - c);
@@ -134,21 +133,19 @@ inline Bytes lzwEncode(const Bytes& pixels, int minimumCodeSize) {
 struct Pcx {
   int16_t xmin = 0, ymin = 0, xmax = 7, ymax = 7;
   uint8_t bits = 8, encoding = 1;
+  bool marker = true;  // the palette marker byte
 };
 
 // Header, `data`, the palette marker and the 768-byte palette.
 inline Bytes makePcx(const Pcx& spec, const Bytes& data) {
-  Bytes file(128, 0);
-  file[0] = 10;
-  file[1] = 5;
-  file[2] = spec.encoding;
-  file[3] = spec.bits;
+  Bytes file = {10, 5, spec.encoding, spec.bits};
+  file.resize(128, 0);
   const int16_t corners[] = {spec.xmin, spec.ymin, spec.xmax, spec.ymax};
   for (int i = 0; i < 4; ++i) put(file, 4 + 2 * i, static_cast<uint16_t>(corners[i]), 2);
   file[65] = 1;
   put(file, 66, static_cast<uint16_t>(spec.xmax - spec.xmin + 1), 2);
   file.insert(file.end(), data.begin(), data.end());
-  file.push_back(0x0C);
+  if (spec.marker) file.push_back(0x0C);
   for (int i = 0; i < 256; ++i)
     for (int c = 0; c < 3; ++c) file.push_back(paletteByte(i, c));
   return file;
