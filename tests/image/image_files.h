@@ -106,14 +106,11 @@ inline Bytes lzwEncode(const Bytes& pixels, int minimumCodeSize) {
   const int clear = 1 << minimumCodeSize;
   std::map<std::pair<int, uint8_t>, int> table;
   std::vector<std::pair<int, int>> codes = {{clear, minimumCodeSize + 1}};
-  int width = minimumCodeSize + 1, nextCode = clear + 2;
-  int decoderNext = clear + 2;  // the entry the decoder defines on the next code
-  bool first = true;            // the first code after a clear defines nothing
+  int width = minimumCodeSize + 1, nextCode = clear + 2, emitted = 0;
+  // The decoder defines an entry on every code but the first, up to the table's end.
   auto emit = [&](int code) {
     codes.emplace_back(code, width);
-    if (std::exchange(first, false)) return;
-    if (decoderNext < 4096) ++decoderNext;
-    if (decoderNext >= (1 << width) && width < 12) ++width;
+    if (++emitted > 1 && std::min(clear + 1 + emitted, 4096) >= (1 << width) && width < 12) ++width;
   };
   int current = pixels.empty() ? -1 : pixels[0];
   for (size_t i = 1; i < pixels.size(); ++i) {

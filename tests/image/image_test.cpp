@@ -49,15 +49,15 @@ Decoded decode(Kind kind, const Bytes& file) {
   const uint32_t size = kind == Kind::Gif   ? gif.pixelBytes
                         : kind == Kind::Pcx ? pcx.pixelBytes
                                             : bmp.pixelBytes;
-  Bytes out(size + 64, 0xA5);
-  if (kind == Kind::Gif) r.status = im::gifDecode(f, n, gif, tables, &r.desc, out.data());
-  if (kind == Kind::Pcx) r.status = im::pcxDecode(f, n, pcx, &r.desc, out.data());
+  r.pixels.assign(size + 64, 0xA5);
+  if (kind == Kind::Gif) r.status = im::gifDecode(f, n, gif, tables, &r.desc, r.pixels.data());
+  if (kind == Kind::Pcx) r.status = im::pcxDecode(f, n, pcx, &r.desc, r.pixels.data());
   if (kind == Kind::Bmp || kind == Kind::BmpFileOrder)
     im::bmpDecode(f, bmp, kind == Kind::Bmp ? im::Rows::TopFirst : im::Rows::FileOrder, &r.desc,
-                  out.data());
-  EXPECT_EQ(std::count(out.begin() + size, out.end(), 0xA5), 64) << "wrote past the picture";
-  out.resize(size);
-  r.pixels = std::move(out);
+                  r.pixels.data());
+  EXPECT_EQ(std::count(r.pixels.begin() + size, r.pixels.end(), 0xA5), 64)
+      << "wrote past the picture";
+  r.pixels.resize(size);
   return r;
 }
 

@@ -39,7 +39,8 @@ TEST(Launcher, HelpListsTheOptionsAndExitsZero) {
 }
 
 TEST(Launcher, BadOptionsAreNamedAndExitTwo) {
-  const std::pair<const char*, const char*> cases[] = {  // arguments, what the message names
+  const std::pair<const char*, const char*> cases[] = {
+      // arguments, what the message names
       {"--no-such-option", "--no-such-option"},
       {"--frames zero", "--frames takes"},
       {"--keys WAT@1", "'WAT'"},
@@ -52,21 +53,17 @@ TEST(Launcher, BadOptionsAreNamedAndExitTwo) {
   }
 }
 
-TEST(Launcher, AShortHeadlessRunLogsTheBannerFirstAndExitLastInUtf8) {
+TEST(Launcher, AShortHeadlessRunWritesTheWholeLogToItsFileAndQuietKeepsStderrClear) {
   const fs::path dir = fs::path(::testing::TempDir()) / "kv_launcher_run";
   fs::remove_all(dir);
   fs::create_directories(dir);
   const fs::path log = dir / "run.log";
-  const DemoRun run = runDemo("--headless --frames 10 --quiet -C " + dir.string() + " --log " +
-                              log.string());
+  const DemoRun run =
+      runDemo("--headless --frames 10 --quiet -C " + dir.string() + " --log " + log.string());
   ASSERT_EQ(run.status, 0) << run.output;
   std::ifstream in(log, std::ios::binary);
   const std::string text{std::istreambuf_iterator<char>(in), {}};
-  const std::string stars = "*****************************************************\n";
-  const size_t first = text.find("): ");
-  ASSERT_NE(first, std::string::npos) << text;
-  EXPECT_EQ(text.substr(first + 3, stars.size()), stars);
-  EXPECT_NE(text.find("Kvorn KIT Release 1.0 floating"), std::string::npos);
+  EXPECT_EQ(text.rfind("kvSys/kvSystem.cpp(", 0), 0u) << text;  // from start-up's banner on
   EXPECT_TRUE(text.ends_with("kvKIT Exit\n")) << text;
   // --quiet keeps stderr clear of the log.
   EXPECT_EQ(run.output.find("kvKIT Exit"), std::string::npos);

@@ -39,7 +39,7 @@ TEST_F(Pad, DirectionsComeFromESDFAndTheArrowsAndReassigningChangesOnlyOnePad) {
   EXPECT_EQ(kvGetPadDirection(1), KV_PAD_UP | KV_PAD_LEFT);
 }
 
-TEST_F(Pad, ButtonFiveSharesTheUpBitInItsOwnByte) {
+TEST_F(Pad, ButtonFiveSharesTheUpBitInItsOwnByteAndFixedKeysGiveTheHighByte) {
   pressKey(0x64);  // keypad 4: pad 1 button 5
   EXPECT_EQ(kvGetPadButtons(1), 0x01);
   EXPECT_EQ(kvGetPadDirection(1), 0);
@@ -51,9 +51,8 @@ TEST_F(Pad, ButtonFiveSharesTheUpBitInItsOwnByte) {
   pressKey(0x65);
   pressKey(0x63);
   EXPECT_EQ(kvGetPadButtons(1), KV_PAD_BUTTON1 | KV_PAD_BUTTON4 | KV_PAD_BUTTON5);
-}
 
-TEST_F(Pad, FixedKeysGiveTheHighByteAndTheCountedKeyCountsReleases) {
+  // Fixed keys give the high byte; the counted key counts releases.
   EXPECT_EQ(kvKeyEscape(), 0);
   pressKey(VK_ESCAPE);
   pressKey(VK_F2);
@@ -70,9 +69,16 @@ TEST_F(Pad, FixedKeysGiveTheHighByteAndTheCountedKeyCountsReleases) {
   EXPECT_EQ(kvDecCount(), start + 1);
 }
 
-TEST_F(Pad, ScriptedKeysFollowTheLoopIterations) {
-  kv::headless::Options options;
+TEST_F(Pad, ScriptedKeysFollowTheLoopIterationsAndBadItemsAreNamed) {
+  std::vector<kv::headless::ScriptedKey> keys;
   std::string error;
+  for (const char* bad : {"WAT@3", "J@5-2", "J@0", "Q"})
+    EXPECT_FALSE(kv::headless::parseKeyScript(bad, keys, error)) << bad;
+  EXPECT_NE(error.find("'Q'"), std::string::npos);
+  EXPECT_TRUE(kv::headless::parseKeyScript("esc@9,kp5@1-2,F12@3,left@1", keys, error));
+  EXPECT_EQ(keys.size(), 4u);
+
+  kv::headless::Options options;
   ASSERT_TRUE(kv::headless::parseKeyScript("j@2-3,F3@4", options.keys, error)) << error;
   options.escapeFromIteration = 5;
   kv::headless::install(options);
@@ -83,16 +89,6 @@ TEST_F(Pad, ScriptedKeysFollowTheLoopIterations) {
   }
   EXPECT_EQ(seen, "--J-J--3");
   EXPECT_EQ(kv::headless::iteration(), 5);
-}
-
-TEST(KeyScript, BadItemsAreRefusedAndNamed) {
-  std::vector<kv::headless::ScriptedKey> keys;
-  std::string error;
-  for (const char* bad : {"WAT@3", "J@5-2", "J@0", "Q"})
-    EXPECT_FALSE(kv::headless::parseKeyScript(bad, keys, error)) << bad;
-  EXPECT_NE(error.find("'Q'"), std::string::npos);
-  EXPECT_TRUE(kv::headless::parseKeyScript("esc@9,kp5@1-2,F12@3,left@1", keys, error));
-  EXPECT_EQ(keys.size(), 4u);
 }
 
 }  // namespace

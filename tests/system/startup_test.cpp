@@ -84,9 +84,9 @@ TEST_F(InTempFolder, SettingsRoundTripShortFilesLoadInPartAndNoFileZeroes) {
   fs::create_directory("kvKIT.dat");  // a folder in the way
   kv::headless::clearDebugCapture();
   EXPECT_EQ(kvSaveConfig(block.data(), 4), 0);
-  EXPECT_NE(kv::headless::debugCapture().find(
-                "kvSaveConfig Error: cannot kvKIT.dat file create.\n"),
-            std::string::npos);
+  EXPECT_NE(
+      kv::headless::debugCapture().find("kvSaveConfig Error: cannot kvKIT.dat file create.\n"),
+      std::string::npos);
 }
 
 }  // namespace
