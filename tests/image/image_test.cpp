@@ -320,15 +320,17 @@ class Loader : public ::testing::Test {
   const std::filesystem::path folder_ = std::filesystem::path(testing::TempDir()) / "kv_image";
 };
 
-TEST_F(Loader, RefusalsLogOneDesignedLineNamingTheFileAndLeaveThePoolWhole) {
+TEST_F(Loader, RefusalsAndFailedBlocksLogOneDesignedLineNamingTheFileAndLeaveThePoolWhole) {
   const Bytes gifCodes = subBlocks(lzwEncode(noise(64 * 64, 1, 4), 2));
   Bytes notGif = makeGif(8, 8, 2, subBlocks({})), bmp16 = makeBmp({.width = 16}, {});
   notGif[0] = 'J';
+  const Bytes bigBmp = makeBmp({.width = 256, .height = 256}, {});
   const struct {
     int16_t (*load)(const char*, Surface**);
     Bytes file;           // empty: no such file
     std::string message;  // @ stands for the path
     bool alone = true;    // false: kvCreateSurface logs first
+    int32_t room = 0;     // > 0: all the pool can give
   } cases[] = {
       {kvLoadBmpEx, makeBmp({.magic1 = 'A'}, {}),
        "kvLoadBmp: @ 파일이 윈도우 비트맵형식이 아닙니다.\n"},
@@ -357,6 +359,13 @@ TEST_F(Loader, RefusalsLogOneDesignedLineNamingTheFileAndLeaveThePoolWhole) {
        false},
       {kvLoadPcxEx, makePcx({.ymax = 511}, pcxEncode(Bytes(8 * 512, 9))),
        "kvLoadPcx: surface생성에 실패했습니다.(@)\n", false},
+      // Room for the file and not for a second copy (kvLoadBmp names the
+      // picture's size), or not for the LZW tables.
+      {kvLoadBmpEx, bigBmp, "kvLoadBmp: 메모리 할당에 실패했습니다.(@, size(256,256))\n", true,
+       70000},
+      {kvLoadBmpVFlipEx, bigBmp, "kvLoadBmpVFlip: 메모리 할당에 실패했습니다.(@)\n", true, 70000},
+      {kvLoadGifEx, makeGif(64, 64, 2, gifCodes), "kvLoadGif: 메모리 할당에 실패했습니다.(@)\n",
+       true, 10000},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -366,6 +375,8 @@ TEST_F(Loader, RefusalsLogOneDesignedLineNamingTheFileAndLeaveThePoolWhole) {
     std::string message = c.message;
     if (size_t at = message.find('@'); at != std::string::npos) message.replace(at, 1, path);
     kv::headless::clearDebugCapture();
+    void* hog = c.room > 0 ? kvAlloc(kvPoolSize - 4 - c.room - 16) : nullptr;
+    ASSERT_EQ(hog != nullptr, c.room > 0);
     Surface* out = reinterpret_cast<Surface*>(&out);
     EXPECT_EQ(c.load(path.c_str(), &out), 0);
     EXPECT_EQ(out, nullptr);
@@ -374,32 +385,6 @@ TEST_F(Loader, RefusalsLogOneDesignedLineNamingTheFileAndLeaveThePoolWhole) {
     } else {
       expectLine(message, c.alone);
     }
-    expectPoolWhole();
-  }
-}
-
-// Blocks the pool cannot give: a pixel buffer (kvLoadBmp names the picture's
-// size), the LZW tables; the message, and nothing left behind.
-TEST_F(Loader, BlocksThePoolCannotGiveAreReported) {
-  const std::string bmp = write("big.bmp", makeBmp({.width = 256, .height = 256}, {})),
-                    gif = write("tables.gif",
-                                makeGif(64, 64, 2, subBlocks(lzwEncode(noise(4096, 1, 4), 2))));
-  const struct {
-    int32_t room;  // enough for the file and not for a second copy, or not for the tables
-    Surface* (*load)(const char*);
-    std::string path, message;
-  } cases[] = {
-      {70000, kvLoadBmp, bmp,
-       "kvLoadBmp: 메모리 할당에 실패했습니다.(" + bmp + ", size(256,256))\n"},
-      {70000, kvLoadBmpVFlip, bmp, "kvLoadBmpVFlip: 메모리 할당에 실패했습니다.(" + bmp + ")\n"},
-      {10000, kvLoadGif, gif, "kvLoadGif: 메모리 할당에 실패했습니다.(" + gif + ")\n"},
-  };
-  for (const auto& c : cases) {
-    kv::headless::clearDebugCapture();
-    void* hog = kvAlloc(kvPoolSize - 4 - c.room - 16);
-    ASSERT_NE(hog, nullptr);
-    EXPECT_EQ(c.load(c.path.c_str()), nullptr);
-    expectLine(c.message);
     kvFree(hog);
     expectPoolWhole();
   }

@@ -23,7 +23,7 @@ TEST(DebugLog, LinesCarryTheirCallSiteNoAddedLineFeedAndAreCutAtTheBuffer) {
   EXPECT_EQ(out.back(), 'x');
 }
 
-TEST(FileAccess, SeekInvertsTheStandardResultAndReadsCountWholeItems) {
+TEST(FileAccess, SeekInvertsTheStandardResultReadsCountWholeItemsAndNamesBecomeUtf8) {
   kv::headless::install();
   const std::string path = ::testing::TempDir() + "kv_file_test.bin";
   std::ofstream(path, std::ios::binary) << "abcdefg\nsecond line\n";
@@ -42,14 +42,11 @@ TEST(FileAccess, SeekInvertsTheStandardResultAndReadsCountWholeItems) {
   EXPECT_EQ(kvFileSeek(in, -100, SEEK_SET), 0);
   EXPECT_EQ(kvFileClose(in), 0);
   EXPECT_EQ(kvFileOpen((path + ".absent").c_str(), "rb"), nullptr);
-}
 
-TEST(FileAccess, KitNamesInItsCodePageOpenUtf8NamesOnDisk) {
-  kv::headless::install();
-  const std::string dir = ::testing::TempDir();
-  const std::string utf8Name = dir + "\xEA\xB9\xA1\xED\x86\xB5.kvo";  // 깡통.kvo in UTF-8
+  // Kit names are in its code page; the names on disk are UTF-8.
+  const std::string utf8Name = ::testing::TempDir() + "\xEA\xB9\xA1\xED\x86\xB5.kvo";  // 깡통.kvo
   std::ofstream{utf8Name};
-  FILE* in = kvFileOpen((dir + "깡통.kvo").c_str(), "rb");  // kit text: CP949 under GCC
+  in = kvFileOpen((::testing::TempDir() + "깡통.kvo").c_str(), "rb");  // CP949 under GCC
   EXPECT_NE(in, nullptr);
   if (in != nullptr) kvFileClose(in);
   std::remove(utf8Name.c_str());
