@@ -21,15 +21,12 @@ inline void put(Bytes& file, size_t at, uint32_t value, int bytes = 4) {
 inline uint8_t paletteByte(int i, int channel) {
   return static_cast<uint8_t>(channel == 0 ? i ^ 0x55 : channel == 1 ? 255 - i : i / 2);
 }
-constexpr uint8_t BMP_PAD = 0xEE;  // fills the bytes between rows
 
 struct Bmp {
   int32_t width = 8, height = 8;  // stored as given, so they may be negative
   uint16_t bits = 8;
   uint32_t stride = 0;  // 0: rows rounded up to 4 bytes
-  uint32_t compression = 0;
   int64_t declaredSize = -1;  // file size field; -1: the true size
-  char magic1 = 'M';
 };
 
 // `rows` holds each row's pixel bytes, in file order, packed.
@@ -38,17 +35,15 @@ inline Bytes makeBmp(const Bmp& spec, const Bytes& rows) {
   const uint32_t rowBytes = static_cast<uint32_t>(std::abs(spec.width)) * (spec.bits / 8);
   const uint32_t stride = spec.stride != 0 ? spec.stride : (rowBytes + 3) / 4 * 4;
   const uint32_t offset = 54 + (spec.bits == 8 ? 1024 : 0);
-  Bytes file(offset + stride * height, BMP_PAD);
+  Bytes file(offset + stride * height, 0xEE);  // 0xEE fills the bytes between rows
   std::fill_n(file.begin(), 54, 0);
-  file[0] = 'B';
-  file[1] = static_cast<uint8_t>(spec.magic1);
+  put(file, 0, 'B' | 'M' << 8, 2);
   put(file, 2, static_cast<uint32_t>(spec.declaredSize < 0 ? file.size() : spec.declaredSize));
   put(file, 10, offset);
   put(file, 14, 40);
   put(file, 18, static_cast<uint32_t>(spec.width));
   put(file, 22, static_cast<uint32_t>(spec.height));
   put(file, 26, 1u | spec.bits << 16);  // planes, bits per pixel
-  put(file, 30, spec.compression);
   for (int i = 0; spec.bits == 8 && i < 256; ++i)
     for (int c = 0; c < 4; ++c) file[54 + 4 * i + c] = c == 3 ? 0 : paletteByte(i, 2 - c);
   for (uint32_t k = 0; k < height && (k + 1) * rowBytes <= rows.size(); ++k)

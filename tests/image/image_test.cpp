@@ -80,6 +80,11 @@ Bytes resized(Bytes bytes, size_t size) {
   return bytes;
 }
 
+Bytes patched(Bytes file, size_t at, uint32_t value, int bytes = 4) {
+  put(file, at, value, bytes);
+  return file;
+}
+
 // Entries as the writers in image_files.h made them, in red, green, blue order.
 void expectWritersPalette(const uint8_t (*palette)[3]) {
   for (int i : {0, 77, 200, 255})
@@ -212,10 +217,6 @@ TEST(Pcx, RunsLiteralsTheirLimitsCornersAndTheRawLayout) {
 // One hostile file per rule: refused, with nothing read past the file (the
 // sanitizers) or written past the picture (the guard).
 TEST(Hardening, FilesThatCannotGiveAWholePictureAreRefused) {
-  Bytes farOffset = makeBmp({}, {}), huge = makeBmp({.bits = 16}, {});
-  put(farOffset, 10, 0xFFFFFFF0u);
-  put(huge, 18, 0x80000000u);  // sizes whose products overflow 32 bits
-  put(huge, 22, 0x7FFFFFFFu);
   const Bytes codes = lzwEncode(noise(64 * 64, 5, 4), 2);
   const struct {
     Kind kind;
@@ -224,8 +225,10 @@ TEST(Hardening, FilesThatCannotGiveAWholePictureAreRefused) {
   } cases[] = {
       {Kind::Bmp, resized(makeBmp({}, {}), 54 + 1000), Status::Truncated},  // palette
       {Kind::Bmp, resized(makeBmp({}, {}), 40), Status::Truncated},         // header
-      {Kind::Bmp, farOffset, Status::Truncated},
-      {Kind::Bmp, huge, Status::Truncated},
+      {Kind::Bmp, patched(makeBmp({}, {}), 10, 0xFFFFFFF0u), Status::Truncated},  // far offset
+      // Sizes whose products overflow 32 bits.
+      {Kind::Bmp, patched(patched(makeBmp({.bits = 16}, {}), 18, 1u << 31), 22, 0x7FFFFFFFu),
+       Status::Truncated},
       {Kind::Bmp, makeBmp({.height = 0}, {}), Status::BadSize},
       {Kind::Bmp, makeBmp({.width = 0}, {}), Status::BadSize},
       // Half the codes and no end code; a header cut.
@@ -322,8 +325,7 @@ class Loader : public ::testing::Test {
 
 TEST_F(Loader, RefusalsAndFailedBlocksLogOneDesignedLineNamingTheFileAndLeaveThePoolWhole) {
   const Bytes gifCodes = subBlocks(lzwEncode(noise(64 * 64, 1, 4), 2));
-  Bytes notGif = makeGif(8, 8, 2, subBlocks({})), bmp16 = makeBmp({.width = 16}, {});
-  notGif[0] = 'J';
+  const Bytes bmp16 = makeBmp({.width = 16}, {});
   const Bytes bigBmp = makeBmp({.width = 256, .height = 256}, {});
   const struct {
     int16_t (*load)(const char*, Surface**);
@@ -332,16 +334,17 @@ TEST_F(Loader, RefusalsAndFailedBlocksLogOneDesignedLineNamingTheFileAndLeaveThe
     bool alone = true;    // false: kvCreateSurface logs first
     int32_t room = 0;     // > 0: all the pool can give
   } cases[] = {
-      {kvLoadBmpEx, makeBmp({.magic1 = 'A'}, {}),
+      {kvLoadBmpEx, patched(makeBmp({}, {}), 1, 'A', 1),
        "kvLoadBmp: @ 파일이 윈도우 비트맵형식이 아닙니다.\n"},
-      {kvLoadBmpVFlipEx, makeBmp({.compression = 1}, {}),
+      {kvLoadBmpVFlipEx, patched(makeBmp({}, {}), 30, 1),
        "kvLoadBmpVFlip: 비압축 비트맵만을 읽을수 있습니다.(@)\n"},
       {kvLoadBmpEx, makeBmp({.bits = 24}, {}),
        "kvLoadBmp: 지원하지 않는 컬러 포맷입니다.(@):bpp=24\n"},
       {kvLoadBmpEx, resized(bmp16, bmp16.size() - 1), "kvLoadBmp: 파일이 잘렸습니다.(@)\n"},
       {kvLoadBmpEx, {}, "kvLoadBmp: @ 파일을 열수없습니다.\n"},
       {kvLoadBmpVFlipEx, {}, "kvLoadBmpVFlip: @ 파일을 열수없습니다.\n"},
-      {kvLoadGifEx, notGif, "kvLoadGif: Gif파일이 아닙니다.(@)\n"},
+      {kvLoadGifEx, patched(makeGif(8, 8, 2, subBlocks({})), 0, 'J', 1),
+       "kvLoadGif: Gif파일이 아닙니다.(@)\n"},
       {kvLoadGifEx, makeGif(8, 8, 10, subBlocks({})), "kvLoadGif: Format이 이상합니다.(@)\n"},
       {kvLoadGifEx, resized(makeGif(64, 64, 2, gifCodes), 900),
        "kvLoadGif: 파일이 잘렸습니다.(@)\n"},
