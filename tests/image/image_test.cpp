@@ -103,8 +103,7 @@ TEST(Bmp, RowsReachThePictureInBothOrdersWhateverTheStrideOrSizeField) {
       {.width = 16, .declaredSize = 1590},  // a size past the file's end: the same
   };
   for (const Bmp& spec : cases) {
-    SCOPED_TRACE(testing::Message() << spec.width << "x" << spec.height << " " << spec.stride << " "
-                                    << spec.declaredSize);
+    SCOPED_TRACE(testing::Message() << "case " << &spec - cases);
     const int rowBytes = spec.width * spec.bits / 8;
     const Bytes rows = noise(rowBytes * std::abs(spec.height)), file = makeBmp(spec, rows);
     const Decoded top = decode(Kind::Bmp, file);
@@ -271,8 +270,6 @@ TEST(Fixtures, OtherToolsPicturesDecodeAsThoseToolsDecodeThem) {
     // ImageMagick: its colours, pixel by pixel through the palette.
     const Decoded im = decode(kind, fixture("im8." + format));
     ASSERT_EQ(im.status, Status::Ok);
-    ASSERT_EQ(im.desc.width, 64);
-    ASSERT_EQ(im.desc.height, 32);
     Bytes colours;
     for (uint8_t i : im.pixels)
       colours.insert(colours.end(), im.desc.palette[i], im.desc.palette[i] + 3);
