@@ -50,17 +50,15 @@ class KvoTest : public F3dTest {};
 TEST_F(KvoTest, LoadsEveryPartOfAnObject) {
   Model* m = kv3dLoadKVO(KvoFile().save().c_str());
   ASSERT_NE(m, nullptr);
-  EXPECT_EQ(m->vertices[2], (Vector{1, 1, 0}));
-  EXPECT_EQ(m->faces[1].vertexIndex[3], 3);
-  EXPECT_EQ(m->faces[1].v[3], 107.0f);
+  EXPECT_EQ(std::tuple(m->vertices[2], m->faces[1].vertexIndex[3], m->faces[1].v[3]),
+            std::tuple(Vector{1, 1, 0}, 3, 107.0f));
   ASSERT_EQ(m->materialCount, 2);
-  EXPECT_EQ(m->materials[0].colour[3], 200.0f);
-  EXPECT_EQ(m->materials[0].renderFlags, 0x101u);
-  EXPECT_EQ(m->materials[1].faceCount, 1);
+  const Material* mats = m->materials;
+  EXPECT_EQ(std::tuple(mats[0].colour[3], mats[0].renderFlags, mats[1].faceCount),
+            std::tuple(200.0f, 0x101u, 1));
   EXPECT_EQ(std::tuple(m->pivots, m->shading, m->faceNormals), std::tuple(nullptr, 1, nullptr));
   EXPECT_EQ(reinterpret_cast<uint8_t*>(m->vertexNormals)[47], 47);  // the last normal byte
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(m) % alignof(Model), 0u);
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(m->materials) % alignof(Material), 0u);
+  EXPECT_EQ(uintptr_t(m) % alignof(Model) + uintptr_t(mats) % alignof(Material), 0u);
   kv3dFreeKVO(m);
   kv3dFreeKVO(nullptr);
   EXPECT_TRUE(poolIsWhole());
@@ -78,13 +76,12 @@ TEST_F(KvoTest, PivotsAddFiveToShadingAndStartAtRest) {
   ASSERT_EQ(m->pivotCount, 2u);
   const Pivot& child = m->pivots[0];
   EXPECT_EQ(std::tuple(child.parent, m->pivots[1].parent), std::tuple(&m->pivots[1], nullptr));
-  EXPECT_EQ(child.pivotPoint, (Vector{1, 2, 3}));
-  EXPECT_EQ(std::tuple(child.boundVertexCount, child.evaluated, child.angles[2]),
-            std::tuple(3, 0, 0));
-  EXPECT_EQ(std::tuple(child.scale, child.position), std::tuple(Vector{1, 1, 1}, Vector{0, 0, 0}));
+  EXPECT_EQ(std::tuple(child.pivotPoint, child.boundVertexCount, child.evaluated, child.angles[2]),
+            std::tuple(Vector{1, 2, 3}, 3, 0, 0));
+  EXPECT_EQ(std::tuple(child.scale, child.position), std::tuple(Vector{1, 1, 1}, Vector{}));
   ASSERT_NE(m->faceColours, nullptr);
   EXPECT_EQ(m->faceColours[7], 7);  // 4 bytes a face, exactly
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(m->pivots) % alignof(Pivot), 0u);
+  EXPECT_EQ(uintptr_t(m->pivots) % alignof(Pivot), 0u);
   kv3dFreeKVO(m);
   EXPECT_TRUE(poolIsWhole());
 }
