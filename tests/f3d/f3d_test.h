@@ -69,6 +69,15 @@ class F3dTest : public ::testing::Test {
   static bool logged(const std::string& text) {
     return kv::headless::debugCapture().find(text) != std::string::npos;
   }
+  // A refusal: nothing loaded, `message` logged and the pool whole again. The
+  // log is cleared for the next load.
+  static ::testing::AssertionResult refused(const void* loaded, const std::string& message) {
+    const std::string log = kv::headless::debugCapture();
+    kv::headless::clearDebugCapture();
+    if (!loaded && log.find(message) != std::string::npos && poolIsWhole())
+      return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << (loaded ? "loaded" : "refused") << ", log: " << log;
+  }
 };
 
 // Little-endian file bytes, written value by value.

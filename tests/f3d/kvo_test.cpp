@@ -105,8 +105,8 @@ TEST_F(KvoTest, ImagesGoToTheTableByTheirLastLetter) {
 }
 
 TEST_F(KvoTest, RefusesEachBrokenPart) {
-  EXPECT_EQ(kv3dLoadKVO("missing.kvo"), nullptr);
-  EXPECT_TRUE(logged("kv3dLoadKVO: (missing.kvo) 를 열수 없습니다.\n"));
+  EXPECT_TRUE(
+      refused(kv3dLoadKVO("missing.kvo"), "kv3dLoadKVO: (missing.kvo) 를 열수 없습니다.\n"));
   // clang-format off
   const struct { void (*change)(KvoFile&); const char* reason; } cases[] = {
       {[](KvoFile& s) { s.shading = 4, s.shadingBytes = 7; }, "truncated, its counts need 324 bytes but it has 323"},
@@ -127,34 +127,28 @@ TEST_F(KvoTest, RefusesEachBrokenPart) {
   for (const auto& c : cases) {
     KvoFile object;
     c.change(object);
-    kv::headless::clearDebugCapture();
-    EXPECT_EQ(kv3dLoadKVO(object.save().c_str()), nullptr) << c.reason;
-    EXPECT_TRUE(logged("kv3dLoadKVO: " + std::string(c.reason) + "; refused (object.kvo)\n"))
-        << kv::headless::debugCapture();
-    EXPECT_TRUE(poolIsWhole()) << c.reason;
+    EXPECT_TRUE(refused(kv3dLoadKVO(object.save().c_str()),
+                        "kv3dLoadKVO: " + std::string(c.reason) + "; refused (object.kvo)\n"));
   }
-  KvoFile version;
+  KvoFile version, longName;
   version.version = 0x11;
-  EXPECT_EQ(kv3dLoadKVO(version.save().c_str()), nullptr);
-  EXPECT_TRUE(logged("kv3dLoadKVO: 'version 1.0' 이 아닙니다.(object.kvo)\n"));
+  EXPECT_TRUE(refused(kv3dLoadKVO(version.save().c_str()),
+                      "kv3dLoadKVO: 'version 1.0' 이 아닙니다.(object.kvo)\n"));
   FileBytes negative;
   for (int32_t v : {16, 0, 0, -1, 0, 0, 0}) negative.i32(v);
-  EXPECT_EQ(kv3dLoadKVO(negative.save("object.kvo").c_str()), nullptr);
-  EXPECT_TRUE(logged("kv3dLoadKVO: negative count in the header; refused (object.kvo)\n"));
-  EXPECT_EQ(kv3dLoadKVO(KvoFile().save("object.kvo", 27).c_str()), nullptr);
-  EXPECT_TRUE(logged("shorter than its 28-byte header"));
-  KvoFile longName;  // path plus image name beyond the 256-byte buffer
-  longName.images = {std::string(60, 'n') + ".bmp"};
-  EXPECT_EQ(kv3dLoadKVO(longName.save(std::string(200, 'd') + "\\o.kvo").c_str()), nullptr);
-  EXPECT_TRUE(logged("image name 0 does not fit the 256-byte path"));
+  EXPECT_TRUE(refused(kv3dLoadKVO(negative.save("object.kvo").c_str()),
+                      "kv3dLoadKVO: negative count in the header; refused (object.kvo)\n"));
+  EXPECT_TRUE(refused(kv3dLoadKVO(KvoFile().save("object.kvo", 27).c_str()),
+                      "shorter than its 28-byte header"));
+  longName.images = {std::string(60, 'n') + ".bmp"};  // beyond the 256-byte path with the folder
+  EXPECT_TRUE(refused(kv3dLoadKVO(longName.save(std::string(200, 'd') + "\\o.kvo").c_str()),
+                      "image name 0 does not fit the 256-byte path"));
 
   // Counts the file can hold but the pool cannot: the kit's allocation message.
   useFreshPool(64);
   KvoFile big;
   big.vertices.assign(6000, Vector{0, 0, 0});
-  EXPECT_EQ(kv3dLoadKVO(big.save().c_str()), nullptr);
-  EXPECT_TRUE(logged("kv3dLoadKVO: Memory allocation error ("));
-  EXPECT_TRUE(poolIsWhole());
+  EXPECT_TRUE(refused(kv3dLoadKVO(big.save().c_str()), "kv3dLoadKVO: Memory allocation error ("));
 }
 
 TEST_F(KvoTest, AcceptsWhatIsSoundAtTheLimits) {
