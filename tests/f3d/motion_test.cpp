@@ -8,27 +8,24 @@ Key keyAt(uint32_t time, Vector position = {}, int32_t angle = 0) {
   return Key{time, position, {angle, angle, angle}, {1, 1, 1}};
 }
 
-// The weight each of four keys gets at time t: key i carries a marker in one
-// component, so the result shows its weight.
-std::vector<float> weights(const Key keys[4], float t) {
-  Key marked[4], out;
-  for (int i = 0; i < 4; ++i) {
-    marked[i] = keys[i];
-    marked[i].position = Vector{i == 0 ? 1.0f : 0, i == 1 ? 1.0f : 0, i == 2 ? 1.0f : 0};
-    marked[i].scale = Vector{i == 3 ? 1.0f : 0, 0, 0};
-  }
-  kv3dInterpolateKey(&out, marked, t);
+// The weight each of four keys at `times` gets at time t: key i carries a
+// marker in one component, so the result shows its weight.
+std::vector<float> weights(std::array<uint32_t, 4> times, float t) {
+  Key keys[4], out;
+  for (int i = 0; i < 4; ++i)
+    keys[i] = {times[i], {float(i == 0), float(i == 1), float(i == 2)}, {}, {float(i == 3), 0, 0}};
+  kv3dInterpolateKey(&out, keys, t);
   return {out.position.x, out.position.y, out.position.z, out.scale.x};
 }
 
 TEST_F(MotionTest, SplineWeightsAndKeyChoice) {
-  const Key even[4] = {keyAt(0), keyAt(10), keyAt(20), keyAt(30)};
+  const std::array<uint32_t, 4> even = {0, 10, 20, 30};
   EXPECT_EQ(weights(even, 15.0f), (std::vector<float>{-0.0625f, 0.5625f, 0.5625f, -0.0625f}));
   EXPECT_EQ(weights(even, 10.0f), (std::vector<float>{0, 1, 0, 0}));  // exactly on key 1
   EXPECT_EQ(weights(even, 20.0f), (std::vector<float>{0, 0, 1, 0}));
   // Keys at 0, 10 and 40, t = 5: K0 = K1 = key 0 gives a = 1, and b = 10 / 40.
-  const Key uneven[4] = {keyAt(0), keyAt(0), keyAt(10), keyAt(40)};
-  EXPECT_EQ(weights(uneven, 5.0f), (std::vector<float>{-0.125f, 0.53125f, 0.625f, -0.03125f}));
+  EXPECT_EQ(weights({0, 0, 10, 40}, 5.0f),
+            (std::vector<float>{-0.125f, 0.53125f, 0.625f, -0.03125f}));
 
   const Key track[3] = {keyAt(0, {1, 0, 0}), keyAt(10, {2, 0, 0}), keyAt(30, {5, 0, 0})};
   Key out;
