@@ -152,7 +152,7 @@ TEST_F(KvoTest, RefusesEachBrokenPart) {
 }
 
 TEST_F(KvoTest, AcceptsWhatIsSoundAtTheLimits) {
-  KvoFile unusedCorner, fullName, chain;        // exactly 4 colour bytes a face: the pivot test
+  KvoFile unusedCorner, fullName, chain;
   unusedCorner.faces[0].index[3] = 999;         // the fourth index of a triangle is never read
   fullName.images = {std::string(128, 'z')};    // fills its field, no terminator
   chain.vertices.assign(100, Vector{0, 0, 0});  // a deep hierarchy, children after parents
