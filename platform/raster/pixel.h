@@ -177,8 +177,4 @@ bool validColorTarget(const ColorTarget& t);
 bool validDepthTarget(const DepthTarget& t);
 bool validTexture(const Texture& t);
 
-// Clears rect of each target that is given; shared by both back ends.
-void clearTargets(const ColorTarget* color, uint32_t argb, const DepthTarget* depth,
-                  float depthValue, const Rect& rect);
-
 }  // namespace kv::raster

@@ -72,8 +72,8 @@ bool clipRect(const Rect& rect, int32_t width, int32_t height, Rect& out) {
 
 }  // namespace
 
-void clearTargets(const ColorTarget* color, uint32_t argb, const DepthTarget* depth,
-                  float depthValue, const Rect& rect) {
+void Rasterizer::clear(const ColorTarget* color, uint32_t argb, const DepthTarget* depth,
+                       float depthValue, const Rect& rect) {
   Rect r;
   if (color && validColorTarget(*color) && clipRect(rect, color->width, color->height, r)) {
     auto* base = static_cast<uint8_t*>(color->pixels);

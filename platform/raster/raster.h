@@ -134,9 +134,10 @@ class Rasterizer {
   virtual ~Rasterizer() = default;
 
   // Fills rect (clipped to each target) of the colour target with argb and of
-  // the depth target with depth. Either target may be null.
-  virtual void clear(const ColorTarget* color, uint32_t argb, const DepthTarget* depth,
-                     float depthValue, const Rect& rect) = 0;
+  // the depth target with depth. Either target may be null. The same for
+  // every back end: clears are plain fills.
+  void clear(const ColorTarget* color, uint32_t argb, const DepthTarget* depth, float depthValue,
+             const Rect& rect);
 
   // Draws a triangle fan of count vertices (fewer than 3: nothing). depth may be
   // null, which leaves the depth states without effect; with depth in use,

@@ -1,5 +1,6 @@
 // Render flags, texture selection and the colour key, read back from the
 // device the framework set up.
+#include <utility>
 #include <vector>
 
 #include "tests/device/kit_fixture.h"
@@ -23,24 +24,23 @@ IDirect3DTexture2* boundTexture() {
 
 TEST_F(RenderFlags, EachFlagSetsItsStates) {
   start();
-  kvSetRenderFlags(KV_RF_ALPHA | KV_RF_ADDITIVE);  // alpha wins over additive
-  EXPECT_EQ(state(D3DRENDERSTATE_ALPHABLENDENABLE), 1u);
-  EXPECT_EQ(state(D3DRENDERSTATE_DESTBLEND), static_cast<DWORD>(D3DBLEND_INVSRCALPHA));
-  kvSetRenderFlags(KV_RF_ADDITIVE);
-  EXPECT_EQ(state(D3DRENDERSTATE_DESTBLEND), static_cast<DWORD>(D3DBLEND_ONE));
-  EXPECT_EQ(kvGetRenderFlags(), KV_RF_ADDITIVE);
-
-  kvSetRenderFlags(KV_RF_ZBUFFER | KV_RF_PERSPECTIVE | KV_RF_FILTER);
-  EXPECT_EQ(state(D3DRENDERSTATE_ALPHABLENDENABLE), 0u);
-  EXPECT_EQ(state(D3DRENDERSTATE_DESTBLEND), static_cast<DWORD>(D3DBLEND_ONE));  // left alone
-  EXPECT_EQ(state(D3DRENDERSTATE_ZENABLE), 1u);
-  EXPECT_EQ(state(D3DRENDERSTATE_TEXTUREPERSPECTIVE), 1u);
-  EXPECT_EQ(state(D3DRENDERSTATE_TEXTUREMIN), static_cast<DWORD>(D3DFILTER_LINEAR));
-  EXPECT_EQ(state(D3DRENDERSTATE_TEXTUREMAG), static_cast<DWORD>(D3DFILTER_LINEAR));
-  kvSetRenderFlags(0);
-  EXPECT_EQ(state(D3DRENDERSTATE_ZENABLE), 0u);
-  EXPECT_EQ(state(D3DRENDERSTATE_TEXTUREMAG), static_cast<DWORD>(D3DFILTER_NEAREST));
-
+  const struct {
+    int32_t flags;
+    std::vector<std::pair<D3DRENDERSTATETYPE, DWORD>> states;
+  } steps[] = {
+      {KV_RF_ALPHA | KV_RF_ADDITIVE,  // alpha wins over additive
+       {{D3DRENDERSTATE_ALPHABLENDENABLE, 1}, {D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA}}},
+      {KV_RF_ADDITIVE, {{D3DRENDERSTATE_DESTBLEND, D3DBLEND_ONE}}},
+      {KV_RF_ZBUFFER | KV_RF_PERSPECTIVE | KV_RF_FILTER,  // no blend: its factor is left alone
+       {{D3DRENDERSTATE_ALPHABLENDENABLE, 0}, {D3DRENDERSTATE_DESTBLEND, D3DBLEND_ONE}, {D3DRENDERSTATE_ZENABLE, 1},
+        {D3DRENDERSTATE_TEXTUREPERSPECTIVE, 1}, {D3DRENDERSTATE_TEXTUREMIN, D3DFILTER_LINEAR},
+        {D3DRENDERSTATE_TEXTUREMAG, D3DFILTER_LINEAR}}},
+      {0, {{D3DRENDERSTATE_ZENABLE, 0}, {D3DRENDERSTATE_TEXTUREMAG, D3DFILTER_NEAREST}}}};
+  for (const auto& step : steps) {
+    kvSetRenderFlags(step.flags);
+    EXPECT_EQ(kvGetRenderFlags(), step.flags);
+    for (auto [which, value] : step.states) EXPECT_EQ(state(which), value) << "flags " << step.flags << ", state " << which;
+  }
   kvSetFogColor(256 + 1, 2, 3);
   EXPECT_EQ(state(D3DRENDERSTATE_FOGCOLOR), 0x010203u);
 }

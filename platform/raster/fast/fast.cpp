@@ -835,11 +835,6 @@ double repeatsOf(float t) {
 
 class FastRasterizer final : public Rasterizer {
  public:
-  void clear(const ColorTarget* color, uint32_t argb, const DepthTarget* depth, float depthValue,
-             const Rect& rect) override {
-    clearTargets(color, argb, depth, depthValue, rect);
-  }
-
   void drawFan(const ColorTarget& color, const DepthTarget* depth, const State& state,
                const Vertex* vertices, int count) override {
     if (!vertices || count < 3 || !validColorTarget(color)) return;
