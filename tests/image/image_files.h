@@ -47,8 +47,7 @@ inline Bytes makeBmp(const Bmp& spec, const Bytes& rows) {
   put(file, 14, 40);
   put(file, 18, static_cast<uint32_t>(spec.width));
   put(file, 22, static_cast<uint32_t>(spec.height));
-  put(file, 26, 1, 2);
-  put(file, 28, spec.bits, 2);
+  put(file, 26, 1u | spec.bits << 16);  // planes, bits per pixel
   put(file, 30, spec.compression);
   for (int i = 0; spec.bits == 8 && i < 256; ++i)
     for (int c = 0; c < 4; ++c) file[54 + 4 * i + c] = c == 3 ? 0 : paletteByte(i, 2 - c);
@@ -107,14 +106,11 @@ inline Bytes lzwEncode(const Bytes& pixels, int minimumCodeSize) {
   const int clear = 1 << minimumCodeSize;
   std::map<std::pair<int, uint8_t>, int> table;
   std::vector<std::pair<int, int>> codes = {{clear, minimumCodeSize + 1}};
-  int width = minimumCodeSize + 1, nextCode = clear + 2;
-  int decoderNext = clear + 2;  // the entry the decoder defines on the next code
-  bool first = true;            // the first code after a clear defines nothing
+  int width = minimumCodeSize + 1, nextCode = clear + 2, emitted = 0;
+  // The decoder defines an entry on every code but the first, up to the table's end.
   auto emit = [&](int code) {
     codes.emplace_back(code, width);
-    if (std::exchange(first, false)) return;
-    if (decoderNext < 4096) ++decoderNext;
-    if (decoderNext >= (1 << width) && width < 12) ++width;
+    if (++emitted > 1 && std::min(clear + 1 + emitted, 4096) >= (1 << width) && width < 12) ++width;
   };
   int current = pixels.empty() ? -1 : pixels[0];
   for (size_t i = 1; i < pixels.size(); ++i) {
@@ -134,21 +130,19 @@ inline Bytes lzwEncode(const Bytes& pixels, int minimumCodeSize) {
 struct Pcx {
   int16_t xmin = 0, ymin = 0, xmax = 7, ymax = 7;
   uint8_t bits = 8, encoding = 1;
+  bool marker = true;  // the palette marker byte
 };
 
 // Header, `data`, the palette marker and the 768-byte palette.
 inline Bytes makePcx(const Pcx& spec, const Bytes& data) {
-  Bytes file(128, 0);
-  file[0] = 10;
-  file[1] = 5;
-  file[2] = spec.encoding;
-  file[3] = spec.bits;
+  Bytes file = {10, 5, spec.encoding, spec.bits};
+  file.resize(128, 0);
   const int16_t corners[] = {spec.xmin, spec.ymin, spec.xmax, spec.ymax};
   for (int i = 0; i < 4; ++i) put(file, 4 + 2 * i, static_cast<uint16_t>(corners[i]), 2);
   file[65] = 1;
   put(file, 66, static_cast<uint16_t>(spec.xmax - spec.xmin + 1), 2);
   file.insert(file.end(), data.begin(), data.end());
-  file.push_back(0x0C);
+  if (spec.marker) file.push_back(0x0C);
   for (int i = 0; i < 256; ++i)
     for (int c = 0; c < 3; ++c) file.push_back(paletteByte(i, c));
   return file;
