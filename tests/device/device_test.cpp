@@ -13,7 +13,7 @@ namespace {
 
 using Device = Kit;
 
-TEST_F(Device, StartUpListsBothSoftwareDevicesAndTheScreenModeSetsUpAWindow) {
+TEST_F(Device, StartUpListsBothSoftwareDevicesAndTheScreenModeSetsUpAWindowAndTarget) {
   kvResetMemoryForTests();  // start-up makes its own pool
   ASSERT_EQ(kvSystemInit(), 1);
   DriverInfo* driver = kvGetDriverList();
@@ -45,6 +45,15 @@ TEST_F(Device, StartUpListsBothSoftwareDevicesAndTheScreenModeSetsUpAWindow) {
   EXPECT_EQ(kvBeginScene(), 1);
   kvEndScene();
   EXPECT_EQ(kvFwShowFrame(&kvFramework, 1), 0);
+
+  // The render target switches only when the low byte changes.
+  EXPECT_EQ(kvSetRenderTarget(1), 1);  // remembered as the front from the start
+  EXPECT_EQ(kvSetRenderTarget(257), 1);
+  EXPECT_EQ(kvSetRenderTarget(0), 0);
+  // A window's front is the desktop's primary surface: no device draws there.
+  EXPECT_EQ(kvSetRenderTarget(1), KVERR_FW_NO_RENDER_TARGET);
+  EXPECT_EQ(kvSetRenderTarget(256), 0);
+  EXPECT_EQ(kvFramework.renderTarget, kvFramework.back);
 }
 
 // Whether the texture was made by the framework's current DirectDraw object.
@@ -113,17 +122,6 @@ TEST_F(Device, FrameworkRefusesBadArgumentsAndAnswersBeforeSetUp) {
   EXPECT_EQ(kvFwDestroyObjects(&kvFramework), 0);  // the second does nothing
   EXPECT_EQ(kvFramework.device, nullptr);
   EXPECT_EQ(kv::ddraw::testing::liveDirectDrawObjects(), 0);
-}
-
-TEST_F(Device, RenderTargetSwitchesOnlyWhenTheLowByteChanges) {
-  start();
-  EXPECT_EQ(kvSetRenderTarget(1), 1);  // remembered as the front from the start
-  EXPECT_EQ(kvSetRenderTarget(257), 1);
-  EXPECT_EQ(kvSetRenderTarget(0), 0);
-  // A window's front is the desktop's primary surface: no device draws there.
-  EXPECT_EQ(kvSetRenderTarget(1), KVERR_FW_NO_RENDER_TARGET);
-  EXPECT_EQ(kvSetRenderTarget(256), 0);
-  EXPECT_EQ(kvFramework.renderTarget, kvFramework.back);
 }
 
 TEST_F(Device, WindowMovesAndLimitsFollowTheWindowOnlyOutsideFullScreen) {
