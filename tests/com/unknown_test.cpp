@@ -8,39 +8,30 @@
 namespace kv::testing {
 namespace {
 
-const GUID kFirstId = {0x11111111, 0x1111, 0x1111, {1, 1, 1, 1, 1, 1, 1, 1}};
-const GUID kSecondId = {0x22222222, 0x2222, 0x2222, {2, 2, 2, 2, 2, 2, 2, 2}};
-const GUID kOtherId = {0x33333333, 0x3333, 0x3333, {3, 3, 3, 3, 3, 3, 3, 3}};
+const GUID kFirstId{1, 1, 1, {1}}, kSecondId{2, 2, 2, {2}}, kOtherId{3, 3, 3, {3}};
 
-class IFirst : public IUnknown {
- public:
+struct IFirst : IUnknown {
   static constexpr const GUID& iid = kFirstId;
   virtual int first() = 0;
 };
-
-class ISecond : public IUnknown {
- public:
+struct ISecond : IUnknown {
   static constexpr const GUID& iid = kSecondId;
   virtual int second() = 0;
 };
 
 class Object final : public win::Unknown<IFirst, ISecond> {
  public:
-  explicit Object(int* destroyed) : destroyed_(destroyed) {}
+  explicit Object(int& destroyed) : destroyed_(destroyed) {}
   int first() override { return 1; }
   int second() override { return 2; }
 
-  bool offerSecond = true;
+  bool offerSecond = true, releaseSelfOnDestruction = false;
   IUnknown* other = nullptr;  // answers kOtherId when set
-  bool releaseSelfOnDestruction = false;
 
  private:
   ~Object() override {
-    ++*destroyed_;
-    // A cycle of references coming back round while the object goes.
-    if (releaseSelfOnDestruction) {
-      EXPECT_EQ(Release(), 0u);
-    }
+    ++destroyed_;
+    if (releaseSelfOnDestruction) { EXPECT_EQ(Release(), 0u); }  // a cycle coming back round
   }
   bool offers(REFIID riid) const override { return riid != kSecondId || offerSecond; }
   HRESULT queryOther(REFIID riid, void** object) override {
@@ -49,13 +40,12 @@ class Object final : public win::Unknown<IFirst, ISecond> {
     *object = other;
     return S_OK;
   }
-
-  int* destroyed_;
+  int& destroyed_;
 };
 
 TEST(SharedObjectBase, OneCountAcrossFacesAndIdentitiesById) {
   int destroyed = 0;
-  auto* object = new Object(&destroyed);
+  auto* object = new Object(destroyed);
   IFirst* first = nullptr;
   ISecond* second = nullptr;
   IUnknown* unknown = nullptr;
@@ -69,7 +59,7 @@ TEST(SharedObjectBase, OneCountAcrossFacesAndIdentitiesById) {
 
   // A face on condition is refused while withheld; the refusal clears the out
   // pointer. What another object hands out is counted on that object only.
-  auto* other = new Object(&destroyed);
+  auto* other = new Object(destroyed);
   object->offerSecond = false;
   object->other = static_cast<IFirst*>(other);
   void* face = &destroyed;
@@ -93,13 +83,11 @@ TEST(SharedObjectBase, OneCountAcrossFacesAndIdentitiesById) {
 
 TEST(SharedObjectBase, HeldReferencesMoveAndHandOutAddsOne) {
   int destroyed = 0;
-  auto* a = new Object(&destroyed);
-  auto* b = new Object(&destroyed);
+  auto *a = new Object(destroyed), *b = new Object(destroyed);
   Object* held = nullptr;
   win::hold(held, a);
   EXPECT_EQ(a->Release(), 1u);  // the holder's is left
-  // Holding the same object again must not let it go in between.
-  win::hold(held, a);
+  win::hold(held, a);           // holding the same object again must not let it go in between
   EXPECT_EQ(destroyed, 0);
   win::hold(held, b);
   EXPECT_EQ(destroyed, 1);
@@ -109,7 +97,6 @@ TEST(SharedObjectBase, HeldReferencesMoveAndHandOutAddsOne) {
   EXPECT_EQ(out, static_cast<IFirst*>(b));
   EXPECT_EQ(b->Release(), 2u);  // the caller's and the holder's
   EXPECT_EQ(win::handOut(held, static_cast<IFirst**>(nullptr), E_FAIL), E_INVALIDARG);
-
   win::hold(held, static_cast<Object*>(nullptr));
   EXPECT_EQ(b->Release(), 0u);
   EXPECT_EQ(win::handOut(held, &out, E_FAIL), E_FAIL);

@@ -1,7 +1,9 @@
 // The DirectDraw stand-in. How the kit finds it: the module, its exports, the
-// one driver, the object's identities, reference counts and display modes.
+// one driver, the object's faces, reference counts and display modes.
 // Surfaces: lock and pitch, blit and flip into the screen, loss and restore,
 // attachments, palettes and the reference counts teardown relies on.
+#include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "tests/ddraw/fixture.h"
@@ -11,7 +13,29 @@ namespace {
 
 using DirectDrawModule = DirectDrawTest;
 
-TEST_F(DirectDrawModule, AnswersOnlyForDdrawDll) {
+TEST_F(DirectDrawModule, OffersOnlyThePrimaryDisplayDriverThroughDdrawDll) {
+  std::vector<std::string> drivers;  // descriptions; empty for a driver with a GUID
+  auto collect = [](GUID* guid, LPSTR description, LPSTR, LPVOID list, HMONITOR) -> BOOL {
+    static_cast<std::vector<std::string>*>(list)->push_back(guid != nullptr ? "" : description);
+    return TRUE;
+  };
+  const DWORD everyKind = DDENUM_ATTACHEDSECONDARYDEVICES | DDENUM_DETACHEDSECONDARYDEVICES | DDENUM_NONDISPLAYDEVICES;
+  ASSERT_EQ(DirectDrawEnumerateExA(collect, &drivers, everyKind), DD_OK);
+  ASSERT_EQ(drivers.size(), 1u);
+  EXPECT_NE(drivers[0], "");
+  DDCAPS hw{}, hel{};
+  hw.dwSize = hel.dwSize = sizeof(DDCAPS);
+  ASSERT_EQ(dd->GetCaps(&hw, &hel), DD_OK);
+  EXPECT_TRUE(hw.dwCaps2 & DDCAPS2_CANRENDERWINDOWED);
+  hw.dwSize = 100;
+  EXPECT_EQ(dd->GetCaps(&hw, nullptr), DDERR_INVALIDPARAMS);
+  GUID zero{}, other = IID_IDirect3DRGBDevice;
+  LPDIRECTDRAW object = nullptr;
+  ASSERT_EQ(DirectDrawCreate(&zero, &object, nullptr), DD_OK);
+  EXPECT_EQ(object->Release(), 0u);
+  EXPECT_EQ(DirectDrawCreate(&other, &object, nullptr), DDERR_INVALIDPARAMS);
+  EXPECT_EQ(object, nullptr);
+
   const HMODULE module = GetModuleHandleA("ddraw.dll");
   ASSERT_NE(module, nullptr);
   EXPECT_EQ(GetModuleHandleA("D3DIM.DLL"), nullptr);
@@ -22,7 +46,6 @@ TEST_F(DirectDrawModule, AnswersOnlyForDdrawDll) {
     EXPECT_EQ(GetProcAddress(module, name), entry) << name;
   EXPECT_EQ(GetProcAddress(module, "DirectDrawEnumerateW"), nullptr);
   EXPECT_EQ(GetProcAddress(nullptr, "DirectDrawCreate"), nullptr);
-
   // The hooks give the kit's fall-back and failure paths something to find.
   ddraw::testing::exports().enumerateEx = false;
   EXPECT_EQ(GetProcAddress(module, "DirectDrawEnumerateExA"), nullptr);
@@ -31,72 +54,31 @@ TEST_F(DirectDrawModule, AnswersOnlyForDdrawDll) {
   EXPECT_EQ(GetModuleHandleA("DDRAW.DLL"), nullptr);
 }
 
-TEST_F(DirectDrawModule, ListsAndCreatesOnlyThePrimaryDisplayDriver) {
-  struct Driver {
-    bool hasGuid;
-    std::string description;
-  };
-  std::vector<Driver> drivers;
-  auto collect = [](GUID* guid, LPSTR description, LPSTR, LPVOID context, HMONITOR) -> BOOL {
-    static_cast<std::vector<Driver>*>(context)->push_back({guid != nullptr, description});
-    return TRUE;
-  };
-  ASSERT_EQ(DirectDrawEnumerateExA(collect, &drivers, DDENUM_ATTACHEDSECONDARYDEVICES |
-                                                          DDENUM_DETACHEDSECONDARYDEVICES |
-                                                          DDENUM_NONDISPLAYDEVICES),
-            DD_OK);
-  ASSERT_EQ(drivers.size(), 1u);
-  EXPECT_FALSE(drivers[0].hasGuid);
-  EXPECT_FALSE(drivers[0].description.empty());
-
-  DDCAPS hw{}, hel{};
-  hw.dwSize = hel.dwSize = sizeof(DDCAPS);
-  ASSERT_EQ(dd->GetCaps(&hw, &hel), DD_OK);
-  EXPECT_TRUE(hw.dwCaps2 & DDCAPS2_CANRENDERWINDOWED);
-  hw.dwSize = 100;
-  EXPECT_EQ(dd->GetCaps(&hw, nullptr), DDERR_INVALIDPARAMS);
-
-  GUID zero{}, other = IID_IDirect3DRGBDevice;
-  LPDIRECTDRAW object = nullptr;
-  ASSERT_EQ(DirectDrawCreate(&zero, &object, nullptr), DD_OK);
-  EXPECT_EQ(object->Release(), 0u);
-  EXPECT_EQ(DirectDrawCreate(&other, &object, nullptr), DDERR_INVALIDPARAMS);
-  EXPECT_EQ(object, nullptr);
-}
-
-TEST_F(DirectDrawModule, CountsReferencesAcrossItsFaces) {
-  // One count for the object whichever face is used; Release answers it.
-  EXPECT_EQ(dd->AddRef(), 2u);
-  EXPECT_EQ(dd->Release(), 1u);
-  LPDIRECT3D3 d3d = nullptr;
-  ASSERT_EQ(dd->QueryInterface(IID_IDirect3D3, reinterpret_cast<void**>(&d3d)), DD_OK);
-  // The Direct3D face keeps the DirectDraw object alive until it goes.
-  EXPECT_EQ(dd->AddRef(), 3u);
-  EXPECT_EQ(dd->Release(), 2u);
-  EXPECT_EQ(d3d->Release(), 0u);
-  void* unknown = nullptr;
-  EXPECT_EQ(dd->QueryInterface(IID_IDirectDrawClipper, &unknown), E_NOINTERFACE);
-  EXPECT_EQ(unknown, nullptr);
-}
-
-TEST_F(DirectDrawModule, ReportsTheDesktopModeInBothRecordSizes) {
+TEST_F(DirectDrawModule, FacesShareOneCountAndReportTheDesktopModeInTheirRecordSize) {
   DDSURFACEDESC2 mode = describe(0);
   ASSERT_EQ(dd->GetDisplayMode(&mode), DD_OK);
-  EXPECT_EQ(mode.dwWidth, 1024u);
-  EXPECT_EQ(mode.dwHeight, 768u);
-  EXPECT_EQ(mode.ddpfPixelFormat.dwRGBBitCount, 16u);
-  EXPECT_EQ(mode.ddpfPixelFormat.dwRBitMask, 0xF800u);
+  EXPECT_EQ(std::tie(mode.dwWidth, mode.dwHeight, mode.ddpfPixelFormat.dwRGBBitCount, mode.ddpfPixelFormat.dwRBitMask),
+            std::make_tuple(1024u, 768u, 16u, 0xF800u));
 
   LPDIRECTDRAW first = nullptr;
   ASSERT_EQ(dd->QueryInterface(IID_IDirectDraw, reinterpret_cast<void**>(&first)), DD_OK);
   DDSURFACEDESC old{};
   old.dwSize = sizeof old;
   ASSERT_EQ(first->GetDisplayMode(&old), DD_OK);
-  EXPECT_EQ(old.ddpfPixelFormat.dwRGBBitCount, 16u);
-  EXPECT_EQ(old.dwWidth, 1024u);
+  EXPECT_EQ(std::tie(old.dwWidth, old.ddpfPixelFormat.dwRGBBitCount), std::make_tuple(1024u, 16u));
   old.dwSize = sizeof(DDSURFACEDESC2);  // the larger record does not fit the old one
   EXPECT_EQ(first->GetDisplayMode(&old), DDERR_INVALIDPARAMS);
-  first->Release();
+  EXPECT_EQ(first->Release(), 1u);  // one count whichever face is used
+
+  // The Direct3D face keeps the DirectDraw object alive until it goes.
+  LPDIRECT3D3 d3d = nullptr;
+  ASSERT_EQ(dd->QueryInterface(IID_IDirect3D3, reinterpret_cast<void**>(&d3d)), DD_OK);
+  EXPECT_EQ(dd->AddRef(), 3u);
+  EXPECT_EQ(dd->Release(), 2u);
+  EXPECT_EQ(d3d->Release(), 0u);
+  void* unknown = nullptr;
+  EXPECT_EQ(dd->QueryInterface(IID_IDirectDrawClipper, &unknown), E_NOINTERFACE);
+  EXPECT_EQ(unknown, nullptr);
 
   headless::setDesktopMode({800, 600, 8, 60});
   ASSERT_EQ(dd->GetDisplayMode(&mode), DD_OK);
@@ -105,19 +87,15 @@ TEST_F(DirectDrawModule, ReportsTheDesktopModeInBothRecordSizes) {
 }
 
 TEST_F(DirectDrawModule, ModesIncludeVga16AndTheDesktopDepth) {
-  std::vector<DDSURFACEDESC2> modes;
-  auto collect = [](LPDDSURFACEDESC2 mode, LPVOID context) -> HRESULT {
-    static_cast<std::vector<DDSURFACEDESC2>*>(context)->push_back(*mode);
+  using Mode = std::tuple<DWORD, DWORD, DWORD>;  // width, height, bits
+  std::vector<Mode> modes;
+  auto collect = [](LPDDSURFACEDESC2 m, LPVOID list) -> HRESULT {
+    static_cast<std::vector<Mode>*>(list)->emplace_back(m->dwWidth, m->dwHeight, m->ddpfPixelFormat.dwRGBBitCount);
     return DDENUMRET_OK;
   };
   ASSERT_EQ(dd->EnumDisplayModes(0, nullptr, &modes, collect), DD_OK);
-  bool vga16 = false, desktopDepth = false;
-  for (const DDSURFACEDESC2& m : modes) {
-    vga16 |= m.dwWidth == 640 && m.dwHeight == 480 && m.ddpfPixelFormat.dwRGBBitCount == 16;
-    desktopDepth |= m.dwWidth == 1024 && m.ddpfPixelFormat.dwRGBBitCount == 16;
-  }
-  EXPECT_TRUE(vga16);
-  EXPECT_TRUE(desktopDepth);
+  for (Mode wanted : {Mode{640, 480, 16}, Mode{1024, 768, 16}})
+    EXPECT_NE(std::find(modes.begin(), modes.end(), wanted), modes.end()) << std::get<0>(wanted);
 
   // A filter narrows the list; a callback's cancel ends it.
   DDSURFACEDESC2 filter = describe(0);
@@ -126,7 +104,7 @@ TEST_F(DirectDrawModule, ModesIncludeVga16AndTheDesktopDepth) {
   modes.clear();
   ASSERT_EQ(dd->EnumDisplayModes(0, &filter, &modes, collect), DD_OK);
   ASSERT_FALSE(modes.empty());
-  for (const DDSURFACEDESC2& m : modes) EXPECT_EQ(m.ddpfPixelFormat.dwRGBBitCount, 32u);
+  for (const Mode& m : modes) EXPECT_EQ(std::get<2>(m), 32u);
   int calls = 0;
   dd->EnumDisplayModes(0, nullptr, &calls, [](LPDDSURFACEDESC2, LPVOID c) -> HRESULT {
     ++*static_cast<int*>(c);
@@ -141,8 +119,7 @@ TEST_F(DirectDrawModule, SetsAndRestoresTheDisplayMode) {
   EXPECT_EQ(dd->SetCooperativeLevel(kWindow, DDSCL_EXCLUSIVE), DDERR_INVALIDPARAMS);
   EXPECT_EQ(dd->SetCooperativeLevel(nullptr, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE), DDERR_INVALIDPARAMS);
   EXPECT_EQ(dd->SetCooperativeLevel(kWindow, DDSCL_NORMAL | DDSCL_FULLSCREEN), DDERR_INVALIDPARAMS);
-  ASSERT_EQ(dd->SetCooperativeLevel(kWindow, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWREBOOT |
-                                                 DDSCL_FPUSETUP),
+  ASSERT_EQ(dd->SetCooperativeLevel(kWindow, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWREBOOT | DDSCL_FPUSETUP),
             DD_OK);
   EXPECT_EQ(dd->SetDisplayMode(640, 480, 16, 0, 0), DD_OK);
   EXPECT_EQ(host::current().desktopMode(), (host::DisplayMode{640, 480, 16, 60}));
@@ -161,15 +138,13 @@ using Surfaces = DirectDrawTest;
 
 TEST_F(Surfaces, LockHandsOutAddressPitchAndFormat) {
   LPDIRECTDRAWSURFACE4 s = offscreen(10, 3);
-  DDSURFACEDESC2 desc = describe(0);
-  ASSERT_EQ(s->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr), DD_OK);
-  EXPECT_EQ(desc.dwWidth, 10u);
-  EXPECT_EQ(desc.dwHeight, 3u);
-  EXPECT_EQ(desc.ddpfPixelFormat.dwRGBBitCount, 16u);  // the desktop's format
+  DDSURFACEDESC2 desc;
+  auto* base = lock(s, desc);
+  ASSERT_NE(base, nullptr);
+  // The desktop's format; rows are padded, so callers must step by the pitch.
+  EXPECT_EQ(std::tie(desc.dwWidth, desc.dwHeight, desc.ddpfPixelFormat.dwRGBBitCount), std::make_tuple(10u, 3u, 16u));
   EXPECT_TRUE(desc.dwFlags & DDSD_PITCH);
-  EXPECT_GT(desc.lPitch, 20);  // rows are padded: callers must step by the pitch
-  ASSERT_TRUE(desc.lpSurface);
-  auto* base = static_cast<uint8_t*>(desc.lpSurface);
+  EXPECT_GT(desc.lPitch, 20);
   for (int y = 0; y < 3; ++y)
     for (int x = 0; x < 10; ++x) reinterpret_cast<uint16_t*>(base + y * desc.lPitch)[x] = 100 * y + x;
   EXPECT_EQ(s->Lock(nullptr, &desc, 0, nullptr), DDERR_SURFACEBUSY);
@@ -203,21 +178,19 @@ TEST_F(Surfaces, TextureFormatsAndTheTextureFace) {
   // Both faces share one count: the object goes with the last release.
   EXPECT_EQ(texture->Release(), 1u);
   EXPECT_EQ(face->Release(), 0u);
-
   LPDIRECTDRAWSURFACE4 plain = offscreen(8, 8);
   EXPECT_EQ(plain->QueryInterface(IID_IDirect3DTexture2, reinterpret_cast<void**>(&face)), E_NOINTERFACE);
   plain->Release();
 
-  // Formats no surface can hold are refused, as are sizes beyond reason.
-  desc.ddpfPixelFormat.dwRGBBitCount = 24;
+  // Formats no surface can hold are refused, as are sizes beyond reason, and
+  // failures the kit must survive can be forced.
   LPDIRECTDRAWSURFACE4 refused = nullptr;
+  desc.ddpfPixelFormat.dwRGBBitCount = 24;
   EXPECT_EQ(dd->CreateSurface(&desc, &refused, nullptr), DDERR_INVALIDPIXELFORMAT);
   desc.ddpfPixelFormat.dwRGBBitCount = 16;
   desc.dwWidth = 100000;
   EXPECT_EQ(dd->CreateSurface(&desc, &refused, nullptr), DDERR_INVALIDPARAMS);
   EXPECT_EQ(refused, nullptr);
-
-  // Failures the kit must survive can be forced.
   ddraw::testing::failCreateSurface(DDSCAPS_ZBUFFER, DDERR_OUTOFVIDEOMEMORY);
   desc = describe(DDSCAPS_ZBUFFER, 8, 8);
   EXPECT_EQ(dd->CreateSurface(&desc, &refused, nullptr), DDERR_OUTOFVIDEOMEMORY);
@@ -242,21 +215,17 @@ TEST_F(Surfaces, WindowedBltPresentsTheBackBufferInTheClientArea) {
   RECT screen{100, 50, 164, 98}, viewport{0, 0, 64, 48};
   ASSERT_EQ(front->Blt(&screen, back, &viewport, DDBLT_WAIT, nullptr), DD_OK);
   EXPECT_EQ(headless::presentedFrameCount(), before + 1);
-  const headless::Frame& frame = headless::lastFrame();
-  ASSERT_EQ(frame.width, 64);
-  ASSERT_EQ(frame.height, 48);
-  EXPECT_EQ(frame.rgb[0], 0x0000FFu);
-  EXPECT_EQ(frame.rgb[63], 0xFF0000u);
-  EXPECT_EQ(pixel(front, 100, 50), 0x001Fu);
-  EXPECT_EQ(pixel(front, 163, 97), 0xF800u);
+  const headless::Frame* frame = &headless::lastFrame();  // read again after each present
+  ASSERT_EQ(std::tie(frame->width, frame->height), std::make_tuple(64, 48));
+  EXPECT_EQ(std::tie(frame->rgb[0], frame->rgb[63]), std::make_tuple(0x0000FFu, 0xFF0000u));
+  EXPECT_EQ(std::make_tuple(pixel(front, 100, 50), pixel(front, 163, 97)), std::make_tuple(0x001Fu, 0xF800u));
 
-  // The clipper cuts a window hanging off the desktop to what is visible.
-  RECT hanging{1000, 760, 1064, 808};
+  // The clipper cuts a window hanging off the desktop to what is visible, and
+  // even an absurd rectangle is only cut, never read or written beyond the surfaces.
+  RECT hanging{1000, 760, 1064, 808}, absurd{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
   ASSERT_EQ(front->Blt(&hanging, back, &viewport, DDBLT_WAIT, nullptr), DD_OK);
-  EXPECT_EQ(headless::lastFrame().width, 24);
-  EXPECT_EQ(headless::lastFrame().height, 8);
-  // Even an absurd rectangle is only cut, never read or written beyond the surfaces.
-  RECT absurd{-2147483647 - 1, -2147483647 - 1, 2147483647, 2147483647};
+  frame = &headless::lastFrame();
+  EXPECT_EQ(std::tie(frame->width, frame->height), std::make_tuple(24, 8));
   ASSERT_EQ(front->Blt(&absurd, back, &viewport, DDBLT_WAIT, nullptr), DD_OK);
   EXPECT_EQ(headless::lastFrame().width, 1024);
   // Without one, a destination must fit; a source always must.
@@ -274,8 +243,7 @@ TEST_F(Surfaces, BltStretchesConvertsAndKeys) {
   fill(source, 0x0000, &right);
   fill(wide, 0x001F);
   ASSERT_EQ(wide->Blt(nullptr, source, nullptr, 0, nullptr), DD_OK);
-  EXPECT_EQ(pixel(wide, 3, 1), 0x07E0u);
-  EXPECT_EQ(pixel(wide, 4, 0), 0x0000u);
+  EXPECT_EQ(std::make_tuple(pixel(wide, 3, 1), pixel(wide, 4, 0)), std::make_tuple(0x07E0u, 0x0000u));
 
   // With the source key black, black source texels leave the destination.
   fill(wide, 0x001F);
@@ -283,8 +251,7 @@ TEST_F(Surfaces, BltStretchesConvertsAndKeys) {
   DDCOLORKEY black{0, 0};
   ASSERT_EQ(source->SetColorKey(DDCKEY_SRCBLT, &black), DD_OK);
   ASSERT_EQ(wide->Blt(nullptr, source, nullptr, DDBLT_KEYSRC, nullptr), DD_OK);
-  EXPECT_EQ(pixel(wide, 1, 0), 0x07E0u);
-  EXPECT_EQ(pixel(wide, 6, 0), 0x001Fu);
+  EXPECT_EQ(std::make_tuple(pixel(wide, 1, 0), pixel(wide, 6, 0)), std::make_tuple(0x07E0u, 0x001Fu));
 
   // 16-bit pixels widen into a 32-bit surface.
   LPDIRECTDRAWSURFACE4 deep = create(DDSCAPS_OFFSCREENPLAIN, 2, 1, xrgb8888());
@@ -312,12 +279,9 @@ TEST_F(Surfaces, FullScreenFlipChainShowsTheBackBuffer) {
 
   fill(back, 0xFFFF);
   ASSERT_EQ(front->Flip(nullptr, DDFLIP_WAIT), DD_OK);
-  EXPECT_EQ(pixel(front, 5, 5), 0xFFFFu);
-  EXPECT_EQ(pixel(back, 5, 5), 0x0000u);
-  EXPECT_EQ(headless::lastFrame().width, 640);
-  EXPECT_EQ(headless::lastFrame().rgb[0], 0xFFFFFFu);
+  EXPECT_EQ(std::make_tuple(pixel(front, 5, 5), pixel(back, 5, 5)), std::make_tuple(0xFFFFu, 0x0000u));
+  EXPECT_EQ(std::make_tuple(headless::lastFrame().width, headless::lastFrame().rgb[0]), std::make_tuple(640, 0xFFFFFFu));
   EXPECT_EQ(back->Flip(nullptr, 0), DDERR_NOTFLIPPABLE);
-
   // Back to the buffer the chain started with, as before a dialog; twice is harmless.
   for (int i = 0; i < 2; ++i) {
     ASSERT_EQ(dd->FlipToGDISurface(), DD_OK);
@@ -336,8 +300,8 @@ TEST_F(Surfaces, LostSurfacesRefuseWorkUntilRestored) {
   LPDIRECTDRAWSURFACE4 s = offscreen(8, 8), t = offscreen(8, 8);
   ddraw::testing::loseAllSurfaces();
   EXPECT_EQ(s->IsLost(), DDERR_SURFACELOST);
-  DDSURFACEDESC2 desc = describe(0);
-  EXPECT_EQ(s->Lock(nullptr, &desc, 0, nullptr), DDERR_SURFACELOST);
+  DDSURFACEDESC2 desc;
+  EXPECT_EQ(lock(s, desc), nullptr);
   EXPECT_EQ(fill(s, 0), DDERR_SURFACELOST);
   EXPECT_EQ(t->Restore(), DD_OK);
   EXPECT_EQ(t->Blt(nullptr, s, nullptr, 0, nullptr), DDERR_SURFACELOST);
@@ -361,12 +325,10 @@ TEST_F(Surfaces, AZBufferAttachesOnceAndGoesWithItsTarget) {
   ASSERT_NE(z, nullptr);
   ASSERT_EQ(target->AddAttachedSurface(z), DD_OK);
   EXPECT_EQ(target->AddAttachedSurface(z), DDERR_SURFACEALREADYATTACHED);
-  LPDIRECTDRAWSURFACE4 other = offscreen(64, 48), small = zBuffer(32, 48);
-  EXPECT_EQ(target->AddAttachedSurface(other), DDERR_CANNOTATTACHSURFACE);
-  EXPECT_EQ(target->AddAttachedSurface(small), DDERR_CANNOTATTACHSURFACE);
-  small->Release();
-  other->Release();
-
+  for (LPDIRECTDRAWSURFACE4 unfit : {offscreen(64, 48), zBuffer(32, 48)}) {
+    EXPECT_EQ(target->AddAttachedSurface(unfit), DDERR_CANNOTATTACHSURFACE);
+    unfit->Release();
+  }
   DDSCAPS2 zCaps{DDSCAPS_ZBUFFER, 0, 0, 0};
   LPDIRECTDRAWSURFACE4 found = nullptr;
   ASSERT_EQ(target->GetAttachedSurface(&zCaps, &found), DD_OK);
@@ -388,7 +350,7 @@ TEST_F(Surfaces, AZBufferAttachesOnceAndGoesWithItsTarget) {
 }
 
 TEST_F(Surfaces, PalettesAttachToPalettizedSurfacesOnly) {
-  PALETTEENTRY entries[256] = {};
+  PALETTEENTRY entries[256] = {}, read[2] = {};
   entries[5] = {10, 20, 30, 0};
   LPDIRECTDRAWPALETTE palette = nullptr, refused = nullptr, attached = nullptr;
   ASSERT_EQ(dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr), DD_OK);
@@ -399,11 +361,9 @@ TEST_F(Surfaces, PalettesAttachToPalettizedSurfacesOnly) {
   ASSERT_EQ(indexed->SetPalette(palette), DD_OK);
   EXPECT_EQ(palette->Release(), 1u);  // the surface holds its own
   ASSERT_EQ(indexed->GetPalette(&attached), DD_OK);
-  PALETTEENTRY read[2] = {};
   ASSERT_EQ(attached->GetEntries(0, 4, 2, read), DD_OK);
   EXPECT_EQ(read[1].peGreen, 20);
   EXPECT_EQ(attached->GetEntries(0, 255, 2, read), DDERR_INVALIDPARAMS);
-
   LPDIRECTDRAWSURFACE4 rgb = offscreen(8, 8);
   EXPECT_EQ(rgb->SetPalette(attached), DDERR_NOTPALETTIZED);
   attached->Release();
@@ -411,13 +371,12 @@ TEST_F(Surfaces, PalettesAttachToPalettizedSurfacesOnly) {
   EXPECT_EQ(indexed->Release(), 0u);
 }
 
-TEST_F(Surfaces, GetDDInterfaceLeadsBackToTheMaker) {
+TEST_F(Surfaces, GetDDInterfaceLeadsBackToTheMakerWhileItLives) {
   LPDIRECTDRAWSURFACE4 s = offscreen(8, 8);
   void* maker = nullptr;
   ASSERT_EQ(s->GetDDInterface(&maker), DD_OK);
   EXPECT_EQ(maker, static_cast<void*>(dd));
   EXPECT_EQ(static_cast<LPDIRECTDRAW4>(maker)->Release(), 1u);
-
   // A surface that outlives its maker is a husk, not a dangling pointer.
   EXPECT_EQ(dd->Release(), 0u);
   dd = nullptr;

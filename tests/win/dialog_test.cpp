@@ -28,50 +28,46 @@ TEST(DialogTemplate, ReadsTheDriverDialogWithClassNamesOrAtomsAndKoreanTexts) {
     EXPECT_EQ(std::tie(t.style, t.cx, t.cy, t.titleUtf8, t.pointSize, t.fontUtf8),
               std::make_tuple(0x90C80BC4u, 179, 84, "Select New Direct3D Driver", 8, "Arial"));
     ASSERT_EQ(t.controls.size(), 8u);
-    const auto& cancel = t.controls[1];
+    const auto &cancel = t.controls[1], &mode = t.controls[4], &label = t.controls[7];
     EXPECT_EQ(std::tie(cancel.id, cancel.kind, cancel.textUtf8), std::make_tuple(IDCANCEL, ControlKind::Button, "Cancel"));
-    const auto& mode = t.controls[4];
-    EXPECT_EQ(std::tie(mode.kind, mode.id, mode.y, mode.cx), std::make_tuple(ControlKind::ComboBox, 1002, 44, 138));
-    EXPECT_EQ(mode.style, WS_CHILD | WS_VISIBLE | kComboStyle);
-    const auto& label = t.controls[7];
+    EXPECT_EQ(std::tie(mode.kind, mode.id, mode.y, mode.cx, mode.style),
+              std::make_tuple(ControlKind::ComboBox, 1002, 44, 138, WS_CHILD | WS_VISIBLE | kComboStyle));
     EXPECT_EQ(std::tie(label.kind, label.className, label.textUtf8), std::make_tuple(ControlKind::Static, "STATIC", "Mode:"));
   }
   TemplateBuilder b;
   b.header(DS_SETFONT, 1, 10, 10, "장치 선택");
   b.item(IDOK, "BUTTON", 0x80, "확인", 0, 0, 0, 1, 1);
   ASSERT_TRUE(kv::win::parseDialogTemplate(b.get(), t, error)) << error;
-  EXPECT_EQ(t.titleUtf8, "\xEC\x9E\xA5\xEC\xB9\x98 \xEC\x84\xA0\xED\x83\x9D");  // the title in UTF-8
+  // The texts in UTF-8.
+  EXPECT_EQ(t.titleUtf8, "\xEC\x9E\xA5\xEC\xB9\x98 \xEC\x84\xA0\xED\x83\x9D");
   EXPECT_EQ(t.controls[0].textUtf8, "\xED\x99\x95\xEC\x9D\xB8");
 }
 
+// Each refused with a message that names the fault.
 TEST(DialogTemplate, RefusesWhatItCannotReadSafely) {
   kv::win::DialogTemplate t;
   std::string error;
-  // Refused, with a message that names the fault.
-  auto refused = [&](const void* words, const char* because) {
+  auto refusal = [&](const void* words) {
     error.clear();
-    return !kv::win::parseDialogTemplate(static_cast<const DLGTEMPLATE*>(words), t, error) && !error.empty() &&
-           error.find(because) != std::string::npos;
+    EXPECT_FALSE(kv::win::parseDialogTemplate(static_cast<const DLGTEMPLATE*>(words), t, error));
+    return error;
   };
   std::vector<WORD> words(2048, 0x41);
   DLGTEMPLATE h{0, 0, 0, 0, 0, 1, 1};
   std::memcpy(words.data(), &h, sizeof h);
   words[9] = words[10] = 0;  // no menu, default class, then a title that never ends
-  EXPECT_TRUE(refused(words.data(), "title"));
-
+  EXPECT_NE(refusal(words.data()).find("title"), std::string::npos);
   std::fill(words.begin(), words.end(), 0);
   h.cdit = 1000;
   std::memcpy(words.data(), &h, sizeof h);
-  EXPECT_TRUE(refused(words.data(), "1000 controls"));
-
+  EXPECT_NE(refusal(words.data()).find("1000 controls"), std::string::npos);
   words[0] = 1;
   words[1] = 0xFFFF;  // the extended form
-  EXPECT_TRUE(refused(words.data(), ""));
-
+  EXPECT_NE(refusal(words.data()), "");
   TemplateBuilder b(true);
   b.header(0, 1, 10, 10, "");
   b.item(1, nullptr, 0x99, "", 0, 0, 0, 1, 1);  // no such class atom
-  EXPECT_TRUE(refused(b.get(), "atom")) << error;
+  EXPECT_NE(refusal(b.get()).find("atom"), std::string::npos) << error;
   EXPECT_EQ(DialogBoxIndirectParamA(nullptr, nullptr, nullptr, nullptr, 0), -1);
 }
 
@@ -149,17 +145,15 @@ TEST_F(ModalDialogTest, ComboBoxMessages) {
                                            CB_OKAY, 0, CB_ERR, 1001}));
 }
 
+// The kit's own texts and endings are checked with kvShowError; here, the
+// bytes reach the host as given and a missing caption reads "Error".
 TEST(MessageBox, GoesToTheHostAndIsRecordedInKitBytes) {
   kv::headless::install();
-  EXPECT_EQ(MessageBoxA(nullptr, "No ZBuffer\n\nThis sample will now exit.", "kvKIT v1.0", MB_ICONERROR), IDOK);
-  MessageBoxA(nullptr, "경고", nullptr, MB_ICONWARNING);
+  EXPECT_EQ(MessageBoxA(nullptr, "경고", nullptr, MB_ICONWARNING), IDOK);
   const auto& boxes = kv::headless::messageBoxes();
-  ASSERT_EQ(boxes.size(), 2u);
-  EXPECT_EQ(boxes[0].text, "No ZBuffer\n\nThis sample will now exit.");
-  EXPECT_EQ(boxes[0].caption, "kvKIT v1.0");
-  EXPECT_EQ(boxes[0].type, MB_ICONERROR);
-  EXPECT_EQ(boxes[1].text, "경고");
-  EXPECT_EQ(boxes[1].caption, "Error");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(std::tie(boxes[0].text, boxes[0].caption), std::make_tuple("경고", "Error"));
+  EXPECT_EQ(boxes[0].type, MB_ICONWARNING);
 }
 
 TEST(MultiByteToWideChar, ConvertsKitTextAndReportsSizes) {

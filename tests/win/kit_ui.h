@@ -5,7 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/win/winuser.h"
@@ -36,40 +37,36 @@ class TemplateBuilder {
   explicit TemplateBuilder(bool atoms = false) : atoms_(atoms) {}
 
   void header(DWORD style, WORD items, short cx, short cy, const char* title) {
-    DLGTEMPLATE t{style, 0, items, 0, 0, cx, cy};
-    put(&t, sizeof t);
-    word(0);  // no menu
-    word(0);  // default class
+    put(DLGTEMPLATE{style, 0, items, 0, 0, cx, cy});
+    words_.insert(words_.end(), {0, 0});  // no menu, default class
     text(title);
-    if (style & DS_SETFONT) { word(8); text("Arial"); }
+    if (style & DS_SETFONT) { words_.push_back(8); text("Arial"); }
   }
   void item(WORD id, const char* cls, WORD atom, const char* caption, DWORD style, short x, short y, short cx,
             short cy) {
-    offset_ = (offset_ + 3) & ~size_t{3};
-    DLGITEMTEMPLATE t{WS_CHILD | WS_VISIBLE | style, 0, x, y, cx, cy, id};
-    put(&t, sizeof t);
-    if (atoms_) { word(0xFFFF); word(atom); } else { text(cls); }
+    words_.resize((words_.size() + 1) & ~size_t{1});
+    put(DLGITEMTEMPLATE{WS_CHILD | WS_VISIBLE | style, 0, x, y, cx, cy, id});
+    if (atoms_) { words_.insert(words_.end(), {0xFFFF, atom}); } else { text(cls); }
     text(caption);
-    word(0);  // no creation data
+    words_.push_back(0);  // no creation data
   }
-  const DLGTEMPLATE* get() const { return reinterpret_cast<const DLGTEMPLATE*>(bytes_.data()); }
+  const DLGTEMPLATE* get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
 
  private:
-  BYTE* at() { return reinterpret_cast<BYTE*>(bytes_.data()) + offset_; }
-  void put(const void* data, size_t size) {
-    std::memcpy(at(), data, size);
-    offset_ += size;
+  template <class Record>
+  void put(const Record& record) {
+    const auto* words = reinterpret_cast<const WORD*>(&record);
+    words_.insert(words_.end(), words, words + sizeof record / 2);
   }
-  void word(WORD w) { put(&w, sizeof w); }
   void text(const char* s) {
-    const int n = MultiByteToWideChar(CP_ACP, 0, s, -1, reinterpret_cast<LPWSTR>(at()), 100);
+    WCHAR wide[100];
+    const int n = MultiByteToWideChar(CP_ACP, 0, s, -1, wide, 100);
     ASSERT_GT(n, 0);
-    offset_ += static_cast<size_t>(n) * 2;
+    words_.insert(words_.end(), wide, wide + n);
   }
 
   bool atoms_;
-  std::vector<DWORD> bytes_ = std::vector<DWORD>(900 / 4);  // DWORD-aligned storage
-  size_t offset_ = 0;
+  std::vector<WORD> words_;  // new[] storage: aligned for the DWORD fields
 };
 
 constexpr DWORD kComboStyle = CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
@@ -93,22 +90,18 @@ inline Choice chosen, initial;
 inline std::vector<WORD> notifications;
 
 inline void fill(HWND dialog) {
-  auto send = [dialog](int box, UINT message, WPARAM w, auto l) {
-    return SendDlgItemMessageA(dialog, box, message, w, (LPARAM)l);
-  };
-  for (int box : {1000, 1001, 1002}) send(box, CB_RESETCONTENT, 0, 0);
-  send(1000, CB_ADDSTRING, 0, "Primary Display Driver");
-  send(1000, CB_SETITEMDATA, 0, 10);
-  send(1000, CB_SETCURSEL, 0, 0);
-  for (const char* device : {"RGB Emulation", "Reference Rasterizer"}) {
-    const LRESULT at = send(1001, CB_ADDSTRING, 0, device);
-    send(1001, CB_SETITEMDATA, at, 20 + at);
-    if (20 + at == chosen.device) send(1001, CB_SETCURSEL, at, 0);
+  const std::tuple<int, std::vector<std::pair<const char*, LPARAM>>, LPARAM> boxes[] = {
+      {1000, {{"Primary Display Driver", 10}}, chosen.driver},
+      {1001, {{"RGB Emulation", 20}, {"Reference Rasterizer", 21}}, chosen.device},
+      {1002, {{"Windowed mode", 0}, {"640 x 480 x 16", 30}}, chosen.mode}};
+  for (const auto& [box, entries, current] : boxes) {
+    SendDlgItemMessageA(dialog, box, CB_RESETCONTENT, 0, 0);
+    for (auto [text, data] : entries) {
+      const LRESULT at = SendDlgItemMessageA(dialog, box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+      SendDlgItemMessageA(dialog, box, CB_SETITEMDATA, at, data);
+      if (data == current) SendDlgItemMessageA(dialog, box, CB_SETCURSEL, at, 0);
+    }
   }
-  send(1002, CB_ADDSTRING, 0, "Windowed mode");
-  send(1002, CB_ADDSTRING, 0, "640 x 480 x 16");
-  send(1002, CB_SETITEMDATA, 1, 30);
-  send(1002, CB_SETCURSEL, chosen.mode == 30 ? 1 : 0, 0);
 }
 
 inline INT_PTR CALLBACK driverDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {

@@ -136,7 +136,7 @@ TEST_F(WindowTest, TheAdjustedOuterSizeGivesTheClientAreaAndHostMovesKeepIt) {
   EXPECT_EQ(std::get<2>(outer(hwnd)), width);
 }
 
-TEST_F(WindowTest, CreateShowUpdateDestroySendTheWin32Sequence) {
+TEST_F(WindowTest, CreateShowUpdateAndCloseFromTheHostSendTheWin32Sequence) {
   HWND hwnd = openRenderWindow(320, 240);
   EXPECT_EQ(messages(seen), (std::vector<UINT>{WM_GETMINMAXINFO, WM_NCCREATE, WM_CREATE, WM_SHOWWINDOW,
                                                WM_ACTIVATEAPP, WM_SIZE, WM_MOVE, WM_PAINT}));
@@ -144,25 +144,17 @@ TEST_F(WindowTest, CreateShowUpdateDestroySendTheWin32Sequence) {
   EXPECT_EQ(seen[5].lParam, MAKELPARAM(320, 240));
   EXPECT_EQ(next(), WM_NULL);  // the paint was done by UpdateWindow
 
-  seen.clear();
-  EXPECT_TRUE(DestroyWindow(hwnd));
-  EXPECT_EQ(messages(seen), (std::vector<UINT>{WM_ACTIVATEAPP, WM_DESTROY, WM_NCDESTROY}));
-  EXPECT_EQ(seen[0].wParam, static_cast<WPARAM>(FALSE));
-  EXPECT_FALSE(IsWindow(hwnd));
-  EXPECT_EQ(SendMessageA(hwnd, WM_USER, 0, 0), 0);
-  EXPECT_EQ(host.destroyed, 1);
-  EXPECT_EQ(next(), WM_QUIT);
-  EXPECT_EQ(next(), WM_NULL);
-}
-
-TEST_F(WindowTest, CloseFromTheHostEndsInTheQuitMessage) {
-  HWND hwnd = openRenderWindow(640, 480);
+  // The default procedure destroys the window on WM_CLOSE; ours then quits.
   seen.clear();
   kv::win::hostClose(id(hwnd));
   EXPECT_EQ(messages(pump()), std::vector<UINT>{WM_CLOSE});
   EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
   EXPECT_EQ(messages(seen), (std::vector<UINT>{WM_CLOSE, WM_ACTIVATEAPP, WM_DESTROY, WM_NCDESTROY}));
-  EXPECT_FALSE(kv::win::anyTopLevelWindow());
+  EXPECT_EQ(seen[1].wParam, static_cast<WPARAM>(FALSE));
+  EXPECT_FALSE(IsWindow(hwnd) || kv::win::anyTopLevelWindow());
+  EXPECT_EQ(SendMessageA(hwnd, WM_USER, 0, 0), 0);
+  EXPECT_EQ(host.destroyed, 1);
+  EXPECT_EQ(next(), WM_NULL);
 }
 
 TEST_F(WindowTest, PostedMessagesComeBeforeQuitAndQuitBeforePaint) {
