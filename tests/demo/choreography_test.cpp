@@ -18,49 +18,41 @@ Actor actorAt(float x, float z, int16_t yaw) {
   return a;
 }
 
-// Where the script puts a can starting at (x, z) facing yaw, after frame f.
+// Where the script puts a can starting at (x, z) facing yaw, after frame `last`.
 struct Expected {
   double x, y, z;
   int yaw;
 };
 Expected script(double x, double z, int yaw, int32_t last) {
   Expected e{x, 0, z, yaw};
-  auto move = [&](double d) {
+  auto move = [&e](double d) {
     const double a = 2 * M_PI * (e.yaw & 4095) / 4096.0;
     e.x += d * std::sin(a);
     e.z += d * std::cos(a);
   };
-  for (int32_t f = 1; f <= last; ++f) {
-    const int32_t r = f % 32;
+  for (int32_t f = 1, r = 1; f <= last; r = ++f % 32) {
     if (f < 410 && r >= 10 && r <= 29) move(-6);
-    if (f >= 418 && f <= 484) {
-      e.yaw += 512;
-      e.y += f < 444 ? 6 : -4;
-    }
+    if (f >= 418 && f <= 484) e.yaw += 512, e.y += f < 444 ? 6 : -4;
     if (f == 485) e.y = 0;
     if (f >= 486 && f <= 910) move(-2);
     if (f >= 946 && f <= 1205) e.yaw += 128;
-    if (f >= 1206 && f <= 2410 && r <= 22) {
-      move(-2);
-      e.yaw += 6;
-    }
+    if (f >= 1206 && f <= 2410 && r <= 22) move(-2), e.yaw += 6;
   }
   return e;
 }
 
 TEST(Choreography, CansArriveWhereTheScriptSays) {
   const float startX[4] = {800, 800, -800, -800}, startZ[4] = {800, -800, -800, 800};
-  const int16_t startYaw[4] = {0, 1024, 2048, 3072};
   for (int i = 0; i < 4; ++i) {
-    Actor a = actorAt(startX[i], startZ[i], startYaw[i]);
+    const int16_t yaw = int16_t(1024 * i);
+    Actor a = actorAt(startX[i], startZ[i], yaw);
     for (int32_t f = 1; f <= 2411; ++f) {
       AnimateActor(&a, f);
-      if (i == 0 && f == 409) {  // straight down z, 256 steps of 6, exactly
-        EXPECT_EQ(a.placement.position.x, 800.0f);
-        EXPECT_EQ(a.placement.position.z, 800.0f - 256 * 6);
-      }
+      if (i == 0 && f == 409)  // straight down z, 256 steps of 6, exactly
+        EXPECT_EQ(std::tuple(a.placement.position.x, a.placement.position.z),
+                  std::tuple(800.0f, 800.0f - 256 * 6));
       if (f != 409 && f != 485 && f != 2411) continue;
-      const Expected e = script(startX[i], startZ[i], startYaw[i], f);
+      const Expected e = script(startX[i], startZ[i], yaw, f);
       SCOPED_TRACE(testing::Message() << "actor " << i << " frame " << f);
       // The library's table sine is a step off in two quadrants; over 1600
       // steps that adds up to about a unit.
@@ -74,16 +66,13 @@ TEST(Choreography, CansArriveWhereTheScriptSays) {
 
 TEST(Choreography, MotionsSwitchAtTheirFramesAndThenTheCansStandStill) {
   Motion jump{}, second{}, dance{};
-  jumpMotion = &jump;
-  secondMotion = &second;
-  danceMotion = &dance;
+  jumpMotion = &jump, secondMotion = &second, danceMotion = &dance;
   Actor a = actorAt(800, 800, 0);
   a.motion = &jump;
   Placement settled{};
   for (int32_t f = 1; f <= 3000; ++f) {
     AnimateActor(&a, f);
-    const Motion* want = f < 416 ? &jump : f < 928 ? &second : &dance;
-    if (a.motion != want) ADD_FAILURE() << "frame " << f;
+    if (a.motion != (f < 416 ? &jump : f < 928 ? &second : &dance)) ADD_FAILURE() << "frame " << f;
     if (f == 2410) settled = a.placement;
     if (f > 2410 && std::memcmp(&settled, &a.placement, sizeof settled) != 0)
       ADD_FAILURE() << "moved at frame " << f;
@@ -92,49 +81,36 @@ TEST(Choreography, MotionsSwitchAtTheirFramesAndThenTheCansStandStill) {
 }
 
 TEST(Choreography, CameraPhasesTurnAndTiltOnlyInTheirWindows) {
-  Camera c{};
-  c.distance = 2048;
+  Camera c{.distance = 2048};
   DirectCamera(&c, 1);  // phase 0
-  EXPECT_EQ(c.pitch, 300);
-  EXPECT_EQ(c.yaw, 1024);
+  EXPECT_EQ(std::tuple(c.pitch, c.yaw), std::tuple(300, 1024));
   EXPECT_NEAR(c.goal.y, 2048 * std::sin(2 * M_PI * 300 / 4096), 2.0);
   DirectCamera(&c, 64);  // phase 1: nothing
   EXPECT_EQ(c.yaw, 1024);
   DirectCamera(&c, 4 * 64);  // phase 4
-  EXPECT_EQ(c.pitch, 100);
-  EXPECT_EQ(c.yaw, 0);
+  EXPECT_EQ(std::tuple(c.pitch, c.yaw), std::tuple(100, 0));
   DirectCamera(&c, 8 * 64 + 63);  // phase 8; the yaw is not masked
   DirectCamera(&c, 20 * 64);      // phase 8 again (20 mod 12)
-  EXPECT_EQ(c.pitch, 1000);
-  EXPECT_EQ(c.yaw, 2048);
+  EXPECT_EQ(std::tuple(c.pitch, c.yaw), std::tuple(1000, 2048));
 }
 
 TEST(Choreography, KeysZoomAndTurnTheCamera) {
   kv::headless::install();
-  Camera c{};
-  c.distance = 2048;
-  auto steer = [&c](int times) {
+  Camera c{.distance = 2048};
+  auto hold = [&c](std::initializer_list<int> keys, int times) {
+    for (int key : keys) kv::headless::pressKey(key);
     for (int i = 0; i < times; ++i) SteerCamera(&c, kvGetPadButtons(0), kvGetPadDirection(0));
+    for (int key : keys) kv::headless::releaseKey(key);
   };
-  kv::headless::pressKey('J');
-  steer(300);
+  hold({'J'}, 300);
   EXPECT_EQ(c.distance, 10);  // clamped
-  kv::headless::releaseKey('J');
-  kv::headless::pressKey('I');
-  steer(5000);
+  hold({'I'}, 5000);
   EXPECT_EQ(c.distance, 10 + 5000 * 10);
-  kv::headless::releaseKey('I');
-
-  kv::headless::pressKey('S');
-  kv::headless::pressKey('F');
-  steer(1);
+  hold({'S', 'F'}, 1);
   EXPECT_EQ(c.yaw, 0);  // opposite keys cancel
-  kv::headless::releaseKey('F');
-  steer(1);
+  hold({'S'}, 1);
   EXPECT_EQ(c.yaw, 40);
-  kv::headless::releaseKey('S');
-  kv::headless::pressKey('D');
-  steer(1);
+  hold({'D'}, 1);
   EXPECT_EQ(c.pitch, 4096 - 40);
 }
 

@@ -27,62 +27,51 @@ class DemoData : public kvtest::DrawTest {
     fs::current_path(previous_);
     DrawTest::TearDown();
   }
-  std::vector<kvtest::RecordingDevice::Draw>& draws() { return kvtest::recorder().draws; }
   fs::path previous_;
 };
 
-TEST_F(DemoData, ObjectsAndMotionsLoadWithTheirHierarchyAndTheFloorFacesUp) {
+TEST_F(DemoData, ObjectsAndMotionsLoadAndShowTheSidesThatFaceTheViewer) {
   Model* floor = kv3dLoadKVO("바닥.kvo");
   Model* can = kv3dLoadKVO("깡통.kvo");
-  ASSERT_NE(floor, nullptr);
-  ASSERT_NE(can, nullptr);
+  ASSERT_TRUE(floor && can);
   EXPECT_EQ(floor->shading, KV_SHADING_CORNER_COLOURS);
   ASSERT_GE(floor->materialCount, 2);
   EXPECT_EQ(can->shading, KV_SHADING_PIVOTS + KV_SHADING_GOURAUD);
   ASSERT_EQ(can->pivotCount, 7u);
-  for (const char* name : {"점프.mot", "꾸기기.mot", "춤자세.mot"}) {
-    Motion* motion = kv3dLoadMOT(name);
-    ASSERT_NE(motion, nullptr) << name;
-    EXPECT_EQ(static_cast<uint32_t>(motion->trackCount), can->pivotCount);
+  Motion* motions[3] = {kv3dLoadMOT("점프.mot"), kv3dLoadMOT("꾸기기.mot"),
+                        kv3dLoadMOT("춤자세.mot")};
+  for (Motion* motion : motions) {
+    ASSERT_NE(motion, nullptr);
+    EXPECT_EQ(uint32_t(motion->trackCount), can->pivotCount);
   }
   EXPECT_EQ(kv::headless::debugCapture().find("refused"), std::string::npos);
 
-  // The floor faces upward.
+  // The floor is drawn whole from straight above and not at all from straight below.
+  auto& draws = kvtest::recorder().draws;
   Matrix view;
   const Vector above{0, 8000, 0}, below{0, -8000, 0};
-  kv3dViewMatrix(&view, 0, 1024, 0, &above);  // looking straight down
-  kv3dDrawModel(&view, floor);
-  EXPECT_EQ(draws().size(), static_cast<size_t>(floor->faceCount));
-  draws().clear();
-  kv3dViewMatrix(&view, 0, 3072, 0, &below);  // looking straight up
-  kv3dDrawModel(&view, floor);
-  EXPECT_TRUE(draws().empty());
-}
+  kv3dDrawModel(kv3dViewMatrix(&view, 0, 1024, 0, &above), floor);
+  EXPECT_EQ(draws.size(), size_t(floor->faceCount));
+  draws.clear();
+  kv3dDrawModel(kv3dViewMatrix(&view, 0, 3072, 0, &below), floor);
+  EXPECT_TRUE(draws.empty());
 
-TEST_F(DemoData, TheCanShowsTheSideThatFacesTheViewer) {
-  Model* can = kv3dLoadKVO("깡통.kvo");
-  Motion* jump = kv3dLoadMOT("점프.mot");
-  ASSERT_NE(can, nullptr);
-  ASSERT_NE(jump, nullptr);
-  const int32_t label = static_cast<int32_t>(can->materials[0].renderFlags);
-  Placement at{};
-  // From the front, then from behind: every corner of the label drawn lies
-  // nearer to the eye than the can's axis (1500 away).
+  // From the front, then from behind: every corner of the can's label drawn
+  // lies nearer to the eye than the can's axis (1500 away).
+  const int32_t label = int32_t(can->materials[0].renderFlags);
+  const Placement at{};
   for (int16_t yaw : {0, 2048}) {
-    draws().clear();
-    Matrix view;
-    const float side = yaw == 0 ? -1.0f : 1.0f;
-    const Vector eye{0, 170, 1500 * side};
-    kv3dViewMatrix(&view, 0, 0, static_cast<Angle>(yaw), &eye);
-    kv3dSetMotionFrame(can->pivots, can->pivotCount, jump, 0.0f);
+    draws.clear();
+    const Vector eye{0, 170, yaw == 0 ? -1500.0f : 1500.0f};
+    kv3dViewMatrix(&view, 0, 0, Angle(yaw), &eye);
+    kv3dSetMotionFrame(can->pivots, can->pivotCount, motions[0], 0.0f);
     kv3dDrawModelAt(&view, can, &at);
     size_t corners = 0;
-    for (const auto& fan : draws())
-      if (fan.flags == label)
-        for (const auto& v : fan.vertices) {
-          ++corners;
-          EXPECT_LE(1.0f / v.sz, 1500.5f) << "yaw " << yaw;
-        }
+    for (const auto& fan : draws)
+      for (const auto& v : fan.vertices) {
+        corners += fan.flags == label;
+        if (fan.flags == label) EXPECT_LE(1.0f / v.sz, 1500.5f) << "yaw " << yaw;
+      }
     EXPECT_GT(corners, 0u);
   }
 }
@@ -94,8 +83,7 @@ std::string slurp(const fs::path& path) {
 
 TEST(DemoDataFiles, KvgenWritesTheSameBytesEveryRun) {
   const fs::path dir = fs::temp_directory_path() / ("kvgen_test_" + std::to_string(::getpid()));
-  const std::string command = std::string(KVGEN_PATH) + " '" + dir.string() + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0);
+  ASSERT_EQ(std::system((std::string(KVGEN_PATH) + " '" + dir.string() + "'").c_str()), 0);
   size_t files = 0;
   for (const auto& entry : fs::directory_iterator(dir)) {
     ++files;

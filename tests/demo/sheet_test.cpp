@@ -17,17 +17,14 @@ TEST(ContactSheet, KeepsTheChosenFramesInTheirCells) {
     std::fill(frame.begin(), frame.end(), static_cast<uint32_t>(n * 0x101010));
     sheet.offer(n, frame.data(), 80, 60);
   }
-  EXPECT_EQ(sheet.kept(), 2u);  // frame 9 never came
-  EXPECT_TRUE(sheet.wants(9));
-  EXPECT_FALSE(sheet.wants(3));
+  EXPECT_EQ(std::tuple(sheet.kept(), sheet.wants(9), sheet.wants(3)), std::tuple(2u, true, false));
   const auto image = sheet.compose();
   // Two columns of 40 x 30 cells with 4-pixel gaps, two rows.
-  ASSERT_EQ(image.width, 2 * 44 + 4);
-  ASSERT_EQ(image.height, 2 * 34 + 4);
-  EXPECT_EQ(pixel(image, 4 + 39, 4 + 29), 0x202020u);   // frame 2
-  EXPECT_EQ(pixel(image, 48 + 39, 4 + 29), 0x505050u);  // frame 5
-  EXPECT_EQ(pixel(image, 4 + 39, 38 + 29), 0x000000u);  // frame 9: missing
-  EXPECT_EQ(pixel(image, 1, 1), 0x202024u);             // the gaps
+  ASSERT_EQ(std::pair(image.width, image.height), std::pair(2 * 44 + 4, 2 * 34 + 4));
+  // Frame 2, frame 5, frame 9 (it never came: dark) and the gaps.
+  EXPECT_EQ(std::tuple(pixel(image, 4 + 39, 4 + 29), pixel(image, 48 + 39, 4 + 29),
+                       pixel(image, 4 + 39, 38 + 29), pixel(image, 1, 1)),
+            std::tuple(0x202020u, 0x505050u, 0x000000u, 0x202024u));
 
   // Reducing averages each box.
   ContactSheet checker({1}, 1, 40, 40);

@@ -1,6 +1,7 @@
 // Start-up, the render window, F3 device switches, kvKIT.vid, the driver
 // dialog and the error boxes on the headless machine.
 #include <fstream>
+#include <tuple>
 #include <vector>
 
 #include "kvSys/Frame.h"
@@ -12,24 +13,12 @@ namespace {
 
 using Device = Kit;
 
-// Whether the texture was made by the framework's current DirectDraw object.
-bool onCurrentDevice(const Surface* surface) {
-  IDirectDraw4* owner = nullptr;
-  if (surface->texture == nullptr ||
-      FAILED(surface->ddSurface->GetDDInterface(reinterpret_cast<void**>(&owner))))
-    return false;
-  owner->Release();
-  return owner == kvFramework.directDraw;
-}
-
-TEST_F(Device, StartUpListsBothSoftwareDevicesAndTheScreenModeSetsUpAWindow) {
+TEST_F(Device, StartUpListsBothSoftwareDevicesAndTheScreenModeSetsUpAWindowAndTarget) {
   kvResetMemoryForTests();  // start-up makes its own pool
   ASSERT_EQ(kvSystemInit(), 1);
   DriverInfo* driver = kvGetDriverList();
   ASSERT_NE(driver, nullptr);
-  EXPECT_EQ(driver->next, nullptr);
-  EXPECT_EQ(driver->isPrimary, 1);
-  EXPECT_EQ(driver->guidRef, nullptr);
+  EXPECT_EQ(std::tuple(driver->next, driver->isPrimary, driver->guidRef), std::tuple(nullptr, 1, nullptr));
   for (const char* name : {"RGB Emulation", "Reference Rasterizer"}) {
     DeviceInfo* device = named(name);
     ASSERT_NE(device, nullptr) << name;
@@ -44,9 +33,7 @@ TEST_F(Device, StartUpListsBothSoftwareDevicesAndTheScreenModeSetsUpAWindow) {
   EXPECT_TRUE(logged("): kvSetScreenMode : Unknown Screen mode\n"));
   EXPECT_EQ(kvFramework.window, nullptr);
   ASSERT_EQ(kvSetScreenMode(6), 1);
-  EXPECT_EQ(kvScreenWidth, 640);
-  EXPECT_EQ(kvFramework.renderWidth, 640u);
-  EXPECT_EQ(kvFramework.renderHeight, 480u);
+  EXPECT_EQ(std::tuple(kvScreenWidth, kvFramework.renderWidth, kvFramework.renderHeight), std::tuple(640, 640u, 480u));
   EXPECT_EQ(kvFramework.renderTarget, kvFramework.back);
   char caption[32] = {};
   GetWindowTextA(kvFramework.window, caption, sizeof caption);
@@ -58,15 +45,35 @@ TEST_F(Device, StartUpListsBothSoftwareDevicesAndTheScreenModeSetsUpAWindow) {
   EXPECT_EQ(kvBeginScene(), 1);
   kvEndScene();
   EXPECT_EQ(kvFwShowFrame(&kvFramework, 1), 0);
+
+  // The render target switches only when the low byte changes.
+  EXPECT_EQ(kvSetRenderTarget(1), 1);  // remembered as the front from the start
+  EXPECT_EQ(kvSetRenderTarget(257), 1);
+  EXPECT_EQ(kvSetRenderTarget(0), 0);
+  // A window's front is the desktop's primary surface: no device draws there.
+  EXPECT_EQ(kvSetRenderTarget(1), KVERR_FW_NO_RENDER_TARGET);
+  EXPECT_EQ(kvSetRenderTarget(256), 0);
+  EXPECT_EQ(kvFramework.renderTarget, kvFramework.back);
 }
 
-TEST_F(Device, F3RebuildsTheDeviceWithEveryTextureAndCancelOnlyRestartsPacing) {
+// Whether the texture was made by the framework's current DirectDraw object.
+bool onCurrentDevice(const Surface* surface) {
+  IDirectDraw4* owner = nullptr;
+  if (surface->texture == nullptr || FAILED(surface->ddSurface->GetDDInterface(reinterpret_cast<void**>(&owner))))
+    return false;
+  owner->Release();
+  return owner == kvFramework.directDraw;
+}
+
+TEST_F(Device, F3CancelOnlyRestartsPacingAndTwentySwitchesRetextureAllAndLeakNothing) {
   start();
   std::vector<uint8_t> pixels(64 * 64 * 2, 0x33);
   Surface* surfaces[] = {make(64, 64, SURFACE_FORMAT_8BPP, pixels.data()),
                          make(32, 32, SURFACE_FORMAT_16BPP, pixels.data(), nullptr, 7)};
   kvSetRenderFlags(KV_RF_TEXTURE);
   kvSetTexture(surfaces[1]);
+  const int liveSurfaces = kv::ddraw::testing::liveSurfaces();
+  const int directDraws = kv::ddraw::testing::liveDirectDrawObjects();
 
   IDirect3DDevice3* device = kvFramework.device;
   kvFrameDebt = 1234;
@@ -75,27 +82,17 @@ TEST_F(Device, F3RebuildsTheDeviceWithEveryTextureAndCancelOnlyRestartsPacing) {
   EXPECT_EQ(kvFrameDebt, 0);
   EXPECT_EQ(kvFrameLast, kvGetTick());
 
-  pressF3("device=Reference Rasterizer,ok");
-  EXPECT_EQ(selected(), named("Reference Rasterizer"));
-  ASSERT_NE(kvFramework.device, nullptr);
-  for (Surface* surface : surfaces) EXPECT_TRUE(onCurrentDevice(surface));
-  IDirect3DTexture2* bound = nullptr;
-  kvFramework.device->GetTexture(0, &bound);
-  EXPECT_EQ(bound, surfaces[1]->texture);
-  if (bound != nullptr) bound->Release();
-}
-
-TEST_F(Device, TwentySwitchesLeaveNothingBehind) {
-  start();
-  std::vector<uint8_t> pixels(128 * 128 * 2, 0x33);
-  ASSERT_NE(make(64, 64, SURFACE_FORMAT_8BPP, pixels.data()), nullptr);
-  ASSERT_NE(make(128, 128, SURFACE_FORMAT_16BPP, pixels.data(), nullptr, 3), nullptr);
-  const int surfaces = kv::ddraw::testing::liveSurfaces();
-  const int directDraws = kv::ddraw::testing::liveDirectDrawObjects();
   for (int i = 0; i < 20; ++i) {
-    pressF3(i % 2 == 0 ? "device=Reference Rasterizer,ok" : "device=RGB Emulation,ok");
+    const char* name = i % 2 == 0 ? "Reference Rasterizer" : "RGB Emulation";
+    pressF3(std::string("device=") + name + ",ok");
     ASSERT_EQ(kvFramework.initialised, 1) << "switch " << i;
-    EXPECT_EQ(kv::ddraw::testing::liveSurfaces(), surfaces) << "switch " << i;
+    EXPECT_EQ(selected(), named(name));
+    for (Surface* surface : surfaces) EXPECT_TRUE(onCurrentDevice(surface)) << "switch " << i;
+    IDirect3DTexture2* bound = nullptr;
+    kvFramework.device->GetTexture(0, &bound);
+    EXPECT_EQ(bound, surfaces[1]->texture);
+    if (bound != nullptr) bound->Release();
+    EXPECT_EQ(kv::ddraw::testing::liveSurfaces(), liveSurfaces) << "switch " << i;
     EXPECT_EQ(kv::ddraw::testing::liveDirectDrawObjects(), directDraws) << "switch " << i;
   }
   EXPECT_TRUE(kv::headless::messageBoxes().empty());
@@ -109,16 +106,15 @@ TEST_F(Device, FrameworkRefusesBadArgumentsAndAnswersBeforeSetUp) {
   ASSERT_EQ(kvEnumerateDrivers(nullptr), 0);
   DriverInfo* driver = kvGetDriverList();
   DeviceInfo* device = selected();
-  EXPECT_EQ(kvFwInitialize(&kvFramework, nullptr, &driver->guid, &device->guid,
-                           &device->currentMode->desc, KVFW_BACKBUFFER),
+  EXPECT_EQ(kvFwInitialize(&kvFramework, nullptr, &driver->guid, &device->guid, &device->currentMode->desc,
+                           KVFW_BACKBUFFER),
             E_INVALIDARG);
-  EXPECT_EQ(kvFwInitialize(&kvFramework, reinterpret_cast<HWND>(1), &driver->guid, &device->guid,
-                           nullptr, KVFW_FULLSCREEN),
+  EXPECT_EQ(kvFwInitialize(&kvFramework, reinterpret_cast<HWND>(1), &driver->guid, &device->guid, nullptr,
+                           KVFW_FULLSCREEN),
             E_INVALIDARG);
   EXPECT_EQ(kvFramework.initialised, 0);
   EXPECT_EQ(kvFwShowFrame(&kvFramework, 1), KVERR_FW_NOT_INITIALIZED);
-  EXPECT_TRUE(logged("d3dframe.cpp("));
-  EXPECT_TRUE(logged("): d3d not initialized\n"));
+  EXPECT_TRUE(logged("d3dframe.cpp(") && logged("): d3d not initialized\n"));
   EXPECT_EQ(kvBeginScene(), 0);
 
   ASSERT_EQ(kvSetScreenMode(6), 1);
@@ -128,41 +124,24 @@ TEST_F(Device, FrameworkRefusesBadArgumentsAndAnswersBeforeSetUp) {
   EXPECT_EQ(kv::ddraw::testing::liveDirectDrawObjects(), 0);
 }
 
-TEST_F(Device, RenderTargetSwitchesOnlyWhenTheLowByteChanges) {
-  start();
-  EXPECT_EQ(kvSetRenderTarget(1), 1);  // remembered as the front from the start
-  EXPECT_EQ(kvSetRenderTarget(257), 1);
-  EXPECT_EQ(kvFramework.renderTarget, kvFramework.back);
-  EXPECT_EQ(kvSetRenderTarget(0), 0);
-  // A window's front is the desktop's primary surface: no device draws there.
-  EXPECT_EQ(kvSetRenderTarget(1), KVERR_FW_NO_RENDER_TARGET);
-  EXPECT_EQ(kvSetRenderTarget(256), 0);
-  EXPECT_EQ(kvFramework.renderTarget, kvFramework.back);
-  EXPECT_EQ(kvSetRenderTarget(0), 0);  // already the back buffer: nothing to do
-}
-
 TEST_F(Device, WindowMovesAndLimitsFollowTheWindowOnlyOutsideFullScreen) {
   start();
   const RECT before = kvWindowRect;
   kvWindowProc(kvFramework.window, WM_MOVE, 0, MAKELPARAM(100, 70));
-  EXPECT_EQ(kvWindowRect.left, 100);
-  EXPECT_EQ(kvWindowRect.right - kvWindowRect.left, before.right - before.left);
-  EXPECT_EQ(kvFramework.screenRect.right, 740);
+  EXPECT_EQ(std::tuple(kvWindowRect.left, kvWindowRect.right - kvWindowRect.left, kvFramework.screenRect.right),
+            std::tuple(100, before.right - before.left, 740));
   MINMAXINFO limits = {};
   kvWindowProc(kvFramework.window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
-  EXPECT_EQ(limits.ptMinTrackSize.x, 100);
-  EXPECT_EQ(limits.ptMaxTrackSize.y, before.bottom - before.top);
-  EXPECT_EQ(limits.ptMaxPosition.x, 100);
+  EXPECT_EQ(std::tuple(limits.ptMinTrackSize.x, limits.ptMaxTrackSize.y, limits.ptMaxPosition.x),
+            std::tuple(100, before.bottom - before.top, 100));
 
   kvWindowed = 0;  // full screen in effect
   kvWindowProc(kvFramework.window, WM_MOVE, 0, MAKELPARAM(5, 5));
-  EXPECT_EQ(kvWindowRect.left, 100);
-  EXPECT_EQ(kvFramework.screenRect.left, 100);
+  EXPECT_EQ(std::tuple(kvWindowRect.left, kvFramework.screenRect.left), std::tuple(100, 100));
   EXPECT_EQ(kvWindowProc(kvFramework.window, WM_SETCURSOR, 0, 0), 1);  // hidden
   MINMAXINFO free = {};
   kvWindowProc(kvFramework.window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&free));
-  EXPECT_EQ(free.ptMaxTrackSize.x, 0);
-  EXPECT_EQ(free.ptMinTrackSize.y, 100);
+  EXPECT_EQ(std::tuple(free.ptMaxTrackSize.x, free.ptMinTrackSize.y), std::tuple(0, 100));
   kvWindowed = 1;
 }
 
@@ -172,37 +151,21 @@ TEST_F(Device, ErrorBoxesCarryTheTextForTheCodeAndTheEnding) {
   kvShowError(DDERR_OUTOFVIDEOMEMORY, KVMSG_SOFTWARE);
   const auto& boxes = kv::headless::messageBoxes();
   ASSERT_EQ(boxes.size(), 3u);
-  EXPECT_EQ(boxes[0].text, "No ZBuffer\n\nThis sample will now exit.");
-  EXPECT_EQ(boxes[0].caption, "kvKIT v1.0");
-  EXPECT_EQ(boxes[0].type, MB_ICONERROR);
-  EXPECT_EQ(boxes[1].text, "Generic application error.\n\nEnable debug output for detailed information.");
-  EXPECT_EQ(boxes[1].type, MB_ICONWARNING);
+  EXPECT_EQ(std::tie(boxes[0].text, boxes[0].caption, boxes[0].type),
+            std::tuple("No ZBuffer\n\nThis sample will now exit.", "kvKIT v1.0", MB_ICONERROR));
+  EXPECT_EQ(std::tie(boxes[1].text, boxes[1].type),
+            std::tuple("Generic application error.\n\nEnable debug output for detailed information.", MB_ICONWARNING));
   EXPECT_EQ(boxes[2].text,
-            "There was insufficient video memory to use the\nhardware device.\n\nSwitching to software "
-            "rasterizer.");
+            "There was insufficient video memory to use the\nhardware device.\n\nSwitching to software rasterizer.");
 
   // Without the display module start-up stops with the enumeration text.
   kv::ddraw::testing::exports().moduleLoaded = false;
   kvResetMemoryForTests();
   EXPECT_EQ(kvSystemInit(), 0);
-  EXPECT_TRUE(logged("): Can't load DDRAW.DLL!\n"));
-  EXPECT_TRUE(logged("): D3D Driver enumeration error\n"));
+  EXPECT_TRUE(logged("): Can't load DDRAW.DLL!\n") && logged("): D3D Driver enumeration error\n"));
   ASSERT_EQ(boxes.size(), 4u);
   EXPECT_EQ(boxes[3].text,
-            "Enumeration failed. Your system may be in an\nunstable state and need to be "
-            "rebooted\n\nThis sample will now exit.");
-}
-
-// --- kvKIT.vid ---------------------------------------------------------------------
-
-std::vector<uint8_t> readFile(const char* name) {
-  std::ifstream in(name, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const char* name, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(name, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            "Enumeration failed. Your system may be in an\nunstable state and need to be rebooted\n\nThis sample will now exit.");
 }
 
 TEST_F(Device, VideoFileHoldsTheChoiceAtItsOffsetsAndBringsItBack) {
@@ -211,17 +174,18 @@ TEST_F(Device, VideoFileHoldsTheChoiceAtItsOffsetsAndBringsItBack) {
   ASSERT_EQ(kvSelectDefaultDriver(KVSEL_REF_DEVICE), 0);
   kvSaveVideoConfig();
   EXPECT_FALSE(std::filesystem::exists("kvKIT.vid.tmp"));
-  const std::vector<uint8_t> file = readFile("kvKIT.vid");
+  std::ifstream in("kvKIT.vid", std::ios::binary);
+  const std::vector<uint8_t> file{std::istreambuf_iterator<char>(in), {}};
   ASSERT_EQ(file.size(), 1344u);
   DriverInfo* driver = kvGetDriverList();
-  EXPECT_EQ(std::memcmp(&file[16], driver->description, 40), 0);
-  EXPECT_EQ(std::memcmp(&file[476], &driver->helCaps, 380), 0);
-  EXPECT_EQ(file[856], 1);  // isPrimary
-  EXPECT_EQ(std::memcmp(&file[876], "Reference Rasterizer", 21), 0);
-  EXPECT_EQ(std::memcmp(&file[916], &reference->desc, 252), 0);
-  EXPECT_EQ(file[1176], 1);  // windowed
-  EXPECT_EQ(std::memcmp(&file[1180], &reference->currentMode->desc, 124), 0);
-  EXPECT_EQ(std::memcmp(&file[1304], "640 x 480 x 16", 15), 0);
+  const struct {
+    size_t at;
+    const void* bytes;
+    size_t size;
+  } fields[] = {{16, driver->description, 40}, {476, &driver->helCaps, 380}, {856, "\1", 1} /* isPrimary */,
+                {876, "Reference Rasterizer", 21}, {916, &reference->desc, 252}, {1176, "\1", 1} /* windowed */,
+                {1180, &reference->currentMode->desc, 124}, {1304, "640 x 480 x 16", 15}};
+  for (const auto& f : fields) EXPECT_EQ(std::memcmp(&file[f.at], f.bytes, f.size), 0) << "offset " << f.at;
 
   kvSelectDefaultDriver(0);
   kvLoadVideoConfig();
@@ -229,15 +193,14 @@ TEST_F(Device, VideoFileHoldsTheChoiceAtItsOffsetsAndBringsItBack) {
 
   // After a capability change, or with a short file, or with names that fill
   // their whole field, nothing matches and the default stays.
-  std::vector<uint8_t> changed = file;
+  std::vector<uint8_t> changed = file, unterminated = file;
   changed[96 + 8] ^= 0x01;  // hwCaps.dwCaps2
-  std::vector<uint8_t> unterminated = file;
   std::memset(&unterminated[16], 'x', 40);
   std::memset(&unterminated[1304], 'z', 40);
-  for (const std::vector<uint8_t>& bad :
-       {changed, unterminated, std::vector<uint8_t>(file.begin(), file.begin() + 1000)}) {
+  for (const std::vector<uint8_t>& bad : {changed, unterminated, std::vector<uint8_t>(file.begin(), file.begin() + 1000)}) {
     kvSelectDefaultDriver(0);
-    writeFile("kvKIT.vid", bad);
+    std::ofstream("kvKIT.vid", std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bad.data()), static_cast<std::streamsize>(bad.size()));
     kvLoadVideoConfig();
     EXPECT_EQ(selected(), named("RGB Emulation"));
   }
@@ -246,36 +209,13 @@ TEST_F(Device, VideoFileHoldsTheChoiceAtItsOffsetsAndBringsItBack) {
 
 // --- The driver dialog ----------------------------------------------------------------
 
-TEST_F(Device, DialogTemplateIsTheDesignedLayoutInUtf16) {
-  uint8_t buffer[900];
-  ASSERT_GT(kvBuildDriverDialogTemplate(buffer, sizeof buffer), 0u);
-  kv::win::DialogTemplate layout;
-  std::string error;
-  ASSERT_TRUE(kv::win::parseDialogTemplate(reinterpret_cast<const DLGTEMPLATE*>(buffer), layout, error))
-      << error;
-  EXPECT_EQ(layout.style, 0x90C80BC4u);
-  EXPECT_EQ(layout.titleUtf8, "Select New Direct3D Driver");
-  EXPECT_EQ(layout.fontUtf8, "Arial");
-  ASSERT_EQ(layout.controls.size(), 8u);
-  EXPECT_EQ(layout.controls[1].textUtf8, "Cancel");
-  EXPECT_EQ(layout.controls[1].x, 123);
-  EXPECT_EQ(layout.controls[4].id, 1002);
-  EXPECT_EQ(layout.controls[4].style, 0x50210003u);
-  EXPECT_EQ(layout.controls[6].textUtf8, "Device:");
-  EXPECT_EQ(layout.controls[6].cx, 25);
-  uint8_t small[120];
-  EXPECT_EQ(kvBuildDriverDialogTemplate(small, sizeof small), 0u);  // refused, never overrun
-}
-
 TEST_F(Device, DialogWindowedModeThenOkChangesOnlyTheWindowedFlag) {
   ASSERT_EQ(kvEnumerateDrivers(nullptr), 0);
   DeviceInfo* device = selected();
   ModeInfo* mode = device->currentMode;
   kv::headless::queueDialogAnswer("mode=Windowed mode,ok");
   EXPECT_EQ(kvSelectDriverDialog(nullptr, 0), 1);
-  EXPECT_EQ(selected(), device);
-  EXPECT_EQ(device->windowed, 1);
-  EXPECT_EQ(device->currentMode, mode);
+  EXPECT_EQ(std::tuple(selected(), device->windowed, device->currentMode), std::tuple(device, 1, mode));
   kv::headless::queueDialogAnswer("ok");
   EXPECT_EQ(kvSelectDriverDialog(nullptr, 1), 2);
 }
@@ -300,9 +240,10 @@ INT_PTR CALLBACK watchingProc(HWND dialog, UINT message, WPARAM w, LPARAM l) {
   return result;
 }
 
-TEST_F(Device, DialogChangesRefillTheBoxesWithTheNewChoice) {
+TEST_F(Device, DialogTemplateIsTheDesignedLayoutAndChangesRefillTheBoxes) {
   ASSERT_EQ(kvEnumerateDrivers(nullptr), 0);
   // A second display card: its own driver with one hardware device and two modes.
+  // kvFreeDrivers frees them with the rest of the list.
   auto* card = static_cast<DriverInfo*>(std::calloc(1, sizeof(DriverInfo)));
   auto* hal = static_cast<DeviceInfo*>(std::calloc(1, sizeof(DeviceInfo)));
   ModeInfo* modes[] = {static_cast<ModeInfo*>(std::calloc(1, sizeof(ModeInfo))),
@@ -317,12 +258,22 @@ TEST_F(Device, DialogChangesRefillTheBoxesWithTheNewChoice) {
   hal->currentMode = modes[0]->next = modes[1];
   kvGetDriverList()->next = card;
 
-  uint8_t dialogTemplate[900];
-  kvBuildDriverDialogTemplate(dialogTemplate, sizeof dialogTemplate);
+  // The template is the designed layout, its texts in UTF-16; a buffer too small is refused, never overrun.
+  uint8_t dialogTemplate[900], small[120];
+  EXPECT_EQ(kvBuildDriverDialogTemplate(small, sizeof small), 0u);
+  ASSERT_GT(kvBuildDriverDialogTemplate(dialogTemplate, sizeof dialogTemplate), 0u);
+  kv::win::DialogTemplate t;
+  std::string error;
+  ASSERT_TRUE(kv::win::parseDialogTemplate(reinterpret_cast<const DLGTEMPLATE*>(dialogTemplate), t, error)) << error;
+  EXPECT_EQ(std::tie(t.style, t.titleUtf8, t.fontUtf8), std::tuple(0x90C80BC4u, "Select New Direct3D Driver", "Arial"));
+  ASSERT_EQ(t.controls.size(), 8u);
+  EXPECT_EQ(std::tie(t.controls[1].textUtf8, t.controls[1].x), std::tuple("Cancel", 123));
+  EXPECT_EQ(std::tie(t.controls[4].id, t.controls[4].style), std::tuple(1002, 0x50210003u));
+  EXPECT_EQ(std::tie(t.controls[6].textUtf8, t.controls[6].cx), std::tuple("Device:", 25));
+
   boxSnapshots.clear();
   kv::headless::queueDialogAnswer("device=Reference Rasterizer,driver=Second Card,ok");
-  EXPECT_EQ(DialogBoxIndirectParamA(nullptr, reinterpret_cast<LPCDLGTEMPLATEA>(dialogTemplate), nullptr,
-                                    watchingProc, 0),
+  EXPECT_EQ(DialogBoxIndirectParamA(nullptr, reinterpret_cast<LPCDLGTEMPLATEA>(dialogTemplate), nullptr, watchingProc, 0),
             1);
   const std::string primary = kvGetDriverList()->description;
   ASSERT_EQ(boxSnapshots.size(), 3u);
@@ -333,8 +284,7 @@ TEST_F(Device, DialogChangesRefillTheBoxesWithTheNewChoice) {
   DeviceInfo* device = nullptr;
   DriverInfo* driver = nullptr;
   kvGetSelectedDriver(&driver, &device);
-  EXPECT_EQ(driver, card);
-  EXPECT_EQ(device->currentMode, modes[1]);
+  EXPECT_EQ(std::tuple(driver, device->currentMode), std::tuple(card, modes[1]));
 }
 
 }  // namespace

@@ -41,12 +41,10 @@ class Kit : public ::testing::Test {
     kvFreeDrivers();
     if (kvFramework.window != nullptr && IsWindow(kvFramework.window)) DestroyWindow(kvFramework.window);
     // The message queue outlives the test: its quit message must not end the next one's pump.
-    MSG stale;
-    while (PeekMessageA(&stale, nullptr, 0, 0, PM_REMOVE)) {
+    for (MSG stale; PeekMessageA(&stale, nullptr, 0, 0, PM_REMOVE);) {
     }
     std::memset(&kvFramework, 0, sizeof kvFramework);
-    kvWindowLive = 0;
-    kvWindowActive = 0;
+    kvWindowLive = kvWindowActive = 0;
     kvRenderFlags = KV_RF_COLOR;
     kvResetMemoryForTests();
     kv::d3d::testing::resetDevices();
@@ -77,24 +75,17 @@ class Kit : public ::testing::Test {
 
   static Surface* make(int32_t width, int32_t height, uint8_t format, const void* pixels,
                        const uint8_t (*palette)[3] = nullptr, int32_t group = 0) {
-    ImageDesc request = {};
-    request.group = group;
-    request.width = width;
-    request.height = height;
-    request.format = format;
+    ImageDesc request{.group = group, .width = width, .height = height, .format = format, .palette = {}, .pixels = pixels};
     if (palette != nullptr) std::memcpy(request.palette, palette, sizeof request.palette);
-    request.pixels = pixels;
     return kvCreateSurface(&request);
   }
 
-  // Reads texel (x, y) of a 16-bit texture.
+  // Texel (x, y) of a 16-bit texture.
   static uint16_t texel(Surface* surface, uint32_t x, uint32_t y) {
-    DDSURFACEDESC2 desc = {};
-    desc.dwSize = sizeof desc;
+    DDSURFACEDESC2 desc{.dwSize = sizeof desc};
     if (surface->ddSurface == nullptr || FAILED(surface->ddSurface->Lock(nullptr, &desc, 0, nullptr)))
       return 0xDEAD;
-    const uint8_t* base = desc.lpSurface;
-    const uint16_t value = reinterpret_cast<const uint16_t*>(base + y * desc.lPitch)[x];
+    const uint16_t value = reinterpret_cast<const uint16_t*>(static_cast<const uint8_t*>(desc.lpSurface) + y * desc.lPitch)[x];
     surface->ddSurface->Unlock(nullptr);
     return value;
   }
@@ -109,6 +100,12 @@ class Kit : public ::testing::Test {
 
   static bool logged(const std::string& text) {
     return kv::headless::debugCapture().find(text) != std::string::npos;
+  }
+
+  static const std::string& onlyBox() {
+    const auto& boxes = kv::headless::messageBoxes();
+    static const std::string none = "(not exactly one box)";
+    return boxes.size() == 1 ? boxes[0].text : none;
   }
 
   std::filesystem::path previous_, folder_;

@@ -6,12 +6,9 @@
 #include <unistd.h>
 
 #include <array>
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -45,8 +42,7 @@ class F3dTest : public ::testing::Test {
     static const bool entered = [] {
       static const auto folder =
           std::filesystem::path(::testing::TempDir()) / ("kv_f3d_" + std::to_string(getpid()));
-      std::error_code error;
-      std::filesystem::create_directories(folder, error);
+      std::filesystem::create_directories(folder);
       std::atexit([] {
         std::error_code ignored;
         std::filesystem::remove_all(folder, ignored);
@@ -73,13 +69,21 @@ class F3dTest : public ::testing::Test {
   static bool logged(const std::string& text) {
     return kv::headless::debugCapture().find(text) != std::string::npos;
   }
+  // A refusal: nothing loaded, `message` logged and the pool whole again. The
+  // log is cleared for the next load.
+  static ::testing::AssertionResult refused(const void* loaded, const std::string& message) {
+    const std::string log = kv::headless::debugCapture();
+    kv::headless::clearDebugCapture();
+    if (!loaded && log.find(message) != std::string::npos && poolIsWhole())
+      return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << (loaded ? "loaded" : "refused") << ", log: " << log;
+  }
 };
 
 // Little-endian file bytes, written value by value.
 struct FileBytes {
   template <class T>
   FileBytes& put(T v) {
-    static_assert(!std::is_pointer_v<T>, "write what it points to");
     const auto* b = reinterpret_cast<const uint8_t*>(&v);
     bytes.insert(bytes.end(), b, b + sizeof v);
     return *this;

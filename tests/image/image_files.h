@@ -21,15 +21,12 @@ inline void put(Bytes& file, size_t at, uint32_t value, int bytes = 4) {
 inline uint8_t paletteByte(int i, int channel) {
   return static_cast<uint8_t>(channel == 0 ? i ^ 0x55 : channel == 1 ? 255 - i : i / 2);
 }
-constexpr uint8_t BMP_PAD = 0xEE;  // fills the bytes between rows
 
 struct Bmp {
   int32_t width = 8, height = 8;  // stored as given, so they may be negative
   uint16_t bits = 8;
   uint32_t stride = 0;  // 0: rows rounded up to 4 bytes
-  uint32_t compression = 0;
   int64_t declaredSize = -1;  // file size field; -1: the true size
-  char magic1 = 'M';
 };
 
 // `rows` holds each row's pixel bytes, in file order, packed.
@@ -38,18 +35,15 @@ inline Bytes makeBmp(const Bmp& spec, const Bytes& rows) {
   const uint32_t rowBytes = static_cast<uint32_t>(std::abs(spec.width)) * (spec.bits / 8);
   const uint32_t stride = spec.stride != 0 ? spec.stride : (rowBytes + 3) / 4 * 4;
   const uint32_t offset = 54 + (spec.bits == 8 ? 1024 : 0);
-  Bytes file(offset + stride * height, BMP_PAD);
+  Bytes file(offset + stride * height, 0xEE);  // 0xEE fills the bytes between rows
   std::fill_n(file.begin(), 54, 0);
-  file[0] = 'B';
-  file[1] = static_cast<uint8_t>(spec.magic1);
+  put(file, 0, 'B' | 'M' << 8, 2);
   put(file, 2, static_cast<uint32_t>(spec.declaredSize < 0 ? file.size() : spec.declaredSize));
   put(file, 10, offset);
   put(file, 14, 40);
   put(file, 18, static_cast<uint32_t>(spec.width));
   put(file, 22, static_cast<uint32_t>(spec.height));
-  put(file, 26, 1, 2);
-  put(file, 28, spec.bits, 2);
-  put(file, 30, spec.compression);
+  put(file, 26, 1u | spec.bits << 16);  // planes, bits per pixel
   for (int i = 0; spec.bits == 8 && i < 256; ++i)
     for (int c = 0; c < 4; ++c) file[54 + 4 * i + c] = c == 3 ? 0 : paletteByte(i, 2 - c);
   for (uint32_t k = 0; k < height && (k + 1) * rowBytes <= rows.size(); ++k)
@@ -107,14 +101,11 @@ inline Bytes lzwEncode(const Bytes& pixels, int minimumCodeSize) {
   const int clear = 1 << minimumCodeSize;
   std::map<std::pair<int, uint8_t>, int> table;
   std::vector<std::pair<int, int>> codes = {{clear, minimumCodeSize + 1}};
-  int width = minimumCodeSize + 1, nextCode = clear + 2;
-  int decoderNext = clear + 2;  // the entry the decoder defines on the next code
-  bool first = true;            // the first code after a clear defines nothing
+  int width = minimumCodeSize + 1, nextCode = clear + 2, emitted = 0;
+  // The decoder defines an entry on every code but the first, up to the table's end.
   auto emit = [&](int code) {
     codes.emplace_back(code, width);
-    if (std::exchange(first, false)) return;
-    if (decoderNext < 4096) ++decoderNext;
-    if (decoderNext >= (1 << width) && width < 12) ++width;
+    if (++emitted > 1 && std::min(clear + 1 + emitted, 4096) >= (1 << width) && width < 12) ++width;
   };
   int current = pixels.empty() ? -1 : pixels[0];
   for (size_t i = 1; i < pixels.size(); ++i) {
@@ -134,21 +125,19 @@ inline Bytes lzwEncode(const Bytes& pixels, int minimumCodeSize) {
 struct Pcx {
   int16_t xmin = 0, ymin = 0, xmax = 7, ymax = 7;
   uint8_t bits = 8, encoding = 1;
+  bool marker = true;  // the palette marker byte
 };
 
 // Header, `data`, the palette marker and the 768-byte palette.
 inline Bytes makePcx(const Pcx& spec, const Bytes& data) {
-  Bytes file(128, 0);
-  file[0] = 10;
-  file[1] = 5;
-  file[2] = spec.encoding;
-  file[3] = spec.bits;
+  Bytes file = {10, 5, spec.encoding, spec.bits};
+  file.resize(128, 0);
   const int16_t corners[] = {spec.xmin, spec.ymin, spec.xmax, spec.ymax};
   for (int i = 0; i < 4; ++i) put(file, 4 + 2 * i, static_cast<uint16_t>(corners[i]), 2);
   file[65] = 1;
   put(file, 66, static_cast<uint16_t>(spec.xmax - spec.xmin + 1), 2);
   file.insert(file.end(), data.begin(), data.end());
-  file.push_back(0x0C);
+  if (spec.marker) file.push_back(0x0C);
   for (int i = 0; i < 256; ++i)
     for (int c = 0; c < 3; ++c) file.push_back(paletteByte(i, c));
   return file;

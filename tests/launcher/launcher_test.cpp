@@ -5,8 +5,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -30,13 +31,6 @@ DemoRun runDemo(const std::string& arguments) {
   return run;
 }
 
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 TEST(Launcher, HelpListsTheOptionsAndExitsZero) {
   const DemoRun run = runDemo("--help");
   EXPECT_EQ(run.status, 0);
@@ -45,35 +39,32 @@ TEST(Launcher, HelpListsTheOptionsAndExitsZero) {
 }
 
 TEST(Launcher, BadOptionsAreNamedAndExitTwo) {
-  DemoRun run = runDemo("--no-such-option");
-  EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.output.find("--no-such-option"), std::string::npos);
-  run = runDemo("--frames zero");
-  EXPECT_EQ(run.status, 2);
-  run = runDemo("--keys WAT@1");
-  EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.output.find("'WAT'"), std::string::npos);
-  run = runDemo("-C /no/such/folder");
-  EXPECT_EQ(run.status, 2);
+  const std::pair<const char*, const char*> cases[] = {
+      // arguments, what the message names
+      {"--no-such-option", "--no-such-option"},
+      {"--frames zero", "--frames takes"},
+      {"--keys WAT@1", "'WAT'"},
+      {"-C /no/such/folder", "/no/such/folder"},
+  };
+  for (const auto& [arguments, named] : cases) {
+    const DemoRun run = runDemo(arguments);
+    EXPECT_EQ(run.status, 2) << arguments;
+    EXPECT_NE(run.output.find(named), std::string::npos) << run.output;
+  }
 }
 
-TEST(Launcher, AShortHeadlessRunLogsTheBannerFirstAndExitLastInUtf8) {
+TEST(Launcher, AShortHeadlessRunWritesTheWholeLogToItsFileAndQuietKeepsStderrClear) {
   const fs::path dir = fs::path(::testing::TempDir()) / "kv_launcher_run";
   fs::remove_all(dir);
   fs::create_directories(dir);
   const fs::path log = dir / "run.log";
-  const DemoRun run = runDemo("--headless --frames 10 --quiet -C " + dir.string() + " --log " +
-                          log.string());
+  const DemoRun run =
+      runDemo("--headless --frames 10 --quiet -C " + dir.string() + " --log " + log.string());
   ASSERT_EQ(run.status, 0) << run.output;
-  const std::string text = readFile(log);
-  const std::string stars = "*****************************************************\n";
-  const size_t first = text.find("): ");
-  ASSERT_NE(first, std::string::npos) << text;
-  EXPECT_EQ(text.substr(first + 3, stars.size()), stars);
-  EXPECT_NE(text.find("Kvorn KIT Release 1.0 floating"), std::string::npos);
-  const std::string exitLine = "kvKIT Exit\n";
-  ASSERT_GE(text.size(), exitLine.size());
-  EXPECT_EQ(text.substr(text.size() - exitLine.size()), exitLine);
+  std::ifstream in(log, std::ios::binary);
+  const std::string text{std::istreambuf_iterator<char>(in), {}};
+  EXPECT_EQ(text.rfind("kvSys/kvSystem.cpp(", 0), 0u) << text;  // from start-up's banner on
+  EXPECT_TRUE(text.ends_with("kvKIT Exit\n")) << text;
   // --quiet keeps stderr clear of the log.
   EXPECT_EQ(run.output.find("kvKIT Exit"), std::string::npos);
   fs::remove_all(dir);

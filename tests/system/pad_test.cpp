@@ -22,7 +22,7 @@ class Pad : public ::testing::Test {
   }
 };
 
-TEST_F(Pad, DirectionsOfPadTwoComeFromESDF) {
+TEST_F(Pad, DirectionsComeFromESDFAndTheArrowsAndReassigningChangesOnlyOnePad) {
   EXPECT_EQ(kvGetPadDirection(0), 0);
   pressKey('S');
   pressKey('F');
@@ -33,9 +33,13 @@ TEST_F(Pad, DirectionsOfPadTwoComeFromESDF) {
   EXPECT_EQ(kvGetPadDirection(1), 0);  // pad 1 reads the arrows
   pressKey(0x26);
   EXPECT_EQ(kvGetPadDirection(1), KV_PAD_UP);
+  kvSetPadKeys(0, 0x26, 0x25, 0x27, 0x28);
+  pressKey(0x25);
+  EXPECT_EQ(kvGetPadDirection(0), KV_PAD_UP | KV_PAD_LEFT);  // ESDF no longer count
+  EXPECT_EQ(kvGetPadDirection(1), KV_PAD_UP | KV_PAD_LEFT);
 }
 
-TEST_F(Pad, ButtonFiveSharesTheUpBitInItsOwnByte) {
+TEST_F(Pad, ButtonFiveSharesTheUpBitInItsOwnByteAndFixedKeysGiveTheHighByte) {
   pressKey(0x64);  // keypad 4: pad 1 button 5
   EXPECT_EQ(kvGetPadButtons(1), 0x01);
   EXPECT_EQ(kvGetPadDirection(1), 0);
@@ -47,18 +51,8 @@ TEST_F(Pad, ButtonFiveSharesTheUpBitInItsOwnByte) {
   pressKey(0x65);
   pressKey(0x63);
   EXPECT_EQ(kvGetPadButtons(1), KV_PAD_BUTTON1 | KV_PAD_BUTTON4 | KV_PAD_BUTTON5);
-}
 
-TEST_F(Pad, ReassignedKeysReplaceOnlyTheSelectedPad) {
-  kvSetPadKeys(0, 0x26, 0x25, 0x27, 0x28);
-  pressKey('E');
-  EXPECT_EQ(kvGetPadDirection(0), 0);
-  pressKey(0x25);
-  EXPECT_EQ(kvGetPadDirection(0), KV_PAD_LEFT);
-  EXPECT_EQ(kvGetPadDirection(1), KV_PAD_LEFT);  // pad 1 still has the arrows
-}
-
-TEST_F(Pad, FixedKeysGiveTheHighByteAndTheCountedKeyCountsReleases) {
+  // Fixed keys give the high byte; the counted key counts releases.
   EXPECT_EQ(kvKeyEscape(), 0);
   pressKey(VK_ESCAPE);
   pressKey(VK_F2);
@@ -75,9 +69,16 @@ TEST_F(Pad, FixedKeysGiveTheHighByteAndTheCountedKeyCountsReleases) {
   EXPECT_EQ(kvDecCount(), start + 1);
 }
 
-TEST_F(Pad, ScriptedKeysFollowTheLoopIterations) {
-  kv::headless::Options options;
+TEST_F(Pad, ScriptedKeysFollowTheLoopIterationsAndBadItemsAreNamed) {
+  std::vector<kv::headless::ScriptedKey> keys;
   std::string error;
+  for (const char* bad : {"WAT@3", "J@5-2", "J@0", "Q"})
+    EXPECT_FALSE(kv::headless::parseKeyScript(bad, keys, error)) << bad;
+  EXPECT_NE(error.find("'Q'"), std::string::npos);
+  EXPECT_TRUE(kv::headless::parseKeyScript("esc@9,kp5@1-2,F12@3,left@1", keys, error));
+  EXPECT_EQ(keys.size(), 4u);
+
+  kv::headless::Options options;
   ASSERT_TRUE(kv::headless::parseKeyScript("j@2-3,F3@4", options.keys, error)) << error;
   options.escapeFromIteration = 5;
   kv::headless::install(options);
@@ -88,18 +89,6 @@ TEST_F(Pad, ScriptedKeysFollowTheLoopIterations) {
   }
   EXPECT_EQ(seen, "--J-J--3");
   EXPECT_EQ(kv::headless::iteration(), 5);
-}
-
-TEST(KeyScript, BadItemsAreNamed) {
-  std::vector<kv::headless::ScriptedKey> keys;
-  std::string error;
-  EXPECT_FALSE(kv::headless::parseKeyScript("Q", keys, error));
-  EXPECT_NE(error.find("'Q'"), std::string::npos);
-  EXPECT_FALSE(kv::headless::parseKeyScript("WAT@3", keys, error));
-  EXPECT_FALSE(kv::headless::parseKeyScript("J@5-2", keys, error));
-  EXPECT_FALSE(kv::headless::parseKeyScript("J@0", keys, error));
-  EXPECT_TRUE(kv::headless::parseKeyScript("esc@9,kp5@1-2,F12@3,left@1", keys, error));
-  EXPECT_EQ(keys.size(), 4u);
 }
 
 }  // namespace
