@@ -29,10 +29,12 @@ TEST(DialogTemplate, ReadsTheDriverDialogWithClassNamesOrAtomsAndKoreanTexts) {
               std::make_tuple(0x90C80BC4u, 179, 84, "Select New Direct3D Driver", 8, "Arial"));
     ASSERT_EQ(t.controls.size(), 8u);
     const auto &cancel = t.controls[1], &mode = t.controls[4], &label = t.controls[7];
-    EXPECT_EQ(std::tie(cancel.id, cancel.kind, cancel.textUtf8), std::make_tuple(IDCANCEL, ControlKind::Button, "Cancel"));
+    EXPECT_EQ(std::tie(cancel.id, cancel.kind, cancel.textUtf8),
+              std::make_tuple(IDCANCEL, ControlKind::Button, "Cancel"));
     EXPECT_EQ(std::tie(mode.kind, mode.id, mode.y, mode.cx, mode.style),
               std::make_tuple(ControlKind::ComboBox, 1002, 44, 138, WS_CHILD | WS_VISIBLE | kComboStyle));
-    EXPECT_EQ(std::tie(label.kind, label.className, label.textUtf8), std::make_tuple(ControlKind::Static, "STATIC", "Mode:"));
+    EXPECT_EQ(std::tie(label.kind, label.className, label.textUtf8),
+              std::make_tuple(ControlKind::Static, "STATIC", "Mode:"));
   }
   TemplateBuilder b;
   b.header(DS_SETFONT, 1, 10, 10, "장치 선택");
@@ -106,10 +108,9 @@ TEST_F(ModalDialogTest, ScriptedAnswersChooseByLabelOrIdAndPressAButton) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.answer ? c.answer : "no answer");
     if (c.answer) kv::headless::queueDialogAnswer(c.answer);
-    EXPECT_EQ(run(), c.result);
-    EXPECT_EQ(chosen.device, c.device);
-    EXPECT_EQ(chosen.mode, c.mode);
-    EXPECT_EQ(notifications, c.notifications);
+    const INT_PTR result = run();
+    EXPECT_EQ(std::tie(result, chosen.device, chosen.mode, notifications),
+              std::tie(c.result, c.device, c.mode, c.notifications));
     EXPECT_FALSE(kv::win::anyTopLevelWindow());  // the dialog window is gone
   }
 }

@@ -75,7 +75,8 @@ inline void buildDriverDialog(TemplateBuilder& b) {
   b.header(0x90C80BC4, 8, 179, 84, "Select New Direct3D Driver");
   b.item(IDOK, "BUTTON", 0x80, "OK", WS_TABSTOP, 65, 65, 51, 14);
   b.item(IDCANCEL, "BUTTON", 0x80, "Cancel", WS_TABSTOP, 123, 65, 51, 14);
-  for (short i = 0; i < 3; ++i) b.item(1000 + i, "COMBOBOX", 0x85, "", kComboStyle, 36, i == 2 ? 44 : 5 + 19 * i, 138, 45);
+  for (short i = 0; i < 3; ++i)
+    b.item(1000 + i, "COMBOBOX", 0x85, "", kComboStyle, 36, i == 2 ? 44 : 5 + 19 * i, 138, 45);
   b.item(0xFFFF, "STATIC", 0x82, "Driver:", 0, 5, 5, 22, 13);
   b.item(0xFFFF, "STATIC", 0x82, "Device:", 0, 5, 24, 25, 13);
   b.item(0xFFFF, "STATIC", 0x82, "Mode:", 0, 5, 44, 22, 13);
