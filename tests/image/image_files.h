@@ -30,21 +30,21 @@ struct Bmp {
 };
 
 // `rows` holds each row's pixel bytes, in file order, packed.
-inline Bytes makeBmp(const Bmp& spec, const Bytes& rows) {
-  const uint32_t height = static_cast<uint32_t>(std::abs(spec.height));
-  const uint32_t rowBytes = static_cast<uint32_t>(std::abs(spec.width)) * (spec.bits / 8);
-  const uint32_t stride = spec.stride != 0 ? spec.stride : (rowBytes + 3) / 4 * 4;
-  const uint32_t offset = 54 + (spec.bits == 8 ? 1024 : 0);
+inline Bytes makeBmp(const Bmp& shape, const Bytes& rows) {
+  const uint32_t height = static_cast<uint32_t>(std::abs(shape.height));
+  const uint32_t rowBytes = static_cast<uint32_t>(std::abs(shape.width)) * (shape.bits / 8);
+  const uint32_t stride = shape.stride != 0 ? shape.stride : (rowBytes + 3) / 4 * 4;
+  const uint32_t offset = 54 + (shape.bits == 8 ? 1024 : 0);
   Bytes file(offset + stride * height, 0xEE);  // 0xEE fills the bytes between rows
   std::fill_n(file.begin(), 54, 0);
   put(file, 0, 'B' | 'M' << 8, 2);
-  put(file, 2, static_cast<uint32_t>(spec.declaredSize < 0 ? file.size() : spec.declaredSize));
+  put(file, 2, static_cast<uint32_t>(shape.declaredSize < 0 ? file.size() : shape.declaredSize));
   put(file, 10, offset);
   put(file, 14, 40);
-  put(file, 18, static_cast<uint32_t>(spec.width));
-  put(file, 22, static_cast<uint32_t>(spec.height));
-  put(file, 26, 1u | spec.bits << 16);  // planes, bits per pixel
-  for (int i = 0; spec.bits == 8 && i < 256; ++i)
+  put(file, 18, static_cast<uint32_t>(shape.width));
+  put(file, 22, static_cast<uint32_t>(shape.height));
+  put(file, 26, 1u | shape.bits << 16);  // planes, bits per pixel
+  for (int i = 0; shape.bits == 8 && i < 256; ++i)
     for (int c = 0; c < 4; ++c) file[54 + 4 * i + c] = c == 3 ? 0 : paletteByte(i, 2 - c);
   for (uint32_t k = 0; k < height && (k + 1) * rowBytes <= rows.size(); ++k)
     std::copy_n(rows.begin() + k * rowBytes, rowBytes, file.begin() + offset + k * stride);
@@ -129,15 +129,15 @@ struct Pcx {
 };
 
 // Header, `data`, the palette marker and the 768-byte palette.
-inline Bytes makePcx(const Pcx& spec, const Bytes& data) {
-  Bytes file = {10, 5, spec.encoding, spec.bits};
+inline Bytes makePcx(const Pcx& shape, const Bytes& data) {
+  Bytes file = {10, 5, shape.encoding, shape.bits};
   file.resize(128, 0);
-  const int16_t corners[] = {spec.xmin, spec.ymin, spec.xmax, spec.ymax};
+  const int16_t corners[] = {shape.xmin, shape.ymin, shape.xmax, shape.ymax};
   for (int i = 0; i < 4; ++i) put(file, 4 + 2 * i, static_cast<uint16_t>(corners[i]), 2);
   file[65] = 1;
-  put(file, 66, static_cast<uint16_t>(spec.xmax - spec.xmin + 1), 2);
+  put(file, 66, static_cast<uint16_t>(shape.xmax - shape.xmin + 1), 2);
   file.insert(file.end(), data.begin(), data.end());
-  if (spec.marker) file.push_back(0x0C);
+  if (shape.marker) file.push_back(0x0C);
   for (int i = 0; i < 256; ++i)
     for (int c = 0; c < 3; ++c) file.push_back(paletteByte(i, c));
   return file;

@@ -102,18 +102,18 @@ TEST(Bmp, RowsReachThePictureInBothOrdersWhateverTheStrideOrSizeField) {
       {.width = 16, .declaredSize = 1110},  // a size giving 4-byte rows: the same
       {.width = 16, .declaredSize = 1590},  // a size past the file's end: the same
   };
-  for (const Bmp& spec : cases) {
-    SCOPED_TRACE(testing::Message() << "case " << &spec - cases);
-    const int rowBytes = spec.width * spec.bits / 8;
-    const Bytes rows = noise(rowBytes * std::abs(spec.height)), file = makeBmp(spec, rows);
+  for (const Bmp& shape : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << &shape - cases);
+    const int rowBytes = shape.width * shape.bits / 8;
+    const Bytes rows = noise(rowBytes * std::abs(shape.height)), file = makeBmp(shape, rows);
     const Decoded top = decode(Kind::Bmp, file);
     ASSERT_EQ(top.status, Status::Ok);
-    EXPECT_EQ(top.desc.width, spec.width);
-    EXPECT_EQ(top.desc.height, std::abs(spec.height));
-    EXPECT_EQ(top.desc.format, spec.bits == 8 ? SURFACE_FORMAT_8BPP : SURFACE_FORMAT_16BPP);
+    EXPECT_EQ(top.desc.width, shape.width);
+    EXPECT_EQ(top.desc.height, std::abs(shape.height));
+    EXPECT_EQ(top.desc.format, shape.bits == 8 ? SURFACE_FORMAT_8BPP : SURFACE_FORMAT_16BPP);
     EXPECT_EQ(top.pixels, flipped(rows, rowBytes));
     EXPECT_EQ(decode(Kind::BmpFileOrder, file).pixels, rows);
-    if (spec.bits == 8) expectWritersPalette(top.desc.palette);
+    if (shape.bits == 8) expectWritersPalette(top.desc.palette);
   }
 }
 

@@ -21,7 +21,9 @@ class InTempFolder : public ::testing::Test {
   void SetUp() override {
     kv::headless::install();
     previous_ = fs::current_path();
-    folder_ = fs::path(::testing::TempDir()) / "kv_startup";
+    // Named after the test: ctest may run the tests side by side.
+    folder_ = fs::path(::testing::TempDir()) /
+              ("kv_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(folder_);
     fs::create_directories(folder_);
     fs::current_path(folder_);
