@@ -46,8 +46,10 @@ void AnimateActor(Actor* actor, int32_t f) {
   } else if (f <= 484) {
     // A spinning jump: 26 frames up, 41 down.
     p.yaw = static_cast<int16_t>(p.yaw + 512);
-    if (f < 444) p.position.y += 6.0f;
-    else p.position.y -= 4.0f;
+    if (f < 444)
+      p.position.y += 6.0f;
+    else
+      p.position.y -= 4.0f;
   } else if (f == 485) {
     p.position.y = 0.0f;  // the jump ends 8 below the floor; land on it
   } else if (f <= 910) {

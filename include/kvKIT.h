@@ -151,7 +151,7 @@ struct DeviceFramework {
   IDirectDraw4* directDraw;
   IDirect3D3* direct3D;
   D3DDEVICEDESC deviceDesc;
-  uint32_t deviceMemoryType;  // DDSCAPS_VIDEOMEMORY or DDSCAPS_SYSTEMMEMORY
+  uint32_t deviceMemoryType;    // DDSCAPS_VIDEOMEMORY or DDSCAPS_SYSTEMMEMORY
   DDPIXELFORMAT zBufferFormat;  // dwSize is 32 only when a format was found
 };
 extern DeviceFramework kvFramework;
@@ -297,7 +297,8 @@ struct Surface {
   uint8_t palette[256][3];
   IDirectDrawSurface4* ddSurface;  // null while off the device
   IDirect3DTexture2* texture;      // null while off the device
-  DDSURFACEDESC2 desc;  // creation description, then the locked one (its bit count picks the key form)
+  // The creation description, then the locked one (its bit count picks the key form).
+  DDSURFACEDESC2 desc;
   void* pixels;
   Surface* next;
 };
@@ -486,7 +487,7 @@ void kv3dPrintKVOHeader(const KVOHeader* header);
 
 // A keyframe, and the result of the spline.
 struct Key {
-  uint32_t time;      // frames
+  uint32_t time;  // frames
   Vector position;
   int32_t angles[3];  // yaw, pitch, roll
   Vector scale;
@@ -664,8 +665,8 @@ HRESULT kvDrawRectangleAt(float x, float y, float u, float v);
 
 void kv3dDrawModel(const Matrix* view, Model* model);
 void kv3dDrawModelAt(const Matrix* view, Model* model, const Placement* placement);
-void kv3dDrawShadow(const Matrix* view, Model* model, Angle a, Angle b, int32_t red,
-                    int32_t green, int32_t blue, int32_t alpha, float height);
+void kv3dDrawShadow(const Matrix* view, Model* model, Angle a, Angle b, int32_t red, int32_t green,
+                    int32_t blue, int32_t alpha, float height);
 void kv3dDrawShadowAt(const Matrix* view, Model* model, Angle a, Angle b, int32_t red,
                       int32_t green, int32_t blue, int32_t alpha, float height,
                       const Placement* placement);

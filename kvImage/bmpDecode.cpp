@@ -47,9 +47,7 @@ Status bmpInspect(const uint8_t* file, size_t size, BmpLayout* layout, Outcome* 
 
   const uint64_t rowBytes = width * (bits / 8);
   const uint64_t offset = le32(file + 10);
-  auto rowsFit = [&](uint64_t stride) {
-    return offset + (height - 1) * stride + rowBytes <= size;
-  };
+  auto rowsFit = [&](uint64_t stride) { return offset + (height - 1) * stride + rowBytes <= size; };
   // Rows are as long as the header sizes say, which lets a file pad its rows as
   // it likes; a header whose sizes cannot be right (a file size of 0, rows
   // shorter than the width, rows past the end) falls back to the standard

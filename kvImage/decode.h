@@ -41,8 +41,8 @@ enum class Status : uint8_t {
 // What a failed load reports, for the loader's message.
 struct Outcome {
   Status status = Status::Ok;
-  int32_t bits = 0;    // the bit count, for UnsupportedBits
-  int32_t width = 0;   // the picture's size once known
+  int32_t bits = 0;   // the bit count, for UnsupportedBits
+  int32_t width = 0;  // the picture's size once known
   int32_t height = 0;
   uint8_t format = SURFACE_FORMAT_8BPP;
 };

@@ -64,7 +64,8 @@ Status gifInspect(const uint8_t* file, size_t size, GifLayout* layout, Outcome* 
   layout->minimumCodeSize = codeSize;
   // An empty picture still gets a byte so the allocation can succeed; the
   // surface system then refuses its size.
-  const uint32_t pixels = static_cast<uint32_t>(layout->width) * static_cast<uint32_t>(layout->height);
+  const uint32_t pixels =
+      static_cast<uint32_t>(layout->width) * static_cast<uint32_t>(layout->height);
   layout->pixelBytes = pixels == 0 ? 1 : pixels;
   outcome->width = layout->width;
   outcome->height = layout->height;

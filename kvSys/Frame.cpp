@@ -1,6 +1,7 @@
 // Frame pacing: a time-debt schedule over the 15-bit millisecond tick.
-#include "kvKIT.h"
 #include "kvSys/Frame.h"
+
+#include "kvKIT.h"
 
 int32_t kvFrameRate = 1;
 int32_t kvFramePeriod = 0;

@@ -1,12 +1,13 @@
 // The kit's memory pool: one heap block carved into blocks laid end to end.
 // Each block starts with a 4-byte header holding twice its length, plus 1 when
 // in use; there is no alignment and no rounding, exactly as stored records expect.
+#include "kvSys/Memory.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "kvKIT.h"
-#include "kvSys/Memory.h"
 
 uint8_t* kvPoolBase = nullptr;
 int32_t kvPoolSize = 0;

@@ -18,9 +18,12 @@ constexpr uint32_t kDepth32 = 0x100;           // DDBD_32
 constexpr uint32_t kDepth24 = 0x200;           // DDBD_24
 constexpr uint32_t kDepth16 = 0x400;           // DDBD_16
 
-constexpr GUID kRGBDevice = {0xA4665C60, 0x2673, 0x11CF, {0xA3, 0x1A, 0x00, 0xAA, 0x00, 0xB9, 0x33, 0x56}};
-constexpr GUID kRefDevice = {0x50936643, 0x13E9, 0x11D1, {0x89, 0xAA, 0x00, 0xA0, 0xC9, 0x05, 0x41, 0x29}};
-constexpr GUID kNullDevice = {0x8767DF22, 0xBACC, 0x11D1, {0x89, 0x69, 0x00, 0xA0, 0xC9, 0x06, 0x29, 0xA8}};
+constexpr GUID kRGBDevice = {
+    0xA4665C60, 0x2673, 0x11CF, {0xA3, 0x1A, 0x00, 0xAA, 0x00, 0xB9, 0x33, 0x56}};
+constexpr GUID kRefDevice = {
+    0x50936643, 0x13E9, 0x11D1, {0x89, 0xAA, 0x00, 0xA0, 0xC9, 0x05, 0x41, 0x29}};
+constexpr GUID kNullDevice = {
+    0x8767DF22, 0xBACC, 0x11D1, {0x89, 0x69, 0x00, 0xA0, 0xC9, 0x06, 0x29, 0xA8}};
 
 constexpr int kDriverBox = 1000;
 constexpr int kDeviceBox = 1001;
@@ -101,8 +104,8 @@ HRESULT CALLBACK modeCallback(DDSURFACEDESC2* mode, void* context) {
   return DDENUMRET_OK;
 }
 
-HRESULT CALLBACK deviceCallback(GUID* guid, char* description, char* name,
-                                D3DDEVICEDESC* hardware, D3DDEVICEDESC* software, void* context) {
+HRESULT CALLBACK deviceCallback(GUID* guid, char* description, char* name, D3DDEVICEDESC* hardware,
+                                D3DDEVICEDESC* software, void* context) {
   DriverInfo* driver = static_cast<DriverInfo*>(context);
   if (guid == nullptr || hardware == nullptr || software == nullptr || driver == nullptr)
     return DDENUMRET_CANCEL;
@@ -140,7 +143,8 @@ HRESULT CALLBACK deviceCallback(GUID* guid, char* description, char* name,
 
   if (device->modes != nullptr) {
     appendTo(driver->devices, device);
-    if (isHardware || (driver->currentDevice == nullptr && (software->dcmColorModel & kColorModelRGB)))
+    if (isHardware ||
+        (driver->currentDevice == nullptr && (software->dcmColorModel & kColorModelRGB)))
       driver->currentDevice = device;
   } else {
     std::free(device);
@@ -156,14 +160,16 @@ BOOL CALLBACK driverCallbackEx(GUID* guid, char* description, char* name, void* 
     ENUM_MSG("Can't create DDraw during enumeration!");
     return DDENUMRET_OK;
   }
-  HRESULT result = first->QueryInterface(IID_IDirectDraw4, reinterpret_cast<void**>(&enumDirectDraw));
+  HRESULT result =
+      first->QueryInterface(IID_IDirectDraw4, reinterpret_cast<void**>(&enumDirectDraw));
   first->Release();
   if (FAILED(result)) {
     enumDirectDraw = nullptr;
     ENUM_MSG("Can't query IDirectDraw4 during enumeration!");
     return DDENUMRET_OK;
   }
-  if (FAILED(enumDirectDraw->QueryInterface(IID_IDirect3D3, reinterpret_cast<void**>(&enumDirect3D)))) {
+  if (FAILED(enumDirectDraw->QueryInterface(IID_IDirect3D3,
+                                            reinterpret_cast<void**>(&enumDirect3D)))) {
     enumDirect3D = nullptr;
     ENUM_MSG("Can't query IDirect3D3 during enumeration!");
     enumDirectDraw->Release();
@@ -283,12 +289,14 @@ LRESULT boxMessage(HWND dialog, int box, UINT message, WPARAM w, LPARAM l) {
 void addItem(HWND dialog, int box, const char* text, const void* data, bool selected) {
   const LRESULT index = boxMessage(dialog, box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
   if (index < 0) return;
-  boxMessage(dialog, box, CB_SETITEMDATA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(data));
+  boxMessage(dialog, box, CB_SETITEMDATA, static_cast<WPARAM>(index),
+             reinterpret_cast<LPARAM>(data));
   if (selected) boxMessage(dialog, box, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 bool sameChoice(const Choice& a, const Choice& b) {
-  return a.driver == b.driver && a.device == b.device && a.mode == b.mode && a.windowed == b.windowed;
+  return a.driver == b.driver && a.device == b.device && a.mode == b.mode &&
+         a.windowed == b.windowed;
 }
 
 // A box's selected item data; false when nothing is selected.
@@ -327,13 +335,13 @@ struct Field {
   size_t size;
 };
 constexpr Field kVideoFields[] = {
-    {offsetof(VideoConfig, driverGuid), 16},   {offsetof(VideoConfig, driverDescription), 40},
-    {offsetof(VideoConfig, driverName), 40},   {offsetof(VideoConfig, hwCaps), 380},
-    {offsetof(VideoConfig, helCaps), 380},     {offsetof(VideoConfig, isPrimary), 4},
-    {offsetof(VideoConfig, deviceGuid), 16},   {offsetof(VideoConfig, deviceName), 40},
-    {offsetof(VideoConfig, deviceDesc), 252},  {offsetof(VideoConfig, isHardware), 4},
+    {offsetof(VideoConfig, driverGuid), 16},       {offsetof(VideoConfig, driverDescription), 40},
+    {offsetof(VideoConfig, driverName), 40},       {offsetof(VideoConfig, hwCaps), 380},
+    {offsetof(VideoConfig, helCaps), 380},         {offsetof(VideoConfig, isPrimary), 4},
+    {offsetof(VideoConfig, deviceGuid), 16},       {offsetof(VideoConfig, deviceName), 40},
+    {offsetof(VideoConfig, deviceDesc), 252},      {offsetof(VideoConfig, isHardware), 4},
     {offsetof(VideoConfig, desktopCompatible), 4}, {offsetof(VideoConfig, windowed), 4},
-    {offsetof(VideoConfig, modeDesc), 124},    {offsetof(VideoConfig, modeText), 40},
+    {offsetof(VideoConfig, modeDesc), 124},        {offsetof(VideoConfig, modeText), 40},
 };
 
 // Names are compared within their fields, so a file without terminating zeros
@@ -417,7 +425,8 @@ void kvUpdateDesktopCompatibility() {
 HRESULT kvSelectDefaultDriver(uint32_t flags) {
   kvUpdateDesktopCompatibility();
 
-  if (flags & (KVSEL_RGB_DEVICE | KVSEL_REF_DEVICE | KVSEL_PRIMARY_HARDWARE | KVSEL_SECONDARY_HARDWARE)) {
+  if (flags &
+      (KVSEL_RGB_DEVICE | KVSEL_REF_DEVICE | KVSEL_PRIMARY_HARDWARE | KVSEL_SECONDARY_HARDWARE)) {
     for (DriverInfo* driver = driverList; driver != nullptr; driver = driver->next) {
       const bool firstDriver = driver == driverList;
       for (DeviceInfo* device = driver->devices; device != nullptr; device = device->next) {
@@ -478,9 +487,8 @@ INT_PTR kvSelectDriverDialog(HWND window, int32_t windowed) {
   if (dialogTemplate == nullptr) return -1;
   kvBuildDriverDialogTemplate(dialogTemplate, kTemplateSize);
   const HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
-  const INT_PTR result =
-      DialogBoxIndirectParamA(instance, reinterpret_cast<LPCDLGTEMPLATEA>(dialogTemplate), window,
-                              kvDriverDialogProc, 0);
+  const INT_PTR result = DialogBoxIndirectParamA(
+      instance, reinterpret_cast<LPCDLGTEMPLATEA>(dialogTemplate), window, kvDriverDialogProc, 0);
   std::free(dialogTemplate);
   return result;
 }
@@ -512,7 +520,8 @@ INT_PTR CALLBACK kvDriverDialogProc(HWND dialog, UINT message, WPARAM w, LPARAM 
     oldChoice = {currentDriver, device, device != nullptr ? device->currentMode : nullptr,
                  device != nullptr ? device->windowed : 0};
     newChoice = oldChoice;
-    kvFillDriverDialog(dialog, newChoice.driver, newChoice.device, newChoice.mode, newChoice.windowed);
+    kvFillDriverDialog(dialog, newChoice.driver, newChoice.device, newChoice.mode,
+                       newChoice.windowed);
     return TRUE;
   }
   if (message != WM_COMMAND) return FALSE;
@@ -561,7 +570,8 @@ INT_PTR CALLBACK kvDriverDialogProc(HWND dialog, UINT message, WPARAM w, LPARAM 
   } else {
     newChoice.windowed = 1;  // the "Windowed mode" entry keeps the mode
   }
-  kvFillDriverDialog(dialog, newChoice.driver, newChoice.device, newChoice.mode, newChoice.windowed);
+  kvFillDriverDialog(dialog, newChoice.driver, newChoice.device, newChoice.mode,
+                     newChoice.windowed);
   return TRUE;
 }
 
@@ -620,7 +630,8 @@ void kvLoadVideoConfig() {
   }
 
   for (DriverInfo* driver = driverList; driver != nullptr; driver = driver->next) {
-    if (!sameGuid(driver->guid, saved.driverGuid) || !sameText(driver->description, saved.driverDescription) ||
+    if (!sameGuid(driver->guid, saved.driverGuid) ||
+        !sameText(driver->description, saved.driverDescription) ||
         !sameText(driver->name, saved.driverName) ||
         std::memcmp(&driver->hwCaps, &saved.hwCaps, sizeof(DDCAPS)) != 0 ||
         std::memcmp(&driver->helCaps, &saved.helCaps, sizeof(DDCAPS)) != 0)
@@ -628,7 +639,8 @@ void kvLoadVideoConfig() {
     for (DeviceInfo* device = driver->devices; device != nullptr; device = device->next) {
       if (!sameGuid(device->guid, saved.deviceGuid) || !sameText(device->name, saved.deviceName) ||
           std::memcmp(&device->desc, &saved.deviceDesc, sizeof(D3DDEVICEDESC)) != 0 ||
-          device->isHardware != saved.isHardware || device->desktopCompatible != saved.desktopCompatible)
+          device->isHardware != saved.isHardware ||
+          device->desktopCompatible != saved.desktopCompatible)
         continue;
       for (ModeInfo* mode = device->modes; mode != nullptr; mode = mode->next) {
         if (std::memcmp(&mode->desc, &saved.modeDesc, sizeof(DDSURFACEDESC2)) != 0 ||

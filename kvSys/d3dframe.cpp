@@ -12,8 +12,8 @@ namespace {
 // Framework diagnostics name the call site like every other line of the log.
 #define FW_MSG(message) kvFwDebugMsg(__FILE__, __LINE__, 0, message)
 
-constexpr uint32_t kVideoMemory = 0x4000;   // DDSCAPS_VIDEOMEMORY
-constexpr uint32_t kSystemMemory = 0x800;   // DDSCAPS_SYSTEMMEMORY
+constexpr uint32_t kVideoMemory = 0x4000;  // DDSCAPS_VIDEOMEMORY
+constexpr uint32_t kSystemMemory = 0x800;  // DDSCAPS_SYSTEMMEMORY
 constexpr uint32_t kColorKeyCapable = 0x400;
 
 template <typename T>
@@ -56,7 +56,8 @@ HRESULT kvFwDebugMsg(const char* source, int32_t line, HRESULT code, const char*
   OutputDebugStringA(message);
   if (code != 0) {
     char hr[32];
-    std::snprintf(hr, sizeof hr, "(hr=%08lx)\n", static_cast<unsigned long>(static_cast<uint32_t>(code)));
+    std::snprintf(hr, sizeof hr, "(hr=%08lx)\n",
+                  static_cast<unsigned long>(static_cast<uint32_t>(code)));
     OutputDebugStringA(hr);
   }
   OutputDebugStringA("\n");
@@ -139,12 +140,13 @@ HRESULT kvFwCreateDirect3D(DeviceFramework* framework, const GUID* device, uint3
     framework->deviceMemoryType = kSystemMemory;
     framework->deviceDesc = found.ddSwDesc;
   }
-  if (!(framework->deviceDesc.dwFlags & kColorKeyCapable)) FW_MSG("this device not support colorkey");
+  if (!(framework->deviceDesc.dwFlags & kColorKeyCapable))
+    FW_MSG("this device not support colorkey");
 
   std::memset(&framework->zBufferFormat, 0, sizeof framework->zBufferFormat);
-  ZBufferSearch zSearch = {&framework->zBufferFormat,
-                           (flags & KVFW_STENCILBUFFER) ? (DDPF_ZBUFFER | DDPF_STENCILBUFFER)
-                                                        : DDPF_ZBUFFER};
+  ZBufferSearch zSearch = {&framework->zBufferFormat, (flags & KVFW_STENCILBUFFER)
+                                                          ? (DDPF_ZBUFFER | DDPF_STENCILBUFFER)
+                                                          : DDPF_ZBUFFER};
   framework->zBufferFormat.dwFlags = zSearch.wantedFlags;
   framework->direct3D->EnumZBufferFormats(*device, zBufferFormatCallback, &zSearch);
   // Tested whether or not a z-buffer is asked for, as designed.
@@ -169,7 +171,8 @@ HRESULT kvFwCreateBuffers(DeviceFramework* framework, const DDSURFACEDESC2* mode
     framework->screenRect = framework->viewportRect;
     framework->renderWidth = width;
     framework->renderHeight = height;
-    const uint32_t modeFlags = (width == 320 && height == 200 && bits == 8) ? DDSDM_STANDARDVGAMODE : 0;
+    const uint32_t modeFlags =
+        (width == 320 && height == 200 && bits == 8) ? DDSDM_STANDARDVGAMODE : 0;
     if (FAILED(dd->SetDisplayMode(width, height, bits, mode->dwRefreshRate, modeFlags))) {
       FW_MSG("Can't set display mode");
       return KVERR_FW_BAD_DISPLAY_MODE;
@@ -212,8 +215,9 @@ HRESULT kvFwCreateBuffers(DeviceFramework* framework, const DDSURFACEDESC2* mode
     framework->renderWidth = static_cast<uint32_t>(client.right - client.left);
     framework->renderHeight = static_cast<uint32_t>(client.bottom - client.top);
 
-    kvInitSurfaceDesc(&desc, DDSD_CAPS,
-                      backBuffer ? DDSCAPS_PRIMARYSURFACE : (DDSCAPS_PRIMARYSURFACE | DDSCAPS_3DDEVICE));
+    kvInitSurfaceDesc(
+        &desc, DDSD_CAPS,
+        backBuffer ? DDSCAPS_PRIMARYSURFACE : (DDSCAPS_PRIMARYSURFACE | DDSCAPS_3DDEVICE));
     result = dd->CreateSurface(&desc, &framework->front, nullptr);
     if (FAILED(result)) {
       framework->front = nullptr;
@@ -281,8 +285,8 @@ HRESULT kvFwCreate3DDevice(DeviceFramework* framework, const GUID* device) {
   framework->directDraw->GetDisplayMode(&display);
   if (display.ddpfPixelFormat.dwRGBBitCount <= 8) return KVERR_FW_INVALID_MODE;
 
-  if (FAILED(framework->direct3D->CreateDevice(*device, framework->renderTarget,
-                                               &framework->device, nullptr))) {
+  if (FAILED(framework->direct3D->CreateDevice(*device, framework->renderTarget, &framework->device,
+                                               nullptr))) {
     framework->device = nullptr;
     FW_MSG("Couldn't create the D3DDevice");
     return KVERR_FW_NO_3D_DEVICE;

@@ -8,8 +8,8 @@ int32_t kvDebugLine = 0;
 
 void kvDebugPrintLine(const char* format, ...) {
   char line[KV_DEBUG_LINE_SIZE];
-  int used = std::snprintf(line, sizeof line, "%s(%ld): ", kvDebugFile,
-                           static_cast<long>(kvDebugLine));
+  int used =
+      std::snprintf(line, sizeof line, "%s(%ld): ", kvDebugFile, static_cast<long>(kvDebugLine));
   // A prefix or message longer than the line is cut at the buffer's end.
   if (used >= 0 && used < static_cast<int>(sizeof line)) {
     va_list values;

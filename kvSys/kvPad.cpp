@@ -5,16 +5,29 @@ namespace {
 
 // Entries 1-19 of the key table, in their designed order (index 0 unused).
 enum Entry {
-  kPad1Up = 1, kPad1Left, kPad1Right, kPad1Down,
-  kPad1Button1, kPad1Button2, kPad1Button3, kPad1Button4, kPad1Button5,
-  kPad2Up, kPad2Left, kPad2Right, kPad2Down,
-  kPad2Button1, kPad2Button2, kPad2Button3, kPad2Button4, kPad2Button5,
+  kPad1Up = 1,
+  kPad1Left,
+  kPad1Right,
+  kPad1Down,
+  kPad1Button1,
+  kPad1Button2,
+  kPad1Button3,
+  kPad1Button4,
+  kPad1Button5,
+  kPad2Up,
+  kPad2Left,
+  kPad2Right,
+  kPad2Down,
+  kPad2Button1,
+  kPad2Button2,
+  kPad2Button3,
+  kPad2Button4,
+  kPad2Button5,
   kCountKey,
 };
 
 uint16_t keyTable[kCountKey + 1] = {
-    0,
-    0x26, 0x25, 0x27, 0x28,        // pad 1: arrows
+    0,    0x26, 0x25, 0x27, 0x28,  // pad 1: arrows
     0x65, 0x66, 0x62, 0x63, 0x64,  // pad 1: keypad 5, 6, 2, 3, 4
     0x45, 0x53, 0x46, 0x44,        // pad 2: E, S, F, D
     0x55, 0x49, 0x4A, 0x4B, 0x59,  // pad 2: U, I, J, K, Y

@@ -26,8 +26,7 @@ struct ScreenMode {
 
 // Mode 7 repeats mode 2.
 constexpr ScreenMode kScreenModes[] = {
-    {256, 200}, {320, 200}, {320, 240}, {512, 240},
-    {512, 384}, {640, 400}, {640, 480}, {320, 240},
+    {256, 200}, {320, 200}, {320, 240}, {512, 240}, {512, 384}, {640, 400}, {640, 480}, {320, 240},
 };
 constexpr uint32_t kScreenModeCount = sizeof kScreenModes / sizeof kScreenModes[0];
 
@@ -65,22 +64,35 @@ const char* errorText(HRESULT code) {
       return "Could not find any compatible Direct3D\ndevices.";
     case 0x82000000u:
       return "Generic initialization error.\n\nEnable debug output for detailed information.";
-    case 0x82000001u: return "No DirectDraw";
-    case 0x82000002u: return "Could not set Cooperative Level";
-    case 0x82000003u: return "No Direct3D";
-    case 0x82000004u: return "No 3D Device";
-    case 0x82000005u: return "No ZBuffer";
-    case 0x82000006u: return "No Viewport";
-    case 0x82000007u: return "No primary";
-    case 0x82000008u: return "No Clipper";
-    case 0x82000009u: return "Bad display mode";
-    case 0x8200000Au: return "No backbuffer";
-    case 0x8200000Bu: return "Nonzerorefcount";
-    case 0x8200000Cu: return "No render target";
+    case 0x82000001u:
+      return "No DirectDraw";
+    case 0x82000002u:
+      return "Could not set Cooperative Level";
+    case 0x82000003u:
+      return "No Direct3D";
+    case 0x82000004u:
+      return "No 3D Device";
+    case 0x82000005u:
+      return "No ZBuffer";
+    case 0x82000006u:
+      return "No Viewport";
+    case 0x82000007u:
+      return "No primary";
+    case 0x82000008u:
+      return "No Clipper";
+    case 0x82000009u:
+      return "Bad display mode";
+    case 0x8200000Au:
+      return "No backbuffer";
+    case 0x8200000Bu:
+      return "Nonzerorefcount";
+    case 0x8200000Cu:
+      return "No render target";
     case 0x8200000Du:
       return "This sample requires a 16-bit (or higher) display mode\nto run in a "
              "window.\n\nPlease switch your desktop settings accordingly.";
-    case 0x8007000Eu: return "Not enough memory!";
+    case 0x8007000Eu:
+      return "Not enough memory!";
     case 0x8876017Cu:
       return "There was insufficient video memory to use the\nhardware device.";
     default:
@@ -145,7 +157,8 @@ HRESULT kvInitDevice(HWND window) {
 
   uint32_t flags = KVFW_BACKBUFFER | KVFW_ZBUFFER;
   if (kvWindowed == 0) flags |= KVFW_FULLSCREEN;
-  const DDSURFACEDESC2* mode = device->currentMode != nullptr ? &device->currentMode->desc : nullptr;
+  const DDSURFACEDESC2* mode =
+      device->currentMode != nullptr ? &device->currentMode->desc : nullptr;
   const HRESULT result =
       kvFwInitialize(&kvFramework, window, &driver->guid, &device->guid, mode, flags);
   if (FAILED(result)) {

@@ -20,8 +20,8 @@ uint8_t keyBlue = 0;
 // Whether the key colour was found in the current texture's palette.
 bool keyFound = false;
 
-constexpr uint32_t kTexturePow2 = 0x02;        // D3DPTEXTURECAPS_POW2
-constexpr uint32_t kTextureSquareOnly = 0x20;  // D3DPTEXTURECAPS_SQUAREONLY
+constexpr uint32_t kTexturePow2 = 0x02;          // D3DPTEXTURECAPS_POW2
+constexpr uint32_t kTextureSquareOnly = 0x20;    // D3DPTEXTURECAPS_SQUAREONLY
 constexpr uint32_t kNotColourFormats = 0xE0000;  // luminance, bump luminance, bump du/dv
 
 bool validSide(int32_t side) {
@@ -102,11 +102,13 @@ uint32_t kvMaskShift(uint32_t mask) {
 // A component of `bits` bits placed under its mask, top bits kept. Computed
 // wide so that a mask reaching bit 31 cannot shift out of range.
 static uint32_t place(uint32_t component, uint32_t bits, uint32_t mask) {
-  return static_cast<uint32_t>((static_cast<uint64_t>(component) << kvMaskShift(mask)) >> bits) & mask;
+  return static_cast<uint32_t>((static_cast<uint64_t>(component) << kvMaskShift(mask)) >> bits) &
+         mask;
 }
 
 uint16_t kvTexelFromRGB(const DDPIXELFORMAT& format, uint32_t red, uint32_t green, uint32_t blue) {
-  return static_cast<uint16_t>(place(red, 8, format.dwRBitMask) | place(green, 8, format.dwGBitMask) |
+  return static_cast<uint16_t>(place(red, 8, format.dwRBitMask) |
+                               place(green, 8, format.dwGBitMask) |
                                place(blue, 8, format.dwBBitMask));
 }
 
@@ -201,8 +203,8 @@ HRESULT kvRestoreSurface(Surface* surface) {
     kvDebugPrint("kvRestoreSurface: Direct3D GetCaps\n");
     return restoreFailed(surface);
   }
-  const uint32_t textureCaps = hardware.dwFlags != 0 ? hardware.dpcTriCaps.dwTextureCaps
-                                                     : software.dpcTriCaps.dwTextureCaps;
+  const uint32_t textureCaps =
+      hardware.dwFlags != 0 ? hardware.dpcTriCaps.dwTextureCaps : software.dpcTriCaps.dwTextureCaps;
 
   DDSURFACEDESC2& desc = surface->desc;
   std::memset(&desc, 0, sizeof desc);
@@ -228,7 +230,8 @@ HRESULT kvRestoreSurface(Surface* surface) {
   bool palettized = surface->format == SURFACE_FORMAT_8BPP;
   if (palettized) {
     if (!findTextureFormat(device, true, &desc.ddpfPixelFormat)) {
-      kvDebugPrint("kvRestoreSurface: cannot found Direct3D (palettized) pixelformat => create 16bpp\n");
+      kvDebugPrint(
+          "kvRestoreSurface: cannot found Direct3D (palettized) pixelformat => create 16bpp\n");
       palettized = false;
       if (!findTextureFormat(device, false, &desc.ddpfPixelFormat)) {
         kvDebugPrint("kvCreateSurface: cannot found Direct3D (16bpp) pixelformat\n");
@@ -258,7 +261,8 @@ HRESULT kvRestoreSurface(Surface* surface) {
       entries[i] = {surface->palette[i][0], surface->palette[i][1], surface->palette[i][2], 0};
     IDirectDrawPalette* palette = nullptr;
     // Without a palette the texture still exists; it draws with whatever colours it gets.
-    if (SUCCEEDED(directDraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr))) {
+    if (SUCCEEDED(directDraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette,
+                                            nullptr))) {
       surface->ddSurface->SetPalette(palette);
       palette->Release();
     }
@@ -301,8 +305,8 @@ HRESULT kvRestoreSurface(Surface* surface) {
       }
       uint16_t table[256];
       for (int i = 0; i < 256; ++i)
-        table[i] = kvTexelFromRGB(desc.ddpfPixelFormat, surface->palette[i][0], surface->palette[i][1],
-                                  surface->palette[i][2]);
+        table[i] = kvTexelFromRGB(desc.ddpfPixelFormat, surface->palette[i][0],
+                                  surface->palette[i][1], surface->palette[i][2]);
       for (uint32_t row = 0; row < height; ++row) {
         uint16_t* texels = reinterpret_cast<uint16_t*>(base + row * desc.lPitch);
         const uint8_t* indices = source + row * width;
@@ -319,7 +323,8 @@ HRESULT kvRestoreSurface(Surface* surface) {
     for (uint32_t row = 0; row < height; ++row) {
       uint16_t* texels = reinterpret_cast<uint16_t*>(base + row * desc.lPitch);
       const uint16_t* pixels = source + row * width;
-      for (uint32_t x = 0; x < width; ++x) texels[x] = kvTexelFrom565(desc.ddpfPixelFormat, pixels[x]);
+      for (uint32_t x = 0; x < width; ++x)
+        texels[x] = kvTexelFrom565(desc.ddpfPixelFormat, pixels[x]);
     }
   }
 
@@ -330,12 +335,14 @@ HRESULT kvRestoreSurface(Surface* surface) {
 
 void kvRestoreAllSurfaces() {
   for (Surface* head : groups)
-    for (Surface* surface = head; surface != nullptr; surface = surface->next) kvRestoreSurface(surface);
+    for (Surface* surface = head; surface != nullptr; surface = surface->next)
+      kvRestoreSurface(surface);
 }
 
 void kvReleaseAllSurfaces() {
   for (Surface* head : groups)
-    for (Surface* surface = head; surface != nullptr; surface = surface->next) releaseDeviceCopy(surface);
+    for (Surface* surface = head; surface != nullptr; surface = surface->next)
+      releaseDeviceCopy(surface);
 }
 
 int32_t kvFreeSurfaceGroup(int32_t group) {
@@ -361,7 +368,8 @@ void kvReplaceSurfacePixels(Surface* surface, const void* pixels, const uint8_t*
   if (surface == nullptr) return;
   if (palette != nullptr) std::memcpy(surface->palette, palette, sizeof surface->palette);
   if (pixels != nullptr)
-    std::memcpy(surface->pixels, pixels, pixelBytes(surface->width, surface->height, surface->format));
+    std::memcpy(surface->pixels, pixels,
+                pixelBytes(surface->width, surface->height, surface->format));
   if (surface->ddSurface != nullptr && surface->texture != nullptr) {
     releaseDeviceCopy(surface);
     kvRestoreSurface(surface);
@@ -371,11 +379,16 @@ void kvReplaceSurfacePixels(Surface* surface, const void* pixels, const uint8_t*
 int32_t kvGetSurfaceInfo(Surface* surface, uint8_t selector) {
   if (surface == nullptr) return -1;
   switch (selector) {
-    case 0: return surface->width;
-    case 1: return surface->height;
-    case 2: return surface->format;
-    case 3: return surface->group;
-    default: return -1;
+    case 0:
+      return surface->width;
+    case 1:
+      return surface->height;
+    case 2:
+      return surface->format;
+    case 3:
+      return surface->group;
+    default:
+      return -1;
   }
 }
 
@@ -405,7 +418,8 @@ void kvApplyColorKey() {
     setColorKeyEnable(FALSE);
     return;
   }
-  const uint32_t packed = (static_cast<uint32_t>(keyRed) << 16) | (static_cast<uint32_t>(keyGreen) << 8) | keyBlue;
+  const uint32_t packed =
+      (static_cast<uint32_t>(keyRed) << 16) | (static_cast<uint32_t>(keyGreen) << 8) | keyBlue;
   uint32_t key = packed;
   if (texture->format == SURFACE_FORMAT_8BPP) {
     int index = -1;

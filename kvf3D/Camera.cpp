@@ -3,8 +3,8 @@
 #include <bit>
 #include <cstring>
 
-#include "kvf3D/Math.h"
 #include "kvSys/Memory.h"
+#include "kvf3D/Math.h"
 #include "kvf3D/Reader.h"
 
 namespace {

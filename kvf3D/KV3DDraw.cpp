@@ -105,11 +105,16 @@ bool countOutside(const ClipVertex* c, int32_t n, int32_t counts[kPlanes]) {
 
 int32_t clipAgainst(int32_t plane, const ClipVertex* s, ClipVertex* d, int32_t n) {
   switch (plane) {
-    case kNear: return kv3dClipNear(s, d, n);
-    case kTop: return kv3dClipTop(s, d, n);
-    case kBottom: return kv3dClipBottom(s, d, n);
-    case kRight: return kv3dClipRight(s, d, n);
-    default: return kv3dClipLeft(s, d, n);
+    case kNear:
+      return kv3dClipNear(s, d, n);
+    case kTop:
+      return kv3dClipTop(s, d, n);
+    case kBottom:
+      return kv3dClipBottom(s, d, n);
+    case kRight:
+      return kv3dClipRight(s, d, n);
+    default:
+      return kv3dClipLeft(s, d, n);
   }
 }
 
@@ -192,22 +197,26 @@ int32_t kv3dClipNear(const ClipVertex* s, ClipVertex* d, int32_t n) {
 
 int32_t kv3dClipTop(const ClipVertex* s, ClipVertex* d, int32_t n) {
   const float ky = sideScaleY();
-  return clipPlane(s, d, n, [ky](const ClipVertex& c) { return c.z - ky * c.y; }, onSide);
+  return clipPlane(
+      s, d, n, [ky](const ClipVertex& c) { return c.z - ky * c.y; }, onSide);
 }
 
 int32_t kv3dClipBottom(const ClipVertex* s, ClipVertex* d, int32_t n) {
   const float ky = sideScaleY();
-  return clipPlane(s, d, n, [ky](const ClipVertex& c) { return c.z + ky * c.y; }, onSide);
+  return clipPlane(
+      s, d, n, [ky](const ClipVertex& c) { return c.z + ky * c.y; }, onSide);
 }
 
 int32_t kv3dClipRight(const ClipVertex* s, ClipVertex* d, int32_t n) {
   const float kx = sideScaleX();
-  return clipPlane(s, d, n, [kx](const ClipVertex& c) { return c.z - kx * c.x; }, onSide);
+  return clipPlane(
+      s, d, n, [kx](const ClipVertex& c) { return c.z - kx * c.x; }, onSide);
 }
 
 int32_t kv3dClipLeft(const ClipVertex* s, ClipVertex* d, int32_t n) {
   const float kx = sideScaleX();
-  return clipPlane(s, d, n, [kx](const ClipVertex& c) { return c.z + kx * c.x; }, onSide);
+  return clipPlane(
+      s, d, n, [kx](const ClipVertex& c) { return c.z + kx * c.x; }, onSide);
 }
 
 void kv3dDrawPolygon(ClipVertex* c, int32_t n) {

@@ -21,9 +21,7 @@ constexpr DWORD kFanVertexFormat = 0x144;
 constexpr int32_t kFanCapacity = 128;
 
 // The low 8 bits of a truncated channel value.
-inline uint32_t channelByte(float value) {
-  return static_cast<uint32_t>(truncate(value)) & 0xFFu;
-}
+inline uint32_t channelByte(float value) { return static_cast<uint32_t>(truncate(value)) & 0xFFu; }
 
 // The vertex colour the render flags select for a corner.
 inline uint32_t cornerDiffuse(const ClipVertex& c, int32_t flags) {

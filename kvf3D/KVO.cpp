@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "kvf3D/Math.h"
 #include "kvSys/Memory.h"
+#include "kvf3D/Math.h"
 #include "kvf3D/Reader.h"
 
 Surface* kvImageTable[KV_IMAGE_TABLE_SIZE] = {};

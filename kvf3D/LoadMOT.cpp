@@ -3,8 +3,8 @@
 // the file before anything is allocated.
 #include <cstring>
 
-#include "kvf3D/Math.h"
 #include "kvSys/Memory.h"
+#include "kvf3D/Math.h"
 #include "kvf3D/Reader.h"
 
 namespace kv3d {

@@ -85,11 +85,21 @@ void transformModel(const Model* m, const Matrix* c) {
 
 void drawByShading(const Model* m, int32_t shading) {
   switch (shading % KV_SHADING_PIVOTS) {
-    case KV_SHADING_NONE: kv3dDrawFacesUnshaded(m); break;
-    case KV_SHADING_GOURAUD: kv3dDrawFacesLit(m); break;
-    case KV_SHADING_FLAT: kv3dDrawFacesLitFlat(m); break;
-    case KV_SHADING_CORNER_COLOURS: kv3dDrawFacesCornerColours(m); break;
-    default: kv3dDrawFacesFaceColours(m); break;
+    case KV_SHADING_NONE:
+      kv3dDrawFacesUnshaded(m);
+      break;
+    case KV_SHADING_GOURAUD:
+      kv3dDrawFacesLit(m);
+      break;
+    case KV_SHADING_FLAT:
+      kv3dDrawFacesLitFlat(m);
+      break;
+    case KV_SHADING_CORNER_COLOURS:
+      kv3dDrawFacesCornerColours(m);
+      break;
+    default:
+      kv3dDrawFacesFaceColours(m);
+      break;
   }
 }
 
@@ -201,8 +211,10 @@ void kv3dPosePivots(const Matrix* view, Pivot* pivots, uint32_t count, const Pla
   if (placement != nullptr) p = placementMatrix(placement);
   for (uint32_t i = 0; i < count; ++i) {
     Pivot& q = pivots[i];
-    if (placement != nullptr) kv3dMulMatrix(&q.worldMatrix, &q.viewMatrix, &p);
-    else q.worldMatrix = q.viewMatrix;
+    if (placement != nullptr)
+      kv3dMulMatrix(&q.worldMatrix, &q.viewMatrix, &p);
+    else
+      q.worldMatrix = q.viewMatrix;
     kv3dMulMatrix(&q.viewMatrix, &q.worldMatrix, view);
   }
 }
@@ -303,7 +315,8 @@ void kv3dDrawFacesColour(const Model* m, int32_t red, int32_t green, int32_t blu
 // Unshaded faces send white, so a material that asks for corner colour shows
 // its texture as it is.
 void kv3dDrawFacesUnshaded(const Model* m) {
-  drawFaces(m, [](ClipVertex&, int32_t, int32_t, int32_t) {}, true);
+  drawFaces(
+      m, [](ClipVertex&, int32_t, int32_t, int32_t) {}, true);
 }
 
 void kv3dDrawFacesCornerColours(const Model* m) {

@@ -98,7 +98,8 @@ BENCHMARK(BM_PresentFullScreen)->Unit(benchmark::kMicrosecond);
 void BM_ClearTargetAndDepth(benchmark::State& state) {
   Machine m(false);
   D3DRECT all{0, 0, 640, 480};
-  for (auto _ : state) m.viewport->Clear2(1, &all, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x203040, 0, 0);
+  for (auto _ : state)
+    m.viewport->Clear2(1, &all, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x203040, 0, 0);
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_ClearTargetAndDepth)->Unit(benchmark::kMicrosecond);
@@ -113,7 +114,8 @@ void BM_DrawPrimitiveOverhead(benchmark::State& state) {
   v[1].sx = v[2].sx = 0.25f;  // a sliver that covers no pixel centre
   v[2].sy = v[3].sy = 0.25f;
   for (auto _ : state)
-    m.device->DrawPrimitive(D3DPT_TRIANGLEFAN, D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, v, 4, 0);
+    m.device->DrawPrimitive(D3DPT_TRIANGLEFAN, D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, v, 4,
+                            0);
   m.device->EndScene();
   state.SetItemsProcessed(state.iterations());
 }

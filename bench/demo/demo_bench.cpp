@@ -110,8 +110,8 @@ void runDemoFrames(benchmark::State& state, uint32_t device) {
   }
   placeActors(scene);
   for (auto _ : state) demoFrame(scene);
-  state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                                  benchmark::Counter::kIsRate);
+  state.counters["frames/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void BM_DemoFrameFast(benchmark::State& state) { runDemoFrames(state, KVSEL_RGB_DEVICE); }

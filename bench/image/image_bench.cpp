@@ -42,8 +42,8 @@ void BM_DecodeBmp(benchmark::State& state) {
 BENCHMARK(BM_DecodeBmp);
 
 void BM_DecodeGif(benchmark::State& state) {
-  const Bytes file = imagefiles::makeGif(SIDE, SIDE, 8,
-                                         imagefiles::subBlocks(imagefiles::lzwEncode(picture(), 8)));
+  const Bytes file = imagefiles::makeGif(
+      SIDE, SIDE, 8, imagefiles::subBlocks(imagefiles::lzwEncode(picture(), 8)));
   std::vector<uint8_t> pixels(SIDE * SIDE);
   auto tables = std::make_unique<kv::image::GifTables>();
   ImageDesc desc;
@@ -64,8 +64,8 @@ void BM_DecodeGif(benchmark::State& state) {
 BENCHMARK(BM_DecodeGif);
 
 void BM_DecodePcx(benchmark::State& state) {
-  const Bytes file = imagefiles::makePcx({.xmax = SIDE - 1, .ymax = SIDE - 1},
-                                         imagefiles::pcxEncode(picture()));
+  const Bytes file =
+      imagefiles::makePcx({.xmax = SIDE - 1, .ymax = SIDE - 1}, imagefiles::pcxEncode(picture()));
   std::vector<uint8_t> pixels(SIDE * SIDE);
   ImageDesc desc;
   for (auto _ : state) {

@@ -27,7 +27,8 @@ struct Frame {
   Frame() {
     for (int y = 0; y < 256; ++y)
       for (int x = 0; x < 256; ++x)
-        texels[y * 256 + x] = static_cast<uint16_t>(0x8000 | ((x >> 3) << 10) | ((y >> 3) << 5) | ((x ^ y) & 31));
+        texels[y * 256 + x] =
+            static_cast<uint16_t>(0x8000 | ((x >> 3) << 10) | ((y >> 3) << 5) | ((x ^ y) & 31));
     texture = {texels.data(), 512, 256, 256, TextureFormat::ARGB1555, nullptr};
   }
 
@@ -66,7 +67,8 @@ void fill(benchmark::State& bs, Filter filter) {
     for (const auto& q : quads) r->drawFan(f.colorTarget, &f.depthTarget, s, q.data(), 4);
     benchmark::ClobberMemory();
   }
-  bs.counters["pixels/s"] = benchmark::Counter(double(W) * H, benchmark::Counter::kIsIterationInvariantRate);
+  bs.counters["pixels/s"] =
+      benchmark::Counter(double(W) * H, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 // Triangles of 8 pixels (legs of 4), scattered over the screen.
@@ -81,7 +83,8 @@ void smallTriangles(benchmark::State& bs) {
     const float x = float(rng() % (W - 8)) + 0.25f, y = float(rng() % (H - 8)) + 0.25f;
     const float rhw = 0.2f + 0.001f * float(rng() % 800);
     const uint32_t c = 0xFF000000u | (rng() & 0xFFFFFF);
-    tris.push_back({Vertex{x, y, rhw, rhw, c, 0.1f, 0.1f}, Vertex{x + 4, y, rhw, rhw, c, 0.2f, 0.1f},
+    tris.push_back({Vertex{x, y, rhw, rhw, c, 0.1f, 0.1f},
+                    Vertex{x + 4, y, rhw, rhw, c, 0.2f, 0.1f},
                     Vertex{x, y + 4, rhw, rhw, c, 0.1f, 0.2f}});
   }
   for (auto _ : bs) {
@@ -89,7 +92,8 @@ void smallTriangles(benchmark::State& bs) {
     for (const auto& t : tris) r->drawFan(f.colorTarget, &f.depthTarget, s, t.data(), 3);
     benchmark::ClobberMemory();
   }
-  bs.counters["triangles/s"] = benchmark::Counter(kCount, benchmark::Counter::kIsIterationInvariantRate);
+  bs.counters["triangles/s"] =
+      benchmark::Counter(kCount, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 void FillNearest(benchmark::State& bs) { fill(bs, Filter::Nearest); }
@@ -98,7 +102,12 @@ void FillBilinear(benchmark::State& bs) { fill(bs, Filter::Bilinear); }
 // Argument 0: the reference rasterizer, 1: the fast one.
 BENCHMARK(FillNearest)->ArgName("fast")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(FillBilinear)->ArgName("fast")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(smallTriangles)->Name("SmallTriangles")->ArgName("fast")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(smallTriangles)
+    ->Name("SmallTriangles")
+    ->ArgName("fast")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -17,7 +17,8 @@ HWND openWindow() {
   kv::win::resetWindowsForTests();
   WNDCLASSA wc{0, plainProc, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, "bench"};
   RegisterClassA(&wc);
-  HWND hwnd = CreateWindowExA(0, "bench", "bench", WS_CAPTION, 0, 0, 642, 503, nullptr, nullptr, nullptr, nullptr);
+  HWND hwnd = CreateWindowExA(0, "bench", "bench", WS_CAPTION, 0, 0, 642, 503, nullptr, nullptr,
+                              nullptr, nullptr);
   ShowWindow(hwnd, SW_SHOWNORMAL);
   UpdateWindow(hwnd);
   return hwnd;

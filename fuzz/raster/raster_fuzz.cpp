@@ -51,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto texFormat = static_cast<TextureFormat>(in.ConsumeIntegralInRange(0, 3));
   const int texelBytes = texFormat == TextureFormat::Palette8 ? 1 : 2;
   const int tw = 1 << in.ConsumeIntegralInRange(0, 6), th = 1 << in.ConsumeIntegralInRange(0, 6);
-  const int pitch = (tw + in.ConsumeIntegralInRange(0, 3)) * texelBytes;  // not always a power of two
+  const int pitch =
+      (tw + in.ConsumeIntegralInRange(0, 3)) * texelBytes;  // not always a power of two
   std::vector<uint8_t> texels(size_t(pitch) * (th - 1) + size_t(tw) * texelBytes);
   for (uint8_t& t : texels) t = in.ConsumeIntegral<uint8_t>();
   std::vector<uint32_t> palette(256);
@@ -62,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (in.ConsumeIntegralInRange(0, 7) == 0) {
       const Rect rect{in.ConsumeIntegralInRange(-50, 50), in.ConsumeIntegralInRange(-50, 50),
                       in.ConsumeIntegralInRange(-50, 50), in.ConsumeIntegralInRange(-50, 50)};
-      r.clear(&colorTarget, in.ConsumeIntegral<uint32_t>(), &depthTarget, in.ConsumeFloatingPoint<float>(), rect);
+      r.clear(&colorTarget, in.ConsumeIntegral<uint32_t>(), &depthTarget,
+              in.ConsumeFloatingPoint<float>(), rect);
       continue;
     }
     State s;
@@ -84,9 +86,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Vertex fan[8];
     const int count = in.ConsumeIntegralInRange(3, 8);
     for (Vertex& v : fan) {
-      v = {coordinate(in, width), coordinate(in, height), in.ConsumeFloatingPoint<float>(),
-           in.ConsumeFloatingPoint<float>(), in.ConsumeIntegral<uint32_t>(),
-           in.ConsumeFloatingPoint<float>(), in.ConsumeFloatingPoint<float>()};
+      v = {coordinate(in, width),
+           coordinate(in, height),
+           in.ConsumeFloatingPoint<float>(),
+           in.ConsumeFloatingPoint<float>(),
+           in.ConsumeIntegral<uint32_t>(),
+           in.ConsumeFloatingPoint<float>(),
+           in.ConsumeFloatingPoint<float>()};
     }
     r.drawFan(colorTarget, in.ConsumeBool() ? &depthTarget : nullptr, s, fan, count);
   }

@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   DriverInfo* driver = nullptr;
   DeviceInfo* device = nullptr;
   // Whatever the file held, the choice is one of the enumerated records.
-  if (kvGetSelectedDriver(&driver, &device) != 0 || device == nullptr || device->currentMode == nullptr)
+  if (kvGetSelectedDriver(&driver, &device) != 0 || device == nullptr ||
+      device->currentMode == nullptr)
     std::abort();
   kvSelectDefaultDriver(0);
   if (fchdir(startFolder) != 0) std::abort();

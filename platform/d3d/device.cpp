@@ -19,11 +19,16 @@ Recorder recorder;
 constexpr DWORD kVertexFormat = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 
 bool rasterTextureFormat(const DDPIXELFORMAT& f, raster::TextureFormat& out) {
-  if (ddraw::sameFormat(f, ddraw::paletteFormat8())) out = raster::TextureFormat::Palette8;
-  else if (ddraw::sameFormat(f, ddraw::argb1555Format())) out = raster::TextureFormat::ARGB1555;
-  else if (ddraw::sameFormat(f, ddraw::argb4444Format())) out = raster::TextureFormat::ARGB4444;
-  else if (ddraw::sameFormat(f, ddraw::rgb565Format())) out = raster::TextureFormat::RGB565;
-  else return false;
+  if (ddraw::sameFormat(f, ddraw::paletteFormat8()))
+    out = raster::TextureFormat::Palette8;
+  else if (ddraw::sameFormat(f, ddraw::argb1555Format()))
+    out = raster::TextureFormat::ARGB1555;
+  else if (ddraw::sameFormat(f, ddraw::argb4444Format()))
+    out = raster::TextureFormat::ARGB4444;
+  else if (ddraw::sameFormat(f, ddraw::rgb565Format()))
+    out = raster::TextureFormat::RGB565;
+  else
+    return false;
   return true;
 }
 
@@ -36,11 +41,16 @@ DWORD renderDepthBit(const ddraw::Surface& s) {
 
 raster::BlendFactor blendFactor(DWORD blend, raster::BlendFactor otherwise) {
   switch (blend) {
-    case D3DBLEND_ZERO: return raster::BlendFactor::Zero;
-    case D3DBLEND_ONE: return raster::BlendFactor::One;
-    case D3DBLEND_SRCALPHA: return raster::BlendFactor::SrcAlpha;
-    case D3DBLEND_INVSRCALPHA: return raster::BlendFactor::InvSrcAlpha;
-    default: return otherwise;  // factors the devices do not offer
+    case D3DBLEND_ZERO:
+      return raster::BlendFactor::Zero;
+    case D3DBLEND_ONE:
+      return raster::BlendFactor::One;
+    case D3DBLEND_SRCALPHA:
+      return raster::BlendFactor::SrcAlpha;
+    case D3DBLEND_INVSRCALPHA:
+      return raster::BlendFactor::InvSrcAlpha;
+    default:
+      return otherwise;  // factors the devices do not offer
   }
 }
 
@@ -52,12 +62,18 @@ bool linearFilter(DWORD legacy) {
 // Which input a stage operation passes on: the texel or the vertex colour.
 enum class Input { Texture, Diffuse, Both };
 Input stageInput(DWORD op, DWORD arg1, DWORD arg2) {
-  const auto input = [](DWORD arg) { return (arg & 0xF) == D3DTA_TEXTURE ? Input::Texture : Input::Diffuse; };
+  const auto input = [](DWORD arg) {
+    return (arg & 0xF) == D3DTA_TEXTURE ? Input::Texture : Input::Diffuse;
+  };
   switch (op) {
-    case D3DTOP_DISABLE: return Input::Diffuse;
-    case D3DTOP_SELECTARG1: return input(arg1);
-    case D3DTOP_SELECTARG2: return input(arg2);
-    default: return Input::Both;  // modulate (the other operations are not offered)
+    case D3DTOP_DISABLE:
+      return Input::Diffuse;
+    case D3DTOP_SELECTARG1:
+      return input(arg1);
+    case D3DTOP_SELECTARG2:
+      return input(arg2);
+    default:
+      return Input::Both;  // modulate (the other operations are not offered)
   }
 }
 
@@ -67,7 +83,8 @@ Input stageInput(DWORD op, DWORD arg1, DWORD arg2) {
 HRESULT checkRenderTarget(const testing::DeviceEntry& entry, ddraw::Surface& target) {
   if (target.IsLost() != DD_OK) return DDERR_SURFACELOST;
   if (!(target.caps() & DDSCAPS_3DDEVICE)) return DDERR_INVALIDCAPS;
-  if (!(entry.desc.dwDeviceRenderBitDepth & renderDepthBit(target))) return DDERR_INVALIDPIXELFORMAT;
+  if (!(entry.desc.dwDeviceRenderBitDepth & renderDepthBit(target)))
+    return DDERR_INVALIDPIXELFORMAT;
   return D3D_OK;
 }
 
@@ -200,7 +217,9 @@ HRESULT Device::EndScene() {
   return D3D_OK;
 }
 
-HRESULT Device::GetDirect3D(LPDIRECT3D3* direct3D) { return win::handOut(direct3D_, direct3D, D3D_OK); }
+HRESULT Device::GetDirect3D(LPDIRECT3D3* direct3D) {
+  return win::handOut(direct3D_, direct3D, D3D_OK);
+}
 
 HRESULT Device::SetCurrentViewport(LPDIRECT3DVIEWPORT3 face) {
   auto* viewport = dynamic_cast<Viewport*>(face);
@@ -258,7 +277,8 @@ HRESULT Device::SetTexture(DWORD stage, LPDIRECT3DTEXTURE2 face) {
 }
 
 HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE state, LPDWORD value) {
-  if (value == nullptr || stage != 0 || state == 0 || state >= D3DTSS_COUNT) return DDERR_INVALIDPARAMS;
+  if (value == nullptr || stage != 0 || state == 0 || state >= D3DTSS_COUNT)
+    return DDERR_INVALIDPARAMS;
   *value = stageStates_[state];
   return D3D_OK;
 }
@@ -267,9 +287,11 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE state
   if (stage != 0 || state == 0 || state >= D3DTSS_COUNT) return DDERR_INVALIDPARAMS;
   stageStates_[state] = value;
   if (state == D3DTSS_MAGFILTER)
-    renderStates_[D3DRENDERSTATE_TEXTUREMAG] = value == D3DTFG_LINEAR ? D3DFILTER_LINEAR : D3DFILTER_NEAREST;
+    renderStates_[D3DRENDERSTATE_TEXTUREMAG] =
+        value == D3DTFG_LINEAR ? D3DFILTER_LINEAR : D3DFILTER_NEAREST;
   else if (state == D3DTSS_MINFILTER)
-    renderStates_[D3DRENDERSTATE_TEXTUREMIN] = value == D3DTFN_LINEAR ? D3DFILTER_LINEAR : D3DFILTER_NEAREST;
+    renderStates_[D3DRENDERSTATE_TEXTUREMIN] =
+        value == D3DTFN_LINEAR ? D3DFILTER_LINEAR : D3DFILTER_NEAREST;
   return D3D_OK;
 }
 
@@ -301,9 +323,13 @@ raster::State Device::resolveState() {
                       rasterTextureFormat(texture_->format(), format) &&
                       (format != raster::TextureFormat::Palette8 || texture_->palette() != nullptr);
   if (usable) {
-    rasterTexture_ = {texture_->pixels(), texture_->pitch(), texture_->width(), texture_->height(),
-                      format,
-                      format == raster::TextureFormat::Palette8 ? texture_->palette()->argb() : nullptr};
+    rasterTexture_ = {
+        texture_->pixels(),
+        texture_->pitch(),
+        texture_->width(),
+        texture_->height(),
+        format,
+        format == raster::TextureFormat::Palette8 ? texture_->palette()->argb() : nullptr};
     state.texture = &rasterTexture_;
     state.colorOp = color == Input::Both      ? raster::ColorOp::Modulate
                     : color == Input::Texture ? raster::ColorOp::SelectTexture
@@ -319,7 +345,8 @@ raster::State Device::resolveState() {
     state.alphaOp = raster::AlphaOp::SelectDiffuse;
   }
   state.perspective = rs[D3DRENDERSTATE_TEXTUREPERSPECTIVE] != FALSE;
-  state.filter = ts[D3DTSS_MAGFILTER] == D3DTFG_LINEAR ? raster::Filter::Bilinear : raster::Filter::Nearest;
+  state.filter =
+      ts[D3DTSS_MAGFILTER] == D3DTFG_LINEAR ? raster::Filter::Bilinear : raster::Filter::Nearest;
 
   state.blendEnable = rs[D3DRENDERSTATE_ALPHABLENDENABLE] != FALSE;
   if (rs[D3DRENDERSTATE_SRCBLEND] == D3DBLEND_BOTHSRCALPHA) {
@@ -333,11 +360,21 @@ raster::State Device::resolveState() {
   state.depthEnable = rs[D3DRENDERSTATE_ZENABLE] != D3DZB_FALSE && target_->zBuffer() != nullptr;
   state.depthWrite = rs[D3DRENDERSTATE_ZWRITEENABLE] != FALSE;
   switch (rs[D3DRENDERSTATE_ZFUNC]) {
-    case D3DCMP_GREATEREQUAL: state.depthCompare = raster::DepthCompare::GreaterEqual; break;
-    case D3DCMP_GREATER: state.depthCompare = raster::DepthCompare::Greater; break;
-    case D3DCMP_LESSEQUAL: state.depthCompare = raster::DepthCompare::LessEqual; break;
-    case D3DCMP_LESS: state.depthCompare = raster::DepthCompare::Less; break;
-    default: state.depthCompare = raster::DepthCompare::Always; break;  // NEVER is handled by the draw
+    case D3DCMP_GREATEREQUAL:
+      state.depthCompare = raster::DepthCompare::GreaterEqual;
+      break;
+    case D3DCMP_GREATER:
+      state.depthCompare = raster::DepthCompare::Greater;
+      break;
+    case D3DCMP_LESSEQUAL:
+      state.depthCompare = raster::DepthCompare::LessEqual;
+      break;
+    case D3DCMP_LESS:
+      state.depthCompare = raster::DepthCompare::Less;
+      break;
+    default:
+      state.depthCompare = raster::DepthCompare::Always;
+      break;  // NEVER is handled by the draw
   }
   state.dither = rs[D3DRENDERSTATE_DITHERENABLE] != FALSE;
   state.shadeMode = rs[D3DRENDERSTATE_SHADEMODE] == D3DSHADE_FLAT ? raster::ShadeMode::Flat
@@ -385,12 +422,16 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, DWORD vertexFormat, LPVOID 
   raster::ColorTarget color{};
   raster::DepthTarget depth{};
   bool hasDepth = false;
-  if (!inScene_) result = D3DERR_SCENE_NOT_IN_SCENE;
-  else if (vertexFormat != kVertexFormat) result = D3DERR_INVALIDVERTEXTYPE;
-  else if (vertices == nullptr || count == 0 || count > entry_.desc.dwMaxVertexCount) result = DDERR_INVALIDPARAMS;
+  if (!inScene_)
+    result = D3DERR_SCENE_NOT_IN_SCENE;
+  else if (vertexFormat != kVertexFormat)
+    result = D3DERR_INVALIDVERTEXTYPE;
+  else if (vertices == nullptr || count == 0 || count > entry_.desc.dwMaxVertexCount)
+    result = DDERR_INVALIDPARAMS;
   else if (type != D3DPT_TRIANGLEFAN && type != D3DPT_TRIANGLELIST && type != D3DPT_TRIANGLESTRIP)
     result = D3DERR_INVALIDPRIMITIVETYPE;
-  else if (!colorTarget(color)) result = DDERR_SURFACELOST;
+  else if (!colorTarget(color))
+    result = DDERR_SURFACELOST;
   if (result == D3D_OK) {
     state = resolveState();
     hasDepth = depthTarget(depth);
@@ -401,7 +442,8 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, DWORD vertexFormat, LPVOID 
     draw.type = type;
     draw.vertexFormat = vertexFormat;
     draw.flags = flags;
-    if (v != nullptr && vertexFormat == kVertexFormat && count <= 65535) draw.vertices.assign(v, v + count);
+    if (v != nullptr && vertexFormat == kVertexFormat && count <= 65535)
+      draw.vertices.assign(v, v + count);
     draw.renderStates = renderStates_;
     draw.stageStates = stageStates_;
     draw.texture = texture_;
@@ -409,7 +451,8 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, DWORD vertexFormat, LPVOID 
     draw.textured = state.texture != nullptr;
     draw.result = result;
   }
-  if (result != D3D_OK || (renderStates_[D3DRENDERSTATE_ZFUNC] == D3DCMP_NEVER && state.depthEnable))
+  if (result != D3D_OK ||
+      (renderStates_[D3DRENDERSTATE_ZFUNC] == D3DCMP_NEVER && state.depthEnable))
     return result;
   drawTriangles(type, color, hasDepth ? &depth : nullptr, state, v, count);
   return D3D_OK;

@@ -6,13 +6,20 @@
 
 #include "platform/d3d/objects.h"
 
-const GUID IID_IDirect3D3 = {0xBB223240, 0xE72B, 0x11D0, {0xA9, 0xB4, 0x00, 0xAA, 0x00, 0xC0, 0x99, 0x3E}};
-const GUID IID_IDirect3DDevice3 = {0xB0AB3B60, 0x33D7, 0x11D1, {0xA9, 0x81, 0x00, 0xC0, 0x4F, 0xD7, 0xB1, 0x74}};
-const GUID IID_IDirect3DViewport3 = {0xB0AB3B61, 0x33D7, 0x11D1, {0xA9, 0x81, 0x00, 0xC0, 0x4F, 0xD7, 0xB1, 0x74}};
-const GUID IID_IDirect3DTexture2 = {0x93281502, 0x8CF8, 0x11D0, {0x89, 0xAB, 0x00, 0xA0, 0xC9, 0x05, 0x41, 0x29}};
-const GUID IID_IDirect3DRGBDevice = {0xA4665C60, 0x2673, 0x11CF, {0xA3, 0x1A, 0x00, 0xAA, 0x00, 0xB9, 0x33, 0x56}};
-const GUID IID_IDirect3DRefDevice = {0x50936643, 0x13E9, 0x11D1, {0x89, 0xAA, 0x00, 0xA0, 0xC9, 0x05, 0x41, 0x29}};
-const GUID IID_IDirect3DNullDevice = {0x8767DF22, 0xBACC, 0x11D1, {0x89, 0x69, 0x00, 0xA0, 0xC9, 0x06, 0x29, 0xA8}};
+const GUID IID_IDirect3D3 = {
+    0xBB223240, 0xE72B, 0x11D0, {0xA9, 0xB4, 0x00, 0xAA, 0x00, 0xC0, 0x99, 0x3E}};
+const GUID IID_IDirect3DDevice3 = {
+    0xB0AB3B60, 0x33D7, 0x11D1, {0xA9, 0x81, 0x00, 0xC0, 0x4F, 0xD7, 0xB1, 0x74}};
+const GUID IID_IDirect3DViewport3 = {
+    0xB0AB3B61, 0x33D7, 0x11D1, {0xA9, 0x81, 0x00, 0xC0, 0x4F, 0xD7, 0xB1, 0x74}};
+const GUID IID_IDirect3DTexture2 = {
+    0x93281502, 0x8CF8, 0x11D0, {0x89, 0xAB, 0x00, 0xA0, 0xC9, 0x05, 0x41, 0x29}};
+const GUID IID_IDirect3DRGBDevice = {
+    0xA4665C60, 0x2673, 0x11CF, {0xA3, 0x1A, 0x00, 0xAA, 0x00, 0xB9, 0x33, 0x56}};
+const GUID IID_IDirect3DRefDevice = {
+    0x50936643, 0x13E9, 0x11D1, {0x89, 0xAA, 0x00, 0xA0, 0xC9, 0x05, 0x41, 0x29}};
+const GUID IID_IDirect3DNullDevice = {
+    0x8767DF22, 0xBACC, 0x11D1, {0x89, 0x69, 0x00, 0xA0, 0xC9, 0x06, 0x29, 0xA8}};
 
 namespace kv::d3d {
 
@@ -34,10 +41,11 @@ D3DDEVICEDESC softwareDescription() {
   d.dlcLightingCaps = {sizeof(D3DLIGHTINGCAPS), 0, 0, 0};
   D3DPRIMCAPS& t = d.dpcTriCaps;
   t.dwSize = sizeof t;
-  t.dwMiscCaps = D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW | D3DPMISCCAPS_CULLCCW;
+  t.dwMiscCaps =
+      D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW | D3DPMISCCAPS_CULLCCW;
   t.dwRasterCaps = D3DPRASTERCAPS_DITHER | D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_SUBPIXEL;
-  t.dwZCmpCaps = D3DPCMPCAPS_NEVER | D3DPCMPCAPS_LESS | D3DPCMPCAPS_LESSEQUAL | D3DPCMPCAPS_GREATER |
-                 D3DPCMPCAPS_GREATEREQUAL | D3DPCMPCAPS_ALWAYS;
+  t.dwZCmpCaps = D3DPCMPCAPS_NEVER | D3DPCMPCAPS_LESS | D3DPCMPCAPS_LESSEQUAL |
+                 D3DPCMPCAPS_GREATER | D3DPCMPCAPS_GREATEREQUAL | D3DPCMPCAPS_ALWAYS;
   t.dwSrcBlendCaps = t.dwDestBlendCaps =
       D3DPBLENDCAPS_ZERO | D3DPBLENDCAPS_ONE | D3DPBLENDCAPS_SRCALPHA | D3DPBLENDCAPS_INVSRCALPHA;
   t.dwAlphaCmpCaps = D3DPCMPCAPS_ALWAYS;
@@ -46,9 +54,9 @@ D3DDEVICEDESC softwareDescription() {
   // Power-of-two sides: the rasterizers wrap coordinates by masking.
   t.dwTextureCaps = D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_ALPHA |
                     D3DPTEXTURECAPS_TRANSPARENCY;
-  t.dwTextureFilterCaps = D3DPTFILTERCAPS_NEAREST | D3DPTFILTERCAPS_LINEAR | D3DPTFILTERCAPS_MINFPOINT |
-                          D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MAGFPOINT |
-                          D3DPTFILTERCAPS_MAGFLINEAR;
+  t.dwTextureFilterCaps = D3DPTFILTERCAPS_NEAREST | D3DPTFILTERCAPS_LINEAR |
+                          D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR |
+                          D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
   t.dwTextureBlendCaps = D3DPTBLENDCAPS_MODULATE | D3DPTBLENDCAPS_MODULATEALPHA;
   t.dwTextureAddressCaps = D3DPTADDRESSCAPS_WRAP;
   d.dpcLineCaps = t;
@@ -65,7 +73,7 @@ D3DDEVICEDESC softwareDescription() {
 }
 
 testing::DeviceEntry softwareDevice(const GUID& guid, const char* description, const char* name,
-                                   testing::Backend backend) {
+                                    testing::Backend backend) {
   testing::DeviceEntry entry;
   entry.guid = guid;
   entry.description = description;
@@ -73,14 +81,15 @@ testing::DeviceEntry softwareDevice(const GUID& guid, const char* description, c
   entry.desc = softwareDescription();
   // The kit asks for the first 16-bit format with alpha, or a palettized one.
   entry.textureFormats = {ddraw::paletteFormat8(), ddraw::argb1555Format(), ddraw::argb4444Format(),
-                         ddraw::rgb565Format()};
+                          ddraw::rgb565Format()};
   entry.zBufferFormats = {ddraw::depthFormat(32)};
   entry.backend = backend;
   return entry;
 }
 
 std::vector<testing::DeviceEntry>& deviceList() {
-  static std::vector<testing::DeviceEntry> list = {testing::rgbDevice(), testing::referenceDevice()};
+  static std::vector<testing::DeviceEntry> list = {testing::rgbDevice(),
+                                                   testing::referenceDevice()};
   return list;
 }
 
@@ -121,7 +130,8 @@ Direct3D::Direct3D(ddraw::DirectDraw* directDraw) : directDraw_(directDraw) {
 Direct3D::~Direct3D() { directDraw_->Release(); }
 
 HRESULT Direct3D::queryOther(REFIID riid, void** object) {
-  if (riid == IID_IDirectDraw || riid == IID_IDirectDraw4) return directDraw_->QueryInterface(riid, object);
+  if (riid == IID_IDirectDraw || riid == IID_IDirectDraw4)
+    return directDraw_->QueryInterface(riid, object);
   return E_NOINTERFACE;
 }
 
@@ -147,7 +157,8 @@ HRESULT Direct3D::FindDevice(LPD3DFINDDEVICESEARCH search, LPD3DFINDDEVICERESULT
   for (const testing::DeviceEntry& entry : deviceList()) {
     if ((search->dwFlags & D3DFDS_GUID) && entry.guid != search->guid) continue;
     if ((search->dwFlags & D3DFDS_HARDWARE) && (search->bHardware != 0) != entry.hardware) continue;
-    if ((search->dwFlags & D3DFDS_COLORMODEL) && !(entry.desc.dcmColorModel & search->dcmColorModel))
+    if ((search->dwFlags & D3DFDS_COLORMODEL) &&
+        !(entry.desc.dcmColorModel & search->dcmColorModel))
       continue;
     std::memset(result, 0, sizeof *result);
     result->dwSize = sizeof *result;

@@ -1,20 +1,26 @@
 // The DirectDraw object, clippers, palettes, pixel formats and the entry
 // points of "DDRAW.DLL". One driver exists: the primary display driver of the
 // current host, which can render in a window.
+#include "platform/ddraw/ddraw.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "platform/ddraw/ddraw.h"
 #include "platform/ddraw/ddraw_testing.h"
 #include "platform/ddraw/objects.h"
 #include "platform/host/host.h"
 
-const GUID IID_IDirectDraw = {0x6C14DB80, 0xA733, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
-const GUID IID_IDirectDraw4 = {0x9C59509A, 0x39BD, 0x11D1, {0x8C, 0x4A, 0x00, 0xC0, 0x4F, 0xD9, 0x30, 0xC5}};
-const GUID IID_IDirectDrawSurface4 = {0x0B2B8630, 0xAD35, 0x11D0, {0x8E, 0xA6, 0x00, 0x60, 0x97, 0x97, 0xEA, 0x5B}};
-const GUID IID_IDirectDrawClipper = {0x6C14DB85, 0xA733, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
-const GUID IID_IDirectDrawPalette = {0x6C14DB84, 0xA733, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
+const GUID IID_IDirectDraw = {
+    0x6C14DB80, 0xA733, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
+const GUID IID_IDirectDraw4 = {
+    0x9C59509A, 0x39BD, 0x11D1, {0x8C, 0x4A, 0x00, 0xC0, 0x4F, 0xD9, 0x30, 0xC5}};
+const GUID IID_IDirectDrawSurface4 = {
+    0x0B2B8630, 0xAD35, 0x11D0, {0x8E, 0xA6, 0x00, 0x60, 0x97, 0x97, 0xEA, 0x5B}};
+const GUID IID_IDirectDrawClipper = {
+    0x6C14DB85, 0xA733, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
+const GUID IID_IDirectDrawPalette = {
+    0x6C14DB84, 0xA733, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
 
 namespace kv::ddraw {
 
@@ -229,9 +235,12 @@ HRESULT DirectDraw::CreatePalette(DWORD flags, LPPALETTEENTRY entries, LPDIRECTD
   *palette = nullptr;
   if (outer != nullptr || entries == nullptr) return DDERR_INVALIDPARAMS;
   uint32_t count = 0;
-  if (flags & DDPCAPS_8BIT) count = 256;
-  else if (flags & DDPCAPS_4BIT) count = 16;
-  else return DDERR_INVALIDPARAMS;
+  if (flags & DDPCAPS_8BIT)
+    count = 256;
+  else if (flags & DDPCAPS_4BIT)
+    count = 16;
+  else
+    return DDERR_INVALIDPARAMS;
   *palette = new (std::nothrow) Palette(flags, entries, count);
   return *palette != nullptr ? DD_OK : DDERR_OUTOFMEMORY;
 }
@@ -252,11 +261,12 @@ HRESULT DirectDraw::CreateSurface(LPDDSURFACEDESC2 request, LPDIRECTDRAWSURFACE4
   desc.ddsCaps = request->ddsCaps;
   desc.dwTextureStage = request->dwTextureStage;
   const bool primary = (caps & DDSCAPS_PRIMARYSURFACE) != 0;
-  const bool chain = primary && (request->dwFlags & DDSD_BACKBUFFERCOUNT) &&
-                     request->dwBackBufferCount > 0;
+  const bool chain =
+      primary && (request->dwFlags & DDSD_BACKBUFFERCOUNT) && request->dwBackBufferCount > 0;
   if (primary) {
     // The screen: its size and format are the display's.
-    if (request->dwFlags & (DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT)) return DDERR_INVALIDPARAMS;
+    if (request->dwFlags & (DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT))
+      return DDERR_INVALIDPARAMS;
     DDSURFACEDESC2 display;
     describeDisplay(display);
     desc.dwWidth = display.dwWidth;
@@ -305,8 +315,10 @@ HRESULT DirectDraw::CreateSurface(LPDDSURFACEDESC2 request, LPDIRECTDRAWSURFACE4
     backDesc.ddsCaps.dwCaps &= ~(DDSCAPS_PRIMARYSURFACE | DDSCAPS_FRONTBUFFER | DDSCAPS_VISIBLE);
     for (DWORD i = 0; i < request->dwBackBufferCount; ++i) {
       // The first back buffer is the one flipped to next.
-      if (i == 0) backDesc.ddsCaps.dwCaps |= DDSCAPS_BACKBUFFER;
-      else backDesc.ddsCaps.dwCaps &= ~DDSCAPS_BACKBUFFER;
+      if (i == 0)
+        backDesc.ddsCaps.dwCaps |= DDSCAPS_BACKBUFFER;
+      else
+        backDesc.ddsCaps.dwCaps &= ~DDSCAPS_BACKBUFFER;
       auto* back = new (std::nothrow) Surface(this, backDesc);
       if (back == nullptr || !back->allocate()) {
         if (back != nullptr) back->Release();
@@ -331,7 +343,8 @@ HRESULT DirectDraw::EnumDisplayModes(DWORD flags, LPDDSURFACEDESC2 filter, LPVOI
       if ((filter->dwFlags & DDSD_PIXELFORMAT) &&
           filter->ddpfPixelFormat.dwRGBBitCount != mode.bitCount)
         continue;
-      if ((filter->dwFlags & DDSD_REFRESHRATE) && filter->dwRefreshRate != mode.refreshRate) continue;
+      if ((filter->dwFlags & DDSD_REFRESHRATE) && filter->dwRefreshRate != mode.refreshRate)
+        continue;
     }
     DDSURFACEDESC2 desc;
     describeMode(mode, desc);

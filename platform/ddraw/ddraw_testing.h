@@ -7,8 +7,8 @@ namespace kv::ddraw::testing {
 
 // What the "DDRAW.DLL" module offers (both true unless a test says otherwise).
 struct Exports {
-  bool moduleLoaded = true;   // false: GetModuleHandleA("DDRAW.DLL") answers null
-  bool enumerateEx = true;    // false: only DirectDrawEnumerateA is exported
+  bool moduleLoaded = true;  // false: GetModuleHandleA("DDRAW.DLL") answers null
+  bool enumerateEx = true;   // false: only DirectDrawEnumerateA is exported
 };
 Exports& exports();
 

@@ -56,17 +56,26 @@ RECT intersect(const RECT& r, int32_t width, int32_t height) {
 
 uint32_t readPixel(const uint8_t* row, int32_t x, uint32_t bytes) {
   switch (bytes) {
-    case 1: return row[x];
-    case 2: return reinterpret_cast<const uint16_t*>(row)[x];
-    default: return reinterpret_cast<const uint32_t*>(row)[x];
+    case 1:
+      return row[x];
+    case 2:
+      return reinterpret_cast<const uint16_t*>(row)[x];
+    default:
+      return reinterpret_cast<const uint32_t*>(row)[x];
   }
 }
 
 void writePixel(uint8_t* row, int32_t x, uint32_t bytes, uint32_t value) {
   switch (bytes) {
-    case 1: row[x] = static_cast<uint8_t>(value); break;
-    case 2: reinterpret_cast<uint16_t*>(row)[x] = static_cast<uint16_t>(value); break;
-    default: reinterpret_cast<uint32_t*>(row)[x] = value; break;
+    case 1:
+      row[x] = static_cast<uint8_t>(value);
+      break;
+    case 2:
+      reinterpret_cast<uint16_t*>(row)[x] = static_cast<uint16_t>(value);
+      break;
+    default:
+      reinterpret_cast<uint32_t*>(row)[x] = value;
+      break;
   }
 }
 
@@ -160,7 +169,8 @@ HRESULT Surface::AddAttachedSurface(LPDIRECTDRAWSURFACE4 surface) {
   auto* z = dynamic_cast<Surface*>(surface);
   if (z == nullptr || z == this) return DDERR_INVALIDPARAMS;
   if (!alive() || !z->alive()) return DDERR_SURFACELOST;
-  if (!(z->caps() & DDSCAPS_ZBUFFER) || (caps() & DDSCAPS_ZBUFFER)) return DDERR_CANNOTATTACHSURFACE;
+  if (!(z->caps() & DDSCAPS_ZBUFFER) || (caps() & DDSCAPS_ZBUFFER))
+    return DDERR_CANNOTATTACHSURFACE;
   if (z->width() < width() || z->height() < height()) return DDERR_CANNOTATTACHSURFACE;
   if (zBuffer() != nullptr) return DDERR_SURFACEALREADYATTACHED;
   z->AddRef();
@@ -294,7 +304,8 @@ HRESULT Surface::Lock(LPRECT rect, LPDDSURFACEDESC2 desc, DWORD flags, HANDLE ev
   uint8_t* address = memory_.get();
   if (rect != nullptr) {
     if (!inside(*rect, width(), height())) return DDERR_INVALIDRECT;
-    address += static_cast<ptrdiff_t>(rect->top) * pitch_ + static_cast<ptrdiff_t>(rect->left) * bytes;
+    address +=
+        static_cast<ptrdiff_t>(rect->top) * pitch_ + static_cast<ptrdiff_t>(rect->left) * bytes;
   }
   locked_ = true;
   registry().addresses[addressSlot_] = address;
@@ -366,7 +377,8 @@ HRESULT Surface::Blt(LPRECT destRect, LPDIRECTDRAWSURFACE4 sourceFace, LPRECT so
   if (source == nullptr) return DDERR_INVALIDPARAMS;
   if (source->IsLost() != DD_OK) return DDERR_SURFACELOST;
   if (source->locked_) return DDERR_SURFACEBUSY;
-  const RECT from = sourceRect != nullptr ? *sourceRect : RECT{0, 0, source->width(), source->height()};
+  const RECT from =
+      sourceRect != nullptr ? *sourceRect : RECT{0, 0, source->width(), source->height()};
   if (!inside(from, source->width(), source->height())) return DDERR_INVALIDRECT;
   const uint32_t toBytes = bytesPerPixel(format());
   const uint32_t fromBytes = bytesPerPixel(source->format());
@@ -398,7 +410,8 @@ HRESULT Surface::Blt(LPRECT destRect, LPDIRECTDRAWSURFACE4 sourceFace, LPRECT so
     for (LONG x = clipped.left; x < clipped.right; ++x) {
       const LONG sx = static_cast<LONG>(from.left + (int64_t{x} - dest.left) * sw / dw);
       const uint32_t value = readPixel(sourceRow, sx, fromBytes);
-      if (keyed && value >= key.dwColorSpaceLowValue && value <= key.dwColorSpaceHighValue) continue;
+      if (keyed && value >= key.dwColorSpaceLowValue && value <= key.dwColorSpaceHighValue)
+        continue;
       writePixel(row, x, toBytes, convertPixel(value, fromBytes, toBytes));
     }
   }
@@ -418,7 +431,8 @@ HRESULT Surface::Flip(LPDIRECTDRAWSURFACE4 targetOverride, DWORD flags) {
   // The buffers move round the chain: the first back buffer goes on screen.
   std::unique_ptr<uint8_t[]> shown = std::move(memory_);
   memory_ = std::move(chain_.front()->memory_);
-  for (size_t i = 0; i + 1 < chain_.size(); ++i) chain_[i]->memory_ = std::move(chain_[i + 1]->memory_);
+  for (size_t i = 0; i + 1 < chain_.size(); ++i)
+    chain_[i]->memory_ = std::move(chain_[i + 1]->memory_);
   chain_.back()->memory_ = std::move(shown);
   present({0, 0, width(), height()});
   return DD_OK;

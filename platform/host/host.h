@@ -39,7 +39,7 @@ struct PresentedFrame {
 
 // A top-level window as the window model sees it, in screen coordinates.
 struct WindowPlacement {
-  int32_t left, top, right, bottom;                    // outer rectangle
+  int32_t left, top, right, bottom;  // outer rectangle
   int32_t clientLeft, clientTop, clientWidth, clientHeight;
 };
 

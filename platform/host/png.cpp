@@ -47,7 +47,8 @@ bool encodePng(const uint32_t* rgb, int32_t width, int32_t height, std::vector<u
   }
   uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
   std::vector<uint8_t> packed(packedSize);
-  if (compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()), 6) != Z_OK) {
+  if (compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()), 6) !=
+      Z_OK) {
     error = "deflate failed";
     return false;
   }
@@ -57,7 +58,8 @@ bool encodePng(const uint32_t* rgb, int32_t width, int32_t height, std::vector<u
   std::vector<uint8_t> header;
   putBigEndian(header, static_cast<uint32_t>(width));
   putBigEndian(header, static_cast<uint32_t>(height));
-  header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, no filter set, no interlace
+  header.insert(header.end(),
+                {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, no filter set, no interlace
   putChunk(png, "IHDR", header.data(), header.size());
   putChunk(png, "IDAT", packed.data(), packedSize);
   putChunk(png, "IEND", nullptr, 0);

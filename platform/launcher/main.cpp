@@ -100,9 +100,12 @@ int main(int argc, char** argv) {
       options.headless.escapeFromIteration = frames;
     } else if (arg == "--clock") {
       const std::string clock = value("--clock");
-      if (clock == "virtual") options.headless.clock = kv::headless::Clock::Virtual;
-      else if (clock == "real") options.headless.clock = kv::headless::Clock::Real;
-      else usageError("--clock takes 'virtual' or 'real'");
+      if (clock == "virtual")
+        options.headless.clock = kv::headless::Clock::Virtual;
+      else if (clock == "real")
+        options.headless.clock = kv::headless::Clock::Real;
+      else
+        usageError("--clock takes 'virtual' or 'real'");
     } else if (arg == "--keys") {
       std::string error;
       if (!kv::headless::parseKeyScript(value("--keys"), options.headless.keys, error))
@@ -112,7 +115,8 @@ int main(int argc, char** argv) {
       const fs::path dir = fs::absolute(value("--capture"));
       std::error_code error;
       fs::create_directories(dir, error);
-      if (!fs::is_directory(dir)) usageError("cannot make the capture folder '" + dir.string() + "'");
+      if (!fs::is_directory(dir))
+        usageError("cannot make the capture folder '" + dir.string() + "'");
       options.headless.display.captureDir = dir.string();
     } else if (arg == "--every") {
       const std::string n = value("--every");
@@ -129,7 +133,8 @@ int main(int argc, char** argv) {
   }
 
   if (!dataDir.empty()) {
-    if (chdir(dataDir.c_str()) != 0) usageError("cannot enter '" + dataDir + "': " + std::strerror(errno));
+    if (chdir(dataDir.c_str()) != 0)
+      usageError("cannot enter '" + dataDir + "': " + std::strerror(errno));
   } else if (!fs::exists(kv::launcher::kDataMarker)) {
     const fs::path data = defaultDataFolder();
     if (!data.empty() && fs::exists(data / kv::launcher::kDataMarker)) fs::current_path(data);
@@ -138,7 +143,8 @@ int main(int argc, char** argv) {
   std::FILE* log = nullptr;
   if (!logPath.empty()) {
     log = std::fopen(logPath.c_str(), "w");
-    if (log == nullptr) usageError("cannot write the log '" + logPath + "': " + std::strerror(errno));
+    if (log == nullptr)
+      usageError("cannot write the log '" + logPath + "': " + std::strerror(errno));
     kv::win::setDebugLogFile(log);
   }
   kv::win::setDebugEcho(!quiet);

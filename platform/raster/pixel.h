@@ -21,7 +21,9 @@ struct Argb {
   uint32_t a, r, g, b;
 };
 
-inline Argb unpackArgb(uint32_t c) { return {c >> 24, (c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF}; }
+inline Argb unpackArgb(uint32_t c) {
+  return {c >> 24, (c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF};
+}
 
 // round(x / 255) for 0 <= x <= 255 * 255 without a division; above that the
 // result is still above 255, which is all a saturating blend needs.
@@ -52,17 +54,22 @@ inline uint32_t rawTexel(const Texture& t, int x, int y) {
 // The bits of a raw texel that carry colour; the colour key ignores the rest.
 inline uint32_t colorKeyMask(TextureFormat f) {
   switch (f) {
-    case TextureFormat::Palette8: return 0xFF;
-    case TextureFormat::ARGB1555: return 0x7FFF;
-    case TextureFormat::ARGB4444: return 0x0FFF;
-    case TextureFormat::RGB565: return 0xFFFF;
+    case TextureFormat::Palette8:
+      return 0xFF;
+    case TextureFormat::ARGB1555:
+      return 0x7FFF;
+    case TextureFormat::ARGB4444:
+      return 0x0FFF;
+    case TextureFormat::RGB565:
+      return 0xFFFF;
   }
   return 0xFFFF;
 }
 
 inline Argb decodeTexel(const Texture& t, uint32_t raw) {
   switch (t.format) {
-    case TextureFormat::Palette8: return unpackArgb(t.palette[raw & 0xFF]);
+    case TextureFormat::Palette8:
+      return unpackArgb(t.palette[raw & 0xFF]);
     case TextureFormat::ARGB1555:
       return {(raw & 0x8000) ? 255u : 0u, expand5((raw >> 10) & 31), expand5((raw >> 5) & 31),
               expand5(raw & 31)};
@@ -100,10 +107,14 @@ inline Argb unpack565(uint32_t p) {
 
 inline uint32_t blendFactor(BlendFactor f, uint32_t srcAlpha) {
   switch (f) {
-    case BlendFactor::Zero: return 0;
-    case BlendFactor::One: return 255;
-    case BlendFactor::SrcAlpha: return srcAlpha;
-    case BlendFactor::InvSrcAlpha: return 255 - srcAlpha;
+    case BlendFactor::Zero:
+      return 0;
+    case BlendFactor::One:
+      return 255;
+    case BlendFactor::SrcAlpha:
+      return srcAlpha;
+    case BlendFactor::InvSrcAlpha:
+      return 255 - srcAlpha;
   }
   return 0;
 }
@@ -116,11 +127,16 @@ inline uint32_t blendChannel(uint32_t s, uint32_t fs, uint32_t d, uint32_t fd) {
 
 inline bool depthPasses(DepthCompare c, float incoming, float stored) {
   switch (c) {
-    case DepthCompare::Always: return true;
-    case DepthCompare::GreaterEqual: return incoming >= stored;
-    case DepthCompare::Greater: return incoming > stored;
-    case DepthCompare::LessEqual: return incoming <= stored;
-    case DepthCompare::Less: return incoming < stored;
+    case DepthCompare::Always:
+      return true;
+    case DepthCompare::GreaterEqual:
+      return incoming >= stored;
+    case DepthCompare::Greater:
+      return incoming > stored;
+    case DepthCompare::LessEqual:
+      return incoming <= stored;
+    case DepthCompare::Less:
+      return incoming < stored;
   }
   return false;
 }

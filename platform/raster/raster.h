@@ -51,15 +51,15 @@ enum class TextureFormat : uint8_t {
   Palette8,  // one byte per texel, an index into the 256-entry ARGB palette
   ARGB1555,
   ARGB4444,
-  RGB565,    // alpha reads as 255
+  RGB565,  // alpha reads as 255
 };
 
 // Sides must be powers of two from 1 to 4096 (texture coordinates wrap); the
 // pitch must hold a row. A texture that breaks this is refused when a fan
 // is drawn with it (logged), and the fan is drawn untextured.
 struct Texture {
-  const void* texels;       // row 0 first
-  int32_t pitch;            // bytes from one row to the next
+  const void* texels;  // row 0 first
+  int32_t pitch;       // bytes from one row to the next
   int32_t width, height;
   TextureFormat format;
   const uint32_t* palette;  // 256 ARGB entries, Palette8 only
@@ -69,11 +69,11 @@ struct Texture {
 // Vertices: the 28-byte transformed, lit vertex (XYZRHW | DIFFUSE | TEX1).
 
 struct Vertex {
-  float sx, sy;   // screen position in pixels; pixel (x, y) has its centre at (x + 0.5, y + 0.5)
-  float sz;       // depth written to the depth buffer (the kit sends 1/z)
-  float rhw;      // 1/w, weights the texture coordinates under perspective correction
+  float sx, sy;      // screen position in pixels; pixel (x, y) has its centre at (x + 0.5, y + 0.5)
+  float sz;          // depth written to the depth buffer (the kit sends 1/z)
+  float rhw;         // 1/w, weights the texture coordinates under perspective correction
   uint32_t diffuse;  // ARGB
-  float tu, tv;   // 0..1 spans the texture once
+  float tu, tv;      // 0..1 spans the texture once
 };
 static_assert(sizeof(Vertex) == 28, "the device vertex is 28 bytes");
 
@@ -100,18 +100,18 @@ struct State {
   const Texture* texture = nullptr;  // null: untextured
   ColorOp colorOp = ColorOp::Modulate;
   AlphaOp alphaOp = AlphaOp::SelectDiffuse;
-  bool perspective = false;          // u, v perspective-correct; otherwise affine
-  Filter filter = Filter::Nearest;   // both magnification and minification
+  bool perspective = false;         // u, v perspective-correct; otherwise affine
+  Filter filter = Filter::Nearest;  // both magnification and minification
   bool colorKeyEnable = false;
-  uint32_t colorKey = 0;             // a raw texel value (a palette index for Palette8);
-                                     // alpha bits are ignored in the comparison
+  uint32_t colorKey = 0;  // a raw texel value (a palette index for Palette8);
+                          // alpha bits are ignored in the comparison
   bool blendEnable = false;
   BlendFactor srcBlend = BlendFactor::SrcAlpha;
   BlendFactor dstBlend = BlendFactor::InvSrcAlpha;
-  bool depthEnable = false;          // test (and write, when depthWrite) against the depth target
+  bool depthEnable = false;  // test (and write, when depthWrite) against the depth target
   bool depthWrite = true;
   DepthCompare depthCompare = DepthCompare::GreaterEqual;
-  bool dither = false;               // 4x4 ordered dither on RGB565 targets
+  bool dither = false;  // 4x4 ordered dither on RGB565 targets
   ShadeMode shadeMode = ShadeMode::Gouraud;
 };
 

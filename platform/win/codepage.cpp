@@ -12,7 +12,7 @@ namespace {
 // a log line or caption must always come out. (Unused where the kit's text is
 // UTF-8 already: clang builds have no CP949 literals.)
 [[maybe_unused]] std::string convert(std::string_view text, const char* from, const char* to,
-                    std::string_view replacement) {
+                                     std::string_view replacement) {
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(text);
   std::string out;

@@ -11,7 +11,9 @@ using REFCLSID = const GUID&;
 using REFGUID = const GUID&;
 using LPGUID = GUID*;
 
-inline bool operator==(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
+inline bool operator==(const GUID& a, const GUID& b) {
+  return std::memcmp(&a, &b, sizeof(GUID)) == 0;
+}
 inline bool IsEqualGUID(REFGUID a, REFGUID b) { return a == b; }
 
 constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001u);

@@ -47,32 +47,40 @@ LRESULT CALLBACK comboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     case CB_DELETESTRING:
       if (!valid) return CB_ERR;
       combo.items.erase(combo.items.begin() + index);
-      if (combo.selection == index) combo.selection = -1;
-      else if (combo.selection > index) --combo.selection;
+      if (combo.selection == index)
+        combo.selection = -1;
+      else if (combo.selection > index)
+        --combo.selection;
       return count - 1;
-    case CB_GETCOUNT: return count;
+    case CB_GETCOUNT:
+      return count;
     case CB_RESETCONTENT:
       combo.items.clear();
       combo.selection = -1;
       return CB_OKAY;
-    case CB_GETCURSEL: return combo.selection >= 0 ? combo.selection : CB_ERR;
+    case CB_GETCURSEL:
+      return combo.selection >= 0 ? combo.selection : CB_ERR;
     case CB_SETCURSEL:
       // An index out of range clears the selection and reports CB_ERR.
       combo.selection = valid ? static_cast<int>(index) : -1;
       return valid ? index : CB_ERR;
-    case CB_GETITEMDATA: return valid ? combo.items[static_cast<size_t>(index)].data : CB_ERR;
+    case CB_GETITEMDATA:
+      return valid ? combo.items[static_cast<size_t>(index)].data : CB_ERR;
     case CB_SETITEMDATA:
       if (!valid) return CB_ERR;
       combo.items[static_cast<size_t>(index)].data = lParam;
       return CB_OKAY;
-    case CB_GETLBTEXTLEN: return valid ? static_cast<LRESULT>(combo.items[static_cast<size_t>(index)].text.size()) : CB_ERR;
+    case CB_GETLBTEXTLEN:
+      return valid ? static_cast<LRESULT>(combo.items[static_cast<size_t>(index)].text.size())
+                   : CB_ERR;
     case CB_GETLBTEXT: {
       if (!valid || lParam == 0) return CB_ERR;
       const std::string& item = combo.items[static_cast<size_t>(index)].text;
       std::memcpy(reinterpret_cast<char*>(lParam), item.c_str(), item.size() + 1);
       return static_cast<LRESULT>(item.size());
     }
-    default: return DefWindowProcA(hwnd, message, wParam, lParam);
+    default:
+      return DefWindowProcA(hwnd, message, wParam, lParam);
   }
 }
 

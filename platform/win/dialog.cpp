@@ -74,13 +74,15 @@ class TemplateReader {
           appendUtf8(out, 0xFFFD);
           return true;
         }
-        c = (low >= 0xDC00 && low <= 0xDFFF) ? 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00) : 0xFFFD;
+        c = (low >= 0xDC00 && low <= 0xDFFF) ? 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00)
+                                             : 0xFFFD;
       } else if (c >= 0xDC00 && c <= 0xDFFF) {
         c = 0xFFFD;
       }
       appendUtf8(out, c);
     }
-    error = std::string(what) + " has no end within " + std::to_string(kMaxStringUnits) + " characters";
+    error =
+        std::string(what) + " has no end within " + std::to_string(kMaxStringUnits) + " characters";
     return false;
   }
 
@@ -113,22 +115,33 @@ std::string upper(std::string s) {
 
 ControlKind kindForAtom(WORD atom) {
   switch (atom) {
-    case 0x0080: return ControlKind::Button;
-    case 0x0082: return ControlKind::Static;
-    case 0x0085: return ControlKind::ComboBox;
-    default: return ControlKind::Other;
+    case 0x0080:
+      return ControlKind::Button;
+    case 0x0082:
+      return ControlKind::Static;
+    case 0x0085:
+      return ControlKind::ComboBox;
+    default:
+      return ControlKind::Other;
   }
 }
 
 const char* classForAtom(WORD atom) {
   switch (atom) {
-    case 0x0080: return "BUTTON";
-    case 0x0081: return "EDIT";
-    case 0x0082: return "STATIC";
-    case 0x0083: return "LISTBOX";
-    case 0x0084: return "SCROLLBAR";
-    case 0x0085: return "COMBOBOX";
-    default: return "";
+    case 0x0080:
+      return "BUTTON";
+    case 0x0081:
+      return "EDIT";
+    case 0x0082:
+      return "STATIC";
+    case 0x0083:
+      return "LISTBOX";
+    case 0x0084:
+      return "SCROLLBAR";
+    case 0x0085:
+      return "COMBOBOX";
+    default:
+      return "";
   }
 }
 
@@ -161,7 +174,8 @@ class ModalDialog final : public Dialog {
     const LRESULT length = SendDlgItemMessageA(window_, comboId, CB_GETLBTEXTLEN, index, 0);
     if (length < 0) return {};
     std::string text(static_cast<size_t>(length) + 1, '\0');
-    SendDlgItemMessageA(window_, comboId, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+    SendDlgItemMessageA(window_, comboId, CB_GETLBTEXT, index,
+                        reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<size_t>(length));
     return kitTextToUtf8(text);
   }
@@ -213,15 +227,15 @@ class ModalDialog final : public Dialog {
     }
     const std::string title = utf8ToKitText(layout_.titleUtf8);
     window_ = CreateWindowExA(layout_.exStyle, kDialogClass, title.c_str(), style, x, y,
-                              client.right - client.left, client.bottom - client.top, owner, nullptr,
-                              instance, nullptr);
+                              client.right - client.left, client.bottom - client.top, owner,
+                              nullptr, instance, nullptr);
     if (window_ == nullptr) return false;
     runningDialogs()[reinterpret_cast<uintptr_t>(window_)] = this;
     for (const ControlTemplate& c : layout_.controls) {
       if (c.className.empty()) continue;
       const std::string text = utf8ToKitText(c.textUtf8);
-      CreateWindowExA(c.exStyle, c.className.c_str(), text.c_str(), c.style | WS_CHILD, px(c.x), py(c.y),
-                      px(c.cx), py(c.cy), window_,
+      CreateWindowExA(c.exStyle, c.className.c_str(), text.c_str(), c.style | WS_CHILD, px(c.x),
+                      py(c.y), px(c.cx), py(c.cy), window_,
                       reinterpret_cast<HMENU>(static_cast<uintptr_t>(c.id)), instance, nullptr);
     }
     return true;
@@ -243,7 +257,8 @@ class ModalDialog final : public Dialog {
 
  private:
   void notify(int id, WORD code, HWND from) {
-    SendMessageA(window_, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), code), reinterpret_cast<LPARAM>(from));
+    SendMessageA(window_, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), code),
+                 reinterpret_cast<LPARAM>(from));
   }
 
   DialogTemplate layout_;
@@ -354,7 +369,8 @@ LRESULT dialogWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
       SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                    reinterpret_cast<LPARAM>(GetDlgItem(hwnd, IDCANCEL)));
       return 0;
-    default: return DefWindowProcA(hwnd, message, wParam, lParam);
+    default:
+      return DefWindowProcA(hwnd, message, wParam, lParam);
   }
 }
 
@@ -373,7 +389,8 @@ INT_PTR DialogBoxIndirectParamA(HINSTANCE instance, LPCDLGTEMPLATEA dialogTempla
   ModalDialog dialog(std::move(layout), dialogProc);
   if (!dialog.create(owner, instance)) return -1;
 
-  SendMessageA(dialog.window(), WM_INITDIALOG, reinterpret_cast<WPARAM>(dialog.firstTabStop()), initParam);
+  SendMessageA(dialog.window(), WM_INITDIALOG, reinterpret_cast<WPARAM>(dialog.firstTabStop()),
+               initParam);
   if (!dialog.ended()) {
     if (dialog.layout().style & WS_VISIBLE) ShowWindow(dialog.window(), SW_SHOW);
     kv::host::current().runDialog(dialog);

@@ -49,7 +49,8 @@ bool inRange(UINT message, UINT filterMin, UINT filterMax) {
 bool forWindow(HWND target, HWND filter) {
   if (filter == nullptr) return true;
   if (filter == reinterpret_cast<HWND>(-1)) return target == nullptr;
-  for (Window* w = findWindow(target); w != nullptr; w = w->isChild() ? findWindow(w->parent) : nullptr)
+  for (Window* w = findWindow(target); w != nullptr;
+       w = w->isChild() ? findWindow(w->parent) : nullptr)
     if (w->hwnd() == filter) return true;
   return false;
 }
@@ -93,7 +94,8 @@ BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   kv::win::MessageQueue& q = kv::win::queue();
   if (hwnd != nullptr && kv::win::findWindow(hwnd) == nullptr) return FALSE;
   if (q.count == kv::win::kQueueCapacity) {
-    if (!q.reportedFull) std::fputs("kvKIT: the message queue is full; messages are dropped\n", stderr);
+    if (!q.reportedFull)
+      std::fputs("kvKIT: the message queue is full; messages are dropped\n", stderr);
     q.reportedFull = true;
     return FALSE;
   }
@@ -117,7 +119,8 @@ LRESULT SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 BOOL PeekMessageA(MSG* message, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags) {
   if (message == nullptr) return FALSE;
   kv::host::current().pollEvents();
-  return kv::win::take(message, hwnd, filterMin, filterMax, (removeFlags & PM_REMOVE) != 0) ? TRUE : FALSE;
+  return kv::win::take(message, hwnd, filterMin, filterMax, (removeFlags & PM_REMOVE) != 0) ? TRUE
+                                                                                            : FALSE;
 }
 
 BOOL GetMessageA(MSG* message, HWND hwnd, UINT filterMin, UINT filterMax) {
@@ -131,7 +134,8 @@ BOOL GetMessageA(MSG* message, HWND hwnd, UINT filterMin, UINT filterMax) {
       // WM_NULL rather than WM_QUIT: the program was not asked to quit.
       kv::win::MessageQueue& q = kv::win::queue();
       if (!q.reportedNoWait)
-        std::fputs("kvKIT: GetMessageA: no window event can arrive here, so it does not wait\n", stderr);
+        std::fputs("kvKIT: GetMessageA: no window event can arrive here, so it does not wait\n",
+                   stderr);
       q.reportedNoWait = true;
       *message = MSG{nullptr, WM_NULL, 0, 0, 0, {0, 0}};
       return FALSE;

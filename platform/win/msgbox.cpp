@@ -8,9 +8,9 @@
 
 int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
   // Win32 captions a box without a caption "Error".
-  return kv::host::current().messageBox(kv::win::kitTextToUtf8(text != nullptr ? text : ""),
-                                        kv::win::kitTextToUtf8(caption != nullptr ? caption : "Error"),
-                                        type);
+  return kv::host::current().messageBox(
+      kv::win::kitTextToUtf8(text != nullptr ? text : ""),
+      kv::win::kitTextToUtf8(caption != nullptr ? caption : "Error"), type);
 }
 
 int lstrlenA(LPCSTR text) { return text != nullptr ? static_cast<int>(std::strlen(text)) : 0; }
@@ -39,7 +39,8 @@ std::u16string utf8ToUtf16(std::string_view in) {
       }
       length = k;
       const bool overlong = (need == 3 && value < 0x800) || (need == 4 && value < 0x10000);
-      if (k == need && !overlong && value <= 0x10FFFF && !(value >= 0xD800 && value <= 0xDFFF)) c = value;
+      if (k == need && !overlong && value <= 0x10FFFF && !(value >= 0xD800 && value <= 0xDFFF))
+        c = value;
     }
     i += length;
     if (c >= 0x10000) {
@@ -57,7 +58,8 @@ std::u16string utf8ToUtf16(std::string_view in) {
 int MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int length, LPWSTR wide, int wideSize) {
   if (text == nullptr || length == 0 || length < -1 || wideSize < 0) return 0;
   const bool withTerminator = length == -1;
-  const std::string_view bytes(text, withTerminator ? std::strlen(text) : static_cast<size_t>(length));
+  const std::string_view bytes(text,
+                               withTerminator ? std::strlen(text) : static_cast<size_t>(length));
   std::u16string units =
       utf8ToUtf16(codePage == CP_UTF8 ? std::string(bytes) : kv::win::kitTextToUtf8(bytes));
   if (withTerminator) units += u'\0';

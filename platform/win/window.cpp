@@ -53,9 +53,9 @@ Registry& registry() {
 }
 
 bool sameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::toupper(static_cast<unsigned char>(x)) ==
+                  std::toupper(static_cast<unsigned char>(y));
          });
 }
 
@@ -80,7 +80,8 @@ LONG width(const RECT& r) { return r.right - r.left; }
 LONG height(const RECT& r) { return r.bottom - r.top; }
 
 LPARAM pointParam(LONG x, LONG y) {
-  return MAKELPARAM(static_cast<WORD>(static_cast<int16_t>(x)), static_cast<WORD>(static_cast<int16_t>(y)));
+  return MAKELPARAM(static_cast<WORD>(static_cast<int16_t>(x)),
+                    static_cast<WORD>(static_cast<int16_t>(y)));
 }
 
 // Win32 asks the window for its size limits before it takes a new size.
@@ -104,7 +105,8 @@ void sendSizeAndMove(Window& window) {
   const HWND hwnd = window.hwnd();
   RECT client{};
   GetClientRect(hwnd, &client);
-  SendMessageA(hwnd, WM_SIZE, 0, MAKELPARAM(static_cast<WORD>(client.right), static_cast<WORD>(client.bottom)));
+  SendMessageA(hwnd, WM_SIZE, 0,
+               MAKELPARAM(static_cast<WORD>(client.right), static_cast<WORD>(client.bottom)));
   POINT origin{0, 0};
   if (window.isChild()) {
     const FrameMetrics f = frameMetrics(window.style, false);
@@ -117,7 +119,9 @@ void sendSizeAndMove(Window& window) {
 
 // Win32's rule for a new size: at most the largest, then at least the smallest
 // tracking size (the smallest wins when a window gives them crossed).
-LONG limitTo(LONG size, LONG smallest, LONG largest) { return std::max(std::min(size, largest), smallest); }
+LONG limitTo(LONG size, LONG smallest, LONG largest) {
+  return std::max(std::min(size, largest), smallest);
+}
 
 bool isTopLevelShown(const Window& w) { return !w.isChild() && w.visible && !w.destroying; }
 
@@ -133,8 +137,10 @@ Window* findWindow(HWND window) {
 
 FrameMetrics frameMetrics(DWORD style, bool menu) {
   LONG border = 0;
-  if (style & WS_THICKFRAME) border = kSizingBorder;
-  else if (style & (WS_BORDER | WS_DLGFRAME)) border = kBorder;
+  if (style & WS_THICKFRAME)
+    border = kSizingBorder;
+  else if (style & (WS_BORDER | WS_DLGFRAME))
+    border = kBorder;
   const LONG caption = (style & WS_CAPTION) == WS_CAPTION ? kCaptionHeight : 0;
   return {border, border + caption + (menu ? kMenuHeight : 0), border, border};
 }
@@ -156,8 +162,9 @@ RECT clientRectOnScreen(const Window& window) {
 
 host::WindowPlacement placementOf(const Window& window) {
   const RECT c = clientRectOnScreen(window);
-  return {window.outer.left, window.outer.top, window.outer.right, window.outer.bottom,
-          c.left, c.top, width(c), height(c)};
+  return {
+      window.outer.left, window.outer.top, window.outer.right, window.outer.bottom, c.left, c.top,
+      width(c),          height(c)};
 }
 
 void registerSystemClass(const char* name, WNDPROC proc) {
@@ -181,8 +188,10 @@ void setApplicationActive(bool active, bool post) {
   for (auto& [handle, w] : r.windows)
     if (!w->isChild() && !w->destroying) targets.push_back(w->hwnd());
   for (HWND target : targets) {
-    if (post) PostMessageA(target, WM_ACTIVATEAPP, active ? TRUE : FALSE, 0);
-    else SendMessageA(target, WM_ACTIVATEAPP, active ? TRUE : FALSE, 0);
+    if (post)
+      PostMessageA(target, WM_ACTIVATEAPP, active ? TRUE : FALSE, 0);
+    else
+      SendMessageA(target, WM_ACTIVATEAPP, active ? TRUE : FALSE, 0);
   }
 }
 
@@ -323,8 +332,9 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style,
     created.outer.right = created.outer.left + w;
     created.outer.bottom = created.outer.top + h;
   }
-  CREATESTRUCTA create{param, instance, menu, parent, height, width, y, x,
-                       static_cast<LONG>(style), title, className, exStyle};
+  CREATESTRUCTA create{
+      param, instance,  menu,   parent, height, width, y, x, static_cast<LONG>(style),
+      title, className, exStyle};
   if (!SendMessageA(hwnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create)) ||
       SendMessageA(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
     DestroyWindow(hwnd);
@@ -354,7 +364,8 @@ BOOL DestroyWindow(HWND hwnd) {
 
   if (window->visible && !window->isChild()) {
     window->visible = false;
-    if (window->hostManaged) kv::host::current().windowShown(window->handle, {}, placementOf(*window), false);
+    if (window->hostManaged)
+      kv::host::current().windowShown(window->handle, {}, placementOf(*window), false);
   }
 
   SendMessageA(hwnd, WM_DESTROY, 0, 0);
@@ -390,7 +401,8 @@ BOOL ShowWindow(HWND hwnd, int command) {
   if (window == nullptr) return wasVisible;
   window->visible = show;
   if (window->hostManaged)
-    kv::host::current().windowShown(window->handle, kitTextToUtf8(window->text), placementOf(*window), show);
+    kv::host::current().windowShown(window->handle, kitTextToUtf8(window->text),
+                                    placementOf(*window), show);
   if (show) {
     // A window the program shows comes to the front and the program becomes
     // the active one, unless the host knows better.
@@ -451,13 +463,18 @@ BOOL SetWindowPos(HWND hwnd, HWND, int x, int y, int width, int height, UINT fla
   Window* window = findWindow(hwnd);
   if (window == nullptr) return FALSE;
   RECT target = window->outer;
-  if (!(flags & SWP_NOMOVE)) target = {x, y, x + (target.right - target.left), y + (target.bottom - target.top)};
+  if (!(flags & SWP_NOMOVE))
+    target = {x, y, x + (target.right - target.left), y + (target.bottom - target.top)};
   bool resized = false;
   if (!(flags & SWP_NOSIZE)) {
     const MINMAXINFO limits = askMinMax(*window);
     if ((window = findWindow(hwnd)) == nullptr) return FALSE;
-    const LONG w = window->isChild() ? std::max(width, 0) : limitTo(width, limits.ptMinTrackSize.x, limits.ptMaxTrackSize.x);
-    const LONG h = window->isChild() ? std::max(height, 0) : limitTo(height, limits.ptMinTrackSize.y, limits.ptMaxTrackSize.y);
+    const LONG w = window->isChild()
+                       ? std::max(width, 0)
+                       : limitTo(width, limits.ptMinTrackSize.x, limits.ptMaxTrackSize.x);
+    const LONG h = window->isChild()
+                       ? std::max(height, 0)
+                       : limitTo(height, limits.ptMinTrackSize.y, limits.ptMaxTrackSize.y);
     resized = w != target.right - target.left || h != target.bottom - target.top;
     target.right = target.left + w;
     target.bottom = target.top + h;
@@ -471,7 +488,8 @@ BOOL SetWindowPos(HWND hwnd, HWND, int x, int y, int width, int height, UINT fla
     if (resized) {
       RECT client{};
       GetClientRect(hwnd, &client);
-      SendMessageA(hwnd, WM_SIZE, 0, MAKELPARAM(static_cast<WORD>(client.right), static_cast<WORD>(client.bottom)));
+      SendMessageA(hwnd, WM_SIZE, 0,
+                   MAKELPARAM(static_cast<WORD>(client.right), static_cast<WORD>(client.bottom)));
     }
     if (moved) {
       POINT origin{0, 0};
@@ -491,30 +509,49 @@ LONG_PTR GetWindowLongPtrA(HWND hwnd, int index) {
   const Window* window = findWindow(hwnd);
   if (window == nullptr) return 0;
   switch (index) {
-    case GWL_WNDPROC: return reinterpret_cast<LONG_PTR>(window->proc);
-    case GWL_HINSTANCE: return reinterpret_cast<LONG_PTR>(window->instance);
-    case GWL_HWNDPARENT: return reinterpret_cast<LONG_PTR>(window->parent);
-    case GWL_ID: return window->id;
-    case GWL_STYLE: return static_cast<LONG>(window->style | (window->visible ? WS_VISIBLE : 0));
-    case GWL_EXSTYLE: return static_cast<LONG>(window->exStyle);
-    case GWL_USERDATA: return window->userData;
-    default: return 0;
+    case GWL_WNDPROC:
+      return reinterpret_cast<LONG_PTR>(window->proc);
+    case GWL_HINSTANCE:
+      return reinterpret_cast<LONG_PTR>(window->instance);
+    case GWL_HWNDPARENT:
+      return reinterpret_cast<LONG_PTR>(window->parent);
+    case GWL_ID:
+      return window->id;
+    case GWL_STYLE:
+      return static_cast<LONG>(window->style | (window->visible ? WS_VISIBLE : 0));
+    case GWL_EXSTYLE:
+      return static_cast<LONG>(window->exStyle);
+    case GWL_USERDATA:
+      return window->userData;
+    default:
+      return 0;
   }
 }
 
 // 32-bit, as on Win32: a pointer-sized value is cut to its low half.
-LONG GetWindowLongA(HWND hwnd, int index) { return static_cast<LONG>(GetWindowLongPtrA(hwnd, index)); }
+LONG GetWindowLongA(HWND hwnd, int index) {
+  return static_cast<LONG>(GetWindowLongPtrA(hwnd, index));
+}
 
 LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
   Window* window = findWindow(hwnd);
   if (window == nullptr) return 0;
   const LONG_PTR previous = GetWindowLongPtrA(hwnd, index);
   switch (index) {
-    case GWL_WNDPROC: window->proc = reinterpret_cast<WNDPROC>(value); break;
-    case GWL_HINSTANCE: window->instance = reinterpret_cast<HINSTANCE>(value); break;
-    case GWL_ID: window->id = static_cast<int>(value); break;
-    case GWL_USERDATA: window->userData = value; break;
-    default: return 0;
+    case GWL_WNDPROC:
+      window->proc = reinterpret_cast<WNDPROC>(value);
+      break;
+    case GWL_HINSTANCE:
+      window->instance = reinterpret_cast<HINSTANCE>(value);
+      break;
+    case GWL_ID:
+      window->id = static_cast<int>(value);
+      break;
+    case GWL_USERDATA:
+      window->userData = value;
+      break;
+    default:
+      return 0;
   }
   return previous;
 }
@@ -572,17 +609,24 @@ LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   Window* window = findWindow(hwnd);
   if (window == nullptr) return 0;
   switch (message) {
-    case WM_NCCREATE: return TRUE;
-    case WM_CLOSE: DestroyWindow(hwnd); return 0;
-    case WM_PAINT: window->needsPaint = false; return 0;
-    case WM_ERASEBKGND: return 1;
+    case WM_NCCREATE:
+      return TRUE;
+    case WM_CLOSE:
+      DestroyWindow(hwnd);
+      return 0;
+    case WM_PAINT:
+      window->needsPaint = false;
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
     case WM_SETCURSOR:
       if (LOWORD(static_cast<uintptr_t>(lParam)) == HTCLIENT) {
         SetCursor(window->classCursor);
         return TRUE;
       }
       return FALSE;
-    default: return 0;
+    default:
+      return 0;
   }
 }
 

@@ -111,7 +111,9 @@ constexpr LPARAM MAKELPARAM(WORD low, WORD high) {
   return static_cast<LPARAM>(static_cast<DWORD>(low) | (static_cast<DWORD>(high) << 16));
 }
 // A resource number in the place of a name (cursors, dialogs).
-inline LPSTR MAKEINTRESOURCEA(WORD id) { return reinterpret_cast<LPSTR>(static_cast<uintptr_t>(id)); }
+inline LPSTR MAKEINTRESOURCEA(WORD id) {
+  return reinterpret_cast<LPSTR>(static_cast<uintptr_t>(id));
+}
 inline LPSTR MAKEINTRESOURCE(WORD id) { return MAKEINTRESOURCEA(id); }
 inline bool IS_INTRESOURCE(LPCSTR name) { return (reinterpret_cast<uintptr_t>(name) >> 16) == 0; }
 

@@ -2,9 +2,9 @@
 // identities by interface id, faces on condition and the references objects
 // hold on one another. (Handing out another object's interface is checked
 // where DirectDraw hands out its Direct3D object.)
-#include <gtest/gtest.h>
-
 #include "platform/win/unknown.h"
+
+#include <gtest/gtest.h>
 
 namespace kv::testing {
 namespace {
@@ -31,7 +31,9 @@ class Object final : public win::Unknown<IFirst, ISecond> {
  private:
   ~Object() override {
     ++destroyed_;
-    if (releaseSelfOnDestruction) { EXPECT_EQ(Release(), 0u); }  // a cycle coming back round
+    if (releaseSelfOnDestruction) {
+      EXPECT_EQ(Release(), 0u);
+    }  // a cycle coming back round
   }
   bool offers(REFIID riid) const override { return riid != kSecondId || offerSecond; }
   int& destroyed_;

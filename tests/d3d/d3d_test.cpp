@@ -31,7 +31,8 @@ class DeviceTest : public DirectDrawTest {
   // A render target of the desktop's format, or of 32 bits.
   LPDIRECTDRAWSURFACE4 renderTarget(bool deep = false) {
     const DDPIXELFORMAT format = xrgb8888();
-    return create(describe(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE, 64, 48, deep ? &format : nullptr));
+    return create(
+        describe(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE, 64, 48, deep ? &format : nullptr));
   }
 
   // The framework's order: target, z-buffer attached, device, viewport.
@@ -52,7 +53,9 @@ class DeviceTest : public DirectDrawTest {
   // The framework's teardown order; the device must go with its last release.
   void releaseDevice() {
     if (viewport != nullptr) viewport->Release();
-    if (device != nullptr) { EXPECT_EQ(device->Release(), 0u); }
+    if (device != nullptr) {
+      EXPECT_EQ(device->Release(), 0u);
+    }
     for (auto s : {target, z})
       if (s != nullptr) s->Release();
     viewport = nullptr;
@@ -67,7 +70,8 @@ class DeviceTest : public DirectDrawTest {
 
   // A screen-aligned quad as a fan, corners given counter-clockwise on screen
   // (the kit's front faces), depth 1/z.
-  static std::vector<Vertex> quad(float x0, float y0, float x1, float y1, DWORD diffuse, float depth = 0.5f) {
+  static std::vector<Vertex> quad(float x0, float y0, float x1, float y1, DWORD diffuse,
+                                  float depth = 0.5f) {
     return {{x0, y0, depth, depth, diffuse, 0, 0},
             {x0, y1, depth, depth, diffuse, 0, 1},
             {x1, y1, depth, depth, diffuse, 1, 1},
@@ -75,8 +79,8 @@ class DeviceTest : public DirectDrawTest {
   }
 
   HRESULT draw(std::vector<Vertex> fan) {
-    return device->DrawPrimitive(D3DPT_TRIANGLEFAN, D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, fan.data(),
-                                 static_cast<DWORD>(fan.size()), 0);
+    return device->DrawPrimitive(D3DPT_TRIANGLEFAN, D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1,
+                                 fan.data(), static_cast<DWORD>(fan.size()), 0);
   }
 
   void setStates(std::initializer_list<std::pair<D3DRENDERSTATETYPE, DWORD>> states) {
@@ -87,7 +91,8 @@ class DeviceTest : public DirectDrawTest {
   LPDIRECT3DTEXTURE2 texture(DDPIXELFORMAT format, LPDIRECTDRAWSURFACE4* surface) {
     *surface = create(DDSCAPS_TEXTURE, 8, 8, format);
     LPDIRECT3DTEXTURE2 face = nullptr;
-    EXPECT_EQ((*surface)->QueryInterface(IID_IDirect3DTexture2, reinterpret_cast<void**>(&face)), DD_OK);
+    EXPECT_EQ((*surface)->QueryInterface(IID_IDirect3DTexture2, reinterpret_cast<void**>(&face)),
+              DD_OK);
     return face;
   }
 
@@ -113,7 +118,8 @@ struct Listed {
   D3DDEVICEDESC hardware, software;
 };
 
-HRESULT collectDevice(GUID* guid, LPSTR, LPSTR name, LPD3DDEVICEDESC hw, LPD3DDEVICEDESC sw, LPVOID context) {
+HRESULT collectDevice(GUID* guid, LPSTR, LPSTR name, LPD3DDEVICEDESC hw, LPD3DDEVICEDESC sw,
+                      LPVOID context) {
   static_cast<std::vector<Listed>*>(context)->push_back({*guid, name, *hw, *sw});
   return DDENUMRET_OK;
 }
@@ -133,11 +139,13 @@ TEST_F(Devices, ListsRgbEmulationAndTheReferenceRasterizerAsSoftware) {
             std::tuple("Reference Rasterizer", true));
   for (const Listed& d : listed) {
     const D3DDEVICEDESC& sw = d.software;
-    EXPECT_EQ(std::tuple(d.hardware.dwFlags, d.hardware.dwSize, sw.dcmColorModel, sw.dwDeviceRenderBitDepth),
+    EXPECT_EQ(std::tuple(d.hardware.dwFlags, d.hardware.dwSize, sw.dcmColorModel,
+                         sw.dwDeviceRenderBitDepth),
               std::tuple(0u, sizeof(D3DDEVICEDESC), D3DCOLOR_RGB, DDBD_16 | DDBD_32))
         << d.name;
     // MAXVERTEXCOUNT is the framework's colour-key probe.
-    EXPECT_EQ(std::tuple(bool(sw.dwFlags & D3DDD_MAXVERTEXCOUNT), bool(sw.dpcTriCaps.dwTextureCaps & D3DPTEXTURECAPS_POW2),
+    EXPECT_EQ(std::tuple(bool(sw.dwFlags & D3DDD_MAXVERTEXCOUNT),
+                         bool(sw.dpcTriCaps.dwTextureCaps & D3DPTEXTURECAPS_POW2),
                          bool(sw.dpcTriCaps.dwTextureCaps & D3DPTEXTURECAPS_SQUAREONLY),
                          bool(sw.dpcTriCaps.dwRasterCaps & D3DPRASTERCAPS_ZBUFFERLESSHSR),
                          bool(sw.dpcTriCaps.dwZCmpCaps & D3DPCMPCAPS_GREATEREQUAL)),
@@ -163,14 +171,17 @@ TEST_F(Devices, OffersTextureFormatsInOrderAndOnlyA32BitDepth) {
   ASSERT_EQ(device->EnumTextureFormats(collectFormat, &formats), D3D_OK);
   ASSERT_EQ(formats.size(), 4u);
   EXPECT_TRUE(formats[0].dwFlags & DDPF_PALETTEINDEXED8);
-  EXPECT_EQ(std::tuple(formats[1].dwRGBAlphaBitMask, formats[1].dwRBitMask, formats[2].dwRGBAlphaBitMask,
-                       formats[3].dwRBitMask, formats[3].dwFlags & DDPF_ALPHAPIXELS),
-            std::tuple(0x8000u, 0x7C00u, 0xF000u, 0xF800u, 0u));
+  EXPECT_EQ(
+      std::tuple(formats[1].dwRGBAlphaBitMask, formats[1].dwRBitMask, formats[2].dwRGBAlphaBitMask,
+                 formats[3].dwRBitMask, formats[3].dwFlags & DDPF_ALPHAPIXELS),
+      std::tuple(0x8000u, 0x7C00u, 0xF000u, 0xF800u, 0u));
 
   ASSERT_EQ(d3d->EnumZBufferFormats(IID_IDirect3DRGBDevice, collectFormat, &depths), D3D_OK);
   ASSERT_EQ(depths.size(), 1u);
-  EXPECT_EQ(std::tuple(depths[0].dwFlags, depths[0].dwZBufferBitDepth), std::tuple(DDPF_ZBUFFER, 32u));
-  EXPECT_EQ(d3d->EnumZBufferFormats(IID_IDirect3DNullDevice, collectFormat, &depths), D3DERR_INVALID_DEVICE);
+  EXPECT_EQ(std::tuple(depths[0].dwFlags, depths[0].dwZBufferBitDepth),
+            std::tuple(DDPF_ZBUFFER, 32u));
+  EXPECT_EQ(d3d->EnumZBufferFormats(IID_IDirect3DNullDevice, collectFormat, &depths),
+            D3DERR_INVALID_DEVICE);
 
   // The description the device reports is the one it was listed with.
   D3DDEVICEDESC hw{sizeof hw}, sw{sizeof sw};
@@ -192,12 +203,17 @@ TEST_F(Devices, CreateOnTargetsOfBothDepthsOnly) {
   LPDIRECTDRAWSURFACE4 plain = offscreen(16, 16);  // no DDSCAPS_3DDEVICE
   LPDIRECT3DDEVICE3 refused = nullptr;
   EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, plain, &refused, nullptr), DDERR_INVALIDCAPS);
-  LPDIRECTDRAWSURFACE4 indexed = create(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE, 16, 16, d3d::testing::palette8Format());
-  EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, indexed, &refused, nullptr), DDERR_INVALIDPIXELFORMAT);
-  EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DNullDevice, indexed, &refused, nullptr), D3DERR_INVALID_DEVICE);
+  LPDIRECTDRAWSURFACE4 indexed =
+      create(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE, 16, 16, d3d::testing::palette8Format());
+  EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, indexed, &refused, nullptr),
+            DDERR_INVALIDPIXELFORMAT);
+  EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DNullDevice, indexed, &refused, nullptr),
+            D3DERR_INVALID_DEVICE);
   // 16 bits with alpha is no display format: refused here, not at every draw.
-  LPDIRECTDRAWSURFACE4 alpha = create(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE, 16, 16, d3d::testing::argb1555Format());
-  EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, alpha, &refused, nullptr), DDERR_INVALIDPIXELFORMAT);
+  LPDIRECTDRAWSURFACE4 alpha =
+      create(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE, 16, 16, d3d::testing::argb1555Format());
+  EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, alpha, &refused, nullptr),
+            DDERR_INVALIDPIXELFORMAT);
   EXPECT_EQ(refused, nullptr);
   for (auto s : {plain, indexed, alpha}) s->Release();
 }
@@ -284,8 +300,10 @@ TEST_F(Drawing, DrawsOnlyInsideASceneOnATargetThatIsNotLost) {
   EXPECT_EQ(device->BeginScene(), D3DERR_SCENE_IN_SCENE);
   EXPECT_EQ(pixel(target, 5, 5), 0u);
   // Wrong vertex formats and primitive types are refused, not misread.
-  EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, D3DFVF_TLVERTEX, fan.data(), 4, 0), D3DERR_INVALIDVERTEXTYPE);
-  EXPECT_EQ(device->DrawPrimitive(D3DPT_LINELIST, 0x144, fan.data(), 4, 0), D3DERR_INVALIDPRIMITIVETYPE);
+  EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, D3DFVF_TLVERTEX, fan.data(), 4, 0),
+            D3DERR_INVALIDVERTEXTYPE);
+  EXPECT_EQ(device->DrawPrimitive(D3DPT_LINELIST, 0x144, fan.data(), 4, 0),
+            D3DERR_INVALIDPRIMITIVETYPE);
   EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 0x144, nullptr, 4, 0), DDERR_INVALIDPARAMS);
   ASSERT_EQ(draw(fan), D3D_OK);
   ASSERT_EQ(device->EndScene(), D3D_OK);
@@ -338,12 +356,18 @@ TEST_F(Drawing, RecorderSeesTheKitsStatesAndVertices) {
 
   // What kvSetRenderFlags(ALPHA | ZBUFFER | TEXTURE | COLORKEY | PERSPECTIVE |
   // FILTER) and the base states send.
-  setStates({{D3DRENDERSTATE_ALPHABLENDENABLE, TRUE}, {D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA},
-             {D3DRENDERSTATE_ZENABLE, 1}, {D3DRENDERSTATE_TEXTUREPERSPECTIVE, 1},
-             {D3DRENDERSTATE_TEXTUREMIN, D3DFILTER_LINEAR}, {D3DRENDERSTATE_TEXTUREMAG, D3DFILTER_LINEAR},
-             {D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA}, {D3DRENDERSTATE_ZFUNC, D3DCMP_GREATEREQUAL},
-             {D3DRENDERSTATE_CULLMODE, D3DCULL_NONE}, {D3DRENDERSTATE_DITHERENABLE, TRUE},
-             {D3DRENDERSTATE_SPECULARENABLE, FALSE}, {D3DRENDERSTATE_SHADEMODE, D3DSHADE_GOURAUD},
+  setStates({{D3DRENDERSTATE_ALPHABLENDENABLE, TRUE},
+             {D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA},
+             {D3DRENDERSTATE_ZENABLE, 1},
+             {D3DRENDERSTATE_TEXTUREPERSPECTIVE, 1},
+             {D3DRENDERSTATE_TEXTUREMIN, D3DFILTER_LINEAR},
+             {D3DRENDERSTATE_TEXTUREMAG, D3DFILTER_LINEAR},
+             {D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA},
+             {D3DRENDERSTATE_ZFUNC, D3DCMP_GREATEREQUAL},
+             {D3DRENDERSTATE_CULLMODE, D3DCULL_NONE},
+             {D3DRENDERSTATE_DITHERENABLE, TRUE},
+             {D3DRENDERSTATE_SPECULARENABLE, FALSE},
+             {D3DRENDERSTATE_SHADEMODE, D3DSHADE_GOURAUD},
              {D3DRENDERSTATE_COLORKEYENABLE, TRUE}});
   device->SetTexture(0, tex);
 
@@ -367,16 +391,19 @@ TEST_F(Drawing, RecorderSeesTheKitsStatesAndVertices) {
   EXPECT_EQ(first.renderStates[D3DRENDERSTATE_DESTBLEND], static_cast<DWORD>(D3DBLEND_INVSRCALPHA));
   EXPECT_EQ(std::tuple(first.texture, first.textured), std::tuple(tex, true));
   const raster::State& s = first.state;
-  EXPECT_EQ(std::tuple(s.blendEnable, s.depthEnable, s.perspective, s.colorKeyEnable, s.colorKey, s.dither),
+  EXPECT_EQ(std::tuple(s.blendEnable, s.depthEnable, s.perspective, s.colorKeyEnable, s.colorKey,
+                       s.dither),
             std::tuple(true, true, true, true, 0u, true));
   EXPECT_EQ(std::tuple(s.srcBlend, s.dstBlend, s.depthCompare, s.filter),
             std::tuple(raster::BlendFactor::SrcAlpha, raster::BlendFactor::InvSrcAlpha,
                        raster::DepthCompare::GreaterEqual, raster::Filter::Bilinear));
   // The kit's textures carry no alpha: it comes from the diffuse colour.
-  EXPECT_EQ(std::tuple(s.colorOp, s.alphaOp), std::tuple(raster::ColorOp::Modulate, raster::AlphaOp::SelectDiffuse));
+  EXPECT_EQ(std::tuple(s.colorOp, s.alphaOp),
+            std::tuple(raster::ColorOp::Modulate, raster::AlphaOp::SelectDiffuse));
 
   const auto& second = draws[1];
-  EXPECT_EQ(std::tuple(second.textured, second.state.blendEnable, second.state.colorKeyEnable, second.state.colorOp),
+  EXPECT_EQ(std::tuple(second.textured, second.state.blendEnable, second.state.colorKeyEnable,
+                       second.state.colorOp),
             std::tuple(false, false, false, raster::ColorOp::SelectDiffuse));
   tex->Release();
   surface->Release();
@@ -391,7 +418,8 @@ TEST_F(Drawing, FilterStatesAreOneSettingInBothFormsAndBadStatesAreRefused) {
   device->GetRenderState(D3DRENDERSTATE_TEXTUREMIN, &minify);
   EXPECT_EQ(std::tuple(magnify, minify), std::tuple(DWORD{D3DTFG_LINEAR}, DWORD{D3DFILTER_LINEAR}));
   EXPECT_EQ(device->SetRenderState(static_cast<D3DRENDERSTATETYPE>(0), 1), DDERR_INVALIDPARAMS);
-  EXPECT_EQ(device->SetRenderState(static_cast<D3DRENDERSTATETYPE>(D3DRENDERSTATE_COUNT), 1), DDERR_INVALIDPARAMS);
+  EXPECT_EQ(device->SetRenderState(static_cast<D3DRENDERSTATETYPE>(D3DRENDERSTATE_COUNT), 1),
+            DDERR_INVALIDPARAMS);
   EXPECT_EQ(device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE), DDERR_INVALIDPARAMS);
 }
 

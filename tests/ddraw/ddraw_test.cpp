@@ -19,7 +19,8 @@ TEST_F(DirectDrawModule, OffersOnlyThePrimaryDisplayDriverThroughDdrawDll) {
     static_cast<std::vector<std::string>*>(list)->push_back(guid != nullptr ? "" : description);
     return TRUE;
   };
-  const DWORD everyKind = DDENUM_ATTACHEDSECONDARYDEVICES | DDENUM_DETACHEDSECONDARYDEVICES | DDENUM_NONDISPLAYDEVICES;
+  const DWORD everyKind =
+      DDENUM_ATTACHEDSECONDARYDEVICES | DDENUM_DETACHEDSECONDARYDEVICES | DDENUM_NONDISPLAYDEVICES;
   ASSERT_EQ(DirectDrawEnumerateExA(collect, &drivers, everyKind), DD_OK);
   ASSERT_EQ(drivers.size(), 1u);
   EXPECT_NE(drivers[0], "");
@@ -41,7 +42,8 @@ TEST_F(DirectDrawModule, OffersOnlyThePrimaryDisplayDriverThroughDdrawDll) {
   EXPECT_EQ(GetModuleHandleA("D3DIM.DLL"), nullptr);
   EXPECT_EQ(GetModuleHandleA(nullptr), nullptr);
   // The kit looks up only the extended enumeration; it links the rest.
-  EXPECT_EQ(GetProcAddress(module, "DirectDrawEnumerateExA"), reinterpret_cast<FARPROC>(&DirectDrawEnumerateExA));
+  EXPECT_EQ(GetProcAddress(module, "DirectDrawEnumerateExA"),
+            reinterpret_cast<FARPROC>(&DirectDrawEnumerateExA));
   EXPECT_EQ(GetProcAddress(module, "DirectDrawEnumerateW"), nullptr);
   EXPECT_EQ(GetProcAddress(nullptr, "DirectDrawCreate"), nullptr);
   // The hooks give the kit's fall-back and failure paths something to find.
@@ -55,7 +57,8 @@ TEST_F(DirectDrawModule, OffersOnlyThePrimaryDisplayDriverThroughDdrawDll) {
 TEST_F(DirectDrawModule, FacesShareOneCountAndReportTheDesktopModeInTheirRecordSize) {
   DDSURFACEDESC2 mode = describe(0);
   ASSERT_EQ(dd->GetDisplayMode(&mode), DD_OK);
-  EXPECT_EQ(std::tie(mode.dwWidth, mode.dwHeight, mode.ddpfPixelFormat.dwRGBBitCount, mode.ddpfPixelFormat.dwRBitMask),
+  EXPECT_EQ(std::tie(mode.dwWidth, mode.dwHeight, mode.ddpfPixelFormat.dwRGBBitCount,
+                     mode.ddpfPixelFormat.dwRBitMask),
             std::make_tuple(1024u, 768u, 16u, 0xF800u));
 
   LPDIRECTDRAW first = nullptr;
@@ -88,7 +91,8 @@ TEST_F(DirectDrawModule, ModesIncludeVga16AndTheDesktopDepth) {
   using Mode = std::tuple<DWORD, DWORD, DWORD>;  // width, height, bits
   std::vector<Mode> modes;
   auto collect = [](LPDDSURFACEDESC2 m, LPVOID list) -> HRESULT {
-    static_cast<std::vector<Mode>*>(list)->emplace_back(m->dwWidth, m->dwHeight, m->ddpfPixelFormat.dwRGBBitCount);
+    static_cast<std::vector<Mode>*>(list)->emplace_back(m->dwWidth, m->dwHeight,
+                                                        m->ddpfPixelFormat.dwRGBBitCount);
     return DDENUMRET_OK;
   };
   ASSERT_EQ(dd->EnumDisplayModes(0, nullptr, &modes, collect), DD_OK);
@@ -115,9 +119,11 @@ TEST_F(DirectDrawModule, SetsAndRestoresTheDisplayMode) {
   EXPECT_EQ(dd->SetCooperativeLevel(kWindow, DDSCL_NORMAL | DDSCL_FPUSETUP), DD_OK);
   // Contradictory cooperative levels are refused.
   EXPECT_EQ(dd->SetCooperativeLevel(kWindow, DDSCL_EXCLUSIVE), DDERR_INVALIDPARAMS);
-  EXPECT_EQ(dd->SetCooperativeLevel(nullptr, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE), DDERR_INVALIDPARAMS);
+  EXPECT_EQ(dd->SetCooperativeLevel(nullptr, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE),
+            DDERR_INVALIDPARAMS);
   EXPECT_EQ(dd->SetCooperativeLevel(kWindow, DDSCL_NORMAL | DDSCL_FULLSCREEN), DDERR_INVALIDPARAMS);
-  ASSERT_EQ(dd->SetCooperativeLevel(kWindow, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWREBOOT | DDSCL_FPUSETUP),
+  ASSERT_EQ(dd->SetCooperativeLevel(
+                kWindow, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWREBOOT | DDSCL_FPUSETUP),
             DD_OK);
   EXPECT_EQ(dd->SetDisplayMode(640, 480, 16, 0, 0), DD_OK);
   EXPECT_EQ(host::current().desktopMode(), (host::DisplayMode{640, 480, 16, 60}));
@@ -140,11 +146,13 @@ TEST_F(Surfaces, LockHandsOutAddressPitchAndFormat) {
   auto* base = lock(s, desc);
   ASSERT_NE(base, nullptr);
   // The desktop's format; rows are padded, so callers must step by the pitch.
-  EXPECT_EQ(std::tie(desc.dwWidth, desc.dwHeight, desc.ddpfPixelFormat.dwRGBBitCount), std::make_tuple(10u, 3u, 16u));
+  EXPECT_EQ(std::tie(desc.dwWidth, desc.dwHeight, desc.ddpfPixelFormat.dwRGBBitCount),
+            std::make_tuple(10u, 3u, 16u));
   EXPECT_TRUE(desc.dwFlags & DDSD_PITCH);
   EXPECT_GT(desc.lPitch, 20);
   for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 10; ++x) reinterpret_cast<uint16_t*>(base + y * desc.lPitch)[x] = 100 * y + x;
+    for (int x = 0; x < 10; ++x)
+      reinterpret_cast<uint16_t*>(base + y * desc.lPitch)[x] = 100 * y + x;
   EXPECT_EQ(s->Lock(nullptr, &desc, 0, nullptr), DDERR_SURFACEBUSY);
   EXPECT_EQ(s->Unlock(nullptr), DD_OK);
   EXPECT_EQ(s->Unlock(nullptr), DDERR_NOTLOCKED);
@@ -177,7 +185,8 @@ TEST_F(Surfaces, TextureFormatsAndTheTextureFace) {
   EXPECT_EQ(texture->Release(), 1u);
   EXPECT_EQ(face->Release(), 0u);
   LPDIRECTDRAWSURFACE4 plain = offscreen(8, 8);
-  EXPECT_EQ(plain->QueryInterface(IID_IDirect3DTexture2, reinterpret_cast<void**>(&face)), E_NOINTERFACE);
+  EXPECT_EQ(plain->QueryInterface(IID_IDirect3DTexture2, reinterpret_cast<void**>(&face)),
+            E_NOINTERFACE);
   plain->Release();
 
   // Formats no surface can hold are refused, as are sizes beyond reason, and
@@ -216,7 +225,8 @@ TEST_F(Surfaces, WindowedBltPresentsTheBackBufferInTheClientArea) {
   const headless::Frame* frame = &headless::lastFrame();  // read again after each present
   ASSERT_EQ(std::tie(frame->width, frame->height), std::make_tuple(64, 48));
   EXPECT_EQ(std::tie(frame->rgb[0], frame->rgb[63]), std::make_tuple(0x0000FFu, 0xFF0000u));
-  EXPECT_EQ(std::make_tuple(pixel(front, 100, 50), pixel(front, 163, 97)), std::make_tuple(0x001Fu, 0xF800u));
+  EXPECT_EQ(std::make_tuple(pixel(front, 100, 50), pixel(front, 163, 97)),
+            std::make_tuple(0x001Fu, 0xF800u));
 
   // The clipper cuts a window hanging off the desktop to what is visible, and
   // even an absurd rectangle is only cut, never read or written beyond the surfaces.
@@ -241,7 +251,8 @@ TEST_F(Surfaces, BltStretchesConvertsAndKeys) {
   fill(source, 0x0000, &right);
   fill(wide, 0x001F);
   ASSERT_EQ(wide->Blt(nullptr, source, nullptr, 0, nullptr), DD_OK);
-  EXPECT_EQ(std::make_tuple(pixel(wide, 3, 1), pixel(wide, 4, 0)), std::make_tuple(0x07E0u, 0x0000u));
+  EXPECT_EQ(std::make_tuple(pixel(wide, 3, 1), pixel(wide, 4, 0)),
+            std::make_tuple(0x07E0u, 0x0000u));
 
   // With the source key black, black source texels leave the destination.
   fill(wide, 0x001F);
@@ -249,7 +260,8 @@ TEST_F(Surfaces, BltStretchesConvertsAndKeys) {
   DDCOLORKEY black{0, 0};
   ASSERT_EQ(source->SetColorKey(DDCKEY_SRCBLT, &black), DD_OK);
   ASSERT_EQ(wide->Blt(nullptr, source, nullptr, DDBLT_KEYSRC, nullptr), DD_OK);
-  EXPECT_EQ(std::make_tuple(pixel(wide, 1, 0), pixel(wide, 6, 0)), std::make_tuple(0x07E0u, 0x001Fu));
+  EXPECT_EQ(std::make_tuple(pixel(wide, 1, 0), pixel(wide, 6, 0)),
+            std::make_tuple(0x07E0u, 0x001Fu));
 
   // 16-bit pixels widen into a 32-bit surface.
   LPDIRECTDRAWSURFACE4 deep = create(DDSCAPS_OFFSCREENPLAIN, 2, 1, xrgb8888());
@@ -259,7 +271,8 @@ TEST_F(Surfaces, BltStretchesConvertsAndKeys) {
 }
 
 TEST_F(Surfaces, FullScreenFlipChainShowsTheBackBuffer) {
-  DDSURFACEDESC2 desc = describe(DDSCAPS_PRIMARYSURFACE | DDSCAPS_3DDEVICE | DDSCAPS_FLIP | DDSCAPS_COMPLEX);
+  DDSURFACEDESC2 desc =
+      describe(DDSCAPS_PRIMARYSURFACE | DDSCAPS_3DDEVICE | DDSCAPS_FLIP | DDSCAPS_COMPLEX);
   desc.dwFlags |= DDSD_BACKBUFFERCOUNT;
   desc.dwBackBufferCount = 1;
   LPDIRECTDRAWSURFACE4 front = nullptr, back = nullptr;
@@ -277,7 +290,8 @@ TEST_F(Surfaces, FullScreenFlipChainShowsTheBackBuffer) {
 
   fill(back, 0xFFFF);
   ASSERT_EQ(front->Flip(nullptr, DDFLIP_WAIT), DD_OK);
-  EXPECT_EQ(std::make_tuple(pixel(front, 5, 5), pixel(back, 5, 5)), std::make_tuple(0xFFFFu, 0x0000u));
+  EXPECT_EQ(std::make_tuple(pixel(front, 5, 5), pixel(back, 5, 5)),
+            std::make_tuple(0xFFFFu, 0x0000u));
   const headless::Frame& frame = headless::lastFrame();
   EXPECT_EQ(std::tie(frame.width, frame.rgb[0]), std::make_tuple(640, 0xFFFFFFu));
   EXPECT_EQ(back->Flip(nullptr, 0), DDERR_NOTFLIPPABLE);

@@ -32,7 +32,9 @@ class DirectDrawTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (dd != nullptr) { EXPECT_EQ(dd->Release(), 0u); }
+    if (dd != nullptr) {
+      EXPECT_EQ(dd->Release(), 0u);
+    }
     EXPECT_EQ(ddraw::testing::liveSurfaces(), 0) << "a surface outlived its test";
     EXPECT_EQ(ddraw::testing::liveDirectDrawObjects(), 0);
     d3d::testing::stopRecording();
@@ -46,7 +48,8 @@ class DirectDrawTest : public ::testing::Test {
                                  const DDPIXELFORMAT* format = nullptr) {
     DDSURFACEDESC2 desc{};
     desc.dwSize = sizeof desc;
-    desc.dwFlags = DDSD_CAPS | (width != 0 ? DDSD_WIDTH | DDSD_HEIGHT : 0) | (format ? DDSD_PIXELFORMAT : 0);
+    desc.dwFlags =
+        DDSD_CAPS | (width != 0 ? DDSD_WIDTH | DDSD_HEIGHT : 0) | (format ? DDSD_PIXELFORMAT : 0);
     desc.ddsCaps.dwCaps = caps;
     desc.dwWidth = width;
     desc.dwHeight = height;

@@ -93,8 +93,9 @@ TEST(PngWriter, WritesAValidRgbImageAndRefusesWhatItCannot) {
   uLongf rawSize = sizeof raw;
   ASSERT_EQ(uncompress(raw, &rawSize, data.data(), static_cast<uLong>(data.size())), Z_OK);
   EXPECT_EQ(std::vector<uint8_t>(raw, raw + rawSize),
-            (std::vector<uint8_t>{0, 0xFF, 0, 0, 0, 0xFF, 0, 0, 0, 0xFF,  // filter byte, then RGB
-                                  0, 0x12, 0x34, 0x56, 0xFF, 0xFF, 0xFF, 0, 0, 0}));
+            (std::vector<uint8_t>{
+                0, 0xFF, 0,    0,    0,    0xFF, 0,    0, 0, 0xFF,  // filter byte, then RGB
+                0, 0x12, 0x34, 0x56, 0xFF, 0xFF, 0xFF, 0, 0, 0}));
 
   const uint32_t one = 0;
   EXPECT_FALSE(encodePng(&one, 0, 1, png, error) || encodePng(nullptr, 1, 1, png, error));

@@ -18,7 +18,8 @@ TEST_F(Device, StartUpListsBothSoftwareDevicesAndTheScreenModeSetsUpAWindowAndTa
   ASSERT_EQ(kvSystemInit(), 1);
   DriverInfo* driver = kvGetDriverList();
   ASSERT_NE(driver, nullptr);
-  EXPECT_EQ(std::tuple(driver->next, driver->isPrimary, driver->guidRef), std::tuple(nullptr, 1, nullptr));
+  EXPECT_EQ(std::tuple(driver->next, driver->isPrimary, driver->guidRef),
+            std::tuple(nullptr, 1, nullptr));
   for (const char* name : {"RGB Emulation", "Reference Rasterizer"}) {
     DeviceInfo* device = named(name);
     ASSERT_NE(device, nullptr) << name;
@@ -33,7 +34,8 @@ TEST_F(Device, StartUpListsBothSoftwareDevicesAndTheScreenModeSetsUpAWindowAndTa
   EXPECT_TRUE(logged("): kvSetScreenMode : Unknown Screen mode\n"));
   EXPECT_EQ(kvFramework.window, nullptr);
   ASSERT_EQ(kvSetScreenMode(6), 1);
-  EXPECT_EQ(std::tuple(kvScreenWidth, kvFramework.renderWidth, kvFramework.renderHeight), std::tuple(640, 640u, 480u));
+  EXPECT_EQ(std::tuple(kvScreenWidth, kvFramework.renderWidth, kvFramework.renderHeight),
+            std::tuple(640, 640u, 480u));
   EXPECT_EQ(kvFramework.renderTarget, kvFramework.back);
   char caption[32] = {};
   GetWindowTextA(kvFramework.window, caption, sizeof caption);
@@ -59,7 +61,8 @@ TEST_F(Device, StartUpListsBothSoftwareDevicesAndTheScreenModeSetsUpAWindowAndTa
 // Whether the texture was made by the framework's current DirectDraw object.
 bool onCurrentDevice(const Surface* surface) {
   IDirectDraw4* owner = nullptr;
-  if (surface->texture == nullptr || FAILED(surface->ddSurface->GetDDInterface(reinterpret_cast<void**>(&owner))))
+  if (surface->texture == nullptr ||
+      FAILED(surface->ddSurface->GetDDInterface(reinterpret_cast<void**>(&owner))))
     return false;
   owner->Release();
   return owner == kvFramework.directDraw;
@@ -106,11 +109,11 @@ TEST_F(Device, FrameworkRefusesBadArgumentsAndAnswersBeforeSetUp) {
   ASSERT_EQ(kvEnumerateDrivers(nullptr), 0);
   DriverInfo* driver = kvGetDriverList();
   DeviceInfo* device = selected();
-  EXPECT_EQ(kvFwInitialize(&kvFramework, nullptr, &driver->guid, &device->guid, &device->currentMode->desc,
-                           KVFW_BACKBUFFER),
+  EXPECT_EQ(kvFwInitialize(&kvFramework, nullptr, &driver->guid, &device->guid,
+                           &device->currentMode->desc, KVFW_BACKBUFFER),
             E_INVALIDARG);
-  EXPECT_EQ(kvFwInitialize(&kvFramework, reinterpret_cast<HWND>(1), &driver->guid, &device->guid, nullptr,
-                           KVFW_FULLSCREEN),
+  EXPECT_EQ(kvFwInitialize(&kvFramework, reinterpret_cast<HWND>(1), &driver->guid, &device->guid,
+                           nullptr, KVFW_FULLSCREEN),
             E_INVALIDARG);
   EXPECT_EQ(kvFramework.initialised, 0);
   EXPECT_EQ(kvFwShowFrame(&kvFramework, 1), KVERR_FW_NOT_INITIALIZED);
@@ -128,7 +131,8 @@ TEST_F(Device, WindowMovesAndLimitsFollowTheWindowOnlyOutsideFullScreen) {
   start();
   const RECT before = kvWindowRect;
   kvWindowProc(kvFramework.window, WM_MOVE, 0, MAKELPARAM(100, 70));
-  EXPECT_EQ(std::tuple(kvWindowRect.left, kvWindowRect.right - kvWindowRect.left, kvFramework.screenRect.right),
+  EXPECT_EQ(std::tuple(kvWindowRect.left, kvWindowRect.right - kvWindowRect.left,
+                       kvFramework.screenRect.right),
             std::tuple(100, before.right - before.left, 740));
   MINMAXINFO limits = {};
   kvWindowProc(kvFramework.window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
@@ -153,10 +157,13 @@ TEST_F(Device, ErrorBoxesCarryTheTextForTheCodeAndTheEnding) {
   ASSERT_EQ(boxes.size(), 3u);
   EXPECT_EQ(std::tie(boxes[0].text, boxes[0].caption, boxes[0].type),
             std::tuple("No ZBuffer\n\nThis sample will now exit.", "kvKIT v1.0", MB_ICONERROR));
-  EXPECT_EQ(std::tie(boxes[1].text, boxes[1].type),
-            std::tuple("Generic application error.\n\nEnable debug output for detailed information.", MB_ICONWARNING));
+  EXPECT_EQ(
+      std::tie(boxes[1].text, boxes[1].type),
+      std::tuple("Generic application error.\n\nEnable debug output for detailed information.",
+                 MB_ICONWARNING));
   EXPECT_EQ(boxes[2].text,
-            "There was insufficient video memory to use the\nhardware device.\n\nSwitching to software rasterizer.");
+            "There was insufficient video memory to use the\nhardware device.\n\nSwitching to "
+            "software rasterizer.");
 
   // Without the display module start-up stops with the enumeration text.
   kv::ddraw::testing::exports().moduleLoaded = false;
@@ -165,7 +172,8 @@ TEST_F(Device, ErrorBoxesCarryTheTextForTheCodeAndTheEnding) {
   EXPECT_TRUE(logged("): Can't load DDRAW.DLL!\n") && logged("): D3D Driver enumeration error\n"));
   ASSERT_EQ(boxes.size(), 4u);
   EXPECT_EQ(boxes[3].text,
-            "Enumeration failed. Your system may be in an\nunstable state and need to be rebooted\n\nThis sample will now exit.");
+            "Enumeration failed. Your system may be in an\nunstable state and need to be "
+            "rebooted\n\nThis sample will now exit.");
 }
 
 TEST_F(Device, VideoFileHoldsTheChoiceAtItsOffsetsAndBringsItBack) {
@@ -182,10 +190,16 @@ TEST_F(Device, VideoFileHoldsTheChoiceAtItsOffsetsAndBringsItBack) {
     size_t at;
     const void* bytes;
     size_t size;
-  } fields[] = {{16, driver->description, 40}, {476, &driver->helCaps, 380}, {856, "\1", 1} /* isPrimary */,
-                {876, "Reference Rasterizer", 21}, {916, &reference->desc, 252}, {1176, "\1", 1} /* windowed */,
-                {1180, &reference->currentMode->desc, 124}, {1304, "640 x 480 x 16", 15}};
-  for (const auto& f : fields) EXPECT_EQ(std::memcmp(&file[f.at], f.bytes, f.size), 0) << "offset " << f.at;
+  } fields[] = {{16, driver->description, 40},
+                {476, &driver->helCaps, 380},
+                {856, "\1", 1} /* isPrimary */,
+                {876, "Reference Rasterizer", 21},
+                {916, &reference->desc, 252},
+                {1176, "\1", 1} /* windowed */,
+                {1180, &reference->currentMode->desc, 124},
+                {1304, "640 x 480 x 16", 15}};
+  for (const auto& f : fields)
+    EXPECT_EQ(std::memcmp(&file[f.at], f.bytes, f.size), 0) << "offset " << f.at;
 
   kvSelectDefaultDriver(0);
   kvLoadVideoConfig();
@@ -197,7 +211,8 @@ TEST_F(Device, VideoFileHoldsTheChoiceAtItsOffsetsAndBringsItBack) {
   changed[96 + 8] ^= 0x01;  // hwCaps.dwCaps2
   std::memset(&unterminated[16], 'x', 40);
   std::memset(&unterminated[1304], 'z', 40);
-  for (const std::vector<uint8_t>& bad : {changed, unterminated, std::vector<uint8_t>(file.begin(), file.begin() + 1000)}) {
+  for (const std::vector<uint8_t>& bad :
+       {changed, unterminated, std::vector<uint8_t>(file.begin(), file.begin() + 1000)}) {
     kvSelectDefaultDriver(0);
     std::ofstream("kvKIT.vid", std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(bad.data()), static_cast<std::streamsize>(bad.size()));
@@ -215,7 +230,8 @@ TEST_F(Device, DialogWindowedModeThenOkChangesOnlyTheWindowedFlag) {
   ModeInfo* mode = device->currentMode;
   kv::headless::queueDialogAnswer("mode=Windowed mode,ok");
   EXPECT_EQ(kvSelectDriverDialog(nullptr, 0), 1);
-  EXPECT_EQ(std::tuple(selected(), device->windowed, device->currentMode), std::tuple(device, 1, mode));
+  EXPECT_EQ(std::tuple(selected(), device->windowed, device->currentMode),
+            std::tuple(device, 1, mode));
   kv::headless::queueDialogAnswer("ok");
   EXPECT_EQ(kvSelectDriverDialog(nullptr, 1), 2);
 }
@@ -225,13 +241,15 @@ std::vector<std::string> boxSnapshots;
 
 INT_PTR CALLBACK watchingProc(HWND dialog, UINT message, WPARAM w, LPARAM l) {
   const INT_PTR result = kvDriverDialogProc(dialog, message, w, l);
-  if (message != WM_INITDIALOG && !(message == WM_COMMAND && HIWORD(w) == CBN_SELENDOK)) return result;
+  if (message != WM_INITDIALOG && !(message == WM_COMMAND && HIWORD(w) == CBN_SELENDOK))
+    return result;
   std::string entries;
   for (int box : {1000, 1001, 1002}) {
     const LRESULT selected = SendDlgItemMessageA(dialog, box, CB_GETCURSEL, 0, 0);
     for (LRESULT i = 0; i < SendDlgItemMessageA(dialog, box, CB_GETCOUNT, 0, 0); ++i) {
       char text[64] = {};
-      SendDlgItemMessageA(dialog, box, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+      SendDlgItemMessageA(dialog, box, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                          reinterpret_cast<LPARAM>(text));
       entries += std::string(i == selected ? "*" : "") + text + ";";
     }
     entries += "|";
@@ -258,14 +276,18 @@ TEST_F(Device, DialogTemplateIsTheDesignedLayoutAndChangesRefillTheBoxes) {
   hal->currentMode = modes[0]->next = modes[1];
   kvGetDriverList()->next = card;
 
-  // The template is the designed layout, its texts in UTF-16; a buffer too small is refused, never overrun.
+  // The template is the designed layout, its texts in UTF-16; a buffer too small is refused, never
+  // overrun.
   uint8_t dialogTemplate[900], small[120];
   EXPECT_EQ(kvBuildDriverDialogTemplate(small, sizeof small), 0u);
   ASSERT_GT(kvBuildDriverDialogTemplate(dialogTemplate, sizeof dialogTemplate), 0u);
   kv::win::DialogTemplate t;
   std::string error;
-  ASSERT_TRUE(kv::win::parseDialogTemplate(reinterpret_cast<const DLGTEMPLATE*>(dialogTemplate), t, error)) << error;
-  EXPECT_EQ(std::tie(t.style, t.titleUtf8, t.fontUtf8), std::tuple(0x90C80BC4u, "Select New Direct3D Driver", "Arial"));
+  ASSERT_TRUE(
+      kv::win::parseDialogTemplate(reinterpret_cast<const DLGTEMPLATE*>(dialogTemplate), t, error))
+      << error;
+  EXPECT_EQ(std::tie(t.style, t.titleUtf8, t.fontUtf8),
+            std::tuple(0x90C80BC4u, "Select New Direct3D Driver", "Arial"));
   ASSERT_EQ(t.controls.size(), 8u);
   EXPECT_EQ(std::tie(t.controls[1].textUtf8, t.controls[1].x), std::tuple("Cancel", 123));
   EXPECT_EQ(std::tie(t.controls[4].id, t.controls[4].style), std::tuple(1002, 0x50210003u));
@@ -273,14 +295,20 @@ TEST_F(Device, DialogTemplateIsTheDesignedLayoutAndChangesRefillTheBoxes) {
 
   boxSnapshots.clear();
   kv::headless::queueDialogAnswer("device=Reference Rasterizer,driver=Second Card,ok");
-  EXPECT_EQ(DialogBoxIndirectParamA(nullptr, reinterpret_cast<LPCDLGTEMPLATEA>(dialogTemplate), nullptr, watchingProc, 0),
+  EXPECT_EQ(DialogBoxIndirectParamA(nullptr, reinterpret_cast<LPCDLGTEMPLATEA>(dialogTemplate),
+                                    nullptr, watchingProc, 0),
             1);
   const std::string primary = kvGetDriverList()->description;
   ASSERT_EQ(boxSnapshots.size(), 3u);
-  EXPECT_EQ(boxSnapshots[0].rfind("*" + primary + ";Second Card;|*RGB Emulation;Reference Rasterizer;|*Windowed mode;", 0), 0u);
-  EXPECT_NE(boxSnapshots[1].find("|RGB Emulation;*Reference Rasterizer;|*Windowed mode;"), std::string::npos);
+  EXPECT_EQ(
+      boxSnapshots[0].rfind(
+          "*" + primary + ";Second Card;|*RGB Emulation;Reference Rasterizer;|*Windowed mode;", 0),
+      0u);
+  EXPECT_NE(boxSnapshots[1].find("|RGB Emulation;*Reference Rasterizer;|*Windowed mode;"),
+            std::string::npos);
   // A second card has no windowed entry; its own last mode comes back.
-  EXPECT_EQ(boxSnapshots[2], primary + ";*Second Card;|*Card HAL;|800 x 600 x 16;*640 x 480 x 32;|");
+  EXPECT_EQ(boxSnapshots[2],
+            primary + ";*Second Card;|*Card HAL;|800 x 600 x 16;*640 x 480 x 32;|");
   DeviceInfo* device = nullptr;
   DriverInfo* driver = nullptr;
   kvGetSelectedDriver(&driver, &device);

@@ -24,7 +24,8 @@ class Kit : public ::testing::Test {
     kv::d3d::testing::resetDevices();
     previous_ = std::filesystem::current_path();
     folder_ = std::filesystem::path(::testing::TempDir()) /
-              ("kv_device_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+              ("kv_device_" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
     std::filesystem::current_path(folder_);
@@ -39,7 +40,8 @@ class Kit : public ::testing::Test {
     for (int group = 0; group < KV_SURFACE_GROUPS; ++group) kvFreeSurfaceGroup(group);
     kvFwDestroyObjects(&kvFramework);
     kvFreeDrivers();
-    if (kvFramework.window != nullptr && IsWindow(kvFramework.window)) DestroyWindow(kvFramework.window);
+    if (kvFramework.window != nullptr && IsWindow(kvFramework.window))
+      DestroyWindow(kvFramework.window);
     // The message queue outlives the test: its quit message must not end the next one's pump.
     for (MSG stale; PeekMessageA(&stale, nullptr, 0, 0, PM_REMOVE);) {
     }
@@ -75,7 +77,12 @@ class Kit : public ::testing::Test {
 
   static Surface* make(int32_t width, int32_t height, uint8_t format, const void* pixels,
                        const uint8_t (*palette)[3] = nullptr, int32_t group = 0) {
-    ImageDesc request{.group = group, .width = width, .height = height, .format = format, .palette = {}, .pixels = pixels};
+    ImageDesc request{.group = group,
+                      .width = width,
+                      .height = height,
+                      .format = format,
+                      .palette = {},
+                      .pixels = pixels};
     if (palette != nullptr) std::memcpy(request.palette, palette, sizeof request.palette);
     return kvCreateSurface(&request);
   }
@@ -83,9 +90,11 @@ class Kit : public ::testing::Test {
   // Texel (x, y) of a 16-bit texture.
   static uint16_t texel(Surface* surface, uint32_t x, uint32_t y) {
     DDSURFACEDESC2 desc{.dwSize = sizeof desc};
-    if (surface->ddSurface == nullptr || FAILED(surface->ddSurface->Lock(nullptr, &desc, 0, nullptr)))
+    if (surface->ddSurface == nullptr ||
+        FAILED(surface->ddSurface->Lock(nullptr, &desc, 0, nullptr)))
       return 0xDEAD;
-    const uint16_t value = reinterpret_cast<const uint16_t*>(static_cast<const uint8_t*>(desc.lpSurface) + y * desc.lPitch)[x];
+    const uint16_t value = reinterpret_cast<const uint16_t*>(
+        static_cast<const uint8_t*>(desc.lpSurface) + y * desc.lPitch)[x];
     surface->ddSurface->Unlock(nullptr);
     return value;
   }

@@ -30,9 +30,10 @@ TEST_F(Machines, DefaultChoicePrefersWindowedHardwareAndFlagsPickKinds) {
   EXPECT_EQ(selected()->windowed, 1);
   EXPECT_STREQ(selected()->currentMode->text, "640 x 480 x 16");
 
-  const std::pair<DWORD, const char*> passes[] = {{KVSEL_SOFTWARE_ONLY | KVSEL_FULLSCREEN_ONLY, "RGB Emulation"},
-                                                  {KVSEL_PRIMARY_HARDWARE, "Test HAL"},
-                                                  {KVSEL_REF_DEVICE, "Reference Rasterizer"}};
+  const std::pair<DWORD, const char*> passes[] = {
+      {KVSEL_SOFTWARE_ONLY | KVSEL_FULLSCREEN_ONLY, "RGB Emulation"},
+      {KVSEL_PRIMARY_HARDWARE, "Test HAL"},
+      {KVSEL_REF_DEVICE, "Reference Rasterizer"}};
   for (auto [flags, name] : passes) {
     ASSERT_EQ(kvSelectDefaultDriver(flags), 0) << name;
     EXPECT_EQ(selected(), named(name));
@@ -58,7 +59,8 @@ TEST_F(Machines, ModesOutsideTheRenderDepthsAreNotListedAndNothingUsableSaysWhat
   d3dt::setDevices({});
   EXPECT_EQ(kvEnumerateDrivers(nullptr), KVERR_ENUM_FAILED);
   d3dt::setDevices({d3dt::rgbDevice()});
-  EXPECT_EQ(kvEnumerateDrivers([](DDCAPS*, D3DDEVICEDESC*) -> HRESULT { return -1; }), KVERR_ENUM_SUGGEST_REFRAST);
+  EXPECT_EQ(kvEnumerateDrivers([](DDCAPS*, D3DDEVICEDESC*) -> HRESULT { return -1; }),
+            KVERR_ENUM_SUGGEST_REFRAST);
   EXPECT_EQ(kvGetDriverList(), nullptr);
   // The reference device is seen but has no mode; the confirm drops the other.
   d3dt::DeviceEntry reference = d3dt::referenceDevice();
@@ -133,7 +135,8 @@ TEST_F(Machines, WithoutPalettizedTexturesEightBitImagesBecomeSixteenBit) {
   std::vector<uint8_t> pixels(16 * 16, 3);
   pixels[1] = 5;
   Surface* surface = make(16, 16, SURFACE_FORMAT_8BPP, pixels.data(), palette);
-  EXPECT_TRUE(logged("): kvRestoreSurface: cannot found Direct3D (palettized) pixelformat => create 16bpp\n"));
+  EXPECT_TRUE(logged(
+      "): kvRestoreSurface: cannot found Direct3D (palettized) pixelformat => create 16bpp\n"));
   ASSERT_NE(surface->texture, nullptr);
   EXPECT_EQ(std::tuple(texel(surface, 0, 0), texel(surface, 1, 0)), std::tuple(0x7C00, 0x0000));
 
@@ -154,7 +157,8 @@ TEST_F(Machines, SquareOnlyDevicesGetSquareTextures) {
   Surface* surface = make(64, 32, SURFACE_FORMAT_16BPP, pixels.data());
   DDSURFACEDESC2 desc{.dwSize = sizeof desc};
   surface->ddSurface->GetSurfaceDesc(&desc);
-  EXPECT_EQ(std::tuple(desc.dwWidth, desc.dwHeight, texel(surface, 63, 31)), std::tuple(64u, 64u, 0x001F));
+  EXPECT_EQ(std::tuple(desc.dwWidth, desc.dwHeight, texel(surface, 63, 31)),
+            std::tuple(64u, 64u, 0x001F));
 }
 
 TEST_F(Machines, AFailedRebuildOrAClosedWindowEndsThePump) {

@@ -35,14 +35,18 @@ TEST_F(RenderFlags, EachFlagSetsItsStates) {
        {{D3DRENDERSTATE_ALPHABLENDENABLE, 1}, {D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA}}},
       {KV_RF_ADDITIVE, {{D3DRENDERSTATE_DESTBLEND, D3DBLEND_ONE}}},
       {KV_RF_ZBUFFER | KV_RF_PERSPECTIVE | KV_RF_FILTER,  // no blend: its factor is left alone
-       {{D3DRENDERSTATE_ALPHABLENDENABLE, 0}, {D3DRENDERSTATE_DESTBLEND, D3DBLEND_ONE}, {D3DRENDERSTATE_ZENABLE, 1},
-        {D3DRENDERSTATE_TEXTUREPERSPECTIVE, 1}, {D3DRENDERSTATE_TEXTUREMIN, D3DFILTER_LINEAR},
+       {{D3DRENDERSTATE_ALPHABLENDENABLE, 0},
+        {D3DRENDERSTATE_DESTBLEND, D3DBLEND_ONE},
+        {D3DRENDERSTATE_ZENABLE, 1},
+        {D3DRENDERSTATE_TEXTUREPERSPECTIVE, 1},
+        {D3DRENDERSTATE_TEXTUREMIN, D3DFILTER_LINEAR},
         {D3DRENDERSTATE_TEXTUREMAG, D3DFILTER_LINEAR}}},
       {0, {{D3DRENDERSTATE_ZENABLE, 0}, {D3DRENDERSTATE_TEXTUREMAG, D3DFILTER_NEAREST}}}};
   for (const auto& step : steps) {
     kvSetRenderFlags(step.flags);
     EXPECT_EQ(kvGetRenderFlags(), step.flags);
-    for (auto [which, value] : step.states) EXPECT_EQ(state(which), value) << "flags " << step.flags << ", state " << which;
+    for (auto [which, value] : step.states)
+      EXPECT_EQ(state(which), value) << "flags " << step.flags << ", state " << which;
   }
   kvSetFogColor(256 + 1, 2, 3);
   EXPECT_EQ(state(D3DRENDERSTATE_FOGCOLOR), 0x010203u);
@@ -58,7 +62,8 @@ TEST_F(RenderFlags, TextureAndKeyFlagChangesRebindTheCurrentTexture) {
   EXPECT_EQ(kvSetTexture(nullptr), 0);  // keeps the current one
   EXPECT_EQ(kvGetTextureInfo(3), 2);
 
-  const std::pair<int32_t, bool> steps[] = {{0, false}, {KV_RF_TEXTURE | KV_RF_ZBUFFER, true}, {KV_RF_ZBUFFER, false}};
+  const std::pair<int32_t, bool> steps[] = {
+      {0, false}, {KV_RF_TEXTURE | KV_RF_ZBUFFER, true}, {KV_RF_ZBUFFER, false}};
   for (auto [flags, textured] : steps) {
     kvSetRenderFlags(flags);
     EXPECT_EQ(boundTexture(), textured ? surface->texture : nullptr) << "flags " << flags;
@@ -110,7 +115,9 @@ TEST_F(Surfaces, SidesArePowersOfTwoFrom8To256WithinEightTimesOfEachOther) {
                  {512, 512, 0, "surface width 512\n"},  {16, 12, 0, "surface hegiht 12\n"},
                  {-8, 8, 0, "surface width -8\n"},      {8, 8, 8, "surface group 8\n"}};
   for (const auto& r : refused) {
-    EXPECT_EQ(make(r.width, r.height, SURFACE_FORMAT_16BPP, pixels.data(), nullptr, r.group), nullptr) << r.log;
+    EXPECT_EQ(make(r.width, r.height, SURFACE_FORMAT_16BPP, pixels.data(), nullptr, r.group),
+              nullptr)
+        << r.log;
     EXPECT_TRUE(logged(std::string("): kvCreateSurface: ") + r.log)) << r.log;
   }
   EXPECT_FALSE(logged("hegiht 512"));  // the width is tested first
@@ -128,8 +135,8 @@ TEST_F(Surfaces, OffTheDeviceASurfaceKeepsItsOwnPixelsAndItsGroup) {
   pixels.assign(pixels.size(), 0);
   EXPECT_EQ(static_cast<uint8_t*>(surface->pixels)[16 * 8 - 1], 0x5A);
   EXPECT_EQ(surface->palette[7][1], 99);
-  EXPECT_EQ(std::tuple(kvGetSurfaceInfo(surface, 0), kvGetSurfaceInfo(surface, 2), kvGetSurfaceInfo(surface, 3),
-                       kvGetSurfaceInfo(surface, 4)),
+  EXPECT_EQ(std::tuple(kvGetSurfaceInfo(surface, 0), kvGetSurfaceInfo(surface, 2),
+                       kvGetSurfaceInfo(surface, 3), kvGetSurfaceInfo(surface, 4)),
             std::tuple(16, SURFACE_FORMAT_8BPP, 3, -1));
 
   std::vector<uint8_t> replacement(16 * 8, 0x11);

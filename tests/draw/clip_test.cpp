@@ -14,7 +14,8 @@ std::vector<ClipVertex> ring(int n, float rx, float ry, float inner = 1) {
   std::vector<ClipVertex> corners;
   for (int i = 0; i < n; ++i) {
     const float a = 2 * 3.14159265f * i / n, k = (i % 2) ? inner : 1;
-    corners.push_back(DrawTest::onScreen(320 + k * rx * std::cos(a), 240 - k * ry * std::sin(a), 1000));
+    corners.push_back(
+        DrawTest::onScreen(320 + k * rx * std::cos(a), 240 - k * ry * std::sin(a), 1000));
   }
   return corners;
 }
@@ -73,8 +74,10 @@ TEST_F(DrawTest, NearClipPutsCornersOnThePlaneAndCarriesFlaggedAttributes) {
       EXPECT_GE(out[i].z, 10.0f);
       if (out[i].z == 10.0f) {
         ++onPlane;
-        if (flags == KV_RF_TEXTURE) EXPECT_FLOAT_EQ(out[i].v, 64.0f);
-        else EXPECT_TRUE(out[i].v == 0.0f || out[i].v == 256.0f) << out[i].v;
+        if (flags == KV_RF_TEXTURE)
+          EXPECT_FLOAT_EQ(out[i].v, 64.0f);
+        else
+          EXPECT_TRUE(out[i].v == 0.0f || out[i].v == 256.0f) << out[i].v;
       }
     }
     EXPECT_EQ(onPlane, 2);
@@ -196,7 +199,8 @@ TEST_F(DrawTest, ClippedPolygonsStayInsideTheView) {
   EXPECT_GT(recordedFans().size(), 100u);
   for (const auto& fan : recordedFans())
     for (const auto& v : fan.vertices) {
-      EXPECT_TRUE(v.sx >= -0.5f && v.sx <= 640.5f && v.sy >= -0.5f && v.sy <= 480.5f) << v.sx << "," << v.sy;
+      EXPECT_TRUE(v.sx >= -0.5f && v.sx <= 640.5f && v.sy >= -0.5f && v.sy <= 480.5f)
+          << v.sx << "," << v.sy;
       EXPECT_TRUE(v.sz > 0.0f && v.sz <= 0.1f) << v.sz;
     }
 }

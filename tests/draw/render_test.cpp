@@ -20,7 +20,8 @@ struct TestModel {
   void quad(float x, float y, float z, float size) {
     const auto first = static_cast<uint16_t>(vertices.size());
     // Counter-clockwise as the viewer sees it.
-    vertices.insert(vertices.end(), {{x, y, z}, {x + size, y, z}, {x + size, y + size, z}, {x, y + size, z}});
+    vertices.insert(vertices.end(),
+                    {{x, y, z}, {x + size, y, z}, {x + size, y + size, z}, {x, y + size, z}});
     normals.insert(normals.end(), 4, Vector{0, 0, -1});
     Face f{};
     f.cornerCount = 4;
@@ -40,10 +41,19 @@ struct TestModel {
   Model* finish(int32_t shading) {
     const auto faceCount = static_cast<int32_t>(faces.size());
     material = Material{nullptr, {0, 0, 0, 255}, KV_RF_COLOR, faceCount};
-    model = Model{static_cast<int32_t>(vertices.size()), vertices.data(), faceCount, faces.data(),
-                  1, &material, static_cast<uint32_t>(pivots.size()),
-                  pivots.empty() ? nullptr : pivots.data(), shading, normals.data(),
-                  faceNormals.data(), nullptr, faceColours.data()};
+    model = Model{static_cast<int32_t>(vertices.size()),
+                  vertices.data(),
+                  faceCount,
+                  faces.data(),
+                  1,
+                  &material,
+                  static_cast<uint32_t>(pivots.size()),
+                  pivots.empty() ? nullptr : pivots.data(),
+                  shading,
+                  normals.data(),
+                  faceNormals.data(),
+                  nullptr,
+                  faceColours.data()};
     return &model;
   }
 };

@@ -25,7 +25,7 @@ inline uint8_t paletteByte(int i, int channel) {
 struct Bmp {
   int32_t width = 8, height = 8;  // stored as given, so they may be negative
   uint16_t bits = 8;
-  uint32_t stride = 0;  // 0: rows rounded up to 4 bytes
+  uint32_t stride = 0;        // 0: rows rounded up to 4 bytes
   int64_t declaredSize = -1;  // file size field; -1: the true size
 };
 

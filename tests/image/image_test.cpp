@@ -161,8 +161,9 @@ TEST(Gif, EncodedPicturesRoundTrip) {
     size_t block;
     uint16_t width = 64, height = 32;
   } cases[] = {
-      {2, 255}, {3, 17}, {4, 255}, {5, 1}, {6, 255}, {7, 255}, {8, 255}, {9, 255},
-      {8, 255, 256, 128},  // fills the table long before the end, without a clear
+      {2, 255}, {3, 17},  {4, 255},           {5, 1}, {6, 255}, {7, 255},
+      {8, 255}, {9, 255}, {8, 255, 256, 128},  // fills the table long before the end, without a
+                                               // clear
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "code size " << c.codeSize << ", " << c.width << " wide");
@@ -222,8 +223,8 @@ TEST(Hardening, FilesThatCannotGiveAWholePictureAreRefused) {
     Bytes file;
     Status status;
   } cases[] = {
-      {Kind::Bmp, resized(makeBmp({}, {}), 54 + 1000), Status::Truncated},  // palette
-      {Kind::Bmp, resized(makeBmp({}, {}), 40), Status::Truncated},         // header
+      {Kind::Bmp, resized(makeBmp({}, {}), 54 + 1000), Status::Truncated},        // palette
+      {Kind::Bmp, resized(makeBmp({}, {}), 40), Status::Truncated},               // header
       {Kind::Bmp, patched(makeBmp({}, {}), 10, 0xFFFFFFF0u), Status::Truncated},  // far offset
       // Sizes whose products overflow 32 bits.
       {Kind::Bmp, patched(patched(makeBmp({.bits = 16}, {}), 18, 1u << 31), 22, 0x7FFFFFFFu),

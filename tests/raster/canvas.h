@@ -20,7 +20,10 @@ struct Guarded {
   std::vector<uint8_t> bytes;
 
   Guarded(int w, int h, int cell)
-      : used(w * cell), pitch(w * cell + 8), rows(h), bytes(size_t(pitch) * (h + 2 * kRows), kGuard) {
+      : used(w * cell),
+        pitch(w * cell + 8),
+        rows(h),
+        bytes(size_t(pitch) * (h + 2 * kRows), kGuard) {
     for (int y = 0; y < h; ++y) std::memset(row(y), 0, size_t(used));
   }
   uint8_t* row(int y) { return &bytes[size_t(y + kRows) * pitch]; }
@@ -41,8 +44,12 @@ struct Canvas {
   Guarded colorBuf, depthBuf;
 
   Canvas(int w, int h, ColorFormat f = ColorFormat::XRGB8888)
-      : width(w), height(h), format(f), bpp(f == ColorFormat::RGB565 ? 2 : 4),
-        colorBuf(w, h, bpp), depthBuf(w, h, 4) {}
+      : width(w),
+        height(h),
+        format(f),
+        bpp(f == ColorFormat::RGB565 ? 2 : 4),
+        colorBuf(w, h, bpp),
+        depthBuf(w, h, 4) {}
 
   ColorTarget color() { return {colorBuf.row(0), colorBuf.pitch, width, height, format}; }
   DepthTarget depth() {

@@ -15,7 +15,8 @@ namespace {
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
-const State kAdditive{.blendEnable = true, .srcBlend = BlendFactor::One, .dstBlend = BlendFactor::One};
+const State kAdditive{
+    .blendEnable = true, .srcBlend = BlendFactor::One, .dstBlend = BlendFactor::One};
 
 class RasterTest : public ::testing::TestWithParam<Device> {
  protected:
@@ -118,8 +119,10 @@ TEST_P(RasterTest, PerspectiveCorrectionMovesTheTextureAlongTheSlant) {
   for (bool perspective : {false, true}) {
     Canvas c(100, 4);
     const State s{.texture = &tex, .colorOp = ColorOp::SelectTexture, .perspective = perspective};
-    const Vertex f[4] = {{0, 0, 1, 1.0f, ~0u, 0, 0}, {100, 0, 1, 0.25f, ~0u, 1, 0},
-                         {100, 4, 1, 0.25f, ~0u, 1, 0}, {0, 4, 1, 1.0f, ~0u, 0, 0}};
+    const Vertex f[4] = {{0, 0, 1, 1.0f, ~0u, 0, 0},
+                         {100, 0, 1, 0.25f, ~0u, 1, 0},
+                         {100, 4, 1, 0.25f, ~0u, 1, 0},
+                         {0, 4, 1, 1.0f, ~0u, 0, 0}};
     fan(c, s, f, 4);
     int firstWhite = 0;
     while (firstWhite < 100 && c.rgb(firstWhite, 2) != 0xFFFFFF) ++firstWhite;
@@ -138,7 +141,8 @@ TEST_P(RasterTest, ColourKeyLeavesKeyTexelsUndrawn) {
     for (bool key : {false, true}) {
       Canvas c(8, 8);
       clear(c, 0x123456);
-      quad(c, {.texture = tex, .colorOp = ColorOp::SelectTexture, .colorKeyEnable = key}, 0, 0, 8, 8, ~0u);
+      quad(c, {.texture = tex, .colorOp = ColorOp::SelectTexture, .colorKeyEnable = key}, 0, 0, 8,
+           8, ~0u);
       EXPECT_EQ(c.rgb(1, 1), key ? 0x123456u : 0u);  // texel (0, 0)
       EXPECT_EQ(c.rgb(5, 1), 0xFF0000u);             // texel (1, 0)
       EXPECT_EQ(c.rgb(1, 5), 0x00FF00u);             // texel (0, 1)
@@ -232,8 +236,8 @@ TEST_P(RasterTest, EverySixteenBitTexelDecodesExactly) {
     quad(c, {.texture = &t, .colorOp = ColorOp::SelectTexture}, 0, 0, 256, 256, 0xFFFFFFFF);
     int wrong = 0;
     for (uint32_t v = 0; v < 65536; ++v) {
-      const uint32_t expected = widen(v, l.at[0], l.bits[0]) << 16 | widen(v, l.at[1], l.bits[1]) << 8 |
-                                widen(v, l.at[2], l.bits[2]);
+      const uint32_t expected = widen(v, l.at[0], l.bits[0]) << 16 |
+                                widen(v, l.at[1], l.bits[1]) << 8 | widen(v, l.at[2], l.bits[2]);
       wrong += c.rgb(int(v % 256), int(v / 256)) != expected;
     }
     EXPECT_EQ(wrong, 0) << "format " << int(l.format);
@@ -246,7 +250,8 @@ TEST_P(RasterTest, GouraudAndFlatShading) {
                        vtx(0, 4, 0xFF000000)};
   fan(c, {}, f, 4);
   // Pixel x has its centre at x + 0.5: red = 255 * (x + 0.5) / 64, rounded.
-  for (int x : {0, 10, 31, 63}) EXPECT_EQ(c.rgb(x, 1) >> 16, uint32_t(std::lround(255 * (x + 0.5) / 64)));
+  for (int x : {0, 10, 31, 63})
+    EXPECT_EQ(c.rgb(x, 1) >> 16, uint32_t(std::lround(255 * (x + 0.5) / 64)));
   const Vertex g[4] = {vtx(0, 0, 0xFF0000FF), vtx(64, 0, 0xFFFF0000), vtx(64, 4, 0xFF00FF00),
                        vtx(0, 4, 0xFF0000FF)};
   fan(c, {.shadeMode = ShadeMode::Flat}, g, 4);
@@ -277,13 +282,14 @@ TEST_P(RasterTest, BadPositionsDrawNothingAndStayInside) {
       {vtx(kNaN, 1), vtx(10, 1), vtx(5, 9)},
       {vtx(1, 1), vtx(kInf, 1), vtx(5, 9)},
       {vtx(-1e9f, -1e9f), vtx(1e9f, -1e9f), vtx(0, 1e9f)},
-      {vtx(3, 3), vtx(3, 3), vtx(3, 3)},    // a point
-      {vtx(1, 1), vtx(5, 5), vtx(9, 9)},    // collinear
-      {vtx(1, 4), vtx(9, 4), vtx(12, 4)},   // flat line on a row of centres
+      {vtx(3, 3), vtx(3, 3), vtx(3, 3)},   // a point
+      {vtx(1, 1), vtx(5, 5), vtx(9, 9)},   // collinear
+      {vtx(1, 4), vtx(9, 4), vtx(12, 4)},  // flat line on a row of centres
   };
   for (const Texture* t : {static_cast<const Texture*>(nullptr), &tex}) {
     Canvas c(12, 10, ColorFormat::RGB565);
-    for (const auto& f : fans) fan(c, {.texture = t, .perspective = true, .depthEnable = true}, f, 3);
+    for (const auto& f : fans)
+      fan(c, {.texture = t, .perspective = true, .depthEnable = true}, f, 3);
     for (int y = 0; y < 10; ++y)
       for (int x = 0; x < 12; ++x) ASSERT_EQ(c.pixel(x, y), 0u) << x << "," << y;
     EXPECT_TRUE(c.guardsIntact());
@@ -311,9 +317,13 @@ TEST_P(RasterTest, WildTextureCoordinatesStayInsideTheTexture) {
       for (bool perspective : {false, true}) {
         for (float w : {1e30f, -1e30f, kInf, -kInf, kNaN, 3e9f, -0.0f}) {
           Canvas c(8, 8);
-          const Vertex f[4] = {{0, 0, 0.5f, 1, ~0u, w, 0}, {8, 0, 0.5f, 0, ~0u, 1, w},
-                               {8, 8, 0.5f, -1, ~0u, w, w}, {0, 8, 0.5f, 1, ~0u, 0, 1}};
-          const State s{.texture = tex, .colorOp = ColorOp::SelectTexture, .perspective = perspective,
+          const Vertex f[4] = {{0, 0, 0.5f, 1, ~0u, w, 0},
+                               {8, 0, 0.5f, 0, ~0u, 1, w},
+                               {8, 8, 0.5f, -1, ~0u, w, w},
+                               {0, 8, 0.5f, 1, ~0u, 0, 1}};
+          const State s{.texture = tex,
+                        .colorOp = ColorOp::SelectTexture,
+                        .perspective = perspective,
                         .filter = filter};
           fan(c, s, f, 4);
           // Whatever texel was chosen, it came from the texture.
@@ -342,7 +352,8 @@ TEST_P(RasterTest, RefusedDescriptionsAreLoggedAndNothingIsDrawnThroughThem) {
   r->drawFan(noPixels, nullptr, s, f, 3);
   r->clear(&noPixels, 0xFFFFFF, nullptr, 0, {0, 0, 8, 8});
   EXPECT_EQ(c.rgb(1, 1), 0u);
-  EXPECT_NE(kv::headless::debugCapture().find("raster: colour target refused (width 8, height 8, pitch 8)\n"),
+  EXPECT_NE(kv::headless::debugCapture().find(
+                "raster: colour target refused (width 8, height 8, pitch 8)\n"),
             std::string::npos);
 
   // A texture whose sides are not powers of two is refused; the fan is drawn untextured.
@@ -351,8 +362,9 @@ TEST_P(RasterTest, RefusedDescriptionsAreLoggedAndNothingIsDrawnThroughThem) {
   s.texture = &odd;
   r->drawFan(color, nullptr, s, f, 3);
   EXPECT_EQ(c.rgb(1, 1), 0xFFFFFFu);
-  EXPECT_NE(kv::headless::debugCapture().find("raster: texture refused (width 3, height 3, pitch 6)\n"),
-            std::string::npos);
+  EXPECT_NE(
+      kv::headless::debugCapture().find("raster: texture refused (width 3, height 3, pitch 6)\n"),
+      std::string::npos);
 
   // A depth target that cannot hold its rows: drawn without depth.
   DepthTarget depth = c.depth();

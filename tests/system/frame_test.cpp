@@ -1,8 +1,9 @@
 // Frame pacing on the headless host's virtual clock.
+#include "kvSys/Frame.h"
+
 #include <gtest/gtest.h>
 
 #include "kvKIT.h"
-#include "kvSys/Frame.h"
 #include "platform/host/headless/headless.h"
 
 namespace {

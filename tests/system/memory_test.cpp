@@ -1,4 +1,6 @@
 // The pool's block layout and its best-fit, split and merge rules.
+#include "kvSys/Memory.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -6,7 +8,6 @@
 #include <vector>
 
 #include "kvKIT.h"
-#include "kvSys/Memory.h"
 #include "platform/host/headless/headless.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The SDL host and the demonstration on a private X display, driven by xdotool:
 // the window, the picture, the keys, focus, the dialog view and the way out.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -68,13 +68,19 @@ bool waitFor(Done done, int timeoutMs, int stepMs = 20) {
 }
 
 bool haveTools() {
-  return std::system("{ command -v Xvfb && command -v xdotool && command -v import; } >/dev/null 2>&1") == 0;
+  return std::system(
+             "{ command -v Xvfb && command -v xdotool && command -v import; } >/dev/null 2>&1") ==
+         0;
 }
 
 std::string findWindow(const std::string& title, int timeoutMs) {
   std::string ids;
-  waitFor([&] { return !(ids = run("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null")).empty(); },
-          timeoutMs, 100);
+  waitFor(
+      [&] {
+        return !(ids = run("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null"))
+                    .empty();
+      },
+      timeoutMs, 100);
   return ids.substr(0, ids.find('\n'));
 }
 
@@ -82,7 +88,8 @@ struct Picture {
   int width = 0, height = 0;
   std::string rgb;
   std::array<int, 3> at(int x, int y) const {
-    const auto* p = reinterpret_cast<const unsigned char*>(rgb.data()) + (static_cast<size_t>(y) * width + x) * 3;
+    const auto* p = reinterpret_cast<const unsigned char*>(rgb.data()) +
+                    (static_cast<size_t>(y) * width + x) * 3;
     return {p[0], p[1], p[2]};
   }
   int distinctColours(int limit) const {
@@ -117,8 +124,9 @@ int floorTurn(const Picture& before, const Picture& after) {
   auto floorAt = [&](const Picture& p, double across, double away) {  // away from the camera
     const double depth = height * std::sin(up) + (back + away) * std::cos(up);
     const double rise = (back + away) * std::sin(up) - height * std::cos(up);
-    return p.at(std::clamp(static_cast<int>(std::lround(320 + 512 * across / depth)), 0, p.width - 1),
-                std::clamp(static_cast<int>(std::lround(240 - 512 * rise / depth)), 0, p.height - 1));
+    return p.at(
+        std::clamp(static_cast<int>(std::lround(320 + 512 * across / depth)), 0, p.width - 1),
+        std::clamp(static_cast<int>(std::lround(240 - 512 * rise / depth)), 0, p.height - 1));
   };
   constexpr double kRadius = 600, kStep = 20;
   int best = 0;
@@ -129,7 +137,8 @@ int floorTurn(const Picture& before, const Picture& after) {
     for (double y = -kRadius; y <= kRadius; y += kStep)
       for (double x = -kRadius; x <= kRadius; x += kStep) {
         if (x * x + y * y > kRadius * kRadius) continue;
-        const auto one = floorAt(before, x, y), other = floorAt(after, x * c - y * s, x * s + y * c);
+        const auto one = floorAt(before, x, y),
+                   other = floorAt(after, x * c - y * s, x * s + y * c);
         for (int k = 0; k < 3; ++k) difference += std::abs(one[k] - other[k]);
       }
     if (difference < bestDifference) bestDifference = difference, best = degrees;
@@ -141,7 +150,8 @@ Picture screenshot(const std::string& id) {
   Picture p;
   const std::string ppm = run("import -silent -window " + id + " -depth 8 ppm:- 2>/dev/null");
   int maxValue = 0, consumed = 0;
-  if (std::sscanf(ppm.c_str(), "P6 %d %d %d%n", &p.width, &p.height, &maxValue, &consumed) != 3 || maxValue != 255)
+  if (std::sscanf(ppm.c_str(), "P6 %d %d %d%n", &p.width, &p.height, &maxValue, &consumed) != 3 ||
+      maxValue != 255)
     return {};
   const size_t size = static_cast<size_t>(p.width) * p.height * 3;
   if (ppm.size() < static_cast<size_t>(consumed) + 1 + size) return {};
@@ -158,18 +168,21 @@ class UiTest : public ::testing::Test {
     if (!haveTools()) GTEST_SKIP() << "Xvfb, xdotool or ImageMagick's import is not installed";
     static int next = 90 + static_cast<int>(getpid() % 200);
     for (int n = next; n < 800 && xvfb_ <= 0; ++n) {
-      const std::string display = ":" + std::to_string(n), socket = "/tmp/.X11-unix/X" + std::to_string(n);
+      const std::string display = ":" + std::to_string(n),
+                        socket = "/tmp/.X11-unix/X" + std::to_string(n);
       if (exists("/tmp/.X" + std::to_string(n) + "-lock") || exists(socket)) continue;
       const pid_t pid = fork();
       if (pid == 0) {
         const int null = ::open("/dev/null", O_WRONLY);
         dup2(null, 1);
         dup2(null, 2);
-        execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr);
+        execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+               nullptr);
         _exit(127);
       }
       bool exited = false;  // another process won the number
-      waitFor([&] { return exists(socket) || (exited = waitpid(pid, nullptr, WNOHANG) == pid); }, 5000, 50);
+      waitFor([&] { return exists(socket) || (exited = waitpid(pid, nullptr, WNOHANG) == pid); },
+              5000, 50);
       if (!exited && exists(socket)) {
         xvfb_ = pid;
         next = n + 1;
@@ -189,7 +202,8 @@ class UiTest : public ::testing::Test {
   }
   void focus() { run("xdotool windowfocus --sync " + id_ + " 2>/dev/null"); }
   void focusRoot() {
-    run("xdotool windowfocus $(xwininfo -root | sed -n 's/.*Window id: \\(0x[0-9a-f]*\\).*/\\1/p') 2>/dev/null");
+    run("xdotool windowfocus $(xwininfo -root | sed -n 's/.*Window id: \\(0x[0-9a-f]*\\).*/\\1/p') "
+        "2>/dev/null");
   }
 
   pid_t xvfb_ = -1;
@@ -225,15 +239,18 @@ class SdlWindowTest : public UiTest {
 
   std::vector<MSG> pump() {
     std::vector<MSG> out;
-    for (MSG msg; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); DispatchMessageA(&msg)) out.push_back(msg);
+    for (MSG msg; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); DispatchMessageA(&msg))
+      out.push_back(msg);
     return out;
   }
   bool waitForActivation(bool active, int timeoutMs) {
-    return waitFor([&] {
-      for (const MSG& m : pump())
-        if (m.message == WM_ACTIVATEAPP && (m.wParam != 0) == active) return true;
-      return false;
-    }, timeoutMs);
+    return waitFor(
+        [&] {
+          for (const MSG& m : pump())
+            if (m.message == WM_ACTIVATEAPP && (m.wParam != 0) == active) return true;
+          return false;
+        },
+        timeoutMs);
   }
   INT_PTR driverDialog() {
     TemplateBuilder builder;
@@ -250,11 +267,14 @@ TEST_F(SdlWindowTest, TheClientAreaIs640x480AndShowsAFrameUnscaled) {
   std::vector<uint16_t> pixels(640 * 480);
   for (int y = 0; y < 480; ++y)
     for (int x = 0; x < 640; ++x)
-      pixels[static_cast<size_t>(y) * 640 + x] =
-          (x >= 100 && x < 120 && y >= 100 && y < 120) ? 0x07E0 : x < 320 ? 0xF800 : 0x001F;
+      pixels[static_cast<size_t>(y) * 640 + x] = (x >= 100 && x < 120 && y >= 100 && y < 120)
+                                                     ? 0x07E0
+                                                 : x < 320 ? 0xF800
+                                                           : 0x001F;
   POINT o{0, 0};
   ClientToScreen(window_, &o);
-  const kv::host::PresentedFrame frame{pixels.data(), 640 * 2, 16, {0, 0, 640, 480}, {o.x, o.y, o.x + 640, o.y + 480}};
+  const kv::host::PresentedFrame frame{
+      pixels.data(), 640 * 2, 16, {0, 0, 640, 480}, {o.x, o.y, o.x + 640, o.y + 480}};
   Picture picture;
   for (int attempt = 0; attempt < 20; ++attempt) {  // the X server shows it a moment later
     pump();
@@ -266,8 +286,10 @@ TEST_F(SdlWindowTest, TheClientAreaIs640x480AndShowsAFrameUnscaled) {
   ASSERT_EQ(picture.width, 640);
   ASSERT_EQ(picture.height, 480);
   // The square's corners and their neighbours: no shift, no stretch.
-  const struct { int x, y, r, g, b; } expected[] = {{0, 0, 255, 0, 0},     {639, 479, 0, 0, 255}, {100, 100, 0, 255, 0},
-                                                   {119, 119, 0, 255, 0}, {120, 120, 255, 0, 0}, {99, 99, 255, 0, 0}};
+  const struct {
+    int x, y, r, g, b;
+  } expected[] = {{0, 0, 255, 0, 0},     {639, 479, 0, 0, 255}, {100, 100, 0, 255, 0},
+                  {119, 119, 0, 255, 0}, {120, 120, 255, 0, 0}, {99, 99, 255, 0, 0}};
   for (const auto& e : expected) {
     const auto c = picture.at(e.x, e.y);
     EXPECT_TRUE(std::abs(c[0] - e.r) < 16 && std::abs(c[1] - e.g) < 16 && std::abs(c[2] - e.b) < 16)
@@ -278,9 +300,10 @@ TEST_F(SdlWindowTest, TheClientAreaIs640x480AndShowsAFrameUnscaled) {
 TEST_F(SdlWindowTest, HeldKeysReachGetAsyncKeyState) {
   focus();
   waitForActivation(true, 1000);
-  const std::pair<const char*, int> keys[] = {{"e", 'E'}, {"s", 'S'},       {"d", 'D'},           {"f", 'F'},
-                                              {"i", 'I'}, {"j", 'J'},       {"F3", VK_F3},        {"Escape", VK_ESCAPE},
-                                              {"KP_4", 0x64}, {"Up", 0x26}, {"7", '7'}};
+  const std::pair<const char*, int> keys[] = {
+      {"e", 'E'},     {"s", 'S'},   {"d", 'D'},    {"f", 'F'},
+      {"i", 'I'},     {"j", 'J'},   {"F3", VK_F3}, {"Escape", VK_ESCAPE},
+      {"KP_4", 0x64}, {"Up", 0x26}, {"7", '7'}};
   for (const auto& [name, vk] : keys) {
     SCOPED_TRACE(name);
     auto held = [vk = vk] { return (GetAsyncKeyState(vk) & 0x8000) != 0; };
@@ -297,7 +320,8 @@ TEST_F(SdlWindowTest, WithTheLastWindowGoneEscapeIsHeldAndNothingWaits) {
   EXPECT_EQ(GetAsyncKeyState(VK_ESCAPE) & 0x8000, 0);
   kv::win::hostClose(reinterpret_cast<uintptr_t>(window_));
   const std::vector<MSG> seen = pump();
-  EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](const MSG& m) { return m.message == WM_CLOSE; }));
+  EXPECT_TRUE(
+      std::any_of(seen.begin(), seen.end(), [](const MSG& m) { return m.message == WM_CLOSE; }));
   EXPECT_FALSE(IsWindow(window_));
   EXPECT_NE(GetAsyncKeyState(VK_ESCAPE) & 0x8000, 0);
   MSG msg;
@@ -314,14 +338,16 @@ TEST_F(SdlWindowTest, TheDialogViewIsWorkedWithTheMouseAndEscapeCancels) {
   focus();
   POINT o{0, 0};
   ClientToScreen(window_, &o);
-  const double left = o.x + (640 - (179 * 1.75 + 16)) / 2 + 8, top = o.y + (480 - (84 * 1.625 + 35)) / 2 + 27;
+  const double left = o.x + (640 - (179 * 1.75 + 16)) / 2 + 8,
+               top = o.y + (480 - (84 * 1.625 + 35)) / 2 + 27;
   auto click = [](double x, double y) {
-    return "xdotool mousemove " + std::to_string(static_cast<int>(x)) + " " + std::to_string(static_cast<int>(y)) +
-           " click 1; ";
+    return "xdotool mousemove " + std::to_string(static_cast<int>(x)) + " " +
+           std::to_string(static_cast<int>(y)) + " click 1; ";
   };
   const double boxX = left + (36 + 138 / 2) * 1.75;
-  run("(sleep 1; " + click(boxX, top + 24 * 1.625 + 9) + "sleep 0.3; " + click(boxX, top + 24 * 1.625 + 50) +
-      "sleep 0.3; " + click(left + (65 + 51 / 2) * 1.75, top + 72 * 1.625) +
+  run("(sleep 1; " + click(boxX, top + 24 * 1.625 + 9) + "sleep 0.3; " +
+      click(boxX, top + 24 * 1.625 + 50) + "sleep 0.3; " +
+      click(left + (65 + 51 / 2) * 1.75, top + 72 * 1.625) +
       "sleep 3; xdotool key Escape) >/dev/null 2>&1 &");
   EXPECT_EQ(driverDialog(), 1);
   EXPECT_EQ(chosen.device, 21);  // the Reference Rasterizer's item data
@@ -341,12 +367,14 @@ class DemoUiTest : public UiTest {
     dir_ = fs::temp_directory_path() / ("kv_ui_" + std::to_string(getpid()));
     fs::create_directories(dir_);
     for (const auto& entry : fs::directory_iterator(KV_DATA_DIR))
-      if (entry.path().filename() != "kvKIT.vid") fs::copy(entry.path(), dir_ / entry.path().filename());
+      if (entry.path().filename() != "kvKIT.vid")
+        fs::copy(entry.path(), dir_ / entry.path().filename());
     launch();
   }
   void TearDown() override {
     end();
-    if (HasFailure() && !dir_.empty()) std::fprintf(stderr, "%s", read(dir_ / "stderr.txt").c_str());
+    if (HasFailure() && !dir_.empty())
+      std::fprintf(stderr, "%s", read(dir_ / "stderr.txt").c_str());
     if (!dir_.empty()) fs::remove_all(dir_);
     UiTest::TearDown();
   }
@@ -363,13 +391,16 @@ class DemoUiTest : public UiTest {
         const std::string log = (dir_ / "log.txt").string();
         const int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(fd, 2);
-        execl(KVDEMO_PATH, KVDEMO_PATH, "-C", dir_.c_str(), "--log", log.c_str(), "--quiet", nullptr);
+        execl(KVDEMO_PATH, KVDEMO_PATH, "-C", dir_.c_str(), "--log", log.c_str(), "--quiet",
+              nullptr);
         _exit(127);
       }
-      waitFor([&] {
-        id_ = findWindow("kvKIT v1.0", 0);
-        return !id_.empty() || read(errors).find("running headless") != std::string::npos;
-      }, 10000, 100);
+      waitFor(
+          [&] {
+            id_ = findWindow("kvKIT v1.0", 0);
+            return !id_.empty() || read(errors).find("running headless") != std::string::npos;
+          },
+          10000, 100);
       if (id_.empty()) end();
     }
     ASSERT_FALSE(id_.empty()) << "the demo opened no window titled kvKIT v1.0: " << read(errors);
@@ -384,7 +415,8 @@ class DemoUiTest : public UiTest {
     pid_ = -1;
   }
   void sleepUntil(int msSinceLaunch) {
-    if (const long long left = launchedMs_ + msSinceLaunch - nowMs(); left > 0) sleepMs(static_cast<int>(left));
+    if (const long long left = launchedMs_ + msSinceLaunch - nowMs(); left > 0)
+      sleepMs(static_cast<int>(left));
   }
 
   // Long enough for a once-per-frame reader to see the key.

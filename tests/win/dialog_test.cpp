@@ -1,5 +1,7 @@
 // Dialog templates, combo boxes, modal dialogs worked by a scripted answer,
 // message boxes and the text conversion templates are built with.
+#include "platform/win/dialog.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "platform/host/headless/headless.h"
-#include "platform/win/dialog.h"
 #include "platform/win/host_events.h"
 #include "platform/win/winuser.h"
 #include "tests/win/kit_ui.h"
@@ -31,8 +32,9 @@ TEST(DialogTemplate, ReadsTheDriverDialogWithClassNamesOrAtomsAndKoreanTexts) {
     const auto &cancel = t.controls[1], &mode = t.controls[4], &label = t.controls[7];
     EXPECT_EQ(std::tie(cancel.id, cancel.kind, cancel.textUtf8),
               std::make_tuple(IDCANCEL, ControlKind::Button, "Cancel"));
-    EXPECT_EQ(std::tie(mode.kind, mode.id, mode.y, mode.cx, mode.style),
-              std::make_tuple(ControlKind::ComboBox, 1002, 44, 138, WS_CHILD | WS_VISIBLE | kComboStyle));
+    EXPECT_EQ(
+        std::tie(mode.kind, mode.id, mode.y, mode.cx, mode.style),
+        std::make_tuple(ControlKind::ComboBox, 1002, 44, 138, WS_CHILD | WS_VISIBLE | kComboStyle));
     EXPECT_EQ(std::tie(label.kind, label.className, label.textUtf8),
               std::make_tuple(ControlKind::Static, "STATIC", "Mode:"));
   }
@@ -100,7 +102,11 @@ TEST_F(ModalDialogTest, ScriptedAnswersChooseByLabelOrIdAndPressAButton) {
     LPARAM device, mode;
     std::vector<WORD> notifications;
   } cases[] = {
-      {"device=reference rasterizer,mode=640 x 480 x 16,OK", 1, 21, 30, {change, ok, change, ok, click}},
+      {"device=reference rasterizer,mode=640 x 480 x 16,OK",
+       1,
+       21,
+       30,
+       {change, ok, change, ok, click}},
       {"1001=Reference Rasterizer,cancel", 2, 21, 0, {change, ok, click}},
       {"device=Direct3D HAL,ok", 2, 20, 0, {click}},
       {nullptr, 2, 20, 0, {click}},
@@ -117,7 +123,9 @@ TEST_F(ModalDialogTest, ScriptedAnswersChooseByLabelOrIdAndPressAButton) {
 
 TEST_F(ModalDialogTest, AProcedureThatNeverEndsTheDialogIsAbandoned) {
   kv::headless::queueDialogAnswer("ok");
-  EXPECT_EQ(run([](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR { return message == WM_INITDIALOG; }), -1);
+  EXPECT_EQ(
+      run([](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR { return message == WM_INITDIALOG; }),
+      -1);
 }
 
 // The combo box's answers to CB_* messages, through a control of a live dialog.
@@ -128,22 +136,31 @@ TEST_F(ModalDialogTest, ComboBoxMessages) {
     HWND box = GetDlgItem(dialog, 1001);
     auto send = [box](UINT m, WPARAM w, auto l) { return SendMessageA(box, m, w, (LPARAM)l); };
     char text[8] = {};
-    results = {send(CB_GETCURSEL, 0, 0),           send(CB_ADDSTRING, 0, "a"),
-               send(CB_ADDSTRING, 0, "bb"),        send(CB_SETCURSEL, 1, 0),
-               send(CB_INSERTSTRING, 0, "first"),  send(CB_GETCURSEL, 0, 0),  // moved along
-               send(CB_SETITEMDATA, 2, -7),        send(CB_GETITEMDATA, 2, 0),
-               send(CB_GETITEMDATA, 3, 0),         send(CB_SETCURSEL, 9, 0),  // out of range: cleared
-               send(CB_GETCURSEL, 0, 0),           send(CB_GETLBTEXT, 2, text),
-               std::strcmp(text, "bb"),            send(CB_GETCOUNT, 0, 0),
-               send(CB_SETCURSEL, 0, 0),           send(CB_RESETCONTENT, 0, 0),
-               send(CB_GETCOUNT, 0, 0),            send(CB_GETCURSEL, 0, 0),
+    results = {send(CB_GETCURSEL, 0, 0),
+               send(CB_ADDSTRING, 0, "a"),
+               send(CB_ADDSTRING, 0, "bb"),
+               send(CB_SETCURSEL, 1, 0),
+               send(CB_INSERTSTRING, 0, "first"),
+               send(CB_GETCURSEL, 0, 0),  // moved along
+               send(CB_SETITEMDATA, 2, -7),
+               send(CB_GETITEMDATA, 2, 0),
+               send(CB_GETITEMDATA, 3, 0),
+               send(CB_SETCURSEL, 9, 0),  // out of range: cleared
+               send(CB_GETCURSEL, 0, 0),
+               send(CB_GETLBTEXT, 2, text),
+               std::strcmp(text, "bb"),
+               send(CB_GETCOUNT, 0, 0),
+               send(CB_SETCURSEL, 0, 0),
+               send(CB_RESETCONTENT, 0, 0),
+               send(CB_GETCOUNT, 0, 0),
+               send(CB_GETCURSEL, 0, 0),
                GetDlgCtrlID(box)};
     EndDialog(dialog, 5);
     return TRUE;
   };
   EXPECT_EQ(run(probe), 5);
-  EXPECT_EQ(results, (std::vector<LRESULT>{CB_ERR, 0, 1, 1, 0, 2, CB_OKAY, -7, CB_ERR, CB_ERR, CB_ERR, 2, 0, 3, 0,
-                                           CB_OKAY, 0, CB_ERR, 1001}));
+  EXPECT_EQ(results, (std::vector<LRESULT>{CB_ERR, 0, 1, 1, 0, 2, CB_OKAY, -7, CB_ERR, CB_ERR,
+                                           CB_ERR, 2, 0, 3, 0, CB_OKAY, 0, CB_ERR, 1001}));
 }
 
 // The kit's own texts and endings are checked with kvShowError; here, the
@@ -162,11 +179,13 @@ TEST(MessageBox, GoesToTheHostAndIsRecordedInKitBytes) {
 TEST(MultiByteToWideChar, ReportsSizesAndReplacesWhatItCannotRead) {
   const char* text = "모드: 640";
   WCHAR wide[8];
-  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0), 8);  // 2 syllables, ": 640", terminator
+  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0),
+            8);  // 2 syllables, ": 640", terminator
   EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 8), 8);
-  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 7), 0);                  // too small
-  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "ab", 1, wide, 4), 1);                   // counted, no terminator
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xF0\x9F\x98\x80", -1, wide, 4), 3);  // a surrogate pair
+  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 7), 0);  // too small
+  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "ab", 1, wide, 4), 1);   // counted, no terminator
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xF0\x9F\x98\x80", -1, wide, 4),
+            3);  // a surrogate pair
   EXPECT_EQ(std::make_pair(wide[0], wide[1]), std::make_pair(WCHAR{0xD83D}, WCHAR{0xDE00}));
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xC0\x80", 2, wide, 4), 2);  // overlong: replaced
   EXPECT_EQ(wide[0], 0xFFFD);

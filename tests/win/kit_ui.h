@@ -14,8 +14,16 @@
 namespace kv::wintest {
 
 inline ATOM registerRenderClass(WNDPROC proc) {
-  WNDCLASSA wc{CS_HREDRAW | CS_VREDRAW, proc, 0, 0, nullptr, nullptr, LoadCursorA(nullptr, IDC_ARROW),
-               static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)), nullptr, "kvKIT Render Window"};
+  WNDCLASSA wc{CS_HREDRAW | CS_VREDRAW,
+               proc,
+               0,
+               0,
+               nullptr,
+               nullptr,
+               LoadCursorA(nullptr, IDC_ARROW),
+               static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)),
+               nullptr,
+               "kvKIT Render Window"};
   return RegisterClassA(&wc);
 }
 
@@ -23,8 +31,9 @@ inline ATOM registerRenderClass(WNDPROC proc) {
 inline HWND openRenderWindow(int width, int height) {
   RECT r{50, 50, 50 + width, 50 + height};
   AdjustWindowRectEx(&r, WS_CAPTION, FALSE, 0);
-  HWND hwnd = CreateWindowExA(0, "kvKIT Render Window", "kvKIT v1.0", WS_CAPTION, CW_USEDEFAULT, CW_USEDEFAULT,
-                              r.right - r.left, r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
+  HWND hwnd = CreateWindowExA(0, "kvKIT Render Window", "kvKIT v1.0", WS_CAPTION, CW_USEDEFAULT,
+                              CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
+                              nullptr, nullptr);
   ShowWindow(hwnd, SW_SHOWNORMAL);
   UpdateWindow(hwnd);
   return hwnd;
@@ -40,13 +49,20 @@ class TemplateBuilder {
     put(DLGTEMPLATE{style, 0, items, 0, 0, cx, cy});
     words_.insert(words_.end(), {0, 0});  // no menu, default class
     text(title);
-    if (style & DS_SETFONT) { words_.push_back(8); text("Arial"); }
+    if (style & DS_SETFONT) {
+      words_.push_back(8);
+      text("Arial");
+    }
   }
-  void item(WORD id, const char* cls, WORD atom, const char* caption, DWORD style, short x, short y, short cx,
-            short cy) {
+  void item(WORD id, const char* cls, WORD atom, const char* caption, DWORD style, short x, short y,
+            short cx, short cy) {
     words_.resize((words_.size() + 1) & ~size_t{1});
     put(DLGITEMTEMPLATE{WS_CHILD | WS_VISIBLE | style, 0, x, y, cx, cy, id});
-    if (atoms_) { words_.insert(words_.end(), {0xFFFF, atom}); } else { text(cls); }
+    if (atoms_) {
+      words_.insert(words_.end(), {0xFFFF, atom});
+    } else {
+      text(cls);
+    }
     text(caption);
     words_.push_back(0);  // no creation data
   }
@@ -98,7 +114,8 @@ inline void fill(HWND dialog) {
   for (const auto& [box, entries, current] : boxes) {
     SendDlgItemMessageA(dialog, box, CB_RESETCONTENT, 0, 0);
     for (auto [text, data] : entries) {
-      const LRESULT at = SendDlgItemMessageA(dialog, box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+      const LRESULT at =
+          SendDlgItemMessageA(dialog, box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
       SendDlgItemMessageA(dialog, box, CB_SETITEMDATA, at, data);
       if (data == current) SendDlgItemMessageA(dialog, box, CB_SETCURSEL, at, 0);
     }
@@ -121,8 +138,9 @@ inline INT_PTR CALLBACK driverDialogProc(HWND dialog, UINT message, WPARAM wPara
   } else if (HIWORD(wParam) == CBN_SELENDOK) {
     const LRESULT at = SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0);
     if (at == CB_ERR) return TRUE;
-    (id == 1001 ? chosen.device : id == 1002 ? chosen.mode : chosen.driver) =
-        SendDlgItemMessageA(dialog, id, CB_GETITEMDATA, at, 0);
+    (id == 1001   ? chosen.device
+     : id == 1002 ? chosen.mode
+                  : chosen.driver) = SendDlgItemMessageA(dialog, id, CB_GETITEMDATA, at, 0);
     fill(dialog);
   }
   return TRUE;

@@ -51,7 +51,8 @@ class DesktopHost final : public kv::host::Host {
   uint64_t now() override { return 0; }
   bool keyDown(int) override { return false; }
   void debugOutput(std::string_view) override {}
-  void windowShown(uintptr_t, std::string_view title, const kv::host::WindowPlacement& p, bool) override {
+  void windowShown(uintptr_t, std::string_view title, const kv::host::WindowPlacement& p,
+                   bool) override {
     lastTitle = title;
     lastPlacement = p;
   }
@@ -88,12 +89,15 @@ class WindowTest : public ::testing::Test {
   // Everything queued, dispatched up to the quit message (left in msg).
   std::vector<MSG> pump() {
     std::vector<MSG> out;
-    for (; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE) && msg.message != WM_QUIT; DispatchMessageA(&msg))
+    for (; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE) && msg.message != WM_QUIT;
+         DispatchMessageA(&msg))
       out.push_back(msg);
     return out;
   }
   // The next queued message, taken out unless asked not to; WM_NULL if none.
-  UINT next(UINT flags = PM_REMOVE) { return PeekMessageA(&msg, nullptr, 0, 0, flags) ? msg.message : WM_NULL; }
+  UINT next(UINT flags = PM_REMOVE) {
+    return PeekMessageA(&msg, nullptr, 0, 0, flags) ? msg.message : WM_NULL;
+  }
   static uintptr_t id(HWND hwnd) { return reinterpret_cast<uintptr_t>(hwnd); }
 
   DesktopHost host;
@@ -124,10 +128,12 @@ TEST_F(WindowTest, TheAdjustedOuterSizeGivesTheClientAreaAndHostMovesKeepIt) {
   const auto [left, top, width, height] = outer(hwnd);
   EXPECT_EQ(std::tie(width, height), std::make_tuple(r.right - r.left, r.bottom - r.top));
   const POINT origin = clientOrigin(hwnd);
-  EXPECT_EQ(std::make_tuple(origin.x - left, origin.y - top), std::make_tuple(50 - r.left, 50 - r.top));
+  EXPECT_EQ(std::make_tuple(origin.x - left, origin.y - top),
+            std::make_tuple(50 - r.left, 50 - r.top));
   EXPECT_EQ(host.lastTitle, "kvKIT v1.0");
   const kv::host::WindowPlacement& p = host.lastPlacement;
-  EXPECT_EQ(std::tie(p.clientLeft, p.clientWidth, p.clientHeight), std::make_tuple(origin.x, 640, 480));
+  EXPECT_EQ(std::tie(p.clientLeft, p.clientWidth, p.clientHeight),
+            std::make_tuple(origin.x, 640, 480));
 
   kv::win::hostMoved(id(hwnd), -20, 30);
   EXPECT_EQ(next(), WM_MOVE);
@@ -138,8 +144,9 @@ TEST_F(WindowTest, TheAdjustedOuterSizeGivesTheClientAreaAndHostMovesKeepIt) {
 
 TEST_F(WindowTest, CreateShowUpdateAndCloseFromTheHostSendTheWin32Sequence) {
   HWND hwnd = openRenderWindow(320, 240);
-  EXPECT_EQ(messages(seen), (std::vector<UINT>{WM_GETMINMAXINFO, WM_NCCREATE, WM_CREATE, WM_SHOWWINDOW,
-                                               WM_ACTIVATEAPP, WM_SIZE, WM_MOVE, WM_PAINT}));
+  EXPECT_EQ(messages(seen),
+            (std::vector<UINT>{WM_GETMINMAXINFO, WM_NCCREATE, WM_CREATE, WM_SHOWWINDOW,
+                               WM_ACTIVATEAPP, WM_SIZE, WM_MOVE, WM_PAINT}));
   EXPECT_EQ(seen[4].wParam, static_cast<WPARAM>(TRUE));  // active as soon as it is shown
   EXPECT_EQ(seen[5].lParam, MAKELPARAM(320, 240));
   EXPECT_EQ(next(), WM_NULL);  // the paint was done by UpdateWindow
@@ -149,7 +156,8 @@ TEST_F(WindowTest, CreateShowUpdateAndCloseFromTheHostSendTheWin32Sequence) {
   kv::win::hostClose(id(hwnd));
   EXPECT_EQ(messages(pump()), std::vector<UINT>{WM_CLOSE});
   EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
-  EXPECT_EQ(messages(seen), (std::vector<UINT>{WM_CLOSE, WM_ACTIVATEAPP, WM_DESTROY, WM_NCDESTROY}));
+  EXPECT_EQ(messages(seen),
+            (std::vector<UINT>{WM_CLOSE, WM_ACTIVATEAPP, WM_DESTROY, WM_NCDESTROY}));
   EXPECT_EQ(seen[1].wParam, static_cast<WPARAM>(FALSE));
   EXPECT_FALSE(IsWindow(hwnd) || kv::win::anyTopLevelWindow());
   EXPECT_EQ(SendMessageA(hwnd, WM_USER, 0, 0), 0);
@@ -168,7 +176,8 @@ TEST_F(WindowTest, PostedMessagesComeBeforeQuitAndQuitBeforePaintInABoundedQueue
   EXPECT_FALSE(GetMessageA(&msg, nullptr, 0, 0));
   EXPECT_EQ(std::tie(msg.message, msg.wParam), std::make_tuple(UINT{WM_QUIT}, WPARAM{3}));
   EXPECT_EQ(next(), WM_PAINT);
-  EXPECT_EQ(next(), WM_NULL);  // one paint per invalidation, even when the procedure does not validate
+  EXPECT_EQ(next(),
+            WM_NULL);  // one paint per invalidation, even when the procedure does not validate
   EXPECT_EQ(host.waits, 0);
 
   // A full queue refuses posts instead of growing.
@@ -193,7 +202,7 @@ TEST_F(WindowTest, GetMessageWaitsOnTheHostButNotWhereNothingCanArrive) {
   kv::win::resetWindowsForTests();
   msg.message = WM_USER;
   EXPECT_FALSE(GetMessageA(&msg, nullptr, 0, 0));  // returns instead of hanging
-  EXPECT_EQ(msg.message, WM_NULL);                  // but nobody asked to quit
+  EXPECT_EQ(msg.message, WM_NULL);                 // but nobody asked to quit
 }
 
 TEST_F(WindowTest, SetWindowPosKeepsToTheSizeLimitsTheWindowGives) {
@@ -221,14 +230,15 @@ TEST_F(WindowTest, TheCursorFollowsWhatTheWindowProcedureSets) {
 }
 
 TEST_F(WindowTest, UnknownClassesAndStaleHandlesAreRefused) {
-  EXPECT_EQ(CreateWindowExA(0, "no such class", "", WS_CAPTION, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
+  EXPECT_EQ(CreateWindowExA(0, "no such class", "", WS_CAPTION, 0, 0, 10, 10, nullptr, nullptr,
+                            nullptr, nullptr),
             nullptr);
   EXPECT_EQ(registerRenderClass(recordingProc), 0);  // registered twice
   HWND hwnd = openRenderWindow(64, 64);
   ASSERT_TRUE(DestroyWindow(hwnd));
   RECT r{};
-  EXPECT_FALSE(DestroyWindow(hwnd) || ShowWindow(hwnd, SW_SHOW) || PostMessageA(hwnd, WM_USER, 0, 0) ||
-               GetClientRect(hwnd, &r));
+  EXPECT_FALSE(DestroyWindow(hwnd) || ShowWindow(hwnd, SW_SHOW) ||
+               PostMessageA(hwnd, WM_USER, 0, 0) || GetClientRect(hwnd, &r));
 }
 
 }  // namespace

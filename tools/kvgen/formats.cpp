@@ -123,7 +123,7 @@ Bytes encodePcx8(const Image& image) {
   w.i16(72);
   w.zeros(48);  // 16-colour palette, unused
   w.u8(0);
-  w.u8(1);  // planes
+  w.u8(1);                                   // planes
   w.i16(static_cast<int16_t>(image.width));  // bytes per line (even widths only)
   w.i16(1);                                  // colour palette
   w.zeros(128 - w.bytes.size());

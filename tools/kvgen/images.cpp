@@ -121,8 +121,8 @@ float weave(float sx, float sy) {
   const float x = (sx + 1) * 4, y = (sy + 1) * 4;  // 8 x 8 squares
   const int cx = static_cast<int>(x), cy = static_cast<int>(y);
   const bool across = ((cx + cy) & 1) == 0;
-  const float along = across ? x - cx : y - cy;   // position along the strand
-  const float side = across ? y - cy : x - cx;    // position across the strands
+  const float along = across ? x - cx : y - cy;  // position along the strand
+  const float side = across ? y - cy : x - cx;   // position across the strands
   const float strand = side * 3 - std::floor(side * 3);
   const float round = std::sin(strand * kPi);
   const float ends = smoothstep(0.0f, 0.18f, along) * smoothstep(0.0f, 0.18f, 1 - along);
@@ -132,8 +132,8 @@ float weave(float sx, float sy) {
 // A plasma of crossing waves.
 float plasma(float sx, float sy) {
   const float r = std::hypot(sx - 0.2f, sy + 0.3f);
-  const float v = std::sin(sx * 5.0f) + std::sin(sy * 7.0f + 1.0f) +
-                  std::sin((sx + sy) * 4.5f) + std::sin(r * 11.0f);
+  const float v = std::sin(sx * 5.0f) + std::sin(sy * 7.0f + 1.0f) + std::sin((sx + sy) * 4.5f) +
+                  std::sin(r * 11.0f);
   return 0.5f + v / 8.0f;
 }
 
@@ -144,8 +144,10 @@ float slate(float sx, float sy) {
             0.08f * noise(x * 4, y * 4, 32);
   const float left = sx + 1, top = sy + 1, right = 1 - sx, bottom = 1 - sy;
   const float bevel = 0.07f;
-  if (std::min(left, top) < bevel && std::min(left, top) <= std::min(right, bottom)) v += 0.3f;
-  else if (std::min(right, bottom) < bevel) v -= 0.25f;
+  if (std::min(left, top) < bevel && std::min(left, top) <= std::min(right, bottom))
+    v += 0.3f;
+  else if (std::min(right, bottom) < bevel)
+    v -= 0.25f;
   return v * 0.85f;
 }
 
@@ -203,8 +205,8 @@ class Canvas {
     for (size_t i = 0; i < pixels_.size(); ++i) {
       const Rgb c = pixels_[i];
       int k = 0;
-      while (k < used && !(image.palette[k].r == c.r && image.palette[k].g == c.g &&
-                           image.palette[k].b == c.b))
+      while (k < used &&
+             !(image.palette[k].r == c.r && image.palette[k].g == c.g && image.palette[k].b == c.b))
         ++k;
       if (k == used) {
         if (used == 256) {
@@ -280,9 +282,12 @@ Image canLabel() {
     for (int x = 0; x < kSize; ++x) {
       const float wave = 64.0f + 4.0f * std::sin(x * 2 * kPi * 3 / kSize);
       Rgb colour = kCoral;
-      if (y > wave + 9) colour = kNavy;
-      else if (y > wave) colour = kCream;
-      else if (y > wave - 3) colour = kCoralDeep;
+      if (y > wave + 9)
+        colour = kNavy;
+      else if (y > wave)
+        colour = kCream;
+      else if (y > wave - 3)
+        colour = kCoralDeep;
       if (y < 6 || y >= kLabelRows - 6) colour = kSilver;
       if (y == 6 || y == kLabelRows - 7) colour = kSilverDark;
       c.set(x, y, colour);

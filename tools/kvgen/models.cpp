@@ -45,7 +45,8 @@ class Builder {
     const Vec3 p0 = object.vertices[corners[0].vertex];
     const Vec3 p1 = object.vertices[corners[1].vertex];
     const Vec3 p2 = object.vertices[corners[2].vertex];
-    if (dot(cross(sub(p1, p0), sub(p2, p0)), outward) > 0) std::reverse(corners.begin(), corners.end());
+    if (dot(cross(sub(p1, p0), sub(p2, p0)), outward) > 0)
+      std::reverse(corners.begin(), corners.end());
     FaceRec f{};
     f.cornerCount = static_cast<int>(corners.size());
     for (size_t k = 0; k < corners.size(); ++k) {
@@ -195,13 +196,26 @@ void canLeg(Builder& b, float side) {
 Vec3 canPivotPoint(int pivot) {
   Vec3 p{0, 0, 0};
   switch (pivot) {
-    case kBody: p = {0, kBodyBottom, 0}; break;
-    case kLid: p = {0, kBodyTop + 1, kLidRadius}; break;  // the hinge at the back
-    case kArmLeft: p = {-80, 236, 0}; break;
-    case kArmRight: p = {80, 236, 0}; break;
-    case kLegLeft: p = {-32, 62, 0}; break;
-    case kLegRight: p = {32, 62, 0}; break;
-    default: break;
+    case kBody:
+      p = {0, kBodyBottom, 0};
+      break;
+    case kLid:
+      p = {0, kBodyTop + 1, kLidRadius};
+      break;  // the hinge at the back
+    case kArmLeft:
+      p = {-80, 236, 0};
+      break;
+    case kArmRight:
+      p = {80, 236, 0};
+      break;
+    case kLegLeft:
+      p = {-32, 62, 0};
+      break;
+    case kLegRight:
+      p = {32, 62, 0};
+      break;
+    default:
+      break;
   }
   return {p.x * kCanScale, p.y * kCanScale, p.z * kCanScale};
 }
@@ -214,13 +228,26 @@ ObjectRec makeCan() {
   for (int p = 0; p < kCanPivots; ++p) {
     const size_t before = b.object.vertices.size();
     switch (p) {
-      case kBody: canBody(b); break;
-      case kLid: canLid(b); break;
-      case kArmLeft: canArm(b, -1); break;
-      case kArmRight: canArm(b, 1); break;
-      case kLegLeft: canLeg(b, -1); break;
-      case kLegRight: canLeg(b, 1); break;
-      default: break;  // the root carries the others and no geometry
+      case kBody:
+        canBody(b);
+        break;
+      case kLid:
+        canLid(b);
+        break;
+      case kArmLeft:
+        canArm(b, -1);
+        break;
+      case kArmRight:
+        canArm(b, 1);
+        break;
+      case kLegLeft:
+        canLeg(b, -1);
+        break;
+      case kLegRight:
+        canLeg(b, 1);
+        break;
+      default:
+        break;  // the root carries the others and no geometry
     }
     b.object.pivots.push_back(
         {canPivotPoint(p), parents[p], static_cast<int16_t>(b.object.vertices.size() - before)});
@@ -245,7 +272,8 @@ ObjectRec makeFloor() {
       auto at = [&](int di, int dj) {
         return static_cast<uint16_t>((j + dj) * (kCells + 1) + i + di);
       };
-      b.face((i + j) & 1, {{at(0, 1), 0, 0}, {at(1, 1), 256, 0}, {at(1, 0), 256, 256}, {at(0, 0), 0, 256}},
+      b.face((i + j) & 1,
+             {{at(0, 1), 0, 0}, {at(1, 1), 256, 0}, {at(1, 0), 256, 256}, {at(0, 0), 0, 256}},
              {0, 1, 0});
     }
   b.finish({{{255, 255, 255, 255}, 0, kZBuffer | kColour | kTexture | kPerspective, 0},
@@ -260,7 +288,8 @@ ObjectRec makeFloor() {
       const float light = std::clamp(1.3f - d / 2800.0f, 0.0f, 1.0f);
       colours[k] = static_cast<uint8_t>(255 * light);
       colours[k + 4] = static_cast<uint8_t>(248 * light);
-      colours[k + 8] = static_cast<uint8_t>(std::min(255.0f, 232 * light + 50 * light * (1 - light)));
+      colours[k + 8] =
+          static_cast<uint8_t>(std::min(255.0f, 232 * light + 50 * light * (1 - light)));
     }
     b.object.cornerColours.insert(b.object.cornerColours.end(), colours, colours + 12);
   }

@@ -71,8 +71,12 @@ MotionRec makeJump() {
         q.offset.y = 80 * air;
         q.pitch = -8 * air;
         break;
-      case kBody: q.scale = squash(1 - 0.2f * crouch + 0.08f * air); break;
-      case kLid: q.pitch = 35 * air * air * air; break;
+      case kBody:
+        q.scale = squash(1 - 0.2f * crouch + 0.08f * air);
+        break;
+      case kLid:
+        q.pitch = 35 * air * air * air;
+        break;
       case kArmLeft:
         q.pitch = -35 * stride * air;
         q.roll = -30 * air - 10 * crouch;
@@ -81,9 +85,14 @@ MotionRec makeJump() {
         q.pitch = 35 * stride * air;
         q.roll = 30 * air + 10 * crouch;
         break;
-      case kLegLeft: q.pitch = 32 * stride * air; break;
-      case kLegRight: q.pitch = -32 * stride * air; break;
-      default: break;
+      case kLegLeft:
+        q.pitch = 32 * stride * air;
+        break;
+      case kLegRight:
+        q.pitch = -32 * stride * air;
+        break;
+      default:
+        break;
     }
     return q;
   });
@@ -98,14 +107,29 @@ MotionRec makeSquash() {
     const float arms = 45 + 70 * (stretch + 1) / 2;
     Pose q;
     switch (pivot) {
-      case kRoot: q.offset.y = 24 * up * up; break;
-      case kBody: q.scale = squash(1.05f + 0.27f * stretch); break;
-      case kLid: q.pitch = 55 * up * up; break;
-      case kArmLeft: q.roll = -arms; break;
-      case kArmRight: q.roll = arms; break;
-      case kLegLeft: q.roll = -14 * (1 - stretch) / 2; break;
-      case kLegRight: q.roll = 14 * (1 - stretch) / 2; break;
-      default: break;
+      case kRoot:
+        q.offset.y = 24 * up * up;
+        break;
+      case kBody:
+        q.scale = squash(1.05f + 0.27f * stretch);
+        break;
+      case kLid:
+        q.pitch = 55 * up * up;
+        break;
+      case kArmLeft:
+        q.roll = -arms;
+        break;
+      case kArmRight:
+        q.roll = arms;
+        break;
+      case kLegLeft:
+        q.roll = -14 * (1 - stretch) / 2;
+        break;
+      case kLegRight:
+        q.roll = 14 * (1 - stretch) / 2;
+        break;
+      default:
+        break;
     }
     return q;
   });
@@ -124,8 +148,12 @@ MotionRec makeDance() {
         q.roll = 12 * turn;
         q.yaw = 25 * wave(t, 32);
         break;
-      case kBody: q.scale = squash(0.94f + 0.08f * beat); break;
-      case kLid: q.pitch = 22 + 18 * wave(t, 8); break;
+      case kBody:
+        q.scale = squash(0.94f + 0.08f * beat);
+        break;
+      case kLid:
+        q.pitch = 22 + 18 * wave(t, 8);
+        break;
       case kArmLeft:
         q.roll = -(95 - 55 * turn);
         q.pitch = 20 * wave(t, 8);
@@ -134,9 +162,14 @@ MotionRec makeDance() {
         q.roll = 95 + 55 * turn;
         q.pitch = -20 * wave(t, 8);
         break;
-      case kLegLeft: q.pitch = 38 * std::max(0.0f, turn); break;
-      case kLegRight: q.pitch = 38 * std::max(0.0f, -turn); break;
-      default: break;
+      case kLegLeft:
+        q.pitch = 38 * std::max(0.0f, turn);
+        break;
+      case kLegRight:
+        q.pitch = 38 * std::max(0.0f, -turn);
+        break;
+      default:
+        break;
     }
     return q;
   });

@@ -23,7 +23,8 @@ std::string normalized(const std::string& text) {
 }
 
 // The combo box a label names: the one whose row overlaps the label's the most.
-const win::ControlTemplate* comboBesideLabel(const win::DialogTemplate& layout, const std::string& label) {
+const win::ControlTemplate* comboBesideLabel(const win::DialogTemplate& layout,
+                                             const std::string& label) {
   const win::ControlTemplate* text = nullptr;
   for (const win::ControlTemplate& c : layout.controls)
     if (c.kind == win::ControlKind::Static && normalized(c.textUtf8) == label) text = &c;
@@ -92,7 +93,8 @@ bool answerDialog(win::Dialog& dialog, const std::string& answer, std::string& e
       offered += (offered.empty() ? "'" : ", '") + item + "'";
     }
     if (found < 0) {
-      error = "'" + key + "' has no entry '" + entry + "' (it offers " + (offered.empty() ? "nothing" : offered) + ")";
+      error = "'" + key + "' has no entry '" + entry + "' (it offers " +
+              (offered.empty() ? "nothing" : offered) + ")";
       return false;
     }
     dialog.choose(combo->id, found);

@@ -101,7 +101,8 @@ void Display::present(const host::PresentedFrame& frame) {
     const auto* base = static_cast<const uint8_t*>(frame.pixels);
     for (int32_t y = 0; y < height; ++y)
       std::memcpy(&raw_[static_cast<size_t>(y) * rowBytes],
-                  base + static_cast<ptrdiff_t>(s.top + y) * frame.pitch + s.left * bytes, rowBytes);
+                  base + static_cast<ptrdiff_t>(s.top + y) * frame.pitch + s.left * bytes,
+                  rowBytes);
     rawFrame_.pixels = raw_.data();
     rawFrame_.pitch = rowBytes;
     rawFrame_.source = {0, 0, width, height};

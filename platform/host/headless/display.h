@@ -16,7 +16,7 @@ class Display;
 
 struct DisplayOptions {
   host::DisplayMode desktop{1024, 768, 16, 60};
-  std::string captureDir;  // empty: no capture
+  std::string captureDir;    // empty: no capture
   int64_t captureEvery = 1;  // write every K-th presented frame
   // Told of every presented frame (numbered from 1), e.g. for a contact sheet;
   // it reads display.lastFrame() only for the frames it wants.

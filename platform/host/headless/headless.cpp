@@ -52,7 +52,9 @@ class HeadlessHost final : public host::Host {
 
   host::DisplayMode desktopMode() override { return display_.desktopMode(); }
   std::vector<host::DisplayMode> displayModes() override { return display_.displayModes(); }
-  bool setDisplayMode(const host::DisplayMode& mode) override { return display_.setDisplayMode(mode); }
+  bool setDisplayMode(const host::DisplayMode& mode) override {
+    return display_.setDisplayMode(mode);
+  }
   void restoreDisplayMode() override { display_.restoreDisplayMode(); }
   void present(const host::PresentedFrame& frame) override { display_.present(frame); }
   int messageBox(std::string_view text, std::string_view caption, unsigned type) override {
@@ -68,8 +70,8 @@ class HeadlessHost final : public host::Host {
     const std::string& answer = options_.dialogAnswers[nextAnswer_++];
     std::string error;
     if (!answerDialog(dialog, answer, error)) {
-      std::fprintf(stderr, "kvKIT: dialog answer \"%s\": %s; the dialog is cancelled\n", answer.c_str(),
-                   error.c_str());
+      std::fprintf(stderr, "kvKIT: dialog answer \"%s\": %s; the dialog is cancelled\n",
+                   answer.c_str(), error.c_str());
       dialog.cancel();
     }
     if (!dialog.ended()) dialog.cancel();
@@ -103,7 +105,8 @@ uint64_t unitsForMs(uint32_t milliseconds) {
 }
 
 int keyCodeForName(const std::string& name) {
-  if (name.size() == 1 && ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= '0' && name[0] <= '9')))
+  if (name.size() == 1 &&
+      ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= '0' && name[0] <= '9')))
     return name[0];
   if (name == "ESC") return kEscape;
   if (name == "LEFT") return 0x25;
@@ -138,7 +141,9 @@ uint32_t timeMs() { return static_cast<uint32_t>(headless().now() * 1000 / kUnit
 
 const std::vector<MessageBoxRecord>& messageBoxes() { return headless().messageBoxes_; }
 
-void queueDialogAnswer(const std::string& answer) { headless().options_.dialogAnswers.push_back(answer); }
+void queueDialogAnswer(const std::string& answer) {
+  headless().options_.dialogAnswers.push_back(answer);
+}
 
 void setActive(bool active) { win::hostActivate(active); }
 

@@ -1,7 +1,7 @@
 #include "platform/host/sdl/dialog_view.h"
 
-#include <imgui.h>
 #include <backends/imgui_impl_sdl.h>
+#include <imgui.h>
 
 #include <string>
 
@@ -29,7 +29,8 @@ std::string plain(const std::string& text) {
 
 }  // namespace
 
-DialogView::DialogView(SDL_Window* window, SDL_Renderer* renderer) : window_(window), renderer_(renderer) {
+DialogView::DialogView(SDL_Window* window, SDL_Renderer* renderer)
+    : window_(window), renderer_(renderer) {
   IMGUI_CHECKVERSION();
   ImGui::CreateContext();
   ImGuiIO& io = ImGui::GetIO();
@@ -45,7 +46,8 @@ DialogView::DialogView(SDL_Window* window, SDL_Renderer* renderer) : window_(win
   unsigned char* pixels = nullptr;
   int width = 0, height = 0;
   io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
-  font_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_STATIC, width, height);
+  font_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_STATIC, width,
+                            height);
   if (font_ == nullptr) return;
   SDL_UpdateTexture(font_, nullptr, pixels, width * 4);
   SDL_SetTextureBlendMode(font_, SDL_BLENDMODE_BLEND);
@@ -76,7 +78,8 @@ void DialogView::run(win::Dialog& dialog, const Backdrop& backdrop, const Other&
   int framesDue = kFramesAfterInput;
   while (!dialog.ended()) {
     SDL_Event event;
-    const bool got = framesDue > 0 ? SDL_PollEvent(&event) != 0 : SDL_WaitEventTimeout(&event, 500) != 0;
+    const bool got =
+        framesDue > 0 ? SDL_PollEvent(&event) != 0 : SDL_WaitEventTimeout(&event, 500) != 0;
     if (got) {
       framesDue = kFramesAfterInput;
       do {
@@ -117,12 +120,19 @@ void DialogView::onKey(win::Dialog& dialog, const SDL_Keysym& key) {
   const win::ControlTemplate* focused =
       focus_ >= 0 ? &dialog.layout().controls[static_cast<size_t>(focus_)] : nullptr;
   switch (key.sym) {
-    case SDLK_ESCAPE: dialog.cancel(); break;
+    case SDLK_ESCAPE:
+      dialog.cancel();
+      break;
     case SDLK_RETURN:
-    case SDLK_KP_ENTER: dialog.press(IDOK); break;
-    case SDLK_TAB: moveFocus(dialog, (key.mod & KMOD_SHIFT) ? -1 : 1); break;
+    case SDLK_KP_ENTER:
+      dialog.press(IDOK);
+      break;
+    case SDLK_TAB:
+      moveFocus(dialog, (key.mod & KMOD_SHIFT) ? -1 : 1);
+      break;
     case SDLK_SPACE:
-      if (focused != nullptr && focused->kind == win::ControlKind::Button) dialog.press(focused->id);
+      if (focused != nullptr && focused->kind == win::ControlKind::Button)
+        dialog.press(focused->id);
       break;
     case SDLK_UP:
     case SDLK_DOWN:
@@ -133,7 +143,8 @@ void DialogView::onKey(win::Dialog& dialog, const SDL_Keysym& key) {
         if (next >= 0 && next < count && next != now) dialog.choose(focused->id, next);
       }
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -146,8 +157,8 @@ void DialogView::drawFrame(win::Dialog& dialog, const Backdrop& backdrop) {
   const ImVec2 content(layout.cx * kUnitX, layout.cy * kUnitY);
   const float titleHeight = ImGui::GetFontSize() + style.FramePadding.y * 2;
   const ImGuiIO& io = ImGui::GetIO();
-  ImGui::SetNextWindowPos(ImVec2(io.DisplaySize.x * 0.5f, io.DisplaySize.y * 0.5f), ImGuiCond_Always,
-                          ImVec2(0.5f, 0.5f));
+  ImGui::SetNextWindowPos(ImVec2(io.DisplaySize.x * 0.5f, io.DisplaySize.y * 0.5f),
+                          ImGuiCond_Always, ImVec2(0.5f, 0.5f));
   ImGui::SetNextWindowSize(ImVec2(content.x + style.WindowPadding.x * 2,
                                   content.y + titleHeight + style.WindowPadding.y * 2));
   // Focused once, when it opens: taking the focus every frame would close a
@@ -196,12 +207,14 @@ void DialogView::drawFrame(win::Dialog& dialog, const Backdrop& backdrop) {
         }
         break;
       }
-      case win::ControlKind::Other: break;
+      case win::ControlKind::Other:
+        break;
     }
     if (index == focus_ && !changed) {
       const ImVec2 min = ImGui::GetItemRectMin(), max = ImGui::GetItemRectMax();
-      ImGui::GetWindowDrawList()->AddRect(ImVec2(min.x - 2, min.y - 2), ImVec2(max.x + 2, max.y + 2),
-                                          IM_COL32(40, 90, 200, 255), 0.0f, 0, 2.0f);
+      ImGui::GetWindowDrawList()->AddRect(ImVec2(min.x - 2, min.y - 2),
+                                          ImVec2(max.x + 2, max.y + 2), IM_COL32(40, 90, 200, 255),
+                                          0.0f, 0, 2.0f);
     }
     ImGui::PopID();
   }
@@ -236,18 +249,20 @@ void DialogView::renderDrawData() {
         if (cmd.UserCallback != ImDrawCallback_ResetRenderState) cmd.UserCallback(list, &cmd);
         continue;
       }
-      const float x0 = cmd.ClipRect.x - data->DisplayPos.x, y0 = cmd.ClipRect.y - data->DisplayPos.y;
-      const float x1 = cmd.ClipRect.z - data->DisplayPos.x, y1 = cmd.ClipRect.w - data->DisplayPos.y;
+      const float x0 = cmd.ClipRect.x - data->DisplayPos.x,
+                  y0 = cmd.ClipRect.y - data->DisplayPos.y;
+      const float x1 = cmd.ClipRect.z - data->DisplayPos.x,
+                  y1 = cmd.ClipRect.w - data->DisplayPos.y;
       if (x1 <= x0 || y1 <= y0) continue;
       const SDL_Rect clip{static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0),
                           static_cast<int>(y1 - y0)};
       SDL_RenderSetClipRect(renderer_, &clip);
       const ImDrawVert* v = vertices + cmd.VtxOffset;
-      SDL_RenderGeometryRaw(renderer_, static_cast<SDL_Texture*>(cmd.GetTexID()), &v->pos.x,
-                            sizeof(ImDrawVert), reinterpret_cast<const SDL_Color*>(&v->col),
-                            sizeof(ImDrawVert), &v->uv.x, sizeof(ImDrawVert),
-                            list->VtxBuffer.Size - static_cast<int>(cmd.VtxOffset),
-                            indices + cmd.IdxOffset, static_cast<int>(cmd.ElemCount), sizeof(ImDrawIdx));
+      SDL_RenderGeometryRaw(
+          renderer_, static_cast<SDL_Texture*>(cmd.GetTexID()), &v->pos.x, sizeof(ImDrawVert),
+          reinterpret_cast<const SDL_Color*>(&v->col), sizeof(ImDrawVert), &v->uv.x,
+          sizeof(ImDrawVert), list->VtxBuffer.Size - static_cast<int>(cmd.VtxOffset),
+          indices + cmd.IdxOffset, static_cast<int>(cmd.ElemCount), sizeof(ImDrawIdx));
     }
   }
   SDL_RenderSetClipRect(renderer_, nullptr);

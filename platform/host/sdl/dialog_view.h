@@ -39,9 +39,9 @@ class DialogView {
   SDL_Renderer* renderer_;
   SDL_Texture* font_ = nullptr;
   bool ready_ = false;
-  int focus_ = -1;            // index of the focused control in the template
-  bool popupOpen_ = false;    // a combo box's list is open (from the last frame)
-  bool closePopup_ = false;   // Escape asked to close it
+  int focus_ = -1;           // index of the focused control in the template
+  bool popupOpen_ = false;   // a combo box's list is open (from the last frame)
+  bool closePopup_ = false;  // Escape asked to close it
 };
 
 }  // namespace kv::sdl

@@ -10,43 +10,74 @@ SDL_Scancode scancodeFor(int vk) {
   if (vk == 0x60) return SDL_SCANCODE_KP_0;
   if (vk >= 0x70 && vk <= 0x7B) return static_cast<SDL_Scancode>(SDL_SCANCODE_F1 + (vk - 0x70));
   switch (vk) {
-    case 0x08: return SDL_SCANCODE_BACKSPACE;
-    case 0x09: return SDL_SCANCODE_TAB;
-    case 0x0D: return SDL_SCANCODE_RETURN;
-    case 0x13: return SDL_SCANCODE_PAUSE;
-    case 0x1B: return SDL_SCANCODE_ESCAPE;
-    case 0x20: return SDL_SCANCODE_SPACE;
-    case 0x21: return SDL_SCANCODE_PAGEUP;
-    case 0x22: return SDL_SCANCODE_PAGEDOWN;
-    case 0x23: return SDL_SCANCODE_END;
-    case 0x24: return SDL_SCANCODE_HOME;
-    case 0x25: return SDL_SCANCODE_LEFT;
-    case 0x26: return SDL_SCANCODE_UP;
-    case 0x27: return SDL_SCANCODE_RIGHT;
-    case 0x28: return SDL_SCANCODE_DOWN;
-    case 0x2D: return SDL_SCANCODE_INSERT;
-    case 0x2E: return SDL_SCANCODE_DELETE;
-    case 0x6A: return SDL_SCANCODE_KP_MULTIPLY;
-    case 0x6B: return SDL_SCANCODE_KP_PLUS;
-    case 0x6D: return SDL_SCANCODE_KP_MINUS;
-    case 0x6E: return SDL_SCANCODE_KP_PERIOD;
-    case 0x6F: return SDL_SCANCODE_KP_DIVIDE;
-    case 0xA0: return SDL_SCANCODE_LSHIFT;
-    case 0xA1: return SDL_SCANCODE_RSHIFT;
-    case 0xA2: return SDL_SCANCODE_LCTRL;
-    case 0xA3: return SDL_SCANCODE_RCTRL;
-    case 0xA4: return SDL_SCANCODE_LALT;
-    case 0xA5: return SDL_SCANCODE_RALT;
-    default: return SDL_SCANCODE_UNKNOWN;
+    case 0x08:
+      return SDL_SCANCODE_BACKSPACE;
+    case 0x09:
+      return SDL_SCANCODE_TAB;
+    case 0x0D:
+      return SDL_SCANCODE_RETURN;
+    case 0x13:
+      return SDL_SCANCODE_PAUSE;
+    case 0x1B:
+      return SDL_SCANCODE_ESCAPE;
+    case 0x20:
+      return SDL_SCANCODE_SPACE;
+    case 0x21:
+      return SDL_SCANCODE_PAGEUP;
+    case 0x22:
+      return SDL_SCANCODE_PAGEDOWN;
+    case 0x23:
+      return SDL_SCANCODE_END;
+    case 0x24:
+      return SDL_SCANCODE_HOME;
+    case 0x25:
+      return SDL_SCANCODE_LEFT;
+    case 0x26:
+      return SDL_SCANCODE_UP;
+    case 0x27:
+      return SDL_SCANCODE_RIGHT;
+    case 0x28:
+      return SDL_SCANCODE_DOWN;
+    case 0x2D:
+      return SDL_SCANCODE_INSERT;
+    case 0x2E:
+      return SDL_SCANCODE_DELETE;
+    case 0x6A:
+      return SDL_SCANCODE_KP_MULTIPLY;
+    case 0x6B:
+      return SDL_SCANCODE_KP_PLUS;
+    case 0x6D:
+      return SDL_SCANCODE_KP_MINUS;
+    case 0x6E:
+      return SDL_SCANCODE_KP_PERIOD;
+    case 0x6F:
+      return SDL_SCANCODE_KP_DIVIDE;
+    case 0xA0:
+      return SDL_SCANCODE_LSHIFT;
+    case 0xA1:
+      return SDL_SCANCODE_RSHIFT;
+    case 0xA2:
+      return SDL_SCANCODE_LCTRL;
+    case 0xA3:
+      return SDL_SCANCODE_RCTRL;
+    case 0xA4:
+      return SDL_SCANCODE_LALT;
+    case 0xA5:
+      return SDL_SCANCODE_RALT;
+    default:
+      return SDL_SCANCODE_UNKNOWN;
   }
 }
 
 bool keyHeld(const Uint8* state, int vk) {
   if (state == nullptr) return false;
   switch (vk) {
-    case 0x10: return state[SDL_SCANCODE_LSHIFT] || state[SDL_SCANCODE_RSHIFT];
-    case 0x11: return state[SDL_SCANCODE_LCTRL] || state[SDL_SCANCODE_RCTRL];
-    case 0x12: return state[SDL_SCANCODE_LALT] || state[SDL_SCANCODE_RALT];
+    case 0x10:
+      return state[SDL_SCANCODE_LSHIFT] || state[SDL_SCANCODE_RSHIFT];
+    case 0x11:
+      return state[SDL_SCANCODE_LCTRL] || state[SDL_SCANCODE_RCTRL];
+    case 0x12:
+      return state[SDL_SCANCODE_LALT] || state[SDL_SCANCODE_RALT];
     default: {
       const SDL_Scancode code = scancodeFor(vk);
       return code != SDL_SCANCODE_UNKNOWN && state[code] != 0;

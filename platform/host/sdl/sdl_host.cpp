@@ -71,8 +71,8 @@ class SdlHost final : public host::Host {
     if (fullscreen_) return mode_;
     SDL_DisplayMode desktop{};
     if (SDL_GetDesktopDisplayMode(displayIndex(), &desktop) != 0) return {640, 480, 32, 60};
-    return {static_cast<uint32_t>(desktop.w), static_cast<uint32_t>(desktop.h), depthOf(desktop.format),
-            static_cast<uint32_t>(desktop.refresh_rate)};
+    return {static_cast<uint32_t>(desktop.w), static_cast<uint32_t>(desktop.h),
+            depthOf(desktop.format), static_cast<uint32_t>(desktop.refresh_rate)};
   }
 
   // Every size the display offers, in 16 and 32 bits (frames are converted as
@@ -93,7 +93,8 @@ class SdlHost final : public host::Host {
     for (int i = 0; i < SDL_GetNumDisplayModes(display); ++i) {
       SDL_DisplayMode m{};
       if (SDL_GetDisplayMode(display, i, &m) == 0)
-        add(static_cast<uint32_t>(m.w), static_cast<uint32_t>(m.h), static_cast<uint32_t>(m.refresh_rate));
+        add(static_cast<uint32_t>(m.w), static_cast<uint32_t>(m.h),
+            static_cast<uint32_t>(m.refresh_rate));
     }
     return modes;
   }
@@ -120,16 +121,18 @@ class SdlHost final : public host::Host {
     const int w = frame.source.right - frame.source.left;
     const int h = frame.source.bottom - frame.source.top;
     if (w <= 0 || h <= 0) return;
-    const Uint32 format = frame.bitCount == 16 ? SDL_PIXELFORMAT_RGB565
+    const Uint32 format = frame.bitCount == 16   ? SDL_PIXELFORMAT_RGB565
                           : frame.bitCount == 32 ? SDL_PIXELFORMAT_RGB888
                                                  : SDL_PIXELFORMAT_UNKNOWN;
     if (format == SDL_PIXELFORMAT_UNKNOWN) {
-      if (!reportedFormat_) std::fprintf(stderr, "kvKIT: frames of %u bits cannot be shown\n", frame.bitCount);
+      if (!reportedFormat_)
+        std::fprintf(stderr, "kvKIT: frames of %u bits cannot be shown\n", frame.bitCount);
       reportedFormat_ = true;
       return;
     }
     // The texture is made again only when the frame's size or format changes.
-    if (texture_ == nullptr || w != textureWidth_ || h != textureHeight_ || format != textureFormat_) {
+    if (texture_ == nullptr || w != textureWidth_ || h != textureHeight_ ||
+        format != textureFormat_) {
       if (texture_ != nullptr) SDL_DestroyTexture(texture_);
       texture_ = SDL_CreateTexture(renderer_, format, SDL_TEXTUREACCESS_STREAMING, w, h);
       if (texture_ == nullptr) return;
@@ -160,8 +163,9 @@ class SdlHost final : public host::Host {
         spare_ = nullptr;
         shown.window = renderWindow_;
       } else {
-        shown.window = SDL_CreateWindow("", placement.clientLeft, placement.clientTop, placement.clientWidth,
-                                        placement.clientHeight, SDL_WINDOW_HIDDEN);
+        shown.window =
+            SDL_CreateWindow("", placement.clientLeft, placement.clientTop, placement.clientWidth,
+                             placement.clientHeight, SDL_WINDOW_HIDDEN);
         if (shown.window == nullptr) return;
       }
       it = windows_.emplace(handle, shown).first;
@@ -217,7 +221,9 @@ class SdlHost final : public host::Host {
     return true;
   }
 
-  void setCursorVisible(bool visible) override { SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE); }
+  void setCursorVisible(bool visible) override {
+    SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
+  }
 
   int messageBox(std::string_view text, std::string_view caption, unsigned type) override {
     host::Host::messageBox(text, caption, type);  // stderr too: the box may go unseen
@@ -227,7 +233,8 @@ class SdlHost final : public host::Host {
                                                   : SDL_MESSAGEBOX_INFORMATION;
     SDL_Window* parent = !windows_.empty() ? renderWindow_ : nullptr;
     SDL_ShowCursor(SDL_ENABLE);
-    SDL_ShowSimpleMessageBox(flags, std::string(caption).c_str(), std::string(text).c_str(), parent);
+    SDL_ShowSimpleMessageBox(flags, std::string(caption).c_str(), std::string(text).c_str(),
+                             parent);
     return IDOK;
   }
 
@@ -238,7 +245,9 @@ class SdlHost final : public host::Host {
     }
     SDL_ShowCursor(SDL_ENABLE);
     DialogView view(renderWindow_, renderer_);
-    view.run(dialog, [this] { drawLastFrame(false); }, [this](const SDL_Event& event) { handle(event); });
+    view.run(
+        dialog, [this] { drawLastFrame(false); },
+        [this](const SDL_Event& event) { handle(event); });
   }
 
  private:
@@ -259,11 +268,12 @@ class SdlHost final : public host::Host {
   // A real mode change where the display has the size; otherwise the desktop's
   // size with the picture scaled and letter-boxed.
   void enterFullscreen() {
-    SDL_DisplayMode wanted{SDL_PIXELFORMAT_UNKNOWN, static_cast<int>(mode_.width), static_cast<int>(mode_.height),
-                           0, nullptr};
+    SDL_DisplayMode wanted{SDL_PIXELFORMAT_UNKNOWN, static_cast<int>(mode_.width),
+                           static_cast<int>(mode_.height), 0, nullptr};
     SDL_DisplayMode closest{};
-    if (SDL_GetClosestDisplayMode(displayIndex(), &wanted, &closest) != nullptr && closest.w == wanted.w &&
-        closest.h == wanted.h && SDL_SetWindowDisplayMode(renderWindow_, &closest) == 0 &&
+    if (SDL_GetClosestDisplayMode(displayIndex(), &wanted, &closest) != nullptr &&
+        closest.w == wanted.w && closest.h == wanted.h &&
+        SDL_SetWindowDisplayMode(renderWindow_, &closest) == 0 &&
         SDL_SetWindowFullscreen(renderWindow_, SDL_WINDOW_FULLSCREEN) == 0)
       return;
     if (SDL_SetWindowFullscreen(renderWindow_, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0)
@@ -311,9 +321,15 @@ class SdlHost final : public host::Host {
         const uintptr_t window = handleOf(event.window.windowID);
         if (window == 0) return;
         switch (event.window.event) {
-          case SDL_WINDOWEVENT_FOCUS_GAINED: win::hostActivate(true); break;
-          case SDL_WINDOWEVENT_FOCUS_LOST: win::hostActivate(false); break;
-          case SDL_WINDOWEVENT_CLOSE: win::hostClose(window); break;
+          case SDL_WINDOWEVENT_FOCUS_GAINED:
+            win::hostActivate(true);
+            break;
+          case SDL_WINDOWEVENT_FOCUS_LOST:
+            win::hostActivate(false);
+            break;
+          case SDL_WINDOWEVENT_CLOSE:
+            win::hostClose(window);
+            break;
           case SDL_WINDOWEVENT_MOVED:
             if (!fullscreen_) {
               windows_[window].placement.clientLeft = event.window.data1;
@@ -321,15 +337,19 @@ class SdlHost final : public host::Host {
               win::hostMoved(window, event.window.data1, event.window.data2);
             }
             break;
-          case SDL_WINDOWEVENT_EXPOSED: win::hostExposed(window); break;
-          default: break;
+          case SDL_WINDOWEVENT_EXPOSED:
+            win::hostExposed(window);
+            break;
+          default:
+            break;
         }
         break;
       }
       case SDL_MOUSEMOTION:
         if (const uintptr_t window = handleOf(event.motion.windowID)) win::hostMouseMoved(window);
         break;
-      default: break;
+      default:
+        break;
     }
   }
 
@@ -362,16 +382,18 @@ std::unique_ptr<host::Host> open() {
     return nullptr;
   }
   // SDL falls back on drivers that show nothing; that is no display either.
-  const std::string driver = SDL_GetCurrentVideoDriver() != nullptr ? SDL_GetCurrentVideoDriver() : "";
+  const std::string driver =
+      SDL_GetCurrentVideoDriver() != nullptr ? SDL_GetCurrentVideoDriver() : "";
   if (driver == "offscreen" || driver == "dummy" || driver.empty()) {
-    std::fprintf(stderr, "kvKIT: no display (only SDL's \"%s\" video driver); running headless\n", driver.c_str());
+    std::fprintf(stderr, "kvKIT: no display (only SDL's \"%s\" video driver); running headless\n",
+                 driver.c_str());
     SDL_Quit();
     return nullptr;
   }
   // The render window is made now, hidden, so that a display that cannot give
   // a window is found out before the program starts.
-  SDL_Window* window = SDL_CreateWindow("kvKIT", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, 640, 480,
-                                        SDL_WINDOW_HIDDEN);
+  SDL_Window* window = SDL_CreateWindow("kvKIT", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                                        640, 480, SDL_WINDOW_HIDDEN);
   SDL_Renderer* renderer = nullptr;
   if (window != nullptr) {
     renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);

@@ -746,8 +746,8 @@ void drawSpan(const Context& c, const SpanValues& s, int y, int x0, int x1) {
     startAt(0);
     for (; i + 8 <= n; i += 8) {
       shadeOctet<Depth, Textured, Perspective, Bilinear, Plain>(
-          c, s, _mm_add_ps(_mm_set1_ps(static_cast<float>(i)), lane), all, diffuseNow(),
-          s.ditherRB, s.ditherG, color + i * bytes, depth ? depth + i : nullptr);
+          c, s, _mm_add_ps(_mm_set1_ps(static_cast<float>(i)), lane), all, diffuseNow(), s.ditherRB,
+          s.ditherG, color + i * bytes, depth ? depth + i : nullptr);
       advance();
     }
   }
@@ -828,7 +828,7 @@ double wrapTexels(double s, int size) {
 // A whole number of texture repeats to take off a coordinate, so that the
 // values interpolated across a triangle stay small (wrapping ignores it).
 double repeatsOf(float t) {
-  if (!(std::fabs(t) < 1e6f)) return 0.0;  // also NaN and infinities
+  if (!(std::fabs(t) < 1e6f)) return 0.0;        // also NaN and infinities
   const double whole = static_cast<int32_t>(t);  // toward zero: floor without a library call
   return whole > t ? whole - 1.0 : whole;
 }

@@ -72,18 +72,24 @@ Sample sampleTexture(const Texture& t, const State& s, double u, double v) {
 
 uint32_t combine(ColorOp op, uint32_t texel, uint32_t diffuse) {
   switch (op) {
-    case ColorOp::Modulate: return div255(texel * diffuse);
-    case ColorOp::SelectTexture: return texel;
-    case ColorOp::SelectDiffuse: return diffuse;
+    case ColorOp::Modulate:
+      return div255(texel * diffuse);
+    case ColorOp::SelectTexture:
+      return texel;
+    case ColorOp::SelectDiffuse:
+      return diffuse;
   }
   return diffuse;
 }
 
 uint32_t combineAlpha(AlphaOp op, uint32_t texel, uint32_t diffuse) {
   switch (op) {
-    case AlphaOp::Modulate: return div255(texel * diffuse);
-    case AlphaOp::SelectTexture: return texel;
-    case AlphaOp::SelectDiffuse: return diffuse;
+    case AlphaOp::Modulate:
+      return div255(texel * diffuse);
+    case AlphaOp::SelectTexture:
+      return texel;
+    case AlphaOp::SelectDiffuse:
+      return diffuse;
   }
   return diffuse;
 }
@@ -106,7 +112,7 @@ class ReferenceRasterizer final : public Rasterizer {
     const ColorTarget& color;
     const DepthTarget* depth;  // null: no depth test or write
     const State& state;
-    const Texture* texture;    // null: untextured
+    const Texture* texture;  // null: untextured
   };
 
   static void drawTriangle(const Draw& d, const Vertex& v0, const Vertex& v1, const Vertex& v2) {
@@ -125,7 +131,8 @@ class ReferenceRasterizer final : public Rasterizer {
                           ownsEdge(p[0], p[1], sign)};
 
     int32_t width = d.color.width, height = d.color.height;
-    if (d.depth) width = std::min(width, d.depth->width), height = std::min(height, d.depth->height);
+    if (d.depth)
+      width = std::min(width, d.depth->width), height = std::min(height, d.depth->height);
     const auto lo = [](double a, double b, double c) { return std::floor(std::min({a, b, c})); };
     const auto hi = [](double a, double b, double c) { return std::ceil(std::max({a, b, c})); };
     const int x0 = static_cast<int>(std::max(0.0, lo(p[0].x, p[1].x, p[2].x)));
@@ -141,7 +148,8 @@ class ReferenceRasterizer final : public Rasterizer {
         bool inside = true;
         for (int i = 0; i < 3; ++i) inside = inside && (e[i] > 0 || (e[i] == 0 && owns[i]));
         if (!inside) continue;
-        const double w[3] = {e[0] / std::fabs(area), e[1] / std::fabs(area), e[2] / std::fabs(area)};
+        const double w[3] = {e[0] / std::fabs(area), e[1] / std::fabs(area),
+                             e[2] / std::fabs(area)};
         shade(d, v, w, x, y);
       }
     }
@@ -181,7 +189,8 @@ class ReferenceRasterizer final : public Rasterizer {
     const float z = static_cast<float>(lerp([](const Vertex& a) { return double(a.sz); }));
     if (d.depth) {
       depthCell = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(d.depth->depth) +
-                                              static_cast<intptr_t>(y) * d.depth->pitch) + x;
+                                              static_cast<intptr_t>(y) * d.depth->pitch) +
+                  x;
       if (!depthPasses(s.depthCompare, z, depthAsFloat(*depthCell))) return;
     }
 
