@@ -12,19 +12,6 @@ namespace {
 
 #define ENUM_MSG(message) kvFwDebugMsg(__FILE__, __LINE__, 0, message)
 
-constexpr uint32_t kRenderWindowed = 0x80000;  // DDCAPS2_CANRENDERWINDOWED
-constexpr uint32_t kColorModelRGB = 2;         // D3DCOLOR_RGB
-constexpr uint32_t kDepth32 = 0x100;           // DDBD_32
-constexpr uint32_t kDepth24 = 0x200;           // DDBD_24
-constexpr uint32_t kDepth16 = 0x400;           // DDBD_16
-
-constexpr GUID kRGBDevice = {
-    0xA4665C60, 0x2673, 0x11CF, {0xA3, 0x1A, 0x00, 0xAA, 0x00, 0xB9, 0x33, 0x56}};
-constexpr GUID kRefDevice = {
-    0x50936643, 0x13E9, 0x11D1, {0x89, 0xAA, 0x00, 0xA0, 0xC9, 0x05, 0x41, 0x29}};
-constexpr GUID kNullDevice = {
-    0x8767DF22, 0xBACC, 0x11D1, {0x89, 0x69, 0x00, 0xA0, 0xC9, 0x06, 0x29, 0xA8}};
-
 constexpr int kDriverBox = 1000;
 constexpr int kDeviceBox = 1001;
 constexpr int kModeBox = 1002;
@@ -79,7 +66,7 @@ void freeDevices(DeviceInfo* device) {
 }
 
 bool canRenderWindowed(const DriverInfo* driver) {
-  return (driver->hwCaps.dwCaps2 & kRenderWindowed) != 0;
+  return (driver->hwCaps.dwCaps2 & DDCAPS2_CANRENDERWINDOWED) != 0;
 }
 
 HRESULT CALLBACK modeCallback(DDSURFACEDESC2* mode, void* context) {
@@ -87,8 +74,8 @@ HRESULT CALLBACK modeCallback(DDSURFACEDESC2* mode, void* context) {
   DeviceInfo* device = static_cast<DeviceInfo*>(context);
   const uint32_t depth = mode->ddpfPixelFormat.dwRGBBitCount;
   const uint32_t renderDepths = device->desc.dwDeviceRenderBitDepth;
-  if ((depth == 32 && !(renderDepths & kDepth32)) || (depth == 24 && !(renderDepths & kDepth24)) ||
-      (depth == 16 && !(renderDepths & kDepth16)) || depth == 8)
+  if ((depth == 32 && !(renderDepths & DDBD_32)) || (depth == 24 && !(renderDepths & DDBD_24)) ||
+      (depth == 16 && !(renderDepths & DDBD_16)) || depth == 8)
     return DDENUMRET_OK;
 
   ModeInfo* info = static_cast<ModeInfo*>(std::calloc(1, sizeof(ModeInfo)));
@@ -109,7 +96,7 @@ HRESULT CALLBACK deviceCallback(GUID* guid, char* description, char* name, D3DDE
   DriverInfo* driver = static_cast<DriverInfo*>(context);
   if (guid == nullptr || hardware == nullptr || software == nullptr || driver == nullptr)
     return DDENUMRET_CANCEL;
-  if (sameGuid(*guid, kNullDevice)) return DDENUMRET_OK;
+  if (sameGuid(*guid, IID_IDirect3DNullDevice)) return DDENUMRET_OK;
   deviceSeen = 1;
 
   const int32_t isHardware = hardware->dwFlags != 0 ? 1 : 0;
@@ -144,12 +131,12 @@ HRESULT CALLBACK deviceCallback(GUID* guid, char* description, char* name, D3DDE
   if (device->modes != nullptr) {
     appendTo(driver->devices, device);
     if (isHardware ||
-        (driver->currentDevice == nullptr && (software->dcmColorModel & kColorModelRGB)))
+        (driver->currentDevice == nullptr && (software->dcmColorModel & D3DCOLOR_RGB)))
       driver->currentDevice = device;
   } else {
     std::free(device);
   }
-  if (sameGuid(*guid, kRefDevice)) refrastSeen = 1;
+  if (sameGuid(*guid, IID_IDirect3DRefDevice)) refrastSeen = 1;
   return DDENUMRET_OK;
 }
 
@@ -431,9 +418,9 @@ HRESULT kvSelectDefaultDriver(uint32_t flags) {
       const bool firstDriver = driver == driverList;
       for (DeviceInfo* device = driver->devices; device != nullptr; device = device->next) {
         bool take;
-        if (sameGuid(device->guid, kRGBDevice))
+        if (sameGuid(device->guid, IID_IDirect3DRGBDevice))
           take = (flags & KVSEL_RGB_DEVICE) != 0;
-        else if (sameGuid(device->guid, kRefDevice))
+        else if (sameGuid(device->guid, IID_IDirect3DRefDevice))
           take = (flags & KVSEL_REF_DEVICE) != 0;
         else
           take = ((flags & KVSEL_PRIMARY_HARDWARE) && firstDriver) ||

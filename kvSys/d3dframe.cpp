@@ -12,9 +12,9 @@ namespace {
 // Framework diagnostics name the call site like every other line of the log.
 #define FW_MSG(message) kvFwDebugMsg(__FILE__, __LINE__, 0, message)
 
-constexpr uint32_t kVideoMemory = 0x4000;  // DDSCAPS_VIDEOMEMORY
-constexpr uint32_t kSystemMemory = 0x800;  // DDSCAPS_SYSTEMMEMORY
-constexpr uint32_t kColorKeyCapable = 0x400;
+// The design reads this bit of a device description's flags as "can colour
+// key"; the description flags call it D3DDD_MAXVERTEXCOUNT.
+constexpr DWORD kColorKeyCapable = D3DDD_MAXVERTEXCOUNT;
 
 template <typename T>
 void releaseAndClear(T*& object) {
@@ -134,10 +134,10 @@ HRESULT kvFwCreateDirect3D(DeviceFramework* framework, const GUID* device, uint3
   }
 
   if (found.ddHwDesc.dwFlags != 0) {
-    framework->deviceMemoryType = kVideoMemory;
+    framework->deviceMemoryType = DDSCAPS_VIDEOMEMORY;
     framework->deviceDesc = found.ddHwDesc;
   } else {
-    framework->deviceMemoryType = kSystemMemory;
+    framework->deviceMemoryType = DDSCAPS_SYSTEMMEMORY;
     framework->deviceDesc = found.ddSwDesc;
   }
   if (!(framework->deviceDesc.dwFlags & kColorKeyCapable))

@@ -54,46 +54,46 @@ void placeWindow(HWND window) {
 }
 
 const char* errorText(HRESULT code) {
-  switch (static_cast<uint32_t>(code)) {
-    case 0x81000001u:
+  switch (code) {
+    case KVERR_ENUM_FAILED:
       return "Enumeration failed. Your system may be in an\nunstable state and need to be rebooted";
-    case 0x81000002u:
+    case KVERR_ENUM_SUGGEST_REFRAST:
       return "Could not find any compatible devices.\n\nTry enabling the reference rasterizer "
              "using\nEnableRefRast.reg.";
-    case 0x81000003u:
+    case KVERR_ENUM_NO_COMPATIBLE:
       return "Could not find any compatible Direct3D\ndevices.";
-    case 0x82000000u:
+    case KVERR_FW_INIT_FAILED:
       return "Generic initialization error.\n\nEnable debug output for detailed information.";
-    case 0x82000001u:
+    case KVERR_FW_NO_DIRECTDRAW:
       return "No DirectDraw";
-    case 0x82000002u:
+    case KVERR_FW_COOP_LEVEL:
       return "Could not set Cooperative Level";
-    case 0x82000003u:
+    case KVERR_FW_NO_DIRECT3D:
       return "No Direct3D";
-    case 0x82000004u:
+    case KVERR_FW_NO_3D_DEVICE:
       return "No 3D Device";
-    case 0x82000005u:
+    case KVERR_FW_NO_ZBUFFER:
       return "No ZBuffer";
-    case 0x82000006u:
+    case KVERR_FW_NO_VIEWPORT:
       return "No Viewport";
-    case 0x82000007u:
+    case KVERR_FW_NO_PRIMARY:
       return "No primary";
-    case 0x82000008u:
+    case KVERR_FW_NO_CLIPPER:
       return "No Clipper";
-    case 0x82000009u:
+    case KVERR_FW_BAD_DISPLAY_MODE:
       return "Bad display mode";
-    case 0x8200000Au:
+    case KVERR_FW_NO_BACKBUFFER:
       return "No backbuffer";
-    case 0x8200000Bu:
+    case KVERR_FW_NONZERO_REFCOUNT:
       return "Nonzerorefcount";
-    case 0x8200000Cu:
+    case KVERR_FW_NO_RENDER_TARGET:
       return "No render target";
-    case 0x8200000Du:
+    case KVERR_FW_INVALID_MODE:
       return "This sample requires a 16-bit (or higher) display mode\nto run in a "
              "window.\n\nPlease switch your desktop settings accordingly.";
-    case 0x8007000Eu:
+    case E_OUTOFMEMORY:
       return "Not enough memory!";
-    case 0x8876017Cu:
+    case DDERR_OUTOFVIDEOMEMORY:
       return "There was insufficient video memory to use the\nhardware device.";
     default:
       return "Generic application error.\n\nEnable debug output for detailed information.";

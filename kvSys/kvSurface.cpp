@@ -20,9 +20,8 @@ uint8_t keyBlue = 0;
 // Whether the key colour was found in the current texture's palette.
 bool keyFound = false;
 
-constexpr uint32_t kTexturePow2 = 0x02;          // D3DPTEXTURECAPS_POW2
-constexpr uint32_t kTextureSquareOnly = 0x20;    // D3DPTEXTURECAPS_SQUAREONLY
-constexpr uint32_t kNotColourFormats = 0xE0000;  // luminance, bump luminance, bump du/dv
+// Formats that hold no plain colour, which a texture search passes over.
+constexpr DWORD kNotColourFormats = DDPF_LUMINANCE | DDPF_BUMPLUMINANCE | DDPF_BUMPDUDV;
 
 bool validSide(int32_t side) {
   for (int32_t allowed = 8; allowed <= 256; allowed *= 2)
@@ -216,11 +215,11 @@ HRESULT kvRestoreSurface(Surface* surface) {
   desc.dwTextureStage = 0;
   desc.dwWidth = static_cast<uint32_t>(surface->width);
   desc.dwHeight = static_cast<uint32_t>(surface->height);
-  if (textureCaps & kTexturePow2) {
+  if (textureCaps & D3DPTEXTURECAPS_POW2) {
     desc.dwWidth = raiseToPowerOfTwo(desc.dwWidth);
     desc.dwHeight = raiseToPowerOfTwo(desc.dwHeight);
   }
-  if (textureCaps & kTextureSquareOnly) {
+  if (textureCaps & D3DPTEXTURECAPS_SQUAREONLY) {
     if (desc.dwHeight >= desc.dwWidth)
       desc.dwWidth = desc.dwHeight;
     else
