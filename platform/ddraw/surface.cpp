@@ -8,6 +8,7 @@
 
 #include "platform/ddraw/objects.h"
 #include "platform/host/host.h"
+#include "platform/raster/rgb565.h"
 
 namespace kv::ddraw {
 
@@ -82,8 +83,7 @@ void writePixel(uint8_t* row, int32_t x, uint32_t bytes, uint32_t value) {
 // Converts between the two RGB display formats; other pairs copy raw values.
 uint32_t convertPixel(uint32_t value, uint32_t fromBytes, uint32_t toBytes) {
   if (fromBytes == 2 && toBytes == 4) {
-    const uint32_t r = (value >> 11) & 0x1F, g = (value >> 5) & 0x3F, b = value & 0x1F;
-    return 0xFF000000u | (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
+    return 0xFF000000u | rgbFrom565(value);
   }
   if (fromBytes == 4 && toBytes == 2)
     return ((value >> 8) & 0xF800) | ((value >> 5) & 0x07E0) | ((value >> 3) & 0x001F);

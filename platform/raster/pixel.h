@@ -13,6 +13,7 @@
 #endif
 
 #include "platform/raster/raster.h"
+#include "platform/raster/rgb565.h"
 
 namespace kv::raster {
 
@@ -32,9 +33,6 @@ inline uint32_t div255(uint32_t x) {
   return (x + (x >> 8)) >> 8;
 }
 
-// Channel widening by bit replication, so that full scale stays full scale.
-inline uint32_t expand5(uint32_t c) { return (c << 3) | (c >> 2); }
-inline uint32_t expand6(uint32_t c) { return (c << 2) | (c >> 4); }
 inline uint32_t expand4(uint32_t c) { return c * 17; }
 
 inline bool isPowerOfTwo(int32_t n) { return n > 0 && (n & (n - 1)) == 0; }
@@ -77,7 +75,7 @@ inline Argb decodeTexel(const Texture& t, uint32_t raw) {
       return {expand4(raw >> 12), expand4((raw >> 8) & 15), expand4((raw >> 4) & 15),
               expand4(raw & 15)};
     case TextureFormat::RGB565:
-      return {255, expand5(raw >> 11), expand6((raw >> 5) & 63), expand5(raw & 31)};
+      return unpackArgb(0xFF000000u | rgbFrom565(raw));
   }
   return {255, 0, 0, 0};
 }
@@ -101,9 +99,7 @@ inline uint16_t pack565(uint32_t r, uint32_t g, uint32_t b, bool dither, int x, 
   return static_cast<uint16_t>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
 }
 
-inline Argb unpack565(uint32_t p) {
-  return {255, expand5(p >> 11), expand6((p >> 5) & 63), expand5(p & 31)};
-}
+inline Argb unpack565(uint32_t p) { return unpackArgb(0xFF000000u | rgbFrom565(p)); }
 
 inline uint32_t blendFactor(BlendFactor f, uint32_t srcAlpha) {
   switch (f) {

@@ -87,8 +87,8 @@ TEST_F(KvoTest, PivotsAddFiveToShadingAndStartAtRest) {
 }
 
 TEST_F(KvoTest, ImagesGoToTheTableByTheirLastLetter) {
-  // Until the image loaders land every loader answers none, so a slot that was
-  // loaded reads none and a slot that was skipped keeps what it held.
+  // None of the named files exists, so every loader called answers none: a slot
+  // that was loaded reads none and a slot that was skipped keeps what it held.
   auto* marker = reinterpret_cast<Surface*>(uintptr_t{0x1000});
   KvoFile object;
   object.images = {"a.tga", "b.bmp", "c.PCX", "d.gif", "e.GIF", "plain"};

@@ -6,18 +6,9 @@
 #include <cstring>
 
 #include "platform/host/png.h"
+#include "platform/raster/rgb565.h"
 
 namespace kv::headless {
-
-namespace {
-
-uint32_t rgbFrom565(uint16_t p) {
-  // Replicate the top bits into the low ones so full intensity stays 255.
-  const uint32_t r = (p >> 11) & 0x1F, g = (p >> 5) & 0x3F, b = p & 0x1F;
-  return ((r << 3 | r >> 2) << 16) | ((g << 2 | g >> 4) << 8) | (b << 3 | b >> 2);
-}
-
-}  // namespace
 
 Display::Display(const DisplayOptions& options) : options_(options), current_(options.desktop) {
   if (options_.captureEvery < 1) options_.captureEvery = 1;
