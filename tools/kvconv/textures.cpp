@@ -63,8 +63,11 @@ bool makeTexture(const SourceMaterial& material, int maxSide, kvgen::Image* out,
 
   int w = std::min(textureSide(width), maxSide), h = std::min(textureSide(height), maxSide);
   fitAspect(&w, &h);
-  std::vector<uint8_t> resized(size_t(w) * size_t(h) * 4);
-  stbir_resize_uint8(rgba.data(), width, height, 0, resized.data(), w, h, 0, 4);
+  std::vector<uint8_t> resized = rgba;  // a size the kit takes stays untouched
+  if (w != width || h != height) {
+    resized.assign(size_t(w) * size_t(h) * 4, 0);
+    stbir_resize_uint8(rgba.data(), width, height, 0, resized.data(), w, h, 0, 4);
+  }
 
   liq_attr* attr = liq_attr_create();
   liq_set_max_colors(attr, 256);
