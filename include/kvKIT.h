@@ -752,8 +752,9 @@ int16_t kvLoadBmpEx(const char* path, Surface** out);
 Surface* kvLoadBmpVFlip(const char* path);
 /// kvLoadBmpVFlip. \return 1 with *\p out = the Surface, or 0 with *\p out = null.
 int16_t kvLoadBmpVFlipEx(const char* path, Surface** out);
-/// A single-image GIF of the kit's layout (a 256-colour global table, then the
-/// image, no extensions) into an 8-bit Surface. \return the Surface, or null.
+/// The first image of a GIF file into an 8-bit Surface: its local colour table,
+/// else the global one, as the palette; extensions skipped; interlaced rows put
+/// in their places. \return the Surface, or null.
 Surface* kvLoadGif(const char* path);
 /// kvLoadGif. \return 1 with *\p out = the Surface, or 0 with *\p out = null.
 int16_t kvLoadGifEx(const char* path, Surface** out);

@@ -8,7 +8,7 @@
 
 #include "platform/ddraw/objects.h"
 #include "platform/host/host.h"
-#include "platform/raster/rgb565.h"
+#include "platform/pixel/rgb565.h"
 
 namespace kv::ddraw {
 

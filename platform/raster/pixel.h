@@ -12,8 +12,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "platform/pixel/rgb565.h"
 #include "platform/raster/raster.h"
-#include "platform/raster/rgb565.h"
 
 namespace kv::raster {
 

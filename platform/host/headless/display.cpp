@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "platform/host/png.h"
-#include "platform/raster/rgb565.h"
+#include "platform/pixel/rgb565.h"
 
 namespace kv::headless {
 

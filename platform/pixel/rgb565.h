@@ -1,7 +1,8 @@
 // An RGB565 pixel widened to 8 bits a channel, the one rule every part of the
 // platform reads 16-bit pixels by: the rasterizers blending and comparing, the
 // display stand-in converting between display depths, the headless host
-// capturing frames. Self-contained, so any layer of the platform may include it.
+// capturing frames. It includes nothing and belongs to no layer, so each of
+// those may include it without depending on another.
 #pragma once
 
 #include <cstdint>
