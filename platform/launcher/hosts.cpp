@@ -35,7 +35,7 @@ void startHost(Options& options) {
     }
   }
   if (options.headless.escapeFromIteration == 0)
-    options.headless.escapeFromIteration = kDefaultHeadlessFrames;
+    options.headless.escapeFromIteration = programFacts().runIterations;
   headless::install(options.headless);
 }
 
