@@ -50,8 +50,9 @@ MAY_INCLUDE = {
     "launcher": {"headless host", "sdl host", "kit", "win"},
     # A program speaks the kit's API and states its facts to the launcher.
     "program": {"kit", "launcher"},
-    # kvinfo runs the kit on the headless host and prints its log.
-    "tool": {"kit", "headless host", "win"},
+    # kvinfo and kvconv run the kit on the headless host and print its log;
+    # kvview is a program and states its facts to the launcher.
+    "tool": {"kit", "headless host", "win", "launcher"},
 }
 
 # System header (start of its name) -> the layers that may include it.
@@ -91,9 +92,10 @@ def violations(root):
             quoted, name = match.group(1) == '"', match.group(2)
             target = None
             if quoted:
-                # As the compiler looks: beside the file, then from the root
-                # (or include/, where the kit's public header lives).
-                for base in (file.parent, root, root / "include"):
+                # As the compiler looks: beside the file, then from the root,
+                # include/ (the kit's public header) and tools/ (the tools'
+                # shared sources).
+                for base in (file.parent, root, root / "include", root / "tools"):
                     if (base / name).is_file():
                         target = (base / name).resolve().relative_to(root.resolve()).as_posix()
                         break
