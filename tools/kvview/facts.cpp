@@ -2,8 +2,9 @@
 #include "platform/launcher/program.h"
 
 const kv::launcher::ProgramFacts kvProgramFacts{
-    .about = "Views the object that kvview.txt in the working folder names, with its motion\n"
-             "and camera path when it names them (kvconv writes kvview.txt).\n"
-             "Keys: the pad orbits the camera, Escape leaves.\n",
+    .about =
+        "Views the object that kvview.txt in the working folder names, with its motion\n"
+        "and camera path when it names them (kvconv writes kvview.txt).\n"
+        "Keys: the pad orbits the camera, Escape leaves.\n",
     .dataMarker = u8"kvview.txt",
 };
