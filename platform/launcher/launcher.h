@@ -14,6 +14,8 @@ inline constexpr const char8_t* kDataMarker = u8"깡통.kvo";
 
 struct Options {
   bool forceHeadless = false;
+  // List the OpenGL device even on a software GL renderer (--gl, KV_GL=1).
+  bool gl = false;
   headless::Options headless;
 };
 
