@@ -155,14 +155,10 @@ bool buildObject(const SourceScene& scene, const ObjectOptions& options, Convert
     }
   }
 
-  // Vertices, in model space at rest, by pivot; a mesh vertex may be wanted
-  // by several pivots only through skinning, which keeps one.
-  struct Placed {
-    size_t mesh;
-    std::vector<uint32_t> index;  // mesh vertex -> object vertex
-  };
+  // Vertices, in model space at rest, grouped by the pivot they follow (a
+  // skinned vertex: its heaviest bone's). A mesh used by several nodes is
+  // placed once for each.
   std::vector<std::vector<std::pair<size_t, size_t>>> members(std::max<size_t>(pivots.size(), 1));
-  std::vector<int> meshNode(scene.meshes.size(), -1);
   std::vector<std::pair<size_t, size_t>> meshUses;  // (node, mesh) in order
   for (size_t n = 0; n < scene.nodes.size(); ++n)
     for (int m : scene.nodes[n].meshes) meshUses.emplace_back(n, static_cast<size_t>(m));
