@@ -28,6 +28,7 @@ OWNERS = {
     "platform/ddraw/": "ddraw",
     "platform/d3d/": "d3d",
     "platform/raster/": "raster",
+    "platform/gl/": "gl",
     "platform/host/headless/": "headless host",
     "platform/host/png.": "headless host",
     "platform/host/sdl/": "sdl host",
@@ -46,8 +47,10 @@ MAY_INCLUDE = {
     "kit": {"d3d", "ddraw", "win"},
     "headless host": {"d3d", "ddraw", "win"},
     "sdl host": {"d3d", "ddraw", "win"},
+    # The hardware device: a product of the Direct3D stand-in's device list.
+    "gl": {"d3d", "ddraw", "win", "raster"},
     # The launcher chooses a host, then calls the kit's entry point.
-    "launcher": {"headless host", "sdl host", "kit", "win"},
+    "launcher": {"headless host", "sdl host", "gl", "kit", "win"},
     # A program speaks the kit's API and states its facts to the launcher.
     "program": {"kit", "launcher"},
     # kvinfo and kvconv run the kit on the headless host and print its log;
@@ -59,7 +62,8 @@ MAY_INCLUDE = {
 SYSTEM = {
     "SDL": {"sdl host"},
     "imgui": {"sdl host"},
-    "GL/": {"d3d", "sdl host"},
+    "GL/": {"gl", "sdl host"},
+    "EGL/": {"gl"},
     "iconv.h": {"win"},
     "zlib.h": {"headless host"},
 }

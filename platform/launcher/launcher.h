@@ -12,6 +12,8 @@ ProgramFacts programFacts();
 
 struct Options {
   bool forceHeadless = false;
+  // List the OpenGL device even on a software GL renderer (--gl, KV_GL=1).
+  bool gl = false;
   headless::Options headless;
 };
 
