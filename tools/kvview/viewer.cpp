@@ -117,25 +117,9 @@ int16_t ViewerSetUp(Viewer* viewer, const ViewRequest* request) {
   return 1;
 }
 
-void ViewerFrame(Viewer* viewer) {
+void ViewerDraw(Viewer* viewer) {
   Camera& camera = viewer->camera;
-  const uint8_t buttons = kvGetPadButtons(0);
-  const uint8_t directions = kvGetPadDirection(0);
-  // Any turn by hand ends the slow automatic orbit.
-  if (directions != 0) viewer->orbitStep = 0;
-  if (directions & KV_PAD_LEFT) camera.yaw += kCameraStep;
-  if (directions & KV_PAD_RIGHT) camera.yaw -= kCameraStep;
-  if (directions & KV_PAD_UP) camera.pitch += kCameraStep;
-  if (directions & KV_PAD_DOWN) camera.pitch -= kCameraStep;
-  const int32_t zoom = camera.distance / 32 + 1;
-  if (buttons & KV_PAD_BUTTON2) camera.distance += zoom;
-  if ((buttons & KV_PAD_BUTTON3) && camera.distance > zoom) camera.distance -= zoom;
-  camera.yaw = (camera.yaw + viewer->orbitStep) & 0xFFF;
-  camera.pitch &= 0xFFF;
-
-  const int32_t f = viewer->frame++;
-  if (kvFrameSkip() == 0) return;  // late: nothing is drawn this time
-
+  const int32_t f = viewer->frame;
   if (viewer->path != nullptr) {
     kv3dSetCameraFrame(&camera, viewer->path, static_cast<float>(f));
   } else {
@@ -152,6 +136,27 @@ void ViewerFrame(Viewer* viewer) {
   kv3dDrawModelAt(&camera.viewMatrix, model, &viewer->placement);
   kvEndScene();
   kvFlip();
+}
+
+void ViewerFrame(Viewer* viewer) {
+  Camera& camera = viewer->camera;
+  const uint8_t buttons = kvGetPadButtons(0);
+  const uint8_t directions = kvGetPadDirection(0);
+  // Any turn by hand ends the slow automatic orbit.
+  if (directions != 0) viewer->orbitStep = 0;
+  if (directions & KV_PAD_LEFT) camera.yaw += kCameraStep;
+  if (directions & KV_PAD_RIGHT) camera.yaw -= kCameraStep;
+  if (directions & KV_PAD_UP) camera.pitch += kCameraStep;
+  if (directions & KV_PAD_DOWN) camera.pitch -= kCameraStep;
+  const int32_t zoom = camera.distance / 32 + 1;
+  if (buttons & KV_PAD_BUTTON2) camera.distance += zoom;
+  if ((buttons & KV_PAD_BUTTON3) && camera.distance > zoom) camera.distance -= zoom;
+  camera.yaw = (camera.yaw + viewer->orbitStep) & 0xFFF;
+  camera.pitch &= 0xFFF;
+
+  ++viewer->frame;
+  if (kvFrameSkip() == 0) return;  // late: nothing is drawn this time
+  ViewerDraw(viewer);
 
   if (++viewer->drawn == kReportEvery) {
     const int32_t now = kvGetTick();

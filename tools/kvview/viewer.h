@@ -32,5 +32,7 @@ int16_t ReadViewRequest(const char* path, ViewRequest* request);
 // Loads what the request names and sizes the work buffers for it; 0 with a
 // logged reason on failure. The screen mode must be set.
 int16_t ViewerSetUp(Viewer* viewer, const ViewRequest* request);
-// One loop iteration: pad, camera, pose, and a drawn frame when there is time.
+// One loop iteration: pad and camera, then a drawn frame when there is time.
 void ViewerFrame(Viewer* viewer);
+// The drawn frame: camera view, pose, clear, the model, present.
+void ViewerDraw(Viewer* viewer);
