@@ -236,8 +236,7 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
       glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
       uint32_t red = c.r, green = c.g, blue = c.b;
       if (is565_)  // clears are not dithered: the truncated levels
-        red = raster::expand5(red >> 3), green = raster::expand6(green >> 2),
-        blue = raster::expand5(blue >> 3);
+        red = expand5(red >> 3), green = expand6(green >> 2), blue = expand5(blue >> 3);
       glClearColor(red / 255.0f, green / 255.0f, blue / 255.0f, 1.0f);
       mask |= GL_COLOR_BUFFER_BIT;
       color_.newer = true;
