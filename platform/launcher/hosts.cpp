@@ -49,7 +49,7 @@ void startHost(Options& options) {
   }
   offerGlDevice(options);
   if (options.headless.escapeFromIteration == 0)
-    options.headless.escapeFromIteration = kDefaultHeadlessFrames;
+    options.headless.escapeFromIteration = programFacts().runIterations;
   headless::install(options.headless);
 }
 
