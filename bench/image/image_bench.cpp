@@ -33,8 +33,10 @@ void BM_DecodeBmp(benchmark::State& state) {
   for (auto _ : state) {
     kv::image::BmpLayout layout;
     kv::image::Outcome outcome;
-    kv::image::bmpInspect(file.data(), file.size(), &layout, &outcome);
-    kv::image::bmpDecode(file.data(), layout, kv::image::Rows::TopFirst, &desc, pixels.data());
+    kv::image::MemoryBytes source(file.data(), file.size());
+    kv::image::bmpInspect(file.data(), kv::image::BMP_HEAD_BYTES, file.size(), &layout, &outcome);
+    kv::image::bmpDecode(file.data(), source, layout, kv::image::Rows::TopFirst, &desc,
+                         pixels.data());
     benchmark::DoNotOptimize(pixels.data());
   }
   state.SetBytesProcessed(state.iterations() * SIDE * SIDE);

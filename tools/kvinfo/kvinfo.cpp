@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 #include <string>
 
 #include "kvKIT.h"
@@ -58,7 +59,12 @@ bool refused(const char* path) {
 bool showObject(const char* path) {
   Model* model = kv3dLoadKVO(path);
   if (model == nullptr) return refused(path);
-  takeLog();  // the loader's own notes ("Pivot: n") are repeated below
+  // The image loaders' reasons for a texture they could not load are kept; the
+  // object loader's own note ("Pivot: n") is repeated below.
+  std::string reasons;
+  std::istringstream lines(takeLog());
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("  Pivot: ", 0) != 0) reasons += line + "\n";
   KVOHeader header{};
   if (std::FILE* file = std::fopen(path, "rb")) {
     if (std::fread(&header, sizeof header, 1, file) != 1) header = KVOHeader{};
@@ -71,6 +77,7 @@ bool showObject(const char* path) {
     textured += model->materials[i].texture != nullptr;
   std::printf("  loaded: shading %d, %d of %d materials textured\n", model->shading, textured,
               model->materialCount);
+  std::fputs(reasons.c_str(), stdout);
   for (int32_t i = 0; i < model->materialCount; ++i) {
     const Material& m = model->materials[i];
     std::printf("  material %d: %d faces, flags 0x%x, alpha %.0f\n", i, m.faceCount, m.renderFlags,
@@ -83,6 +90,9 @@ bool showObject(const char* path) {
                 p.boundVertexCount, p.pivotPoint.x, p.pivotPoint.y, p.pivotPoint.z);
   }
   kv3dFreeKVO(model);
+  // The textures' pixel copies live on the heap; the next object starts afresh.
+  for (int32_t group = 0; group < KV_SURFACE_GROUPS; ++group) kvFreeSurfaceGroup(group);
+  for (Surface*& slot : kvImageTable) slot = nullptr;
   return true;
 }
 
