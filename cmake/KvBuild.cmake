@@ -22,11 +22,15 @@ if(KV_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+file(RELATIVE_PATH KV_SOURCE_FROM_BUILD ${PROJECT_BINARY_DIR} ${PROJECT_SOURCE_DIR})
+
 function(kv_common target)
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR})
   target_compile_options(${target} PRIVATE ${KV_WARNINGS}
     # log lines name the module as "kvSys/Memory.cpp", not the build machine's path
-    -fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=)
+    # (nor "../kvSys/Memory.cpp" when a compiler cache hands the compiler
+    # relative paths)
+    -fmacro-prefix-map=${PROJECT_SOURCE_DIR}/= -fmacro-prefix-map=${KV_SOURCE_FROM_BUILD}/=)
   target_compile_definitions(${target} PUBLIC KV_TEXT_CP949=${KV_TEXT_CP949})
 endfunction()
 
