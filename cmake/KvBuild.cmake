@@ -23,6 +23,7 @@ if(KV_FUZZ)
 endif()
 
 file(RELATIVE_PATH KV_SOURCE_FROM_BUILD ${PROJECT_BINARY_DIR} ${PROJECT_SOURCE_DIR})
+string(REGEX REPLACE "/$" "" KV_SOURCE_FROM_BUILD "${KV_SOURCE_FROM_BUILD}")
 
 function(kv_common target)
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR})

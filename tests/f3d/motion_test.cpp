@@ -216,4 +216,16 @@ TEST_F(MotionTest, RefusesKeysTheSplineCannotUse) {
   EXPECT_TRUE(poolIsWhole());
 }
 
+// Sizes are measured in 64 bits: a motion of 4 GiB and 4 bytes is not taken
+// for 4 bytes and refused as shorter than its header.
+TEST_F(MotionTest, AFilePast4GiBIsMeasuredWhole) {
+  const std::string path = FileBytes().i32(0).i32(1).i32(1).key(3, {7, 0, 0}).save("long.mot");
+  std::filesystem::resize_file(path, (uint64_t{1} << 32) + 4);
+  Motion* m = kv3dLoadMOT(path.c_str());
+  std::filesystem::remove(path);
+  ASSERT_NE(m, nullptr) << kv::headless::debugCapture();
+  EXPECT_EQ(std::tuple(m->trackCount, m->tracks[0].keys[0].time), std::tuple(1, 3u));
+  kv3dFreeMOT(m);
+}
+
 }  // namespace
