@@ -57,6 +57,7 @@ bool refused(const char* path) {
 }
 
 bool showObject(const char* path) {
+  // The kit finds the object's images beside it, whichever separator its path uses.
   Model* model = kv3dLoadKVO(path);
   if (model == nullptr) return refused(path);
   // The image loaders' reasons for a texture they could not load are kept; the
