@@ -6,9 +6,10 @@
 //       runs the demo for N loop iterations (default 100,000), samples the
 //       resident set every K iterations (default 1,000) and fails when it grew
 //       over the last 90% of the run;
-//   kvsoak f3 [--switches N]
+//   kvsoak f3 [--switches N] [--gl]
 //       switches the render device with F3 N times (default 1,000), through
-//       every device the machine lists, then checks that the run ends with
+//       every device the machine lists (with --gl, the OpenGL device too where
+//       a context can be made), then checks that the run ends with
 //       "kvKIT Exit", leaves a 1344-byte kvKIT.vid that the next start takes
 //       up, and that every surface, device object, pool byte and reference
 //       count is back where it was before the first switch.
@@ -30,6 +31,7 @@
 #include "demo/Kvmain.h"
 #include "kvSys/Memory.h"
 #include "platform/ddraw/ddraw_testing.h"
+#include "platform/gl/hardware_device.h"
 #include "platform/host/headless/headless.h"
 #include "platform/win/debug_channel.h"
 
@@ -39,13 +41,14 @@ namespace fs = std::filesystem;
 
 const char* const kUsage =
     "usage: kvsoak run [--iterations N] [--every K]\n"
-    "       kvsoak f3 [--switches N]\n"
+    "       kvsoak f3 [--switches N] [--gl]\n"
     "Long runs of the demonstration on the headless host's virtual clock.\n"
     "  run  N loop iterations (default 100000), the resident set sampled every K\n"
     "       (default 1000); fails when it grew over the last 90% of the run.\n"
     "  f3   N device switches with F3 (default 1000) through every listed device;\n"
     "       fails unless the run ends cleanly, its kvKIT.vid is taken up by the next\n"
-    "       start, and every surface, object, pool byte and reference count is back.\n";
+    "       start, and every surface, object, pool byte and reference count is back.\n"
+    "       --gl lists the OpenGL device too, where a context can be made.\n";
 
 // A fresh copy of the data (no kvKIT.vid of an earlier run), removed at exit.
 class DataCopy {
@@ -235,7 +238,9 @@ std::string selectedDeviceName() {
 constexpr int64_t kFirstSwitch = 10;  // a few frames on the first device first
 constexpr int64_t kSwitchEvery = 4;   // frames on each device before the next switch
 
-int soakF3(int switches) {
+int soakF3(int switches, bool gl) {
+  // Listed in the first run and in the next start alike.
+  if (gl) kv::gl::registerHardwareDevice({.asked = true, .acceleratorsUnasked = false});
   DataCopy data;
   std::string lastDevice;
   const int first = inChild(data.dir(), [&] {
@@ -336,8 +341,13 @@ int main(int argc, char** argv) {
     return 0;
   }
   int64_t iterations = 100000, every = 1000, switches = 1000;
+  bool gl = false;
   for (int i = 2; i < argc; ++i) {
     const std::string option = argv[i];
+    if (mode == "f3" && option == "--gl") {
+      gl = true;
+      continue;
+    }
     if (i + 1 >= argc) {
       std::fprintf(stderr, "kvsoak: %s needs a value\n%s", option.c_str(), kUsage);
       return 2;
@@ -355,7 +365,7 @@ int main(int argc, char** argv) {
     }
   }
   if (mode == "run") return soakRun(iterations, every);
-  if (mode == "f3") return soakF3(static_cast<int>(switches));
+  if (mode == "f3") return soakF3(static_cast<int>(switches), gl);
   std::fputs(kUsage, stderr);
   return 2;
 }
