@@ -493,8 +493,9 @@ void kvFillDriverDialog(HWND dialog, DriverInfo* driver, DeviceInfo* device, Mod
 /// boxes' CBN_SELENDOK). \return TRUE for the messages it handles, else FALSE.
 INT_PTR CALLBACK kvDriverDialogProc(HWND dialog, UINT message, WPARAM w, LPARAM l);
 /// Writes the current driver, device and mode to kvKIT.vid (1344 bytes) in the
-/// working directory, through a temporary file renamed over the old one, so a
-/// failed write leaves the previous file. Writes nothing without a current choice.
+/// working directory, through a temporary file flushed to disk and renamed over
+/// the old one. A write that fails is logged with its reason and leaves the
+/// previous file. Writes nothing without a current choice.
 void kvSaveVideoConfig();
 /// Reads kvKIT.vid and, when the same driver, device and mode are still
 /// listed with the same capabilities, makes them the current choice with the
@@ -862,8 +863,9 @@ Matrix* kv3dPivotMatrix(Matrix* out, const Vector* pivot, const Vector* position
 /// \defgroup objects Objects and motions
 /// KVO objects loaded into Models, MOT motions loaded into Motions, and the
 /// four-key spline that poses a Model's pivots from a Motion. A loader refuses
-/// a file that is missing, of another version, truncated, or whose counts or
-/// indices do not hold, with one log line naming the file, and then keeps
+/// a file that is missing, of another version, truncated, whose counts or
+/// indices do not hold, or (MOT, CAM) whose key times go back or whose values
+/// are not finite numbers, with one log line naming the file, and then keeps
 /// nothing.
 /// @{
 
@@ -944,8 +946,9 @@ extern Surface* kvImageTable[KV_IMAGE_TABLE_SIZE];
 /// Loads the KVO file \p path into one Model. Its images, named relative to
 /// the file's folder (a backslash separates folders), are loaded by their last
 /// letter (x: kvLoadPcx, p: kvLoadBmpVFlip, f: kvLoadGif; others load nothing)
-/// into kvImageTable and the current surface group; an image that fails
-/// leaves its materials untextured. A model with pivots logs "Pivot: %d" and
+/// into kvImageTable and the current surface group; an absolute image name is
+/// refused with a log line, and an image that fails leaves its materials
+/// untextured. A model with pivots logs "Pivot: %d" and
 /// starts at rest.
 /// \return the Model, owned by the caller until kv3dFreeKVO; null once refused.
 Model* kv3dLoadKVO(const char* path);
