@@ -152,7 +152,6 @@ TEST_F(Device, WindowMovesAndLimitsFollowTheWindowOnlyOutsideFullScreen) {
   MINMAXINFO free = {};
   kvWindowProc(kvFramework.window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&free));
   EXPECT_EQ(std::tuple(free.ptMaxTrackSize.x, free.ptMinTrackSize.y), std::tuple(0, 100));
-  kvWindow.windowed = 1;
 }
 
 TEST_F(Device, ErrorBoxesCarryTheTextForTheCodeAndTheEnding) {
