@@ -30,7 +30,8 @@ const char* const kUsage = R"(usage: kvconv [options] MODEL OUTPUT.kvo
 Converts a model (glTF 2.0, OBJ with MTL, FBX, COLLADA and every other format
 assimp reads) into a kvKIT object OUTPUT.kvo, its textures beside it as
 OUTPUT_N.bmp (or .gif, .pcx), each animation as a motion OUTPUT.mot (several:
-OUTPUT_1.mot, OUTPUT_2.mot, ...) and, with --camera, a camera path OUTPUT.cam.
+OUTPUT_1.mot, OUTPUT_2.mot, ...) and, with --camera, a camera path OUTPUT.cam;
+kvview.txt beside them tells kvview what to open (kvview -C FOLDER).
 The result is loaded back with the kit's own loaders before anything is put
 in place; on any failure nothing is written and the exit status is 1.
 
@@ -330,6 +331,13 @@ int main(int argc, char** argv) {
     files.emplace_back(cameraName, buildCamera(scene, animation,
                                                scene.cameras[static_cast<size_t>(camera)], o.rate));
   }
+
+  // What kvview opens when started in the output's folder, in the kit's code page.
+  std::string view = "object " + objectName + "\n";
+  if (!motions.empty()) view += "motion " + motions[0] + "\n";
+  if (!cameraName.empty()) view += "camera " + cameraName + "\n";
+  view = kv::win::utf8ToKitText(view);
+  files.emplace_back("kvview.txt", kvgen::Bytes(view.begin(), view.end()));
 
   // A fresh folder beside the output, so the final moves are renames.
   std::string pattern = (output.parent_path() / ".kvconv-XXXXXX").string();
