@@ -24,9 +24,14 @@ endif()
 
 function(kv_common target)
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR})
+  file(RELATIVE_PATH source_from_build ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR})
+  string(REGEX REPLACE "/$" "" source_from_build "${source_from_build}")
   target_compile_options(${target} PRIVATE ${KV_WARNINGS}
-    # log lines name the module as "kvSys/Memory.cpp", not the build machine's path
-    -fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=)
+    # log lines name the module as "kvSys/Memory.cpp", not the build machine's
+    # path, also when a compiler cache hands the compiler a path relative to
+    # the build folder
+    -fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=
+    -fmacro-prefix-map=${source_from_build}/=)
   target_compile_definitions(${target} PUBLIC KV_TEXT_CP949=${KV_TEXT_CP949})
 endfunction()
 
