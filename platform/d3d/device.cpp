@@ -159,6 +159,7 @@ Device::Device(Direct3D* direct3D, const testing::DeviceEntry& entry, ddraw::Sur
 }
 
 Device::~Device() {
+  rasterizer_->finish();
   if (texture_ != nullptr) texture_->Release();
   if (currentViewport_ != nullptr) currentViewport_->Release();
   for (Viewport* viewport : viewports_) {
@@ -214,6 +215,7 @@ HRESULT Device::BeginScene() {
 HRESULT Device::EndScene() {
   if (!inScene_) return D3DERR_SCENE_NOT_IN_SCENE;
   inScene_ = false;
+  rasterizer_->finish();
   return D3D_OK;
 }
 

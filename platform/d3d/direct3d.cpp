@@ -187,8 +187,9 @@ HRESULT Direct3D::CreateDevice(REFCLSID guid, LPDIRECTDRAWSURFACE4 renderTarget,
   auto* target = dynamic_cast<ddraw::Surface*>(renderTarget);
   if (target == nullptr) return DDERR_INVALIDPARAMS;
   if (HRESULT hr = checkRenderTarget(*entry, *target); FAILED(hr)) return hr;
-  std::unique_ptr<raster::Rasterizer> rasterizer =
-      entry->backend == testing::Backend::Fast ? raster::makeFast() : raster::makeReference();
+  std::unique_ptr<raster::Rasterizer> rasterizer = entry->backend == testing::Backend::Fast
+                                                       ? raster::makeFast(raster::fastThreadCount())
+                                                       : raster::makeReference();
   if (rasterizer == nullptr) return D3DERR_INITFAILED;
   auto* device = new (std::nothrow) Device(this, *entry, target, std::move(rasterizer));
   if (device == nullptr) return DDERR_OUTOFMEMORY;

@@ -10,6 +10,7 @@
 #include "platform/ddraw/ddraw_testing.h"
 #include "platform/ddraw/objects.h"
 #include "platform/host/host.h"
+#include "platform/raster/raster.h"
 
 const GUID IID_IDirectDraw = {
     0x6C14DB80, 0xA733, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
@@ -156,6 +157,7 @@ HRESULT Palette::GetEntries(DWORD flags, DWORD base, DWORD count, LPPALETTEENTRY
 }
 
 HRESULT Palette::SetEntries(DWORD flags, DWORD base, DWORD count, LPPALETTEENTRY entries) {
+  raster::finishPendingDraws();  // fans still to be drawn come first
   if (!validRange(flags, base, count, entries)) return DDERR_INVALIDPARAMS;
   for (DWORD i = 0; i < count; ++i) {
     const PALETTEENTRY& e = entries[i];

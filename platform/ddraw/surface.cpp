@@ -8,6 +8,7 @@
 
 #include "platform/ddraw/objects.h"
 #include "platform/host/host.h"
+#include "platform/raster/raster.h"
 
 namespace kv::ddraw {
 
@@ -130,6 +131,7 @@ bool Surface::allocate() {
 }
 
 void Surface::discard() {
+  raster::finishPendingDraws();  // fans still to be drawn come first
   if (clipper_ != nullptr) clipper_->Release();
   clipper_ = nullptr;
   if (palette_ != nullptr) palette_->Release();
@@ -283,6 +285,7 @@ HRESULT Surface::GetSurfaceDesc(LPDDSURFACEDESC2 desc) {
 HRESULT Surface::IsLost() { return lost_ || owner_ == nullptr ? DDERR_SURFACELOST : DD_OK; }
 
 HRESULT Surface::Restore() {
+  raster::finishPendingDraws();  // fans still to be drawn come first
   if (!alive() || owner_ == nullptr) return DDERR_SURFACELOST;
   if (isPrimary()) {
     // The screen comes back only in the mode it was made for.
@@ -297,6 +300,7 @@ HRESULT Surface::Restore() {
 }
 
 HRESULT Surface::Lock(LPRECT rect, LPDDSURFACEDESC2 desc, DWORD flags, HANDLE event) {
+  raster::finishPendingDraws();  // fans still to be drawn come first
   if (desc == nullptr || desc->dwSize != sizeof(DDSURFACEDESC2)) return DDERR_INVALIDPARAMS;
   if (IsLost() != DD_OK) return DDERR_SURFACELOST;
   if (locked_) return DDERR_SURFACEBUSY;
@@ -356,6 +360,7 @@ HRESULT Surface::fill(const RECT& dest, DWORD value) {
 
 HRESULT Surface::Blt(LPRECT destRect, LPDIRECTDRAWSURFACE4 sourceFace, LPRECT sourceRect,
                      DWORD flags, LPDDBLTFX effects) {
+  raster::finishPendingDraws();  // fans still to be drawn come first
   if (IsLost() != DD_OK) return DDERR_SURFACELOST;
   if (locked_) return DDERR_SURFACEBUSY;
   const RECT dest = destRect != nullptr ? *destRect : RECT{0, 0, width(), height()};
@@ -420,6 +425,7 @@ HRESULT Surface::Blt(LPRECT destRect, LPDIRECTDRAWSURFACE4 sourceFace, LPRECT so
 }
 
 HRESULT Surface::Flip(LPDIRECTDRAWSURFACE4 targetOverride, DWORD flags) {
+  raster::finishPendingDraws();  // fans still to be drawn come first
   if (chain_.empty()) return DDERR_NOTFLIPPABLE;
   if (IsLost() != DD_OK) return DDERR_SURFACELOST;
   if (locked_) return DDERR_SURFACEBUSY;
@@ -453,6 +459,7 @@ HRESULT Surface::GetHandle(LPDIRECT3DDEVICE3 device, D3DTEXTUREHANDLE* handle) {
 HRESULT Surface::PaletteChanged(DWORD, DWORD) { return DD_OK; }
 
 HRESULT Surface::Load(LPDIRECT3DTEXTURE2 sourceFace) {
+  raster::finishPendingDraws();  // fans still to be drawn come first
   auto* source = dynamic_cast<Surface*>(sourceFace);
   if (source == nullptr) return DDERR_INVALIDPARAMS;
   if (IsLost() != DD_OK || source->IsLost() != DD_OK) return DDERR_SURFACELOST;
