@@ -3,17 +3,17 @@
 #pragma once
 
 #include "platform/host/headless/headless.h"
+#include "platform/launcher/program.h"
 
 namespace kv::launcher {
 
-// Without --frames, a headless run plays the whole choreography and stops.
-constexpr long long kDefaultHeadlessFrames = 2450;
-// A file of the demo's data (UTF-8 on disk) that tells a data folder. A u8
-// literal, because the launcher is compiled with the kit's CP949 literals.
-inline constexpr const char8_t* kDataMarker = u8"깡통.kvo";
+// The running program's facts, or the defaults when it states none.
+ProgramFacts programFacts();
 
 struct Options {
   bool forceHeadless = false;
+  // List the OpenGL device even on a software GL renderer (--gl, KV_GL=1).
+  bool gl = false;
   headless::Options headless;
 };
 

@@ -1,5 +1,6 @@
-// kvdemo's main: the launcher options (the kit itself reads none), the host
-// choice, the working directory, then the kit's entry point.
+// A kit program's main: the launcher options (the kit itself reads none), the
+// host choice, the working directory, then the kit's entry point. What differs
+// between programs (their data, the length of a run) comes from their facts.
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,14 +20,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void printHelp(const char* program) {
+// The program's name in messages and help: what it was started as.
+std::string programName = "kvprogram";
+
+void printHelp(const kv::launcher::ProgramFacts& facts) {
+  const char* name = programName.c_str();
+  std::printf("Usage: %s [options]\n%s\n", name, facts.about != nullptr ? facts.about : "");
   std::printf(
-      "Usage: %s [options]\n"
-      "Runs the kvKIT demonstration: four cans on a textured floor under coloured lights.\n"
-      "Keys: S/F turn the camera, I/J move it out/in (the scripted camera takes them up\n"
-      "when it next swings round), E/D tilt it (the script sets the tilt itself),\n"
-      "F3 chooses the render device, Escape leaves.\n"
-      "\n"
       "Options:\n"
       "  --headless          run without a window (the default when no display can be opened)\n"
       "  -C DIR              working directory with the data files (default: the current\n"
@@ -34,31 +34,39 @@ void printHelp(const char* program) {
       "                      kvKIT.vid is written there\n"
       "  --log FILE          copy the debug log to FILE (it always goes to stderr)\n"
       "  --quiet             do not echo the debug log to stderr\n"
+      "  --gl                list the OpenGL device (\"Direct3D HAL\") even when GL draws on\n"
+      "                      the CPU (llvmpipe); also KV_GL=1. A window lists it unasked on\n"
+      "                      a graphics card; a headless run only when asked\n"
       "  -h, --help          show this help\n"
       "\n"
       "Headless only:\n"
-      "  --frames N          hold Escape from loop iteration N (default %lld)\n"
+      "  --frames N          hold Escape from loop iteration N (default %lld, one whole run)\n"
       "  --clock virtual|real  virtual (default): waits take no time, every run is the same;\n"
       "                      real: wall-clock time, 30 updates per second\n"
       "  --keys SCRIPT       hold keys over iterations, e.g. \"J@10-40,F3@100\"\n"
       "                      (A-Z, 0-9, F1-F12, ESC, UP, DOWN, LEFT, RIGHT, KP0-KP9)\n"
       "  --capture DIR       write the presented frames to DIR as frame_NNNNN.png\n"
-      "  --every K           with --capture, write every K-th frame only (default 1)\n"
-      "  --sheet FILE|none   where to write the contact sheet of the run, a PNG of\n"
-      "                      chosen frames labelled with their numbers (default:\n"
-      "                      contact_sheet.png beside %s)\n"
+      "  --every K           with --capture, write every K-th frame only (default 1)\n",
+      name, static_cast<long long>(facts.runIterations));
+  if (!facts.sheetFrames.empty())
+    std::printf(
+        "  --sheet FILE|none   where to write the contact sheet of the run, a PNG of\n"
+        "                      chosen frames labelled with their numbers (default:\n"
+        "                      contact_sheet.png beside %s)\n",
+        name);
+  std::printf(
       "  --dialog ANSWER     answer the next dialog (give it once per dialog), e.g.\n"
       "                      \"device=Reference Rasterizer,ok\" or \"cancel\"; steps are\n"
-      "                      LABEL=ENTRY (pick ENTRY in the box beside LABEL) or a button\n",
-      program, program, static_cast<long long>(kv::launcher::kDefaultHeadlessFrames), program);
+      "                      LABEL=ENTRY (pick ENTRY in the box beside LABEL) or a button\n");
 }
 
 [[noreturn]] void usageError(const std::string& message) {
-  std::fprintf(stderr, "kvdemo: %s\nTry 'kvdemo --help'.\n", message.c_str());
+  std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", programName.c_str(), message.c_str(),
+               programName.c_str());
   std::exit(2);
 }
 
-// The demo's data sits in data/ beside the executable after a build.
+// A program's data sits in data/ beside the executable after a build.
 fs::path defaultDataFolder() {
   std::error_code error;
   const fs::path exe = fs::read_symlink("/proc/self/exe", error);
@@ -69,11 +77,15 @@ fs::path defaultDataFolder() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const kv::launcher::ProgramFacts facts = kv::launcher::programFacts();
+  if (argc > 0 && argv[0][0] != '\0') programName = fs::path(argv[0]).filename().string();
   kv::launcher::Options options;
   std::string dataDir;
   std::string logPath;
   bool quiet = false;
-  fs::path sheetPath = defaultDataFolder().parent_path() / "contact_sheet.png";
+  fs::path sheetPath;
+  if (!facts.sheetFrames.empty())
+    sheetPath = defaultDataFolder().parent_path() / "contact_sheet.png";
 
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -82,7 +94,7 @@ int main(int argc, char** argv) {
       return argv[++i];
     };
     if (arg == "-h" || arg == "--help") {
-      printHelp(argv[0]);
+      printHelp(facts);
       return 0;
     } else if (arg == "--headless") {
       options.forceHeadless = true;
@@ -135,9 +147,9 @@ int main(int argc, char** argv) {
   if (!dataDir.empty()) {
     if (chdir(dataDir.c_str()) != 0)
       usageError("cannot enter '" + dataDir + "': " + std::strerror(errno));
-  } else if (!fs::exists(kv::launcher::kDataMarker)) {
+  } else if (facts.dataMarker != nullptr && !fs::exists(facts.dataMarker)) {
     const fs::path data = defaultDataFolder();
-    if (!data.empty() && fs::exists(data / kv::launcher::kDataMarker)) fs::current_path(data);
+    if (!data.empty() && fs::exists(data / facts.dataMarker)) fs::current_path(data);
   }
 
   std::FILE* log = nullptr;
@@ -151,7 +163,8 @@ int main(int argc, char** argv) {
 
   // A headless run keeps chosen frames for a contact sheet, so a run on a
   // server still shows the demonstration.
-  kv::headless::ContactSheet sheet(kv::headless::choreographyFrames(), 4, 320, 240);
+  kv::headless::ContactSheet sheet({facts.sheetFrames.begin(), facts.sheetFrames.end()}, 4, 320,
+                                   240);
   if (!sheetPath.empty())
     options.headless.display.onPresent = [&sheet](int64_t number,
                                                   const kv::headless::Display& display) {
@@ -168,10 +181,11 @@ int main(int argc, char** argv) {
     const kv::headless::SheetImage image = sheet.compose();
     std::string error;
     if (kv::host::writePng(sheetPath.string(), image.rgb.data(), image.width, image.height, error))
-      std::printf("kvdemo: contact sheet of %zu frames: %s\n", sheet.kept(), sheetPath.c_str());
+      std::printf("%s: contact sheet of %zu frames: %s\n", programName.c_str(), sheet.kept(),
+                  sheetPath.c_str());
     else
-      std::fprintf(stderr, "kvdemo: cannot write the contact sheet '%s': %s\n", sheetPath.c_str(),
-                   error.c_str());
+      std::fprintf(stderr, "%s: cannot write the contact sheet '%s': %s\n", programName.c_str(),
+                   sheetPath.c_str(), error.c_str());
   }
 
   if (log != nullptr) std::fclose(log);

@@ -13,6 +13,11 @@
 
 namespace kv::raster {
 
+// Where the back ends write a refused description (one line each): the layer
+// above routes them to its log; stderr until it does. Null restores stderr.
+using LogSink = void (*)(const char* line);
+void setLogSink(LogSink sink);
+
 // ---------------------------------------------------------------------------
 // Targets
 
@@ -150,12 +155,9 @@ class Rasterizer {
   // Draws whatever drawFan has left pending. A back end may keep fans and
   // draw them later (on several threads); anything that reads or writes the
   // targets' or a texture's memory other than through this back end must
-  // call this first (or finishPendingDraws). Clears do it themselves.
+  // call this first. Clears do it themselves.
   virtual void finish() {}
 };
-
-// finish() on every back end alive.
-void finishPendingDraws();
 
 // "Reference": plain and exact, the oracle for tests.
 std::unique_ptr<Rasterizer> makeReference();
@@ -165,9 +167,8 @@ std::unique_ptr<Rasterizer> makeReference();
 // With one it draws each fan as it comes.
 std::unique_ptr<Rasterizer> makeFast(int threads);
 std::unique_ptr<Rasterizer> makeFast();  // one thread
-// The thread count for the device: the one chosen by setFastThreadCount,
-// else the environment variable KV_THREADS, else one per processor.
-void setFastThreadCount(int threads);  // 0: not chosen
+// The thread count for the device: the environment variable KV_THREADS
+// (the launcher's --threads sets it), else one per processor.
 int fastThreadCount();
 
 }  // namespace kv::raster

@@ -143,8 +143,10 @@ TEST(FastDeviceTest, PendingFansAreDrawnBeforeAClearAndOnFinish) {
                          vtx(0, 50, 0xFFFF0000)};
   fast->drawFan(color, nullptr, State{}, fan, 4);
   fast->clear(&color, 0x0000FF, nullptr, 0, {0, 0, 50, 50});  // the fan first, then the clear
-  finishPendingDraws();
-  EXPECT_EQ(c.rgb(10, 10), 0x0000FFu);
+  fast->drawFan(color, nullptr, State{}, fan, 3);             // the upper right half
+  fast->finish();
+  EXPECT_EQ(c.rgb(10, 40), 0x0000FFu);
+  EXPECT_EQ(c.rgb(40, 10), 0xFF0000u);
   EXPECT_EQ(c.rgb(90, 40), 0xFF0000u);
 }
 

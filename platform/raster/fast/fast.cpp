@@ -5,11 +5,9 @@
 // evaluated from their planes at every pixel (no drift; under perspective one
 // division per pixel), colours are stepped in fixed point.
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -343,24 +341,9 @@ namespace {
 // Fans are kept in screen tiles of this size until the scene is drawn.
 constexpr int kTileWidth = 64, kTileHeight = 32;
 
-// Every fast rasterizer alive, so that whatever touches surface memory can
-// first have the fans still pending drawn.
-std::mutex liveMutex;
-std::vector<Rasterizer*> live;
-
-// A thread count of 0 means "not set".
-std::atomic<int> chosenThreads{0};
-
 class FastRasterizer final : public Rasterizer {
  public:
-  explicit FastRasterizer(int threads) : workers_(std::max(threads, 1)) {
-    std::lock_guard lock(liveMutex);
-    live.push_back(this);
-  }
-  ~FastRasterizer() override {
-    std::lock_guard lock(liveMutex);
-    live.erase(std::find(live.begin(), live.end(), this));
-  }
+  explicit FastRasterizer(int threads) : workers_(std::max(threads, 1)) {}
 
   void drawFan(const ColorTarget& color, const DepthTarget* depth, const State& state,
                const Vertex* vertices, int count) override {
@@ -450,15 +433,7 @@ class FastRasterizer final : public Rasterizer {
 
 }  // namespace
 
-void finishPendingDraws() {
-  std::lock_guard lock(liveMutex);
-  for (Rasterizer* r : live) r->finish();
-}
-
-void setFastThreadCount(int threads) { chosenThreads = std::max(threads, 0); }
-
 int fastThreadCount() {
-  if (const int chosen = chosenThreads.load(); chosen > 0) return chosen;
   if (const char* env = std::getenv("KV_THREADS")) {
     const int n = std::atoi(env);
     if (n > 0) return std::min(n, 256);
