@@ -1,13 +1,19 @@
 // The demonstration's frame on each software device: one iteration of kvMain's
 // loop (keys, choreography, camera, clear, the floor and four posed cans, end
-// of scene and present into the headless display's 640 x 480 x 16 target), one
-// thread, on the virtual clock so every iteration draws. Set-up and iteration
-// are kvMain's own, frame numbers running through the whole script.
+// of scene and present into the headless display's 640 x 480 x 16 target), on
+// the virtual clock so every iteration draws; the fast device on one thread
+// and on one per processor. Set-up and iteration are kvMain's own, frame
+// numbers running through the whole script.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <string>
+
 #include "demo/Kvmain.h"
 #include "platform/host/headless/headless.h"
+#include "platform/raster/fast/spans.h"
+#include "platform/raster/raster.h"
 
 namespace {
 
@@ -20,20 +26,24 @@ bool setUp(DemoScene& scene) {
   return DemoSetUp(&scene);
 }
 
-// The scene is set up once per process; later benchmarks switch the device
-// as the F3 dialog would, rebuilding it and every texture.
-void runDemoFrames(benchmark::State& state, uint32_t device) {
+// The scene is set up once per process; each benchmark makes its device as
+// the F3 dialog would, rebuilding it and every texture. threads (the fast
+// device's) is passed as the launcher passes --threads.
+void runDemoFrames(benchmark::State& state, uint32_t device, int threads) {
   static DemoScene scene;
   static bool ready = setUp(scene);
   if (!ready) {
     state.SkipWithError("the kit did not start (data or device missing)");
     return;
   }
-  if (device != KVSEL_RGB_DEVICE &&
-      (kvSelectDefaultDriver(device) < 0 || kvRebuildDevice(kvFramework.window) < 0)) {
+  if (threads > 0) setenv("KV_THREADS", std::to_string(threads).c_str(), 1);
+  if (kvSelectDefaultDriver(device) < 0 || kvRebuildDevice(kvFramework.window) < 0) {
     state.SkipWithError("the device could not be chosen");
     return;
   }
+  if (threads > 0)
+    state.SetLabel(std::to_string(threads) + (threads == 1 ? " thread, " : " threads, ") +
+                   kv::raster::fast::spanTargetName());
   DemoStartScript(&scene);
   for (auto _ : state) {
     if (scene.frame == kScriptIterations) DemoStartScript(&scene);  // round again
@@ -43,12 +53,20 @@ void runDemoFrames(benchmark::State& state, uint32_t device) {
       benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-void BM_DemoFrameFast(benchmark::State& state) { runDemoFrames(state, KVSEL_RGB_DEVICE); }
-void BM_DemoFrameReference(benchmark::State& state) { runDemoFrames(state, KVSEL_REF_DEVICE); }
+void BM_DemoFrameFast(benchmark::State& state) {
+  runDemoFrames(state, KVSEL_RGB_DEVICE, static_cast<int>(state.range(0)));
+}
+void BM_DemoFrameReference(benchmark::State& state) { runDemoFrames(state, KVSEL_REF_DEVICE, 0); }
 
 }  // namespace
 
 // One whole run of the script.
-BENCHMARK(BM_DemoFrameFast)->Iterations(kScriptIterations)->Unit(benchmark::kMillisecond);
+// Argument: the fast device's threads (1, and one per processor).
+BENCHMARK(BM_DemoFrameFast)
+    ->ArgName("threads")
+    ->Arg(1)
+    ->Arg(kv::raster::fastThreadCount())
+    ->Iterations(kScriptIterations)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DemoFrameReference)->Iterations(kScriptIterations)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();
