@@ -165,8 +165,13 @@ std::string kitLog() {
 bool loadBack(const fs::path& folder, const std::string& object, size_t images,
               const kvgen::ObjectRec& rec, const std::vector<std::string>& motions,
               const std::string& camera, std::string* error) {
-  const fs::path home = fs::current_path();
-  fs::current_path(folder);
+  std::error_code failed;
+  const fs::path home = fs::current_path(failed);
+  fs::current_path(folder, failed);
+  if (failed) {
+    *error = "cannot enter " + folder.string() + ": " + failed.message();
+    return false;
+  }
   bool ok = true;
   Model* model = kv3dLoadKVO(object.c_str());
   if (model == nullptr) {
@@ -213,7 +218,7 @@ bool loadBack(const fs::path& folder, const std::string& object, size_t images,
     kv3dFreeCAM(path);
   }
   for (int group = 0; group < KV_SURFACE_GROUPS; ++group) kvFreeSurfaceGroup(group);
-  fs::current_path(home);
+  fs::current_path(home, failed);
   return ok;
 }
 
@@ -277,7 +282,9 @@ int main(int argc, char** argv) {
   const double scale = o.scale > 0 ? o.scale : extent > 0 ? 400.0 / extent : 1.0;
   scaleScene(&scene, scale);
 
-  const fs::path output = fs::absolute(o.output);
+  std::error_code bad;
+  const fs::path output = fs::absolute(o.output, bad);
+  if (bad) return fail(o, "cannot name the output " + o.output + ": " + bad.message());
   const std::string stem = output.stem().string();
   ObjectOptions objectOptions;
   objectOptions.shading = o.shading;
@@ -353,8 +360,15 @@ int main(int argc, char** argv) {
   ok = ok && loadBack(work, objectName, converted.images.size(), converted.object, motions,
                       cameraName, &error);
   kvReleaseSystemMemory();
-  if (ok) {
-    for (const auto& file : files) fs::rename(work / file.first, output.parent_path() / file.first);
+  // Moves into place only once everything loaded back; a move that fails
+  // stops there and says which file it was.
+  for (size_t i = 0; ok && i < files.size(); ++i) {
+    std::error_code failed;
+    fs::rename(work / files[i].first, output.parent_path() / files[i].first, failed);
+    if (failed) {
+      error = "cannot put " + files[i].first + " in place: " + failed.message();
+      ok = false;
+    }
   }
   std::error_code ignored;
   fs::remove_all(work, ignored);
