@@ -178,6 +178,10 @@ TEST_F(Kvconv, ObjFacesPositionsTexturesAndUntexturedColourComeBackThroughTheKit
     fs::current_path(home_);
   }
 
+  EXPECT_EQ(convert("--strict shape.obj strict.kvo", &said), 1);
+  EXPECT_NE(said.find("1 degenerate faces"), std::string::npos) << said;
+  EXPECT_FALSE(fs::exists(folder_ / "strict.kvo"));
+
   // Precalculated: the colour baked into the corners, no texture needed.
   ASSERT_EQ(convert("--scale 2 --shading precalculated-gouraud shape.obj baked.kvo", &said), 0)
       << said;

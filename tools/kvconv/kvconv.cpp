@@ -47,6 +47,8 @@ in place; on any failure nothing is written and the exit status is 1.
   --flat               one rigid object, whatever the node tree (no motion)
   --texture-format F   bmp (default), gif or pcx
   --texture-size N     largest texture side: 8, 16, 32, 64, 128 or 256 (default)
+  --strict             refuse a model with degenerate faces (default: drop them
+                       with a warning)
   --help               this text
 
 Space: the kit is left-handed with y up; the source's z is mirrored
@@ -66,6 +68,7 @@ struct Options {
   int hierarchy = -1;  // -1: when a motion is written
   std::string textureFormat = "bmp";
   int textureSide = 256;
+  bool strict = false;
 };
 
 [[noreturn]] void usageError(const std::string& message) {
@@ -107,6 +110,8 @@ Options parse(int argc, char** argv) {
       if (!(o.rate > 0 && o.rate <= 1000)) usageError("--rate needs a number of frames 1..1000");
     } else if (a == "--camera") {
       o.camera = value();
+    } else if (a == "--strict") {
+      o.strict = true;
     } else if (a == "--hierarchy") {
       o.hierarchy = 1;
     } else if (a == "--flat") {
@@ -178,12 +183,10 @@ bool loadBack(const fs::path& folder, const std::string& object, size_t images,
     *error = "the kit refuses the object it was given: " + kitLog();
     ok = false;
   } else {
-    int32_t textured = 0;
-    for (int32_t i = 0; i < model->materialCount; ++i) {
-      const Material& m = model->materials[i];
-      if (rec.materials[static_cast<size_t>(i)].image >= 0 && m.texture == nullptr) ok = false;
-      textured += m.texture != nullptr;
-    }
+    for (int32_t i = 0; i < model->materialCount; ++i)
+      if (rec.materials[static_cast<size_t>(i)].image >= 0 &&
+          model->materials[i].texture == nullptr)
+        ok = false;
     if (!ok) *error = "the kit cannot load a texture: " + kitLog();
     for (int32_t f = 0; ok && f < model->faceCount; ++f)
       for (int k = 0; k < model->faces[f].cornerCount; ++k)
@@ -292,6 +295,7 @@ int main(int argc, char** argv) {
   objectOptions.imageStem = asciiStem(stem);
   objectOptions.imageExtension = o.textureFormat;
   objectOptions.maxTextureSide = o.textureSide;
+  objectOptions.strict = o.strict;
   Converted converted;
   std::fprintf(stderr, "kvconv: building the object\n");
   if (!buildObject(scene, objectOptions, &converted, &error)) return fail(o, error);

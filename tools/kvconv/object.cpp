@@ -310,6 +310,10 @@ bool buildObject(const SourceScene& scene, const ObjectOptions& options, Convert
       }
     }
   }
+  if (dropped > 0 && options.strict) {
+    *error = std::to_string(dropped) + " degenerate faces (no area, or corners past the mesh)";
+    return false;
+  }
   if (dropped > 0)
     out->warnings.push_back(std::to_string(dropped) + " degenerate faces (no area) dropped");
 
