@@ -53,45 +53,14 @@ struct Gl {
   KV_GL(PFNGLGETSTRINGPROC, GetString);
 #undef KV_GL
   bool complete() const {
-    const void* all[] = {GenFramebuffers,
-                         BindFramebuffer,
-                         GenRenderbuffers,
-                         BindRenderbuffer,
-                         RenderbufferStorage,
-                         FramebufferRenderbuffer,
-                         CheckFramebufferStatus,
-                         CreateShader,
-                         ShaderSource,
-                         CompileShader,
-                         GetShaderiv,
-                         CreateProgram,
-                         AttachShader,
-                         LinkProgram,
-                         GetProgramiv,
-                         UseProgram,
-                         GenVertexArrays,
-                         BindVertexArray,
-                         GenBuffers,
-                         BindBuffer,
-                         BufferData,
-                         VertexAttribPointer,
-                         EnableVertexAttribArray,
-                         GenTextures,
-                         BindTexture,
-                         TexImage2D,
-                         TexParameteri,
-                         PixelStorei,
-                         Viewport,
-                         Enable,
-                         DepthFunc,
-                         ClearDepth,
-                         Clear,
-                         DrawArrays,
-                         Finish,
-                         GetString};
-    for (const void* f : all)
-      if (f == nullptr) return false;
-    return true;
+    auto all = [](auto... f) { return ((f != nullptr) && ...); };
+    return all(GenFramebuffers, BindFramebuffer, GenRenderbuffers, BindRenderbuffer,
+               RenderbufferStorage, FramebufferRenderbuffer, CheckFramebufferStatus, CreateShader,
+               ShaderSource, CompileShader, GetShaderiv, CreateProgram, AttachShader, LinkProgram,
+               GetProgramiv, UseProgram, GenVertexArrays, BindVertexArray, GenBuffers, BindBuffer,
+               BufferData, VertexAttribPointer, EnableVertexAttribArray, GenTextures, BindTexture,
+               TexImage2D, TexParameteri, PixelStorei, Viewport, Enable, DepthFunc, ClearDepth,
+               Clear, DrawArrays, Finish, GetString);
   }
 };
 
