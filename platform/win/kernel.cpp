@@ -11,6 +11,13 @@ static bool echoToStderr = true;
 static std::FILE* logFile = nullptr;
 void setDebugEcho(bool toStderr) { echoToStderr = toStderr; }
 void setDebugLogFile(std::FILE* file) { logFile = file; }
+void platformNote(const std::string& utf8) {
+  if (echoToStderr) std::fputs(utf8.c_str(), stderr);
+  if (logFile != nullptr) {
+    std::fputs(utf8.c_str(), logFile);
+    std::fflush(logFile);
+  }
+}
 }  // namespace kv::win
 
 void OutputDebugStringA(LPCSTR text) {
@@ -41,6 +48,8 @@ int64_t QueryPerformanceCounter() {
 }
 
 int64_t QueryPerformanceFrequency() { return 65536; }
+
+void Sleep(DWORD milliseconds) { kv::host::current().sleep(milliseconds); }
 
 FILE* OpenFileA(LPCSTR path, LPCSTR mode) {
   if (path == nullptr || mode == nullptr) return nullptr;

@@ -77,6 +77,8 @@ SHORT GetAsyncKeyState(int virtualKey);
 // LARGE_INTEGER; here the value is returned). Busy waits poll it.
 int64_t QueryPerformanceCounter();
 int64_t QueryPerformanceFrequency();
+// Suspends the thread for about this many milliseconds (it may wake late).
+void Sleep(DWORD milliseconds);
 // The C runtime's fopen for a path in the kit's code page (CP949 on this build):
 // the name on disk is UTF-8.
 FILE* OpenFileA(LPCSTR path, LPCSTR mode);
