@@ -78,14 +78,20 @@ Status bmpInspect(const uint8_t* file, size_t size, BmpLayout* layout, Outcome* 
 void bmpDecode(const uint8_t* file, const BmpLayout& layout, Rows rows, ImageDesc* desc,
                uint8_t* pixels);
 
-// ---- GIF: the kit's fixed layout (one image right after a 256-entry global
-// colour table, no extensions), LZW data in sub-blocks from offset 792.
+// ---- GIF: single-image GIF87a/GIF89a as today's tools write them: a global
+// colour table of any size (or none), extension blocks before the image, a local
+// colour table, interlaced rows; of an animation, the first image. The kit's own
+// fixed layout (a 256-entry global table, the image right after it) is one case.
 
 struct GifLayout {
   int32_t width;
   int32_t height;
   uint8_t minimumCodeSize;
   uint32_t pixelBytes;
+  size_t paletteOffset;     // the colour table the image uses
+  uint16_t paletteEntries;  // 0..256; the palette's other entries are black
+  size_t dataOffset;        // the first sub-block's length byte
+  bool interlaced;          // rows stored in the four passes 0/8, 4/8, 2/4, 1/2
 };
 
 constexpr int GIF_TABLE_SIZE = 4097;
@@ -97,6 +103,9 @@ struct GifTables {
   uint16_t prefix[GIF_TABLE_SIZE];
 };
 
+// Walks the blocks up to the first image descriptor, checking each against the
+// file. Refuses a file with no image, a block of unknown kind, or a minimum code
+// size outside 2..9.
 Status gifInspect(const uint8_t* file, size_t size, GifLayout* layout, Outcome* outcome);
 // Decodes into `pixels` (layout.pixelBytes bytes). An end code before the last
 // pixel leaves the rest at index 0; codes past the last pixel are not read.

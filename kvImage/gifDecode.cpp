@@ -1,5 +1,5 @@
-// GIF files of the kit's fixed layout: LZW codes packed least significant bit
-// first into length-prefixed sub-blocks.
+// GIF files: the blocks up to the first image, then its LZW codes packed least
+// significant bit first into length-prefixed sub-blocks.
 #include <algorithm>
 #include <cstring>
 
@@ -9,19 +9,26 @@ namespace kv::image {
 
 namespace {
 
-constexpr size_t GIF_PALETTE = 13;
-constexpr size_t GIF_WIDTH = 786;
-constexpr size_t GIF_HEIGHT = 788;
-constexpr size_t GIF_CODE_SIZE = 791;
-constexpr size_t GIF_DATA = 792;
+constexpr size_t GIF_HEADER = 13;  // signature, version, logical screen descriptor
+constexpr size_t GIF_DESCRIPTOR = 10;
+constexpr uint8_t GIF_EXTENSION = 0x21;
+constexpr uint8_t GIF_IMAGE = 0x2C;
+constexpr uint8_t GIF_TABLE_FLAG = 0x80;
+constexpr uint8_t GIF_INTERLACE_FLAG = 0x40;
 constexpr int GIF_MAX_BITS = 12;
+
+// Entries of the colour table a flags byte declares, or 0 when it has none.
+uint16_t tableEntries(uint8_t flags) {
+  return (flags & GIF_TABLE_FLAG) != 0 ? static_cast<uint16_t>(2 << (flags & 7)) : 0;
+}
 
 // Takes codes from the sub-blocks straight out of the file buffer. A length
 // byte or a block past the file's end, or a zero-length block (the end of the
 // data), leaves the reader dry: the stream has no more codes to give.
 class CodeReader {
  public:
-  CodeReader(const uint8_t* file, size_t size) : file_(file), size_(size), at_(GIF_DATA) {}
+  CodeReader(const uint8_t* file, size_t size, size_t start)
+      : file_(file), size_(size), at_(start) {}
 
   bool read(int codeSize, int* code) {
     while (bits_ < codeSize) {
@@ -49,19 +56,86 @@ class CodeReader {
   int bits_ = 0;
 };
 
+// Where decoded pixels go: row after row, or, for an interlaced image, each
+// stored row to its place in the passes (every 8th from 0, every 8th from 4,
+// every 4th from 2, every 2nd from 1).
+class RowWriter {
+ public:
+  RowWriter(uint8_t* pixels, int32_t width, int32_t height, bool interlaced)
+      : pixels_(pixels),
+        width_(static_cast<size_t>(width)),
+        height_(static_cast<size_t>(height)),
+        interlaced_(interlaced),
+        left_(width_ * height_),
+        row_(pixels) {}
+
+  size_t left() const { return left_; }
+  size_t written() const { return width_ * height_ - left_; }
+
+  void put(uint8_t index) {
+    row_[column_++] = index;
+    if (--left_ != 0 && column_ == width_) nextRow();
+  }
+
+ private:
+  void nextRow() {
+    column_ = 0;
+    if (!interlaced_) {
+      row_ += width_;
+      return;
+    }
+    static constexpr size_t START[] = {0, 4, 2, 1}, STEP[] = {8, 8, 4, 2};
+    y_ += STEP[pass_];
+    while (y_ >= height_ && pass_ < 3) y_ = START[++pass_];
+    row_ = pixels_ + y_ * width_;
+  }
+
+  uint8_t* pixels_;
+  size_t width_, height_;
+  bool interlaced_;
+  size_t left_;
+  uint8_t* row_;
+  size_t column_ = 0;
+  size_t y_ = 0;
+  int pass_ = 0;
+};
+
 }  // namespace
 
 Status gifInspect(const uint8_t* file, size_t size, GifLayout* layout, Outcome* outcome) {
   if (size < 3 || std::memcmp(file, "\x47\x49\x46", 3) != 0) {  // "GIF", whatever the charset
     return refuse(outcome, Status::NotGif);
   }
-  if (size < GIF_DATA) return refuse(outcome, Status::Truncated);
-  const uint8_t codeSize = file[GIF_CODE_SIZE];
+  if (size < GIF_HEADER) return refuse(outcome, Status::Truncated);
+  const uint16_t globalEntries = tableEntries(file[10]);
+  size_t at = GIF_HEADER + size_t{globalEntries} * 3;
+  // Extensions (graphic control, comments, application data) say nothing the
+  // kit uses; each is a label and sub-blocks up to a zero length.
+  while (at < size && file[at] == GIF_EXTENSION) {
+    at += 2;
+    while (at < size && file[at] != 0) at += size_t{file[at]} + 1;
+    ++at;
+  }
+  if (at >= size) return refuse(outcome, Status::Truncated);
+  if (file[at] != GIF_IMAGE) return refuse(outcome, Status::BadFormat);  // a trailer or junk
+  if (size - at < GIF_DESCRIPTOR + 1) return refuse(outcome, Status::Truncated);
+
+  const uint8_t* descriptor = file + at;
+  const uint8_t imageFlags = descriptor[9];
+  const uint16_t localEntries = tableEntries(imageFlags);
+  at += GIF_DESCRIPTOR;
+  layout->paletteOffset = localEntries != 0 ? at : GIF_HEADER;
+  layout->paletteEntries = localEntries != 0 ? localEntries : globalEntries;
+  at += size_t{localEntries} * 3;
+  if (at >= size) return refuse(outcome, Status::Truncated);
+  const uint8_t codeSize = file[at];
   if (codeSize < 2 || codeSize > 9) return refuse(outcome, Status::BadFormat);
 
-  layout->width = le16(file + GIF_WIDTH);
-  layout->height = le16(file + GIF_HEIGHT);
+  layout->width = le16(descriptor + 5);
+  layout->height = le16(descriptor + 7);
   layout->minimumCodeSize = codeSize;
+  layout->dataOffset = at + 1;
+  layout->interlaced = (imageFlags & GIF_INTERLACE_FLAG) != 0;
   // An empty picture still gets a byte so the allocation can succeed; the
   // surface system then refuses its size.
   const uint32_t pixels =
@@ -78,7 +152,10 @@ Status gifDecode(const uint8_t* file, size_t size, const GifLayout& layout, GifT
   desc->height = layout.height;
   desc->format = SURFACE_FORMAT_8BPP;
   desc->pixels = pixels;
-  std::memcpy(desc->palette, file + GIF_PALETTE, sizeof desc->palette);
+  const size_t paletteBytes = size_t{layout.paletteEntries} * 3;
+  std::memcpy(desc->palette, file + layout.paletteOffset, paletteBytes);
+  std::memset(reinterpret_cast<uint8_t*>(desc->palette) + paletteBytes, 0,
+              sizeof desc->palette - paletteBytes);
 
   const int rootBits = layout.minimumCodeSize;
   const int clearCode = 1 << rootBits;
@@ -92,10 +169,12 @@ Status gifDecode(const uint8_t* file, size_t size, const GifLayout& layout, GifT
   // A stream that does not open with a clear code starts as though it had.
   bool afterClear = true;
 
-  CodeReader reader(file, size);
-  const size_t total = static_cast<size_t>(layout.width) * static_cast<size_t>(layout.height);
-  size_t out = 0;
-  while (out < total) {
+  CodeReader reader(file, size, layout.dataOffset);
+  // Interlaced rows are not filled in order, so whatever the stream leaves
+  // unwritten is cleared up front.
+  if (layout.interlaced) std::memset(pixels, 0, layout.pixelBytes);
+  RowWriter out(pixels, layout.width, layout.height, layout.interlaced);
+  while (out.left() != 0) {
     int code;
     if (!reader.read(codeSize, &code)) return Status::Truncated;
     if (code == endCode) break;
@@ -112,7 +191,7 @@ Status gifDecode(const uint8_t* file, size_t size, const GifLayout& layout, GifT
       if (code >= nextSlot) code = 0;
       oldCode = code;
       firstChar = static_cast<uint8_t>(code);
-      pixels[out++] = firstChar;
+      out.put(firstChar);
       afterClear = false;
       continue;
     }
@@ -147,11 +226,10 @@ Status gifDecode(const uint8_t* file, size_t size, const GifLayout& layout, GifT
     }
 
     // A string longer than the picture's remaining pixels is cut at its end.
-    const size_t n = std::min<size_t>(static_cast<size_t>(sp), total - out);
-    for (size_t i = 0; i < n; ++i) pixels[out + i] = tables.stack[sp - 1 - i];
-    out += n;
+    const size_t n = std::min<size_t>(static_cast<size_t>(sp), out.left());
+    for (size_t i = 0; i < n; ++i) out.put(tables.stack[sp - 1 - i]);
   }
-  std::memset(pixels + out, 0, layout.pixelBytes - out);
+  if (!layout.interlaced) std::memset(pixels + out.written(), 0, layout.pixelBytes - out.written());
   return Status::Ok;
 }
 

@@ -196,10 +196,18 @@ LRESULT CALLBACK kvWindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
       if (kvWindowActive && kvFramework.initialised && !fullScreenInEffect()) {
         const int32_t x = static_cast<int16_t>(LOWORD(l));
         const int32_t y = static_cast<int16_t>(HIWORD(l));
-        kvWindowRect.right += x - kvWindowRect.left;
-        kvWindowRect.bottom += y - kvWindowRect.top;
-        kvWindowRect.left = x;
-        kvWindowRect.top = y;
+        // x and y place the client area; the stored rectangle is the outer one
+        // that a rebuild puts the window back at. Taken as it comes, it would
+        // move the window down and right by its caption and border each time.
+        RECT outer = {};
+        POINT client = {0, 0};
+        GetWindowRect(window, &outer);
+        ClientToScreen(window, &client);
+        const LONG left = x - (client.x - outer.left), top = y - (client.y - outer.top);
+        kvWindowRect.right += left - kvWindowRect.left;
+        kvWindowRect.bottom += top - kvWindowRect.top;
+        kvWindowRect.left = left;
+        kvWindowRect.top = top;
         kvFwMove(&kvFramework, x, y);
       }
       break;

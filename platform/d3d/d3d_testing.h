@@ -1,5 +1,5 @@
 // Test hooks of the Direct3D stand-in: the list of devices it offers (tests
-// may register devices with caps and formats of their choosing) and a
+// may list devices with caps and formats of their choosing) and a
 // recorder of what the devices are asked to draw, so tests can check what
 // the kit submits without reading pixels.
 #pragma once
@@ -9,25 +9,13 @@
 #include <vector>
 
 #include "platform/d3d/d3d.h"
+#include "platform/d3d/device_list.h"
 #include "platform/raster/raster.h"
 
 namespace kv::d3d::testing {
 
-enum class Backend { Fast, Reference };
-
-// One device as IDirect3D3::EnumDevices lists it.
-struct DeviceEntry {
-  GUID guid{};
-  std::string description;
-  std::string name;
-  // A hardware device has a hardware description with non-zero flags (its
-  // software description is then empty); a software device the other way round.
-  bool hardware = false;
-  D3DDEVICEDESC desc{};  // the description of its kind
-  std::vector<DDPIXELFORMAT> textureFormats;
-  std::vector<DDPIXELFORMAT> zBufferFormats;
-  Backend backend = Backend::Reference;
-};
+// Devices of the tests' choosing are entries like the products' own.
+using DeviceEntry = d3d::DeviceEntry;
 
 // Formats for test devices' lists: the four texture formats of the software
 // devices and a depth format of the given bits.
@@ -41,7 +29,8 @@ DDPIXELFORMAT depthFormat(uint32_t bits);
 DeviceEntry rgbDevice();
 DeviceEntry referenceDevice();
 
-// Replaces the listed devices (in this order) until resetDevices().
+// Replaces the listed devices (in this order) until resetDevices(), which
+// lists the registered products' devices again.
 void setDevices(const std::vector<DeviceEntry>& devices);
 void resetDevices();
 

@@ -1,6 +1,6 @@
 // Devices and viewports: render states and texture stage 0 are kept as the
 // kit sets them and resolved into the rasterizer's state at each draw; clears
-// and triangles go to the device's raster back end.
+// and triangles go to the device's back end.
 #include <algorithm>
 #include <cstring>
 
@@ -80,7 +80,7 @@ Input stageInput(DWORD op, DWORD arg1, DWORD arg2) {
 }  // namespace
 
 // Only the display's two RGB formats can be drawn into.
-HRESULT checkRenderTarget(const testing::DeviceEntry& entry, ddraw::Surface& target) {
+HRESULT checkRenderTarget(const DeviceEntry& entry, ddraw::Surface& target) {
   if (target.IsLost() != DD_OK) return DDERR_SURFACELOST;
   if (!(target.caps() & DDSCAPS_3DDEVICE)) return DDERR_INVALIDCAPS;
   if (!(entry.desc.dwDeviceRenderBitDepth & renderDepthBit(target)))
@@ -119,9 +119,9 @@ HRESULT Viewport::Clear2(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR col
 // ---------------------------------------------------------------------------
 // Device
 
-Device::Device(Direct3D* direct3D, const testing::DeviceEntry& entry, ddraw::Surface* target,
-               std::unique_ptr<raster::Rasterizer> rasterizer)
-    : direct3D_(direct3D), entry_(entry), target_(target), rasterizer_(std::move(rasterizer)) {
+Device::Device(Direct3D* direct3D, const DeviceEntry& entry, ddraw::Surface* target,
+               std::unique_ptr<Backend> backend)
+    : direct3D_(direct3D), entry_(entry), target_(target), backend_(std::move(backend)) {
   direct3D_->AddRef();
   target_->AddRef();
   auto& rs = renderStates_;
@@ -159,6 +159,7 @@ Device::Device(Direct3D* direct3D, const testing::DeviceEntry& entry, ddraw::Sur
 }
 
 Device::~Device() {
+  backend_.reset();  // it may hand pixels back to the surfaces it holds for
   if (texture_ != nullptr) texture_->Release();
   if (currentViewport_ != nullptr) currentViewport_->Release();
   for (Viewport* viewport : viewports_) {
@@ -214,6 +215,7 @@ HRESULT Device::BeginScene() {
 HRESULT Device::EndScene() {
   if (!inScene_) return D3DERR_SCENE_NOT_IN_SCENE;
   inScene_ = false;
+  backend_->endScene();
   return D3D_OK;
 }
 
@@ -295,18 +297,18 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE state
   return D3D_OK;
 }
 
-bool Device::colorTarget(raster::ColorTarget& target) const {
+bool Device::drawTarget(DrawTarget& target) const {
   const DWORD bit = renderDepthBit(*target_);
   if (bit == 0 || target_->IsLost() != DD_OK) return false;
-  target = {target_->pixels(), target_->pitch(), target_->width(), target_->height(),
-            bit == DDBD_16 ? raster::ColorFormat::RGB565 : raster::ColorFormat::XRGB8888};
-  return true;
-}
-
-bool Device::depthTarget(raster::DepthTarget& target) const {
-  const ddraw::Surface* z = target_->zBuffer();
-  if (z == nullptr || !z->alive()) return false;
-  target = {reinterpret_cast<uint32_t*>(z->pixels()), z->pitch(), z->width(), z->height()};
+  target = {};
+  target.surface = target_;
+  target.color = {target_->pixels(), target_->pitch(), target_->width(), target_->height(),
+                  bit == DDBD_16 ? raster::ColorFormat::RGB565 : raster::ColorFormat::XRGB8888};
+  ddraw::Surface* z = target_->zBuffer();
+  if (z != nullptr && z->alive()) {
+    target.zBuffer = z;
+    target.depth = {reinterpret_cast<uint32_t*>(z->pixels()), z->pitch(), z->width(), z->height()};
+  }
   return true;
 }
 
@@ -395,21 +397,21 @@ bool Device::culled(const raster::Vertex* v, DWORD count) const {
   return mode == D3DCULL_CW ? area > 0 : area < 0;
 }
 
-void Device::drawTriangles(D3DPRIMITIVETYPE type, const raster::ColorTarget& color,
-                           const raster::DepthTarget* depth, const raster::State& state,
-                           const raster::Vertex* v, DWORD count) {
+void Device::drawTriangles(D3DPRIMITIVETYPE type, const DrawTarget& target,
+                           const raster::State& state, const raster::Vertex* v, DWORD count) {
+  ddraw::Surface* texture = state.texture != nullptr ? texture_ : nullptr;
   switch (type) {
     case D3DPT_TRIANGLEFAN:
-      if (!culled(v, count)) rasterizer_->drawFan(color, depth, state, v, static_cast<int>(count));
+      if (!culled(v, count)) backend_->drawFan(target, state, texture, v, static_cast<int>(count));
       break;
     case D3DPT_TRIANGLELIST:
       for (DWORD i = 0; i + 3 <= count; i += 3)
-        if (!culled(v + i, 3)) rasterizer_->drawFan(color, depth, state, v + i, 3);
+        if (!culled(v + i, 3)) backend_->drawFan(target, state, texture, v + i, 3);
       break;
     default:  // strip: every other triangle is turned round to keep its winding
       for (DWORD i = 0; i + 3 <= count; ++i) {
         const raster::Vertex tri[3] = {v[i + (i & 1)], v[i + 1 - (i & 1)], v[i + 2]};
-        if (!culled(tri, 3)) rasterizer_->drawFan(color, depth, state, tri, 3);
+        if (!culled(tri, 3)) backend_->drawFan(target, state, texture, tri, 3);
       }
       break;
   }
@@ -419,9 +421,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, DWORD vertexFormat, LPVOID 
                               DWORD count, DWORD flags) {
   HRESULT result = D3D_OK;
   raster::State state;
-  raster::ColorTarget color{};
-  raster::DepthTarget depth{};
-  bool hasDepth = false;
+  DrawTarget target{};
   if (!inScene_)
     result = D3DERR_SCENE_NOT_IN_SCENE;
   else if (vertexFormat != kVertexFormat)
@@ -430,12 +430,9 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, DWORD vertexFormat, LPVOID 
     result = DDERR_INVALIDPARAMS;
   else if (type != D3DPT_TRIANGLEFAN && type != D3DPT_TRIANGLELIST && type != D3DPT_TRIANGLESTRIP)
     result = D3DERR_INVALIDPRIMITIVETYPE;
-  else if (!colorTarget(color))
+  else if (!drawTarget(target))
     result = DDERR_SURFACELOST;
-  if (result == D3D_OK) {
-    state = resolveState();
-    hasDepth = depthTarget(depth);
-  }
+  if (result == D3D_OK) state = resolveState();
   const auto* v = static_cast<const raster::Vertex*>(vertices);
   if (recorder.on) {
     testing::RecordedDraw& draw = recorder.draws.emplace_back();
@@ -454,16 +451,15 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, DWORD vertexFormat, LPVOID 
   if (result != D3D_OK ||
       (renderStates_[D3DRENDERSTATE_ZFUNC] == D3DCMP_NEVER && state.depthEnable))
     return result;
-  drawTriangles(type, color, hasDepth ? &depth : nullptr, state, v, count);
+  drawTriangles(type, target, state, v, count);
   return D3D_OK;
 }
 
 HRESULT Device::clear(const D3DRECT* rects, DWORD count, const D3DVIEWPORT2& area, DWORD flags,
                       D3DCOLOR color, D3DVALUE z) {
-  raster::ColorTarget colorTarget_{};
-  if (!colorTarget(colorTarget_)) return DDERR_SURFACELOST;
-  raster::DepthTarget depth{};
-  const bool hasDepth = depthTarget(depth);
+  DrawTarget target{};
+  if (!drawTarget(target)) return DDERR_SURFACELOST;
+  const bool hasDepth = target.zBuffer != nullptr;
   const bool wantColor = (flags & D3DCLEAR_TARGET) != 0;
   const bool wantDepth = (flags & D3DCLEAR_ZBUFFER) != 0;
   // The viewport bounds every rectangle.
@@ -476,8 +472,7 @@ HRESULT Device::clear(const D3DRECT* rects, DWORD count, const D3DVIEWPORT2& are
                       static_cast<int32_t>(std::min<int64_t>(r.x2, right)),
                       static_cast<int32_t>(std::min<int64_t>(r.y2, bottom))};
     if (rect.left >= rect.right || rect.top >= rect.bottom) continue;
-    rasterizer_->clear(wantColor ? &colorTarget_ : nullptr, color,
-                       wantDepth && hasDepth ? &depth : nullptr, z, rect);
+    backend_->clear(target, wantColor, color, wantDepth && hasDepth, z, rect);
   }
   return wantDepth && !hasDepth ? D3DERR_ZBUFFER_NOTPRESENT : D3D_OK;
 }

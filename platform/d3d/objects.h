@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/d3d/backend.h"
 #include "platform/d3d/d3d.h"
 #include "platform/d3d/d3d_testing.h"
 #include "platform/ddraw/objects.h"
@@ -16,18 +17,14 @@ namespace kv::d3d {
 
 class Device;
 
-// The devices listed now (the standard two unless a test replaced them).
-const std::vector<testing::DeviceEntry>& devices();
-const testing::DeviceEntry* findDevice(const GUID& guid);
-
 // The two descriptions a device is listed with: its own kind's carries its
 // caps, the other is empty.
-void describe(const testing::DeviceEntry& entry, D3DDEVICEDESC& hardware, D3DDEVICEDESC& software);
+void describe(const DeviceEntry& entry, D3DDEVICEDESC& hardware, D3DDEVICEDESC& software);
 // Hands the callback each format until it cancels.
 HRESULT enumFormats(std::vector<DDPIXELFORMAT> formats, LPD3DENUMPIXELFORMATSCALLBACK callback,
                     LPVOID context);
 // D3D_OK when the device can draw into `target`, else why not.
-HRESULT checkRenderTarget(const testing::DeviceEntry& entry, ddraw::Surface& target);
+HRESULT checkRenderTarget(const DeviceEntry& entry, ddraw::Surface& target);
 
 class Direct3D final : public win::Unknown<IDirect3D3> {
  public:
@@ -68,8 +65,8 @@ class Viewport final : public win::Unknown<IDirect3DViewport3> {
 
 class Device final : public win::Unknown<IDirect3DDevice3> {
  public:
-  Device(Direct3D* direct3D, const testing::DeviceEntry& entry, ddraw::Surface* target,
-         std::unique_ptr<raster::Rasterizer> rasterizer);
+  Device(Direct3D* direct3D, const DeviceEntry& entry, ddraw::Surface* target,
+         std::unique_ptr<Backend> backend);
 
   HRESULT GetCaps(LPD3DDEVICEDESC hardware, LPD3DDEVICEDESC software) override;
   HRESULT AddViewport(LPDIRECT3DVIEWPORT3 viewport) override;
@@ -99,17 +96,16 @@ class Device final : public win::Unknown<IDirect3DDevice3> {
   ~Device() override;
   // The rasterizer state the device states stand for, for this draw.
   raster::State resolveState();
-  bool colorTarget(raster::ColorTarget& target) const;
-  bool depthTarget(raster::DepthTarget& target) const;
+  // The surfaces a draw or clear goes to; false while the target cannot be drawn.
+  bool drawTarget(DrawTarget& target) const;
   bool culled(const raster::Vertex* fan, DWORD count) const;
-  void drawTriangles(D3DPRIMITIVETYPE type, const raster::ColorTarget& color,
-                     const raster::DepthTarget* depth, const raster::State& state,
+  void drawTriangles(D3DPRIMITIVETYPE type, const DrawTarget& target, const raster::State& state,
                      const raster::Vertex* vertices, DWORD count);
 
   Direct3D* direct3D_;
-  testing::DeviceEntry entry_;
+  DeviceEntry entry_;
   ddraw::Surface* target_;
-  std::unique_ptr<raster::Rasterizer> rasterizer_;
+  std::unique_ptr<Backend> backend_;
   std::array<DWORD, D3DRENDERSTATE_COUNT> renderStates_{};
   std::array<DWORD, D3DTSS_COUNT> stageStates_{};
   ddraw::Surface* texture_ = nullptr;

@@ -65,6 +65,23 @@ class Palette final : public win::Unknown<IDirectDrawPalette> {
   std::array<uint32_t, 256> argb_{};
 };
 
+class Surface;
+
+// Something that holds a surface's newest pixels away from its memory while it
+// draws into it (a GL device's framebuffer). The surface asks for them back
+// before its memory is read or written, and tells the keeper when it goes.
+class PixelKeeper {
+ public:
+  // Copies the newer pixels into the surface's memory (without counting it as
+  // a change of the memory).
+  virtual void writeBack(Surface& surface) = 0;
+  // The surface no longer asks this keeper: it goes, or another keeper came.
+  virtual void release(Surface& surface) = 0;
+
+ protected:
+  ~PixelKeeper() = default;
+};
+
 class Surface final : public win::Unknown<IDirectDrawSurface4, IDirect3DTexture2> {
  public:
   // Made by DirectDraw::CreateSurface; memory is allocated by allocate().
@@ -115,6 +132,18 @@ class Surface final : public win::Unknown<IDirectDrawSurface4, IDirect3DTexture2
   }
   DirectDraw* owner() const { return owner_; }
 
+  // Unique for the process and never reused, unlike the object's address.
+  uint64_t id() const { return id_; }
+  // Counts changes of the memory (unlock, blit, flip, restore, load), so that
+  // a copy kept elsewhere knows when it is stale.
+  uint64_t generation() const { return generation_; }
+  // A keeper takes the surface's pixels (null: memory alone holds them); a
+  // previous keeper writes back first and is released.
+  void setKeeper(PixelKeeper* keeper);
+  PixelKeeper* keeper() const { return keeper_; }
+  // The newest pixels into memory, from the keeper if there is one.
+  void fetchPixels();
+
   // Front of a flip chain: takes the back buffer into the chain.
   void adoptBackBuffer(Surface* back);
   // Front of a flip chain: shows the buffer the chain started with.
@@ -132,8 +161,14 @@ class Surface final : public win::Unknown<IDirectDrawSurface4, IDirect3DTexture2
   void present(const RECT& area);
   HRESULT fill(const RECT& dest, DWORD value);
 
+  // Memory is about to change: the keeper's copy is fetched and goes stale.
+  void changing();
+
   DirectDraw* owner_;
   DDSURFACEDESC2 desc_;
+  uint64_t id_;
+  uint64_t generation_ = 0;
+  PixelKeeper* keeper_ = nullptr;
   std::unique_ptr<uint8_t[]> memory_;
   int32_t pitch_ = 0;
   uint32_t addressSlot_ = 0;

@@ -107,7 +107,12 @@ void* DDSurfaceAddress::resolve() const {
 
 namespace kv::ddraw {
 
-Surface::Surface(DirectDraw* owner, const DDSURFACEDESC2& desc) : owner_(owner), desc_(desc) {
+namespace {
+uint64_t nextSurfaceId = 1;
+}
+
+Surface::Surface(DirectDraw* owner, const DDSURFACEDESC2& desc)
+    : owner_(owner), desc_(desc), id_(nextSurfaceId++) {
   registry().live.push_back(this);
   addressSlot_ = takeSlot();
 }
@@ -129,7 +134,32 @@ bool Surface::allocate() {
   return memory_ != nullptr;
 }
 
+void Surface::setKeeper(PixelKeeper* keeper) {
+  if (keeper_ == keeper) return;
+  if (keeper_ != nullptr) {
+    PixelKeeper* previous = keeper_;
+    previous->writeBack(*this);
+    keeper_ = nullptr;
+    previous->release(*this);
+  }
+  keeper_ = keeper;
+}
+
+void Surface::fetchPixels() {
+  if (keeper_ != nullptr && memory_ != nullptr) keeper_->writeBack(*this);
+}
+
+void Surface::changing() {
+  fetchPixels();
+  ++generation_;
+}
+
 void Surface::discard() {
+  if (keeper_ != nullptr) {
+    PixelKeeper* previous = keeper_;
+    keeper_ = nullptr;
+    previous->release(*this);
+  }
   if (clipper_ != nullptr) clipper_->Release();
   clipper_ = nullptr;
   if (palette_ != nullptr) palette_->Release();
@@ -292,7 +322,11 @@ HRESULT Surface::Restore() {
       return DDERR_WRONGMODE;
   }
   lost_ = false;
-  for (Surface* back : chain_) back->lost_ = false;
+  ++generation_;
+  for (Surface* back : chain_) {
+    back->lost_ = false;
+    ++back->generation_;
+  }
   return DD_OK;
 }
 
@@ -307,6 +341,8 @@ HRESULT Surface::Lock(LPRECT rect, LPDDSURFACEDESC2 desc, DWORD flags, HANDLE ev
     address +=
         static_cast<ptrdiff_t>(rect->top) * pitch_ + static_cast<ptrdiff_t>(rect->left) * bytes;
   }
+  // Whatever the caller does with the memory, the keeper's copy is stale after.
+  changing();
   locked_ = true;
   registry().addresses[addressSlot_] = address;
   *desc = desc_;
@@ -323,6 +359,7 @@ HRESULT Surface::Lock(LPRECT rect, LPDDSURFACEDESC2 desc, DWORD flags, HANDLE ev
 HRESULT Surface::Unlock(LPRECT) {
   if (!locked_) return DDERR_NOTLOCKED;
   locked_ = false;
+  ++generation_;
   // The address stays resolvable until the memory goes; a primary shows
   // what was written into it.
   if (isPrimary()) present({0, 0, width(), height()});
@@ -368,6 +405,7 @@ HRESULT Surface::Blt(LPRECT destRect, LPDIRECTDRAWSURFACE4 sourceFace, LPRECT so
     if (effects == nullptr || effects->dwSize != sizeof(DDBLTFX)) return DDERR_INVALIDPARAMS;
     const bool depth = (flags & DDBLT_DEPTHFILL) != 0;
     if (depth != ((caps() & DDSCAPS_ZBUFFER) != 0)) return DDERR_INVALIDPARAMS;
+    if (!isEmpty(clipped)) changing();
     if (!isEmpty(clipped)) fill(clipped, depth ? effects->dwFillDepth : effects->dwFillColor);
     if (!isEmpty(clipped)) present(clipped);
     return DD_OK;
@@ -389,6 +427,8 @@ HRESULT Surface::Blt(LPRECT destRect, LPDIRECTDRAWSURFACE4 sourceFace, LPRECT so
   if (keyed && !source->hasSourceKey_) return DDERR_NOCOLORKEY;
   const DDCOLORKEY key = source->sourceKey_;
   if (isEmpty(clipped)) return DD_OK;
+  source->fetchPixels();
+  changing();
 
   // In 64 bits: with a clipper the destination may be any rectangle at all.
   const int64_t dw = int64_t{dest.right} - dest.left, dh = int64_t{dest.bottom} - dest.top;
@@ -429,6 +469,8 @@ HRESULT Surface::Flip(LPDIRECTDRAWSURFACE4 targetOverride, DWORD flags) {
   }
   if (targetOverride != nullptr && targetOverride != chain_.front()) return DDERR_INVALIDPARAMS;
   // The buffers move round the chain: the first back buffer goes on screen.
+  changing();
+  for (Surface* back : chain_) back->changing();
   std::unique_ptr<uint8_t[]> shown = std::move(memory_);
   memory_ = std::move(chain_.front()->memory_);
   for (size_t i = 0; i + 1 < chain_.size(); ++i)
@@ -459,6 +501,8 @@ HRESULT Surface::Load(LPDIRECT3DTEXTURE2 sourceFace) {
   if (source->width() != width() || source->height() != height() ||
       !sameFormat(source->format(), format()))
     return DDERR_INVALIDPARAMS;
+  source->fetchPixels();
+  changing();
   const size_t rowBytes = static_cast<size_t>(width()) * bytesPerPixel(format());
   for (int32_t y = 0; y < height(); ++y)
     std::memcpy(memory_.get() + static_cast<ptrdiff_t>(y) * pitch_,

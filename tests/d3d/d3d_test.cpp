@@ -3,6 +3,7 @@
 // as the rasterizer receives them, culling, and what a lost target does.
 // Devices registered with caps of their own are exercised by tests/device.
 #include <cstring>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -163,6 +164,48 @@ TEST_F(Devices, ListsRgbEmulationAndTheReferenceRasterizerAsSoftware) {
   EXPECT_EQ(d3d->FindDevice(&search, &result), DDERR_NOTFOUND);
   result.dwSize = 100;
   EXPECT_EQ(d3d->FindDevice(&search, &result), DDERR_INVALIDPARAMS);
+}
+
+TEST_F(Devices, ProductsThatCannotRunAreNotListedAndTestListsStillStandIn) {
+  const auto names = [&] {
+    std::vector<Listed> listed;
+    EXPECT_EQ(d3d->EnumDevices(collectDevice, &listed), D3D_OK);
+    std::vector<std::string> out;
+    for (const Listed& d : listed) out.push_back(d.name);
+    return out;
+  };
+  int asked = 0;
+  d3d::DeviceEntry hal = d3d::testing::rgbDevice();
+  hal.name = "Test HAL";
+  hal.guid = {0x1, 0x2, 0x3, {4, 5, 6, 7, 8, 9, 10, 11}};
+  hal.hardware = true;
+  d3d::registerProduct(
+      "unavailable",
+      [&]() -> std::optional<d3d::DeviceEntry> {
+        ++asked;
+        return std::nullopt;
+      },
+      d3d::Placement::BeforeOthers);
+  d3d::registerProduct(
+      "hal", [&] { return std::optional(hal); }, d3d::Placement::BeforeOthers);
+  EXPECT_EQ(names(),
+            (std::vector<std::string>{"Test HAL", "RGB Emulation", "Reference Rasterizer"}));
+  names();
+  EXPECT_EQ(asked, 1) << "products are asked once, not at every enumeration";
+
+  // A device whose back end will not start is refused at creation, not listed away.
+  hal.makeBackend = [] { return std::unique_ptr<d3d::Backend>(); };
+  d3d::registerProduct(
+      "hal", [&] { return std::optional(hal); }, d3d::Placement::BeforeOthers);
+  target = renderTarget();
+  EXPECT_EQ(d3d->CreateDevice(hal.guid, target, &device, nullptr), D3DERR_INITFAILED);
+
+  d3d::testing::setDevices({d3d::testing::referenceDevice()});
+  EXPECT_EQ(names(), (std::vector<std::string>{"Reference Rasterizer"}));
+  d3d::unregisterProduct("hal");
+  d3d::unregisterProduct("unavailable");
+  d3d::testing::resetDevices();
+  EXPECT_EQ(names(), (std::vector<std::string>{"RGB Emulation", "Reference Rasterizer"}));
 }
 
 TEST_F(Devices, OffersTextureFormatsInOrderAndOnlyA32BitDepth) {

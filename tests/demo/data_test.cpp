@@ -2,10 +2,13 @@
 // are wound so the pipeline keeps the sides that face the viewer, and a
 // second run writes the same bytes.
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <sstream>
 
 #include "tests/draw/draw_fixture.h"
 
@@ -81,17 +84,61 @@ std::string slurp(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-TEST(DemoDataFiles, KvgenWritesTheSameBytesEveryRun) {
+// FNV-1a: a change detector, not a seal.
+uint64_t digest(const std::string& bytes) {
+  uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
+  return h;
+}
+
+std::string hex(uint64_t value) {
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
+// kvgen's arithmetic is exact (no C library trigonometry), so its files are
+// held byte for byte to digests stored beside this test, one a file: a change
+// names the file that moved. After a deliberate change to the data, look at
+// the demo, then rewrite the digests with
+//   KV_UPDATE_DIGESTS=1 ./build/tests/demo/test_demo --gtest_filter='DemoDataFiles.*'
+TEST(DemoDataFiles, KvgenWritesTheStoredBytesEveryRun) {
   const fs::path dir = fs::temp_directory_path() / ("kvgen_test_" + std::to_string(::getpid()));
   ASSERT_EQ(std::system((std::string(KVGEN_PATH) + " '" + dir.string() + "'").c_str()), 0);
-  size_t files = 0;
+  std::map<std::string, std::string> written;
   for (const auto& entry : fs::directory_iterator(dir)) {
-    ++files;
-    EXPECT_EQ(slurp(entry.path()), slurp(fs::path(KV_DEMO_DATA) / entry.path().filename()))
-        << entry.path().filename();
+    const std::string bytes = slurp(entry.path());
+    written[entry.path().filename().string()] = hex(digest(bytes));
+    EXPECT_EQ(bytes, slurp(fs::path(KV_DEMO_DATA) / entry.path().filename()))
+        << entry.path().filename() << " differs from the build's copy";
   }
-  EXPECT_EQ(files, 11u);
   fs::remove_all(dir);
+  EXPECT_EQ(written.size(), 11u);
+
+  const fs::path file = fs::path(KV_TEST_SOURCE_DIR) / "kvgen_digests.txt";
+  if (std::getenv("KV_UPDATE_DIGESTS")) {
+    std::ofstream out(file);
+    out << "# FNV-1a digests of the files kvgen writes. Rewrite after a deliberate change:\n"
+           "#   KV_UPDATE_DIGESTS=1 ./build/tests/demo/test_demo "
+           "--gtest_filter='DemoDataFiles.*'\n";
+    for (const auto& [name, value] : written) out << name << ' ' << value << '\n';
+  }
+  std::map<std::string, std::string> stored;
+  std::ifstream in(file);
+  for (std::string line; std::getline(in, line);) {
+    std::string name, value;
+    if (!line.starts_with('#') && std::istringstream(line) >> name >> value) stored[name] = value;
+  }
+  for (const auto& [name, value] : written) {
+    if (!stored.contains(name))
+      ADD_FAILURE() << "kvgen wrote " << name << ", which " << file << " does not list";
+    else if (stored.at(name) != value)
+      ADD_FAILURE() << "kvgen's " << name << " moved: its digest is " << value << ", " << file
+                    << " holds " << stored.at(name);
+  }
+  for (const auto& [name, value] : stored)
+    if (!written.contains(name))
+      ADD_FAILURE() << file << " lists " << name << ", which kvgen no longer writes";
 }
 
 }  // namespace

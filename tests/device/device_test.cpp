@@ -130,18 +130,24 @@ TEST_F(Device, FrameworkRefusesBadArgumentsAndAnswersBeforeSetUp) {
 TEST_F(Device, WindowMovesAndLimitsFollowTheWindowOnlyOutsideFullScreen) {
   start();
   const RECT before = kvWindowRect;
+  POINT client = {0, 0};
+  ClientToScreen(kvFramework.window, &client);
+  const LONG frame = client.x - before.left;  // the border left of the client area
+  ASSERT_GT(frame, 0);
+  // The message places the client area; the stored rectangle is the outer one.
   kvWindowProc(kvFramework.window, WM_MOVE, 0, MAKELPARAM(100, 70));
   EXPECT_EQ(std::tuple(kvWindowRect.left, kvWindowRect.right - kvWindowRect.left,
                        kvFramework.screenRect.right),
-            std::tuple(100, before.right - before.left, 740));
+            std::tuple(100 - frame, before.right - before.left, 740));
   MINMAXINFO limits = {};
   kvWindowProc(kvFramework.window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
   EXPECT_EQ(std::tuple(limits.ptMinTrackSize.x, limits.ptMaxTrackSize.y, limits.ptMaxPosition.x),
-            std::tuple(100, before.bottom - before.top, 100));
+            std::tuple(100, before.bottom - before.top, 100 - frame));
 
   kvWindowed = 0;  // full screen in effect
   kvWindowProc(kvFramework.window, WM_MOVE, 0, MAKELPARAM(5, 5));
-  EXPECT_EQ(std::tuple(kvWindowRect.left, kvFramework.screenRect.left), std::tuple(100, 100));
+  EXPECT_EQ(std::tuple(kvWindowRect.left, kvFramework.screenRect.left),
+            std::tuple(100 - frame, 100));
   EXPECT_EQ(kvWindowProc(kvFramework.window, WM_SETCURSOR, 0, 0), 1);  // hidden
   MINMAXINFO free = {};
   kvWindowProc(kvFramework.window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&free));

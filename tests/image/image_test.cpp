@@ -3,6 +3,7 @@
 // decodes those tools give).
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
 #include <filesystem>
 #include <fstream>
@@ -179,6 +180,92 @@ TEST(Gif, EncodedPicturesRoundTrip) {
             resized(pixels, 256));
 }
 
+// A GIF in a general layout: a global table of `globalEntries` (0: none), a
+// comment extension, an image with a local table of `localEntries` (0: none),
+// its rows stored interlaced when asked.
+Bytes makeGeneralGif(uint16_t width, uint16_t height, int globalEntries, int localEntries,
+                     bool interlaced, const Bytes& pixels) {
+  const auto tableFlags = [](int entries) {
+    return entries == 0 ? 0 : 0x80 | (std::bit_width(static_cast<unsigned>(entries)) - 2);
+  };
+  const auto table = [](Bytes& file, int entries, int offset) {
+    for (int i = 0; i < entries; ++i)
+      for (int c = 0; c < 3; ++c) file.push_back(paletteByte(i + offset, c));
+  };
+  Bytes file = {'G',
+                'I',
+                'F',
+                '8',
+                '9',
+                'a',
+                static_cast<uint8_t>(width),
+                0,
+                static_cast<uint8_t>(height),
+                0,
+                static_cast<uint8_t>(tableFlags(globalEntries)),
+                0,
+                0};
+  table(file, globalEntries, 100);
+  const Bytes comment = {0x21, 0xFE, 3, 'a', 'b', 'c', 2, 'd', 'e', 0};
+  file.insert(file.end(), comment.begin(), comment.end());
+  file.insert(file.end(),
+              {0x2C, 0, 0, 0, 0, static_cast<uint8_t>(width), 0, static_cast<uint8_t>(height), 0,
+               static_cast<uint8_t>(tableFlags(localEntries) | (interlaced ? 0x40 : 0))});
+  table(file, localEntries, 0);
+  Bytes stored;
+  for (int pass = 0; pass < (interlaced ? 4 : 1); ++pass) {
+    const int start = interlaced ? std::array{0, 4, 2, 1}[pass] : 0;
+    const int step = interlaced ? std::array{8, 8, 4, 2}[pass] : 1;
+    for (int y = start; y < height; y += step)
+      stored.insert(stored.end(), pixels.begin() + y * width, pixels.begin() + (y + 1) * width);
+  }
+  file.push_back(4);
+  const Bytes blocks = subBlocks(lzwEncode(stored, 4));
+  file.insert(file.end(), blocks.begin(), blocks.end());
+  file.push_back(0x3B);
+  return file;
+}
+
+TEST(Gif, GeneralLayoutsTablesExtensionsAndInterlace) {
+  const struct {
+    uint16_t width, height;
+    int global, local;
+    bool interlaced;
+  } cases[] = {
+      {13, 19, 16, 0, false}, {13, 19, 16, 0, true}, {7, 1, 0, 16, true},
+      {9, 2, 2, 16, true},    {9, 9, 4, 0, false},  // indices past a small table read black
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " global " << c.global
+                                    << " local " << c.local << (c.interlaced ? " interlaced" : ""));
+    const Bytes pixels = noise(c.width * c.height, c.width, 16);
+    const Decoded d = decode(
+        Kind::Gif, makeGeneralGif(c.width, c.height, c.global, c.local, c.interlaced, pixels));
+    ASSERT_EQ(d.status, Status::Ok);
+    EXPECT_EQ(d.pixels, pixels);
+    const int entries = c.local != 0 ? c.local : c.global, offset = c.local != 0 ? 0 : 100;
+    for (int i = 0; i < 256; ++i)
+      for (int k = 0; k < 3; ++k)
+        ASSERT_EQ(d.desc.palette[i][k], i < entries ? paletteByte(i + offset, k) : 0) << i;
+  }
+  // Blocks that do not lead to a whole image descriptor and code size.
+  const Bytes good = makeGeneralGif(8, 8, 4, 4, false, Bytes(64, 1));
+  const size_t comment = 13 + 12, descriptor = comment + 10;
+  const struct {
+    Bytes file;
+    Status status;
+  } refused[] = {
+      {patched(good, comment, 0x3B, 1), Status::BadFormat},  // the trailer before any image
+      {patched(good, descriptor, 0x00, 1), Status::BadFormat},
+      {patched(good, comment + 2, 0xFF, 1), Status::Truncated},  // a sub-block past the end
+      {resized(good, descriptor + 10 + 11), Status::Truncated},  // the local table cut
+      {patched(good, descriptor + 10 + 12, 10, 1), Status::BadFormat},
+      {patched(good, descriptor + 10 + 12, 1, 1), Status::BadFormat},
+  };
+  for (size_t i = 0; i < std::size(refused); ++i)
+    EXPECT_EQ(decode(Kind::Gif, refused[i].file).status, refused[i].status) << "case " << i;
+}
+
 TEST(Pcx, RunsLiteralsTheirLimitsCornersAndTheRawLayout) {
   const struct {
     Bytes data, pixels;  // on an 8 x 8 picture, the rest raw zeros
@@ -275,6 +362,22 @@ TEST(Fixtures, OtherToolsPicturesDecodeAsThoseToolsDecodeThem) {
     for (uint8_t i : im.pixels)
       colours.insert(colours.end(), im.desc.palette[i], im.desc.palette[i] + 3);
     EXPECT_EQ(colours, fixture("im8_" + format + ".rgb"));
+  }
+}
+
+// Default output of ImageMagick (a graphic control extension, a table sized to
+// the colours), PIL (interlaced, a comment; an animation) and pamtogif, as PIL
+// decodes the first image.
+TEST(Fixtures, TodaysToolsGifsDecodeAsPilDecodesThem) {
+  for (std::string name : {"pil_interlaced", "pil_animation", "im_gce", "im_interlaced",
+                           "pam_interlaced", "pam_plain"}) {
+    SCOPED_TRACE(name);
+    const Decoded d = decode(Kind::Gif, fixture(name + ".gif"));
+    ASSERT_EQ(d.status, Status::Ok);
+    EXPECT_EQ(d.desc.width, 45);
+    EXPECT_EQ(d.desc.height, 37);
+    EXPECT_EQ(d.pixels, fixture(name + ".idx"));
+    EXPECT_EQ(Bytes(d.desc.palette[0], d.desc.palette[0] + 768), fixture(name + ".pal"));
   }
 }
 

@@ -243,7 +243,10 @@ Bytes encodeKvo(const ObjectRec& o) {
   }
   if (o.shading == 1)
     for (const Vec3& n : o.vertexNormals) w.vec(n);
-  if (o.shading == 3) w.bytes.insert(w.bytes.end(), o.cornerColours.begin(), o.cornerColours.end());
+  if (o.shading == 2)
+    for (const Vec3& n : o.faceNormals) w.vec(n);
+  if (o.shading == 3 || o.shading == 4)
+    w.bytes.insert(w.bytes.end(), o.cornerColours.begin(), o.cornerColours.end());
   return w.bytes;
 }
 

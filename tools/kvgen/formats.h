@@ -49,7 +49,8 @@ struct PivotRec {
 };
 
 // Everything a KVO file holds. The shading data matches the mode: vertex
-// normals for 1, 12 bytes a face for 3.
+// normals for 1, face normals for 2, 12 bytes a face for 3, 4 bytes a face for 4
+// (both in cornerColours).
 struct ObjectRec {
   std::vector<std::string> images;
   std::vector<MaterialRec> materials;
@@ -58,6 +59,7 @@ struct ObjectRec {
   std::vector<PivotRec> pivots;
   int32_t shading = 0;
   std::vector<Vec3> vertexNormals;
+  std::vector<Vec3> faceNormals;
   std::vector<uint8_t> cornerColours;
 };
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "scene.h"
+#include "trig.h"
 
 namespace kvgen {
 
@@ -85,17 +86,17 @@ float noise(float x, float y, int period) {
 
 // Glazed tiles: a blue rosette, quarter circles in the corners and a frame.
 float ceramic(float sx, float sy) {
-  const float r = std::hypot(sx, sy);
-  const float a = std::atan2(sy, sx);
+  const float r = hypotenuse(sx, sy);
+  const float a = arctan2(sy, sx);
   float v = 0.95f;
-  const float petal = 0.58f * (0.72f + 0.28f * std::cos(8 * a));
+  const float petal = 0.58f * (0.72f + 0.28f * cosine(8 * a));
   if (r < petal) v = 0.42f + 0.25f * (r / petal);
   if (std::fabs(r - petal) < 0.035f) v = 0.12f;
   if (r < 0.2f) v = 0.9f;
   if (r < 0.1f) v = 0.1f;
   for (float cx : {-1.0f, 1.0f})
     for (float cy : {-1.0f, 1.0f}) {
-      const float d = std::hypot(sx - cx, sy - cy);
+      const float d = hypotenuse(sx - cx, sy - cy);
       if (d < 0.42f) v = 0.55f + 0.3f * (d / 0.42f);
       if (std::fabs(d - 0.42f) < 0.03f) v = 0.12f;
     }
@@ -106,10 +107,10 @@ float ceramic(float sx, float sy) {
 
 // Sun rays and rings, bright in the middle.
 float sunburst(float sx, float sy) {
-  const float r = std::hypot(sx, sy);
-  const float a = std::atan2(sy, sx);
-  const float rings = 0.5f + 0.5f * std::cos(r * 26.0f);
-  const float rays = 0.5f + 0.5f * std::cos(a * 12.0f + r * 4.0f);
+  const float r = hypotenuse(sx, sy);
+  const float a = arctan2(sy, sx);
+  const float rings = 0.5f + 0.5f * cosine(r * 26.0f);
+  const float rays = 0.5f + 0.5f * cosine(a * 12.0f + r * 4.0f);
   float v = 0.12f + 0.5f * rings * (0.45f + 0.55f * rays) + 0.45f * (1.0f - std::min(r, 1.0f));
   const float edge = std::max(std::fabs(sx), std::fabs(sy));
   if (edge > 0.95f) v *= 0.35f;
@@ -124,16 +125,16 @@ float weave(float sx, float sy) {
   const float along = across ? x - cx : y - cy;  // position along the strand
   const float side = across ? y - cy : x - cx;   // position across the strands
   const float strand = side * 3 - std::floor(side * 3);
-  const float round = std::sin(strand * kPi);
+  const float round = sine(strand * kPi);
   const float ends = smoothstep(0.0f, 0.18f, along) * smoothstep(0.0f, 0.18f, 1 - along);
   return 0.1f + 0.85f * round * (0.55f + 0.45f * ends);
 }
 
 // A plasma of crossing waves.
 float plasma(float sx, float sy) {
-  const float r = std::hypot(sx - 0.2f, sy + 0.3f);
-  const float v = std::sin(sx * 5.0f) + std::sin(sy * 7.0f + 1.0f) + std::sin((sx + sy) * 4.5f) +
-                  std::sin(r * 11.0f);
+  const float r = hypotenuse(sx - 0.2f, sy + 0.3f);
+  const float v =
+      sine(sx * 5.0f) + sine(sy * 7.0f + 1.0f) + sine((sx + sy) * 4.5f) + sine(r * 11.0f);
   return 0.5f + v / 8.0f;
 }
 
@@ -280,7 +281,7 @@ Image canLabel() {
   // The band: silver rims, coral above a cream wave, navy below it.
   for (int y = 0; y < kLabelRows; ++y)
     for (int x = 0; x < kSize; ++x) {
-      const float wave = 64.0f + 4.0f * std::sin(x * 2 * kPi * 3 / kSize);
+      const float wave = 64.0f + 4.0f * sine(x * 2 * kPi * 3 / kSize);
       Rgb colour = kCoral;
       if (y > wave + 9)
         colour = kNavy;

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "scene.h"
+#include "trig.h"
 
 namespace kvgen {
 
@@ -90,7 +91,7 @@ class Builder {
     const uint16_t first = static_cast<uint16_t>(object.vertices.size());
     for (int k = 0; k < segments; ++k) {
       const float a = 2 * kPi * k / segments;
-      vertex({radius * std::sin(a), y, zOffset - radius * std::cos(a)}, n);
+      vertex({radius * sine(a), y, zOffset - radius * cosine(a)}, n);
     }
     for (int k = 0; k < segments; ++k) {
       const uint16_t a = static_cast<uint16_t>(first + k);
@@ -134,7 +135,7 @@ void canBody(Builder& b) {
   for (int ring = 0; ring < 2; ++ring)
     for (int k = 0; k < kSegments; ++k) {
       const float a = -kPi + 2 * kPi * k / kSegments;  // 0 faces -z, the front
-      const Vec3 n{std::sin(a), 0, -std::cos(a)};
+      const Vec3 n{sine(a), 0, -cosine(a)};
       b.vertex({kBodyRadius * n.x, ring == 0 ? kBodyTop : kBodyBottom, kBodyRadius * n.z}, n);
     }
   for (int k = 0; k < kSegments; ++k) {
@@ -146,7 +147,7 @@ void canBody(Builder& b) {
             {static_cast<uint16_t>(top + next), u1, 0},
             {static_cast<uint16_t>(top + kSegments + next), u1, kLabelV},
             {static_cast<uint16_t>(top + kSegments + k), u0, kLabelV}},
-           {std::sin(a), 0, -std::cos(a)});
+           {sine(a), 0, -cosine(a)});
   }
   b.disc(kBodyRadius, kBodyBottom, kSegments, false, Swatch::Silver);
   b.disc(kBodyRadius - 2, kBodyTop - 1, kSegments, true, Swatch::Interior);
@@ -162,7 +163,7 @@ void canLid(Builder& b) {
   for (int ring = 0; ring < 2; ++ring)
     for (int k = 0; k < kSegments; ++k) {
       const float a = 2 * kPi * k / kSegments;
-      const Vec3 n{std::sin(a), 0, -std::cos(a)};
+      const Vec3 n{sine(a), 0, -cosine(a)};
       b.vertex({kLidRadius * n.x, ring == 0 ? y1 : y0, kLidRadius * n.z}, n);
     }
   for (int k = 0; k < kSegments; ++k) {
@@ -173,7 +174,7 @@ void canLid(Builder& b) {
             {static_cast<uint16_t>(first + next), u, v},
             {static_cast<uint16_t>(first + kSegments + next), u, v},
             {static_cast<uint16_t>(first + kSegments + k), u, v}},
-           {std::sin(a), 0, -std::cos(a)});
+           {sine(a), 0, -cosine(a)});
   }
   b.box({-9, y1, -52}, {9, y1 + 6, -28}, Swatch::Tab);  // the ring pull
 }
@@ -284,7 +285,7 @@ ObjectRec makeFloor() {
     uint8_t colours[12];
     for (int k = 0; k < 4; ++k) {
       const Vec3 p = b.object.vertices[f.vertex[k]];
-      const float d = std::hypot(p.x, p.z);
+      const float d = hypotenuse(p.x, p.z);
       const float light = std::clamp(1.3f - d / 2800.0f, 0.0f, 1.0f);
       colours[k] = static_cast<uint8_t>(255 * light);
       colours[k + 4] = static_cast<uint8_t>(248 * light);

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "scene.h"
+#include "trig.h"
 
 namespace kvgen {
 
@@ -45,9 +46,7 @@ MotionRec sample(const Choreography& pose) {
   return motion;
 }
 
-float wave(float t, float period, float phase = 0) {
-  return std::sin(2 * kPi * (t / period + phase));
-}
+float wave(float t, float period, float phase = 0) { return sine(2 * kPi * (t / period + phase)); }
 
 // Stretches y by sy and keeps the volume with x and z.
 Vec3 squash(float sy) {
@@ -63,8 +62,8 @@ MotionRec makeJump() {
   return sample([](int pivot, float t) {
     const float p = std::fmod(t, 16.0f) / 16.0f;
     const float stride = t < 16 ? 1.0f : -1.0f;
-    const float air = p > 0.2f ? std::max(0.0f, std::sin(kPi * (p - 0.2f) / 0.7f)) : 0.0f;
-    const float crouch = p < 0.2f ? std::sin(kPi * p / 0.2f) : 0.0f;
+    const float air = p > 0.2f ? std::max(0.0f, sine(kPi * (p - 0.2f) / 0.7f)) : 0.0f;
+    const float crouch = p < 0.2f ? sine(kPi * p / 0.2f) : 0.0f;
     Pose q;
     switch (pivot) {
       case kRoot:
@@ -102,7 +101,7 @@ MotionRec makeJump() {
 // then tall on tiptoe with arms high and the lid popping open.
 MotionRec makeSquash() {
   return sample([](int pivot, float t) {
-    const float stretch = std::cos(2 * kPi * t / 16.0f);  // 1 tall, -1 flat
+    const float stretch = cosine(2 * kPi * t / 16.0f);  // 1 tall, -1 flat
     const float up = std::max(stretch, 0.0f);
     const float arms = 45 + 70 * (stretch + 1) / 2;
     Pose q;
@@ -139,7 +138,7 @@ MotionRec makeSquash() {
 // in turn overhead, legs kicking in turn, the lid tipped like a hat.
 MotionRec makeDance() {
   return sample([](int pivot, float t) {
-    const float beat = std::fabs(std::sin(kPi * t / 8.0f));
+    const float beat = std::fabs(sine(kPi * t / 8.0f));
     const float turn = wave(t, 16);
     Pose q;
     switch (pivot) {
