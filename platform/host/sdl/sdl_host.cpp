@@ -309,13 +309,10 @@ class SdlHost final : public host::Host {
     if (shown.window == renderWindow_) modelWidth_ = w, modelHeight_ = h;
     int x = 0, y = 0;
     SDL_GetWindowPosition(shown.window, &x, &y);
+    // Where it is already, it stays: a move asked of a window manager may land
+    // a frame's width off.
     if (x == shown.placement.clientLeft && y == shown.placement.clientTop) return;
-    // A window manager takes a position as that of its frame, so a window put
-    // back where it was would creep down by the title bar each time.
-    int top = 0, left = 0, bottom = 0, right = 0;
-    if (SDL_GetWindowBordersSize(shown.window, &top, &left, &bottom, &right) != 0) top = left = 0;
-    SDL_SetWindowPosition(shown.window, shown.placement.clientLeft - left,
-                          shown.placement.clientTop - top);
+    SDL_SetWindowPosition(shown.window, shown.placement.clientLeft, shown.placement.clientTop);
   }
 
   Shown* renderShown() {
@@ -586,9 +583,13 @@ std::unique_ptr<host::Host> open(const OpenOptions& options) {
     if (environment("SDL_VIDEODRIVER").empty()) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
   }
   int initialised = 0;
-  {
+  // A display that just answered may turn the next connection away once (seen
+  // with a fresh Xvfb): one more try.
+  for (int attempt = 0; attempt < 2; ++attempt) {
     StderrSilenced quiet;
     initialised = SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+    if (initialised == 0) break;
+    SDL_Delay(100);
   }
   if (initialised != 0) {
     headlessBecause(shown + " cannot be used: " + SDL_GetError());
