@@ -200,8 +200,10 @@ std::string animatedGltf() {
   const float h = std::sqrt(0.5f);
   append<float>(buffer, {0, 0, 0, 1, 0, h, 0, h, 0, 1, 0, 0, 0, h, 0, -h});  // 0, 90, 180, 270
   return R"({"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0]}],
-  "nodes": [{"name": "body", "mesh": 0, "children": [1]},
-            {"name": "lid", "mesh": 0, "translation": [0, 20, 0]}],
+  "nodes": [{"name": "body", "mesh": 0, "children": [1, 2]},
+            {"name": "lid", "mesh": 0, "translation": [0, 20, 0]},
+            {"name": "eye", "camera": 0, "translation": [0, 5, 30]}],
+  "cameras": [{"name": "eye", "type": "perspective", "perspective": {"yfov": 0.8, "znear": 0.1}}],
   "meshes": [{"primitives": [{"attributes": {"POSITION": 0, "TEXCOORD_0": 1}, "indices": 2, "material": 0}]}],
   "materials": [{"pbrMetallicRoughness": {"baseColorTexture": {"index": 0}}}],
   "textures": [{"source": 0}],
@@ -227,7 +229,7 @@ std::string animatedGltf() {
 TEST_F(Kvconv, GltfHierarchyAndAnimationPoseAsTheSourceAtItsKeys) {
   write("lid.gltf", animatedGltf());
   std::string said;
-  ASSERT_EQ(convert("--scale 10 lid.gltf lid.kvo", &said), 0) << said;
+  ASSERT_EQ(convert("--scale 10 --camera eye lid.gltf lid.kvo", &said), 0) << said;
   Model* model = load("lid.kvo");
   ASSERT_NE(model, nullptr);
   ASSERT_EQ(model->pivotCount, 2u);
@@ -271,6 +273,23 @@ TEST_F(Kvconv, GltfHierarchyAndAnimationPoseAsTheSourceAtItsKeys) {
   }
   kv3dFreeMOT(motion);
   kv3dFreeKVO(model);
+
+  // The camera at (0, 5, 30) looking down the source's -z: in the kit it
+  // stands at z = -300 and sees the body's origin straight ahead.
+  CameraPath* path = kv3dLoadCAM("lid.cam");
+  ASSERT_NE(path, nullptr);
+  Camera camera{};
+  kv3dSetCameraFrame(&camera, path, 0.0f);
+  EXPECT_NEAR(camera.eye.x, 0, 1e-3);
+  EXPECT_NEAR(camera.eye.y, 50, 1e-3);
+  EXPECT_NEAR(camera.eye.z, -300, 1e-3);
+  const Vector ahead{0, 50, 0};
+  Vector seen;
+  kv3dTransform(&seen, &ahead, &camera.viewMatrix);
+  EXPECT_NEAR(seen.x, 0, 0.5);
+  EXPECT_NEAR(seen.y, 0, 0.5);
+  EXPECT_NEAR(seen.z, 300, 0.5);
+  kv3dFreeCAM(path);
 }
 
 TEST_F(Kvconv, BadInputIsRefusedByNameAndLeavesNothingBehind) {
@@ -306,6 +325,27 @@ TEST_F(Kvconv, BadInputIsRefusedByNameAndLeavesNothingBehind) {
           << name << " left behind";
     }
   }
+}
+
+// Any rotation, gimbal-locked ones too, splits into the kit's three angles
+// and comes back whole; of the two triples, the one nearest the last is kept.
+TEST(KvconvAngles, RotationsSplitIntoTheKitsAnglesAndBack) {
+  const kvconv::KitAngles cases[] = {
+      {0, 0, 0},         {100, 200, 300},  {-700, 1000, 2500},
+      {3000, -1023, 17}, {512, 1024, 300}, {40, -1024, -900},
+  };
+  for (const kvconv::KitAngles& a : cases) {
+    const kvconv::Affine r = kvconv::rotationMatrix(a);
+    const kvconv::Affine back = kvconv::rotationMatrix(kvconv::anglesOf(r, a));
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j)
+        EXPECT_NEAR(back.m[i][j], r.m[i][j], 1e-9) << a.z << "," << a.x << "," << a.y;
+  }
+  // Near the previous key, a turn past a whole turn stays unwrapped.
+  const kvconv::KitAngles got =
+      kvconv::anglesOf(kvconv::rotationMatrix({0, 0, 4100}), {0, 0, 4000});
+  EXPECT_NEAR(got.y, 4100, 1e-6);
+  EXPECT_NEAR(got.x, 0, 1e-6);
 }
 
 TEST(KvconvAngles, DegreesTruncateBackToTheirUnits) {

@@ -4,6 +4,7 @@
 #include <assimp/scene.h>
 
 #include <assimp/Importer.hpp>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -177,6 +178,13 @@ struct Reader {
     const auto found = nodeByName.find(camera.name);
     camera.node = found != nodeByName.end() ? found->second : 0;
     camera.position = toKit(c->mPosition);
+    // The camera's position is relative to its node, but assimp's glTF 2
+    // reader repeats the node's own translation there: not twice.
+    const Vec t = scene->nodes[static_cast<size_t>(camera.node)].local.translation();
+    if (std::abs(t.x - camera.position.x) + std::abs(t.y - camera.position.y) +
+            std::abs(t.z - camera.position.z) <
+        1e-6)
+      camera.position = {};
     camera.lookAt = toKit(c->mLookAt);
     camera.up = toKit(c->mUp);
     scene->cameras.push_back(camera);

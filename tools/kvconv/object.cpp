@@ -155,14 +155,10 @@ bool buildObject(const SourceScene& scene, const ObjectOptions& options, Convert
     }
   }
 
-  // Vertices, in model space at rest, by pivot; a mesh vertex may be wanted
-  // by several pivots only through skinning, which keeps one.
-  struct Placed {
-    size_t mesh;
-    std::vector<uint32_t> index;  // mesh vertex -> object vertex
-  };
+  // Vertices, in model space at rest, grouped by the pivot they follow (a
+  // skinned vertex: its heaviest bone's). A mesh used by several nodes is
+  // placed once for each.
   std::vector<std::vector<std::pair<size_t, size_t>>> members(std::max<size_t>(pivots.size(), 1));
-  std::vector<int> meshNode(scene.meshes.size(), -1);
   std::vector<std::pair<size_t, size_t>> meshUses;  // (node, mesh) in order
   for (size_t n = 0; n < scene.nodes.size(); ++n)
     for (int m : scene.nodes[n].meshes) meshUses.emplace_back(n, static_cast<size_t>(m));
@@ -316,8 +312,11 @@ bool buildObject(const SourceScene& scene, const ObjectOptions& options, Convert
   const bool precalculated =
       options.shading == kPrecalculatedGouraud || options.shading == kPrecalculatedFlat;
   std::map<std::string, int16_t> imageOf;
-  const auto addImage = [&](const std::string& key, const kvgen::Image& image) {
+  // Makes a picture only for a key not seen before; -1 when it cannot.
+  const auto addImage = [&](const std::string& key, const auto& make) -> int16_t {
     if (auto found = imageOf.find(key); found != imageOf.end()) return found->second;
+    kvgen::Image image;
+    if (!make(&image)) return -1;
     const std::string name =
         options.imageStem + "_" + std::to_string(out->images.size()) + "." + options.imageExtension;
     out->images.emplace_back(name, image);
@@ -332,13 +331,15 @@ bool buildObject(const SourceScene& scene, const ObjectOptions& options, Convert
     material.image = -1;
     material.renderFlags = kZBuffer;
     if (!look.texture.empty()) {
-      kvgen::Image picture;
       std::string why;
-      if (!makeTexture(look, options.maxTextureSide, &picture, &why)) {
+      material.image =
+          addImage("texture:" + look.texturePath + "|" + look.texture, [&](kvgen::Image* picture) {
+            return makeTexture(look, options.maxTextureSide, picture, &why);
+          });
+      if (material.image < 0) {
         *error = "material \"" + look.name + "\": " + why;
         return false;
       }
-      material.image = addImage("texture:" + look.texturePath + "|" + look.texture, picture);
     } else if (!precalculated) {
       // The kit's realtime light never reads a material's colour, and a face
       // without a texture would draw with the one last set: carry the colour
@@ -346,7 +347,10 @@ bool buildObject(const SourceScene& scene, const ObjectOptions& options, Convert
       char key[64];
       std::snprintf(key, sizeof key, "solid:%d,%d,%d", material.colour[0], material.colour[1],
                     material.colour[2]);
-      material.image = addImage(key, solidTexture(look.colour));
+      material.image = addImage(key, [&](kvgen::Image* picture) {
+        *picture = solidTexture(look.colour);
+        return true;
+      });
     }
     if (material.image >= 0) material.renderFlags |= kTexture | kPerspective | kFilter;
     if (realtime || precalculated) material.renderFlags |= kColour;

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "kvKIT.h"
@@ -56,7 +57,15 @@ bool refused(const char* path) {
 }
 
 bool showObject(const char* path) {
-  Model* model = kv3dLoadKVO(path);
+  // The kit finds an object's images beside it only through backslashes, so
+  // the object is loaded by its bare name from inside its own folder.
+  const std::filesystem::path home = std::filesystem::current_path();
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  std::error_code entered;
+  if (!folder.empty()) std::filesystem::current_path(folder, entered);
+  Model* model = kv3dLoadKVO(
+      entered || folder.empty() ? path : std::filesystem::path(path).filename().c_str());
+  std::filesystem::current_path(home, entered);
   if (model == nullptr) return refused(path);
   takeLog();  // the loader's own notes ("Pivot: n") are repeated below
   KVOHeader header{};
