@@ -99,101 +99,111 @@ void DirectCamera(Camera* camera, int32_t f) {
   kv3dCameraOrbitGoal(camera);
 }
 
-void kvMain() {
-  if (!kvSetScreenMode(6)) {
-    kvDebugPrint("ERROR: kvSetScreenMode\n");
-    return;
-  }
-  if (!kv3dInitWorkBuffers(10000)) return;
+bool DemoSetUp(DemoScene* scene) {
+  std::memset(scene, 0, sizeof *scene);
+  if (!kv3dInitWorkBuffers(10000)) return false;
   kvSetViewRect(0, 0, 640, 480);
   kv3dSetProjection(512);
   kv3dSetNearZ(10.0f);
 
-  Actor actors[kActors];
-  std::memset(actors, 0, sizeof actors);
-  Model* floor = kv3dLoadKVO("바닥.kvo");
-  Model* can = kv3dLoadKVO("깡통.kvo");
-  for (Actor& actor : actors) actor.model = can;
+  Model* floor = scene->floor = kv3dLoadKVO("바닥.kvo");
+  scene->can = kv3dLoadKVO("깡통.kvo");
   jumpMotion = kv3dLoadMOT("점프.mot");
   secondMotion = kv3dLoadMOT("꾸기기.mot");
   danceMotion = kv3dLoadMOT("춤자세.mot");
-  for (int32_t i = 0; i < kActors; ++i) {
-    actors[i].motion = jumpMotion;
-    actors[i].placement.position.x += kStartX[i];
-    actors[i].placement.position.z += kStartZ[i];
-    actors[i].placement.yaw = static_cast<int16_t>(actors[i].placement.yaw + kStartYaw[i]);
-  }
   // A texture that fails to load stays null in its slot; the floor then keeps
   // drawing with whatever texture is current.
   Surface* floorTextures[4] = {kvLoadBmp("map2a.bmp"), kvLoadBmp("map2b.bmp"),
                                kvLoadBmp("map2c.bmp"), kvLoadBmp("map2d.bmp")};
-  if (floor == nullptr || can == nullptr) {
+  if (floor == nullptr || scene->can == nullptr) {
     kvDebugPrint("ERROR: kv3dLoad_KVO \n");
-    return;
+    return false;
   }
   // The cycling texture goes on the floor's second material.
   if (floor->materialCount < 2) {
     kvDebugPrint("ERROR: 바닥.kvo has %d material(s), the floor needs two\n",
                  static_cast<int>(floor->materialCount));
-    return;
+    return false;
   }
+  for (int32_t t = 0; t < 4; ++t) scene->cycle[t] = floorTextures[(t + 1) % 4];
 
   // A grey light from 45 degrees above; three tables add a coloured light
   // from below, the fourth keeps the grey one alone.
-  LightTable* lights[4];
-  for (LightTable*& table : lights) {
-    table = kv3dCreateLight(512, 512, 125, 125, 125, 0, 0, 0);
-    if (table == nullptr) {
+  LightTable** lights = scene->lights;
+  for (int32_t t = 0; t < 4; ++t) {
+    lights[t] = kv3dCreateLight(512, 512, 125, 125, 125, 0, 0, 0);
+    if (lights[t] == nullptr) {
       kvDebugPrint("ERROR: kv3dCreateLight\n");
-      return;
+      return false;
     }
   }
   kv3dAddLight(lights[0], 0xFE00, 1024, 255, 0, 0);
   kv3dAddLight(lights[1], 0xFE00, 2048, 0, 255, 0);
   kv3dAddLight(lights[2], 0xFE00, 3076, 0, 0, 255);
   kv3dSetLight(lights[3]);
+  DemoStartScript(scene);
+  kvSetFrameRate(30);
+  return true;
+}
 
-  Camera camera;
+void DemoStartScript(DemoScene* scene) {
+  for (int32_t i = 0; i < kActors; ++i) {
+    Actor& actor = scene->actors[i];
+    std::memset(&actor, 0, sizeof actor);
+    actor.model = scene->can;
+    actor.motion = jumpMotion;
+    actor.placement.position.x = kStartX[i];
+    actor.placement.position.z = kStartZ[i];
+    actor.placement.yaw = static_cast<int16_t>(kStartYaw[i]);
+  }
+  Camera& camera = scene->camera;
   std::memset(&camera, 0, sizeof camera);
   camera.pitch = 512;
   camera.yaw = 0;
   camera.roll = 0;
   camera.distance = 2048;
   kv3dCameraOrbitGoal(&camera);
-  kvSetFrameRate(30);
+  scene->frame = 0;
+}
 
-  // The floor's second material carries the cycling texture: B, C, D, A.
-  Surface* const cycle[4] = {floorTextures[1], floorTextures[2], floorTextures[3],
-                             floorTextures[0]};
-  int32_t frame = 0;
-  while (kvKeyEscape() == 0) {
-    const uint8_t buttons = kvGetPadButtons(0);
-    const uint8_t directions = kvGetPadDirection(0);
-    SteerCamera(&camera, buttons, directions);
+void DemoIteration(DemoScene* scene) {
+  Camera& camera = scene->camera;
+  const uint8_t buttons = kvGetPadButtons(0);
+  const uint8_t directions = kvGetPadDirection(0);
+  SteerCamera(&camera, buttons, directions);
 
-    const int32_t f = ++frame;
-    for (Actor& actor : actors) AnimateActor(&actor, f);
-    kv3dCameraSmooth(&camera);
-    if (kvFrameSkip() == 0) continue;  // late: the world moved, nothing is drawn
+  const int32_t f = ++scene->frame;
+  for (Actor& actor : scene->actors) AnimateActor(&actor, f);
+  kv3dCameraSmooth(&camera);
+  if (kvFrameSkip() == 0) return;  // late: the world moved, nothing is drawn
 
-    DirectCamera(&camera, f);
-    kv3dCameraLookAt(&camera);
-    kv3dCameraView(&camera);
-    kvClear(0, 0, 0);
-    if (!kvBeginScene()) continue;
+  DirectCamera(&camera, f);
+  kv3dCameraLookAt(&camera);
+  kv3dCameraView(&camera);
+  kvClear(0, 0, 0);
+  if (!kvBeginScene()) return;
 
-    const int32_t t = (f / kMotionFrames) % 4;
-    floor->materials[1].texture = cycle[t];
-    kv3dDrawModel(&camera.viewMatrix, floor);
-    kv3dSetLight(lights[t]);
-    for (int32_t i = 0; i < kActors; ++i) {
-      Actor& actor = actors[i];
-      const int32_t motionFrame = (f + kMotionOffset[i]) % kMotionFrames;
-      kv3dSetMotionFrame(actor.model->pivots, actor.model->pivotCount, actor.motion,
-                         static_cast<float>(motionFrame));
-      kv3dDrawModelAt(&camera.viewMatrix, actor.model, &actor.placement);
-    }
-    kvEndScene();
-    kvFlip();
+  const int32_t t = (f / kMotionFrames) % 4;
+  scene->floor->materials[1].texture = scene->cycle[t];
+  kv3dDrawModel(&camera.viewMatrix, scene->floor);
+  kv3dSetLight(scene->lights[t]);
+  for (int32_t i = 0; i < kActors; ++i) {
+    Actor& actor = scene->actors[i];
+    const int32_t motionFrame = (f + kMotionOffset[i]) % kMotionFrames;
+    kv3dSetMotionFrame(actor.model->pivots, actor.model->pivotCount, actor.motion,
+                       static_cast<float>(motionFrame));
+    kv3dDrawModelAt(&camera.viewMatrix, actor.model, &actor.placement);
   }
+  kvEndScene();
+  kvFlip();
+}
+
+void kvMain() {
+  if (!kvSetScreenMode(6)) {
+    kvDebugPrint("ERROR: kvSetScreenMode\n");
+    return;
+  }
+  DemoScene scene;
+  if (!DemoSetUp(&scene)) return;
+  while (kvKeyEscape() == 0) DemoIteration(&scene);
 }

@@ -12,7 +12,6 @@
 using D3DVALUE = float;
 using D3DCOLOR = DWORD;  // ARGB
 using D3DCOLORMODEL = DWORD;
-using D3DTEXTUREHANDLE = DWORD;
 
 // ---------------------------------------------------------------------------
 // Results
@@ -455,20 +454,15 @@ constexpr DWORD D3DDP_DONOTUPDATEEXTENTS = 0x00000008;
 extern const GUID IID_IDirect3D3;
 extern const GUID IID_IDirect3DDevice3;
 extern const GUID IID_IDirect3DViewport3;
-extern const GUID IID_IDirect3DTexture2;
 // Device kinds (IDirect3D3::EnumDevices, FindDevice, CreateDevice).
 extern const GUID IID_IDirect3DRGBDevice;
 extern const GUID IID_IDirect3DRefDevice;
 extern const GUID IID_IDirect3DNullDevice;
 
 class IDirect3D3;
-class IDirect3DDevice3;
 class IDirect3DViewport3;
-class IDirect3DTexture2;
 using LPDIRECT3D3 = IDirect3D3*;
-using LPDIRECT3DDEVICE3 = IDirect3DDevice3*;
 using LPDIRECT3DVIEWPORT3 = IDirect3DViewport3*;
-using LPDIRECT3DTEXTURE2 = IDirect3DTexture2*;
 using LPD3DDEVICEDESC = D3DDEVICEDESC*;
 using LPD3DVIEWPORT2 = D3DVIEWPORT2*;
 using LPD3DRECT = D3DRECT*;
@@ -529,14 +523,4 @@ class IDirect3DViewport3 : public IUnknown {
   // and/or of the depth buffer with z, clipped to the viewport.
   virtual HRESULT Clear2(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR color, D3DVALUE z,
                          DWORD stencil) = 0;
-};
-
-// The Direct3D face of a texture surface: QueryInterface(IID_IDirect3DTexture2)
-// on an IDirectDrawSurface4 made with DDSCAPS_TEXTURE.
-class IDirect3DTexture2 : public IUnknown {
- public:
-  static constexpr const GUID& iid = IID_IDirect3DTexture2;
-  virtual HRESULT GetHandle(LPDIRECT3DDEVICE3 device, D3DTEXTUREHANDLE* handle) = 0;
-  virtual HRESULT PaletteChanged(DWORD start, DWORD count) = 0;
-  virtual HRESULT Load(LPDIRECT3DTEXTURE2 source) = 0;
 };

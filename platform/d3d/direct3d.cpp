@@ -11,8 +11,6 @@ const GUID IID_IDirect3DDevice3 = {
     0xB0AB3B60, 0x33D7, 0x11D1, {0xA9, 0x81, 0x00, 0xC0, 0x4F, 0xD7, 0xB1, 0x74}};
 const GUID IID_IDirect3DViewport3 = {
     0xB0AB3B61, 0x33D7, 0x11D1, {0xA9, 0x81, 0x00, 0xC0, 0x4F, 0xD7, 0xB1, 0x74}};
-const GUID IID_IDirect3DTexture2 = {
-    0x93281502, 0x8CF8, 0x11D0, {0x89, 0xAB, 0x00, 0xA0, 0xC9, 0x05, 0x41, 0x29}};
 const GUID IID_IDirect3DRGBDevice = {
     0xA4665C60, 0x2673, 0x11CF, {0xA3, 0x1A, 0x00, 0xAA, 0x00, 0xB9, 0x33, 0x56}};
 const GUID IID_IDirect3DRefDevice = {
@@ -38,9 +36,21 @@ HRESULT enumFormats(std::vector<DDPIXELFORMAT> formats, LPD3DENUMPIXELFORMATSCAL
   return D3D_OK;
 }
 
-IDirect3D3* createDirect3D(ddraw::DirectDraw* directDraw) {
-  return new (std::nothrow) Direct3D(directDraw);
+// Direct3D's face of a DirectDraw object (QueryInterface(IID_IDirect3D3)); it
+// holds a reference on the DirectDraw object.
+HRESULT makeDirect3D(ddraw::DirectDraw* directDraw, void** object) {
+  *object = static_cast<IDirect3D3*>(new (std::nothrow) Direct3D(directDraw));
+  return *object != nullptr ? DD_OK : E_OUTOFMEMORY;
 }
+
+// The rasterizers' refusals go to the debugger channel with the rest of the
+// device layer's diagnostics.
+void rasterLog(const char* line) { OutputDebugStringA(line); }
+
+// Joins the layers below as the program starts. Whoever asks for Direct3D names
+// IID_IDirect3D3, defined in this file, which links these registrations.
+[[maybe_unused]] const bool registered =
+    ddraw::addInterface(IID_IDirect3D3, makeDirect3D) && (raster::setLogSink(rasterLog), true);
 
 Direct3D::Direct3D(ddraw::DirectDraw* directDraw) : directDraw_(directDraw) {
   directDraw_->AddRef();
@@ -96,6 +106,13 @@ HRESULT Direct3D::CreateViewport(LPDIRECT3DVIEWPORT3* viewport, IUnknown* outer)
   return *viewport != nullptr ? D3D_OK : DDERR_OUTOFMEMORY;
 }
 
+namespace {
+std::function<void(const DeviceMade&)>& deviceObserver() {
+  static std::function<void(const DeviceMade&)> observer;
+  return observer;
+}
+}  // namespace
+
 HRESULT Direct3D::CreateDevice(REFCLSID guid, LPDIRECTDRAWSURFACE4 renderTarget,
                                LPDIRECT3DDEVICE3* out, IUnknown* outer) {
   if (out == nullptr) return DDERR_INVALIDPARAMS;
@@ -111,7 +128,18 @@ HRESULT Direct3D::CreateDevice(REFCLSID guid, LPDIRECTDRAWSURFACE4 renderTarget,
   auto* device = new (std::nothrow) Device(this, *entry, target, std::move(backend));
   if (device == nullptr) return DDERR_OUTOFMEMORY;
   *out = device;
+  if (deviceObserver()) {
+    DDSURFACEDESC2 desc{};
+    desc.dwSize = sizeof desc;
+    target->GetSurfaceDesc(&desc);
+    deviceObserver()({entry->name, desc.dwWidth, desc.dwHeight, desc.ddpfPixelFormat.dwRGBBitCount,
+                      (directDraw_->cooperativeLevel() & DDSCL_FULLSCREEN) != 0});
+  }
   return D3D_OK;
+}
+
+void setDeviceObserver(std::function<void(const DeviceMade&)> observer) {
+  deviceObserver() = std::move(observer);
 }
 
 HRESULT Direct3D::EnumZBufferFormats(REFCLSID guid, LPD3DENUMPIXELFORMATSCALLBACK callback,

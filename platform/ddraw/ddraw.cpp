@@ -10,6 +10,7 @@
 #include "platform/ddraw/ddraw_testing.h"
 #include "platform/ddraw/objects.h"
 #include "platform/host/host.h"
+#include "platform/win/module.h"
 
 const GUID IID_IDirectDraw = {
     0x6C14DB80, 0xA733, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
@@ -21,6 +22,8 @@ const GUID IID_IDirectDrawClipper = {
     0x6C14DB85, 0xA733, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
 const GUID IID_IDirectDrawPalette = {
     0x6C14DB84, 0xA733, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
+const GUID IID_IDirect3DTexture2 = {
+    0x93281502, 0x8CF8, 0x11D0, {0x89, 0xAB, 0x00, 0xA0, 0xC9, 0x05, 0x41, 0x29}};
 
 namespace kv::ddraw {
 
@@ -179,11 +182,29 @@ DirectDraw::~DirectDraw() {
   --liveDirectDraws;
 }
 
+namespace {
+
+// Faces added by the layers above (constant-initialised: see addInterface).
+struct AddedInterface {
+  const GUID* iid;
+  InterfaceMaker make;
+};
+constexpr size_t kMaxAddedInterfaces = 4;
+constinit AddedInterface addedInterfaces[kMaxAddedInterfaces] = {};
+constinit size_t addedInterfaceCount = 0;
+
+}  // namespace
+
+bool addInterface(const GUID& iid, InterfaceMaker make) {
+  if (addedInterfaceCount == kMaxAddedInterfaces) return false;
+  addedInterfaces[addedInterfaceCount++] = {&iid, make};
+  return true;
+}
+
 HRESULT DirectDraw::queryOther(REFIID riid, void** object) {
-  if (riid != IID_IDirect3D3) return E_NOINTERFACE;
-  // The Direct3D object holds its own reference on this one.
-  *object = d3d::createDirect3D(this);
-  return *object != nullptr ? DD_OK : E_OUTOFMEMORY;
+  for (size_t i = 0; i < addedInterfaceCount; ++i)
+    if (*addedInterfaces[i].iid == riid) return addedInterfaces[i].make(this, object);
+  return E_NOINTERFACE;
 }
 
 void DirectDraw::describeDisplay(DDSURFACEDESC2& desc) {
@@ -481,3 +502,23 @@ HRESULT DirectDrawEnumerateExA(LPDDENUMCALLBACKEXA callback, LPVOID context, DWO
   callback(nullptr, primaryDescription, primaryName, context, nullptr);
   return DD_OK;
 }
+
+// "DDRAW.DLL" joins the module table as the program starts. Whoever calls the
+// DirectDraw stand-in names DirectDrawCreate or an IID defined above, which
+// links this file and so this registration.
+namespace {
+
+bool directDrawLoaded() { return kv::ddraw::testing::exports().moduleLoaded; }
+bool enumerateExExported() { return kv::ddraw::testing::exports().enumerateEx; }
+
+const kv::win::ModuleExport directDrawExports[] = {
+    {"DirectDrawCreate", reinterpret_cast<FARPROC>(&DirectDrawCreate), nullptr},
+    {"DirectDrawEnumerateA", reinterpret_cast<FARPROC>(&DirectDrawEnumerateA), nullptr},
+    {"DirectDrawEnumerateExA", reinterpret_cast<FARPROC>(&DirectDrawEnumerateExA),
+     enumerateExExported},
+};
+const kv::win::Module directDrawModule{"DDRAW.DLL", directDrawLoaded, directDrawExports,
+                                       std::size(directDrawExports)};
+[[maybe_unused]] const bool directDrawRegistered = kv::win::registerModule(&directDrawModule);
+
+}  // namespace

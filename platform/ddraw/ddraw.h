@@ -559,6 +559,28 @@ class IDirectDrawPalette : public IUnknown {
 };
 
 // ---------------------------------------------------------------------------
+// The texture face of a surface. Direct3D names it, but the surface carries it,
+// so it is declared here and the DirectDraw stand-in needs nothing from above.
+// ---------------------------------------------------------------------------
+
+using D3DTEXTUREHANDLE = DWORD;
+extern const GUID IID_IDirect3DTexture2;
+class IDirect3DDevice3;
+class IDirect3DTexture2;
+using LPDIRECT3DDEVICE3 = IDirect3DDevice3*;
+using LPDIRECT3DTEXTURE2 = IDirect3DTexture2*;
+
+// The Direct3D face of a texture surface: QueryInterface(IID_IDirect3DTexture2)
+// on an IDirectDrawSurface4 made with DDSCAPS_TEXTURE.
+class IDirect3DTexture2 : public IUnknown {
+ public:
+  static constexpr const GUID& iid = IID_IDirect3DTexture2;
+  virtual HRESULT GetHandle(LPDIRECT3DDEVICE3 device, D3DTEXTUREHANDLE* handle) = 0;
+  virtual HRESULT PaletteChanged(DWORD start, DWORD count) = 0;
+  virtual HRESULT Load(LPDIRECT3DTEXTURE2 source) = 0;
+};
+
+// ---------------------------------------------------------------------------
 // Entry points (exported by "DDRAW.DLL", see GetProcAddress)
 // ---------------------------------------------------------------------------
 

@@ -8,7 +8,6 @@
 #include <memory>
 #include <vector>
 
-#include "platform/d3d/d3d.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/win/unknown.h"
 
@@ -227,13 +226,14 @@ class DirectDraw final : public win::Unknown<IDirectDraw, IDirectDraw4> {
   bool modeSet_ = false;
 };
 
+// A face a layer above gives every DirectDraw object (the Direct3D stand-in's
+// IDirect3D3): QueryInterface with that IID calls the maker, which answers as
+// QueryInterface does. Registered from static initialisers (the table needs no
+// construction), so this layer names nothing above it; false when full.
+using InterfaceMaker = HRESULT (*)(DirectDraw* directDraw, void** object);
+bool addInterface(const GUID& iid, InterfaceMaker make);
+
 // Every live surface, oldest first (the stand-in's registry for loss and tests).
 const std::vector<Surface*>& liveSurfaces();
 
 }  // namespace kv::ddraw
-
-namespace kv::d3d {
-// Direct3D's face of a DirectDraw object (QueryInterface(IID_IDirect3D3)); it
-// holds a reference on the DirectDraw object.
-IDirect3D3* createDirect3D(ddraw::DirectDraw* directDraw);
-}  // namespace kv::d3d

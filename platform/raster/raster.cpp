@@ -3,20 +3,24 @@
 #include <cstring>
 
 #include "platform/raster/pixel.h"
-#include "platform/win/win32.h"
 
 namespace kv::raster {
 namespace {
 
-// The device layer's diagnostics go straight to the debugger channel.
+void logToStderr(const char* line) { std::fputs(line, stderr); }
+
+constinit LogSink logSink = logToStderr;
+
 void logRefusal(const char* what, int32_t width, int32_t height, int32_t pitch) {
   char line[160];
   std::snprintf(line, sizeof line, "raster: %s refused (width %d, height %d, pitch %d)\n", what,
                 static_cast<int>(width), static_cast<int>(height), static_cast<int>(pitch));
-  OutputDebugStringA(line);
+  logSink(line);
 }
 
 }  // namespace
+
+void setLogSink(LogSink sink) { logSink = sink != nullptr ? sink : logToStderr; }
 
 bool validColorTarget(const ColorTarget& t) {
   const bool ok = t.pixels && t.width > 0 && t.height > 0 &&

@@ -13,6 +13,11 @@
 
 namespace kv::raster {
 
+// Where the back ends write a refused description (one line each): the layer
+// above routes them to its log; stderr until it does. Null restores stderr.
+using LogSink = void (*)(const char* line);
+void setLogSink(LogSink sink);
+
 // ---------------------------------------------------------------------------
 // Targets
 

@@ -37,8 +37,15 @@ DWORD GetTickCount() {
   return static_cast<DWORD>(kv::host::current().now() * 1000 / 65536);
 }
 
+namespace kv::win {
+static bool escapeHeld = false;
+bool escapeSeenHeld() { return escapeHeld; }
+}  // namespace kv::win
+
 SHORT GetAsyncKeyState(int virtualKey) {
-  return kv::host::current().keyDown(virtualKey) ? static_cast<SHORT>(0x8000) : 0;
+  const bool down = kv::host::current().keyDown(virtualKey);
+  if (down && virtualKey == VK_ESCAPE) kv::win::escapeHeld = true;
+  return down ? static_cast<SHORT>(0x8000) : 0;
 }
 
 int64_t QueryPerformanceCounter() {

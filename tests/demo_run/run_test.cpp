@@ -172,7 +172,7 @@ const RunResult& shortRun(const std::string& device) {
 }
 
 TEST(DemoRun, LogRunsFromTheBannerToExitWithoutErrors) {
-  const RunResult whole = runDemo("RGB Emulation", 2450);  // the whole script
+  const RunResult whole = runDemo("RGB Emulation", kScriptIterations);  // the whole script
   ASSERT_EQ(whole.exitStatus, 0);
   const std::string& log = whole.log;
   // The source's path as the build spelled it (a compiler cache may make it relative).

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "platform/host/headless/headless.h"
+#include "platform/win/win32.h"
 #include "tests/raster/canvas.h"
 
 namespace kv::raster::testing {
@@ -20,7 +21,11 @@ const State kAdditive{
 
 class RasterTest : public ::testing::TestWithParam<Device> {
  protected:
-  void SetUp() override { kv::headless::install(); }
+  void SetUp() override {
+    kv::headless::install();
+    // As the Direct3D stand-in does, so refusals show in the debugger channel.
+    kv::raster::setLogSink(OutputDebugStringA);
+  }
   std::unique_ptr<Rasterizer> r = GetParam().make();
 
   void fan(Canvas& c, const State& s, const Vertex* f, int n) {

@@ -56,6 +56,10 @@ bool refused(const char* path) {
   return false;
 }
 
+// Names arrive in UTF-8; the kit takes them in its code page (and opens the
+// UTF-8 name on disk). Messages print the name as given.
+std::string kitName(const char* utf8) { return kv::win::utf8ToKitText(utf8); }
+
 bool showObject(const char* path) {
   // The kit finds an object's images beside it only through backslashes, so
   // the object is loaded by its bare name from inside its own folder.
@@ -64,7 +68,8 @@ bool showObject(const char* path) {
   std::error_code entered;
   if (!folder.empty()) std::filesystem::current_path(folder, entered);
   Model* model = kv3dLoadKVO(
-      entered || folder.empty() ? path : std::filesystem::path(path).filename().c_str());
+      kitName(entered || folder.empty() ? path : std::filesystem::path(path).filename().c_str())
+          .c_str());
   std::filesystem::current_path(home, entered);
   if (model == nullptr) return refused(path);
   takeLog();  // the loader's own notes ("Pivot: n") are repeated below
@@ -104,7 +109,7 @@ void showKeys(const char* label, const Key* keys, int32_t count) {
 }
 
 bool showMotion(const char* path) {
-  Motion* motion = kv3dLoadMOT(path);
+  Motion* motion = kv3dLoadMOT(kitName(path).c_str());
   if (motion == nullptr) return refused(path);
   std::printf("%s: motion\n  header value: %d\n  %d tracks\n", path, kv3dMotionHeader(motion),
               motion->trackCount);
@@ -117,7 +122,7 @@ bool showMotion(const char* path) {
 }
 
 bool showCamera(const char* path) {
-  CameraPath* camera = kv3dLoadCAM(path);
+  CameraPath* camera = kv3dLoadCAM(kitName(path).c_str());
   if (camera == nullptr) return refused(path);
   std::printf("%s: camera path\n", path);
   showKeys("eye", camera->keys[0], camera->keyCount[0]);

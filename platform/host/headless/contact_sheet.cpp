@@ -159,9 +159,4 @@ void drawLabel(SheetImage& image, int32_t x, int32_t y, const std::string& text,
   }
 }
 
-std::vector<int64_t> choreographyFrames() {
-  // The first two seconds are left out: the camera is still swinging in.
-  return {100, 170, 250, 330, 416, 440, 470, 600, 760, 960, 1100, 1250, 1500, 1800, 2100, 2420};
-}
-
 }  // namespace kv::headless

@@ -39,10 +39,6 @@ class ContactSheet {
   int32_t columns_, cellWidth_, cellHeight_;
 };
 
-// The frames of the demonstration's script worth a look: walking under each
-// light, the switch to the squash, the spinning jump, the dance, the circle.
-std::vector<int64_t> choreographyFrames();
-
 // Draws text (digits, letters A-Z, space, '=' and '-') at (x, y) in a 5 x 7
 // font magnified by scale, on a dark box so it reads on any picture.
 void drawLabel(SheetImage& image, int32_t x, int32_t y, const std::string& text, int32_t scale);

@@ -197,6 +197,7 @@ void clearDebugCapture() { headless().capture_.clear(); }
 
 const Frame& lastFrame() { return headless().display_.lastFrame(); }
 int64_t presentedFrameCount() { return headless().display_.presentedCount(); }
+bool captureFailed() { return instance != nullptr && instance->display_.captureFailed(); }
 void setDesktopMode(const host::DisplayMode& mode) {
   HeadlessHost& host = headless();
   host.options_.display.desktop = mode;

@@ -17,13 +17,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "platform/host/headless/display.h"
-#include "platform/host/png.h"
 #include "platform/host/sdl/dialog_view.h"
 #include "platform/host/sdl/key_latch.h"
 #include "platform/host/sdl/keymap.h"
@@ -52,7 +50,7 @@ struct Shown {
 class SdlHost final : public host::Host {
  public:
   SdlHost(SDL_Window* window, SDL_Renderer* renderer, const OpenOptions& options)
-      : spare_(window), renderer_(renderer), screenshotDir_(options.screenshotDir) {
+      : spare_(window), renderer_(renderer), options_(options) {
     start_ = host::monotonicNow();
     SDL_AddEventWatch(&SdlHost::watchKeys, this);
   }
@@ -75,6 +73,9 @@ class SdlHost final : public host::Host {
     // window, so once its windows are gone Escape counts as held and the
     // program leaves by its own path instead of running on unseen.
     if (virtualKey == kEscape && everShown_ && windows_.empty()) return true;
+    if (virtualKey == kEscape && options_.escapeFromIteration > 0 &&
+        ++escapeReads_ >= options_.escapeFromIteration)
+      return true;
     const uint64_t t = host::monotonicNow();
     if (t - lastKeyRefresh_ >= kKeyRefreshUnits) {
       SDL_PumpEvents();
@@ -402,27 +403,30 @@ class SdlHost final : public host::Host {
     keys_.modalEnded(SDL_GetKeyboardState(nullptr));
   }
 
-  // F12: the frame as presented, as a PNG file in the screenshot folder.
+  // F12: the frame as presented, source rectangle only, as 0x00RRGGBB.
   void writeScreenshot(const host::PresentedFrame& frame) {
     screenshotWanted_ = false;
-    headless::Frame picture;
-    headless::convertFrame(frame, picture);
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::path dir =
-        screenshotDir_.empty() ? fs::current_path(error) : fs::path(screenshotDir_);
-    fs::path path;
-    for (int n = 1; n < 10000; ++n) {
-      char name[32];
-      std::snprintf(name, sizeof name, "kvKIT_shot_%03d.png", n);
-      path = dir / name;
-      if (!fs::exists(path, error)) break;
+    if (!options_.screenshot) return;
+    const int w = frame.source.right - frame.source.left;
+    const int h = frame.source.bottom - frame.source.top;
+    std::vector<uint32_t> rgb(static_cast<size_t>(w) * static_cast<size_t>(h));
+    for (int y = 0; y < h; ++y) {
+      const auto* row = static_cast<const uint8_t*>(frame.pixels) +
+                        static_cast<ptrdiff_t>(frame.source.top + y) * frame.pitch;
+      for (int x = 0; x < w; ++x) {
+        uint32_t& out = rgb[static_cast<size_t>(y) * static_cast<size_t>(w) + x];
+        if (frame.bitCount == 16) {
+          uint16_t p = 0;
+          std::memcpy(&p, row + (frame.source.left + x) * 2, 2);
+          const uint32_t r = (p >> 11) & 31, g = (p >> 5) & 63, b = p & 31;
+          out = ((r * 255 / 31) << 16) | ((g * 255 / 63) << 8) | (b * 255 / 31);
+        } else {
+          std::memcpy(&out, row + (frame.source.left + x) * 4, 4);
+          out &= 0xFFFFFF;
+        }
+      }
     }
-    std::string why;
-    if (host::writePng(path.string(), picture.rgb.data(), picture.width, picture.height, why))
-      win::platformNote("kvKIT: screenshot written to " + path.string() + "\n");
-    else
-      win::platformNote("kvKIT: cannot write the screenshot " + path.string() + ": " + why + "\n");
+    options_.screenshot(rgb.data(), w, h);
   }
 
   // The rate of presented frames over the last second or so, in the title.
@@ -511,7 +515,8 @@ class SdlHost final : public host::Host {
   host::DisplayMode mode_{640, 480, 16, 60};
   KeyLatch keys_;
   std::string title_;
-  std::string screenshotDir_;
+  OpenOptions options_;
+  int64_t escapeReads_ = 0;
   bool screenshotWanted_ = false;
   bool showFrameRate_ = false;
   int64_t rateFrames_ = 0;

@@ -1,16 +1,21 @@
 // The host with a real window, over SDL2.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
-#include <string>
 
 #include "platform/host/host.h"
 
 namespace kv::sdl {
 
 struct OpenOptions {
-  // Where F12 writes screenshots; empty: the working directory at the time.
-  std::string screenshotDir;
+  // Given the presented frame (0x00RRGGBB, row 0 first) when the user presses
+  // F12; the launcher writes it. Null: F12 does nothing.
+  std::function<void(const uint32_t* rgb, int width, int height)> screenshot;
+  // Escape counts as held from this loop iteration on (reads of Escape count
+  // the iterations); 0: never.
+  int64_t escapeFromIteration = 0;
 };
 
 // A host on the display, or null (with the display and the reason in one line

@@ -1,0 +1,572 @@
+// The GL back end. The render target's and z-buffer's pixels live in a
+// framebuffer while the device draws; the surfaces ask for them back (the
+// keeper hook) before anyone reads or writes their memory, and the back end
+// uploads their memory again when it changed behind its back. Textures are
+// copies keyed by surface and change count, sampled raw so that decoding and
+// the colour key are exact. Fans are gathered into one draw per run of equal
+// state, which is what makes the device fast.
+#include "platform/gl/backend.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/gl/context.h"
+#include "platform/gl/gl.h"
+#include "platform/gl/shaders.h"
+#include "platform/raster/pixel.h"
+#include "platform/win/win32.h"
+
+namespace kv::gl {
+
+namespace {
+
+void logLine(const std::string& line) { OutputDebugStringA(("gl: " + line + "\n").c_str()); }
+
+GLuint compile(GLenum kind, const char* source) {
+  const GLuint shader = glCreateShader(kind);
+  glShaderSource(shader, 1, &source, nullptr);
+  glCompileShader(shader);
+  GLint ok = GL_FALSE;
+  glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+  if (ok != GL_TRUE) {
+    char info[1024] = {};
+    glGetShaderInfoLog(shader, sizeof info, nullptr, info);
+    logLine(std::string("shader refused: ") + info);
+    glDeleteShader(shader);
+    return 0;
+  }
+  return shader;
+}
+
+GLuint link(GLuint vertex, GLuint fragment) {
+  const GLuint program = glCreateProgram();
+  glAttachShader(program, vertex);
+  glAttachShader(program, fragment);
+  glLinkProgram(program);
+  GLint ok = GL_FALSE;
+  glGetProgramiv(program, GL_LINK_STATUS, &ok);
+  if (ok != GL_TRUE) {
+    char info[1024] = {};
+    glGetProgramInfoLog(program, sizeof info, nullptr, info);
+    logLine(std::string("program refused: ") + info);
+    glDeleteProgram(program);
+    return 0;
+  }
+  return program;
+}
+
+GLenum blendFactor(raster::BlendFactor f) {
+  switch (f) {
+    case raster::BlendFactor::Zero:
+      return GL_ZERO;
+    case raster::BlendFactor::One:
+      return GL_ONE;
+    case raster::BlendFactor::SrcAlpha:
+      return GL_SRC_ALPHA;
+    case raster::BlendFactor::InvSrcAlpha:
+      return GL_ONE_MINUS_SRC_ALPHA;
+  }
+  return GL_ONE;
+}
+
+GLenum depthFunction(raster::DepthCompare c) {
+  switch (c) {
+    case raster::DepthCompare::Always:
+      return GL_ALWAYS;
+    case raster::DepthCompare::GreaterEqual:
+      return GL_GEQUAL;
+    case raster::DepthCompare::Greater:
+      return GL_GREATER;
+    case raster::DepthCompare::LessEqual:
+      return GL_LEQUAL;
+    case raster::DepthCompare::Less:
+      return GL_LESS;
+  }
+  return GL_ALWAYS;
+}
+
+// The program's uniforms, looked up once.
+enum Uniform {
+  uTargetSize,
+  uZeroToOneDepth,
+  uTextured,
+  uTexelFormat,
+  uTexels,
+  uPalette,
+  uPerspective,
+  uBilinear,
+  uColorKeyEnable,
+  uColorKey,
+  uColorKeyMask,
+  uColorOp,
+  uAlphaOp,
+  uDither,
+  uQuantize565,
+  kUniformCount
+};
+constexpr const char* kUniformNames[kUniformCount] = {
+    "targetSize",   "zeroToOneDepth", "textured", "texelFormat",    "texels",
+    "palette",      "perspective",    "bilinear", "colorKeyEnable", "colorKey",
+    "colorKeyMask", "colorOp",        "alphaOp",  "dither",         "quantize565"};
+
+// The state one batch of triangles is drawn with (the texture by identity
+// and change count, not by address).
+struct BatchState {
+  raster::State state;
+  uint64_t textureId = 0;
+  bool is565 = false;
+
+  bool operator==(const BatchState& o) const {
+    const raster::State &a = state, &b = o.state;
+    return textureId == o.textureId && is565 == o.is565 && a.colorOp == b.colorOp &&
+           a.alphaOp == b.alphaOp && a.perspective == b.perspective && a.filter == b.filter &&
+           a.colorKeyEnable == b.colorKeyEnable && a.colorKey == b.colorKey &&
+           a.blendEnable == b.blendEnable && a.srcBlend == b.srcBlend && a.dstBlend == b.dstBlend &&
+           a.depthEnable == b.depthEnable && a.depthWrite == b.depthWrite &&
+           a.depthCompare == b.depthCompare && a.dither == b.dither;
+  }
+};
+
+struct CachedTexture {
+  GLuint name = 0;
+  uint64_t generation = 0;
+  int32_t width = 0, height = 0;
+  raster::TextureFormat format{};
+};
+
+// A surface whose pixels the framebuffer holds.
+struct Kept {
+  ddraw::Surface* surface = nullptr;
+  uint64_t generation = 0;  // of the memory last uploaded or written back
+  bool uploaded = false;    // the framebuffer holds that memory's pixels
+  bool newer = false;       // the framebuffer has drawn since
+};
+
+class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
+ public:
+  explicit GlBackend(Context& context) : context_(context) {}
+
+  ~GlBackend() override {
+    // Hand the newest pixels back before the surfaces forget us.
+    for (Kept* kept : {&color_, &depth_})
+      if (kept->surface != nullptr) kept->surface->setKeeper(nullptr);
+    if (!context_.makeCurrent()) return;
+    for (auto& [id, texture] : textures_) glDeleteTextures(1, &texture.name);
+    glDeleteTextures(1, &paletteTexture_);
+    glDeleteTextures(1, &colorTexture_);
+    glDeleteTextures(1, &depthTexture_);
+    glDeleteFramebuffers(1, &framebuffer_);
+    glDeleteBuffers(1, &vertexBuffer_);
+    glDeleteVertexArrays(1, &vertexArray_);
+    glDeleteProgram(program_);
+  }
+
+  bool start() {
+    if (!context_.makeCurrent()) return false;
+    const GLuint vertex = compile(GL_VERTEX_SHADER, kVertexShader);
+    const GLuint fragment = compile(GL_FRAGMENT_SHADER, kFragmentShader);
+    if (vertex != 0 && fragment != 0) program_ = link(vertex, fragment);
+    glDeleteShader(vertex);
+    glDeleteShader(fragment);
+    if (program_ == 0) return false;
+    for (int i = 0; i < kUniformCount; ++i)
+      uniforms_[i] = glGetUniformLocation(program_, kUniformNames[i]);
+
+    glGenVertexArrays(1, &vertexArray_);
+    glBindVertexArray(vertexArray_);
+    glGenBuffers(1, &vertexBuffer_);
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+    constexpr GLsizei stride = sizeof(raster::Vertex);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, nullptr);
+    glEnableVertexAttribArray(1);
+    glVertexAttribIPointer(1, 1, GL_UNSIGNED_INT, stride,
+                           reinterpret_cast<void*>(offsetof(raster::Vertex, diffuse)));
+    glEnableVertexAttribArray(2);
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<void*>(offsetof(raster::Vertex, tu)));
+
+    glGenFramebuffers(1, &framebuffer_);
+    glGenTextures(1, &paletteTexture_);
+    glBindTexture(GL_TEXTURE_2D, paletteTexture_);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_R32UI, 256, 1, 0, GL_RED_INTEGER, GL_UNSIGNED_INT, nullptr);
+    setNearest();
+
+    glUseProgram(program_);
+    glUniform1i(uniforms_[uTexels], 0);
+    glUniform1i(uniforms_[uPalette], 1);
+    // The kit's depth is 1/z, which needs no clipping: depth clamps instead.
+    glEnable(GL_DEPTH_CLAMP);
+    if (context_.hasClipControl()) glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
+    glUniform1i(uniforms_[uZeroToOneDepth], context_.hasClipControl() ? 1 : 0);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    batch_.reserve(3 * 4096);
+    if (glGetError() != GL_NO_ERROR) {
+      logLine("the device's GL objects could not be made");
+      return false;
+    }
+    return true;
+  }
+
+  // ---- d3d::Backend
+
+  void clear(const d3d::DrawTarget& target, bool color, uint32_t argb, bool depth, float depthValue,
+             const raster::Rect& rect) override {
+    if (!bind(target)) return;
+    flush();
+    const bool whole =
+        rect.left <= 0 && rect.top <= 0 && rect.right >= width_ && rect.bottom >= height_;
+    // A clear of everything makes what memory held irrelevant.
+    if (color) prepare(color_, whole);
+    if (depth) prepare(depth_, whole);
+    const raster::Rect r{std::max(rect.left, 0), std::max(rect.top, 0),
+                         std::min(rect.right, width_), std::min(rect.bottom, height_)};
+    if (r.left >= r.right || r.top >= r.bottom) return;
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    GLbitfield mask = 0;
+    if (color) {
+      const raster::Argb c = raster::unpackArgb(argb);
+      glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+      uint32_t red = c.r, green = c.g, blue = c.b;
+      if (is565_)  // clears are not dithered: the truncated levels
+        red = raster::expand5(red >> 3), green = raster::expand6(green >> 2),
+        blue = raster::expand5(blue >> 3);
+      glClearColor(red / 255.0f, green / 255.0f, blue / 255.0f, 1.0f);
+      mask |= GL_COLOR_BUFFER_BIT;
+      color_.newer = true;
+    }
+    if (depth && depth_.surface != nullptr) {
+      glDepthMask(GL_TRUE);
+      glClearDepth(std::clamp(depthValue, 0.0f, 1.0f));
+      mask |= GL_DEPTH_BUFFER_BIT;
+      depth_.newer = true;
+    }
+    if (mask != 0) glClear(mask);
+    glDisable(GL_SCISSOR_TEST);
+  }
+
+  void drawFan(const d3d::DrawTarget& target, const raster::State& state, ddraw::Surface* texture,
+               const raster::Vertex* vertices, int count) override {
+    if (vertices == nullptr || count < 3 || !bind(target)) return;
+    BatchState wanted{state, 0, is565_};
+    wanted.state.texture = nullptr;
+    const bool textured =
+        state.texture != nullptr && texture != nullptr && raster::validTexture(*state.texture);
+    if (!textured) {
+      wanted.state.colorOp = raster::ColorOp::SelectDiffuse;
+      wanted.state.alphaOp = raster::AlphaOp::SelectDiffuse;
+      wanted.state.colorKeyEnable = false;
+    } else {
+      wanted.textureId = texture->id();
+    }
+    if (!wanted.state.depthEnable || depth_.surface == nullptr) wanted.state.depthEnable = false;
+    // A change of state or of the texture's memory ends the batch drawn so far.
+    const bool paletted = textured && state.texture->format == raster::TextureFormat::Palette8;
+    const bool textureChanged =
+        textured &&
+        (textureStale(*texture, *state.texture) ||
+         (paletted && (!paletteUploaded_ || std::memcmp(palette_.data(), state.texture->palette,
+                                                        sizeof palette_) != 0)));
+    if (!batch_.empty() && (!(wanted == batchState_) || textureChanged)) flush();
+    if (batch_.empty()) {
+      prepare(color_, false);
+      if (wanted.state.depthEnable) prepare(depth_, false);
+      if (textured && !upload(*texture, *state.texture)) {
+        wanted.textureId = 0;
+        wanted.state.colorOp = raster::ColorOp::SelectDiffuse;
+        wanted.state.alphaOp = raster::AlphaOp::SelectDiffuse;
+        wanted.state.colorKeyEnable = false;
+      }
+      if (paletted) uploadPalette(state.texture->palette);
+      batchState_ = wanted;
+    }
+    // Drawing stays within the area both targets cover.
+    for (int i = 1; i + 1 < count; ++i)
+      addTriangle(state, vertices[0], vertices[i], vertices[i + 1]);
+  }
+
+  void endScene() override { flush(); }
+
+  // ---- ddraw::PixelKeeper
+
+  void writeBack(ddraw::Surface& surface) override {
+    Kept* kept = &surface == color_.surface   ? &color_
+                 : &surface == depth_.surface ? &depth_
+                                              : nullptr;
+    if (kept == nullptr || !kept->newer || !context_.makeCurrent()) return;
+    flush();
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+    const int32_t w = std::min(width_, surface.width()), h = std::min(height_, surface.height());
+    if (kept == &color_) {
+      glPixelStorei(GL_PACK_ROW_LENGTH, surface.pitch() / (is565_ ? 2 : 4));
+      glReadPixels(0, 0, w, h, is565_ ? GL_RGB : GL_BGRA,
+                   is565_ ? GL_UNSIGNED_SHORT_5_6_5 : GL_UNSIGNED_BYTE, surface.pixels());
+    } else {
+      glPixelStorei(GL_PACK_ROW_LENGTH, surface.pitch() / 4);
+      glReadPixels(0, 0, w, h, GL_DEPTH_COMPONENT, GL_FLOAT, surface.pixels());
+    }
+    kept->newer = false;
+    kept->generation = surface.generation();
+  }
+
+  void release(ddraw::Surface& surface) override {
+    for (Kept* kept : {&color_, &depth_})
+      if (kept->surface == &surface) *kept = Kept{};
+  }
+
+ private:
+  static void setNearest() {
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  }
+
+  // Takes the draw's surfaces into the framebuffer; false when GL cannot draw.
+  bool bind(const d3d::DrawTarget& target) {
+    if (!context_.makeCurrent()) return false;
+    const bool is565 = target.color.format == raster::ColorFormat::RGB565;
+    if (target.surface != color_.surface || target.zBuffer != depth_.surface ||
+        target.surface->width() != width_ || target.surface->height() != height_ ||
+        is565 != is565_) {
+      flush();
+      for (Kept* kept : {&color_, &depth_})
+        if (kept->surface != nullptr) kept->surface->setKeeper(nullptr);
+      is565_ = is565;
+      if (!resize(target.surface->width(), target.surface->height())) return false;
+      keep(color_, target.surface);
+      if (target.zBuffer != nullptr) keep(depth_, target.zBuffer);
+    }
+    return true;
+  }
+
+  void keep(Kept& kept, ddraw::Surface* surface) {
+    surface->setKeeper(this);
+    kept = Kept{surface, surface->generation(), false, false};
+  }
+
+  bool resize(int32_t width, int32_t height) {
+    if (width == width_ && height == height_ && colorTexture_ != 0 && builtFor565_ == is565_)
+      return true;
+    builtFor565_ = is565_;
+    glDeleteTextures(1, &colorTexture_);
+    glDeleteTextures(1, &depthTexture_);
+    glGenTextures(1, &colorTexture_);
+    glBindTexture(GL_TEXTURE_2D, colorTexture_);
+    // A 565 target keeps 565 levels, so that blending starts from the same
+    // destination as on the software devices.
+    glTexImage2D(GL_TEXTURE_2D, 0, is565_ ? GL_RGB565 : GL_RGBA8, width, height, 0, GL_BGRA,
+                 GL_UNSIGNED_BYTE, nullptr);
+    setNearest();
+    // Floating-point depth, as the software devices keep it: 1/z spans many octaves.
+    glGenTextures(1, &depthTexture_);
+    glBindTexture(GL_TEXTURE_2D, depthTexture_);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT32F, width, height, 0, GL_DEPTH_COMPONENT,
+                 GL_FLOAT, nullptr);
+    setNearest();
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colorTexture_, 0);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, depthTexture_, 0);
+
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+      logLine("the render target's framebuffer is incomplete");
+      width_ = height_ = 0;
+      return false;
+    }
+    width_ = width;
+    height_ = height;
+    glViewport(0, 0, width, height);
+    return true;
+  }
+
+  // Before drawing: the framebuffer must hold the surface's memory unless
+  // the memory is about to be overwritten entirely.
+  void prepare(Kept& kept, bool overwritten) {
+    ddraw::Surface* s = kept.surface;
+    if (s == nullptr || (kept.uploaded && kept.generation == s->generation())) return;
+    kept.uploaded = true;
+    kept.generation = s->generation();
+    kept.newer = true;
+    if (overwritten) return;
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    const int32_t w = std::min(width_, s->width()), h = std::min(height_, s->height());
+    if (&kept == &color_) {
+      glBindTexture(GL_TEXTURE_2D, colorTexture_);
+      glPixelStorei(GL_UNPACK_ROW_LENGTH, s->pitch() / (is565_ ? 2 : 4));
+      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, w, h, is565_ ? GL_RGB : GL_BGRA,
+                      is565_ ? GL_UNSIGNED_SHORT_5_6_5 : GL_UNSIGNED_BYTE, s->pixels());
+    } else {
+      glBindTexture(GL_TEXTURE_2D, depthTexture_);
+      glPixelStorei(GL_UNPACK_ROW_LENGTH, s->pitch() / 4);
+      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, w, h, GL_DEPTH_COMPONENT, GL_FLOAT, s->pixels());
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);  // never sampled while drawn into
+  }
+
+  bool textureStale(const ddraw::Surface& surface, const raster::Texture& t) const {
+    const auto it = textures_.find(surface.id());
+    return it == textures_.end() || it->second.generation != surface.generation() ||
+           it->second.width != t.width || it->second.height != t.height ||
+           it->second.format != t.format;
+  }
+
+  // Brings the texture's copy up to date and binds it to unit 0.
+  bool upload(const ddraw::Surface& surface, const raster::Texture& t) {
+    const bool stale = textureStale(surface, t);
+    if (stale && textures_.find(surface.id()) == textures_.end()) forgetDeadTextures();
+    CachedTexture& cached = textures_[surface.id()];
+    glActiveTexture(GL_TEXTURE0);
+    if (cached.name == 0) glGenTextures(1, &cached.name);
+    glBindTexture(GL_TEXTURE_2D, cached.name);
+    if (!stale) return true;
+    const bool palette = t.format == raster::TextureFormat::Palette8;
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, t.pitch / raster::texelBytes(t.format));
+    glTexImage2D(GL_TEXTURE_2D, 0, palette ? GL_R8UI : GL_R16UI, t.width, t.height, 0,
+                 GL_RED_INTEGER, palette ? GL_UNSIGNED_BYTE : GL_UNSIGNED_SHORT, t.texels);
+    setNearest();
+    cached.generation = surface.generation();
+    cached.width = t.width;
+    cached.height = t.height;
+    cached.format = t.format;
+    return glGetError() == GL_NO_ERROR;
+  }
+
+  void uploadPalette(const uint32_t* argb) {
+    if (argb == nullptr) return;
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, paletteTexture_);
+    if (paletteUploaded_ && std::memcmp(palette_.data(), argb, sizeof palette_) == 0) {
+      glActiveTexture(GL_TEXTURE0);
+      return;
+    }
+    std::memcpy(palette_.data(), argb, sizeof palette_);
+    paletteUploaded_ = true;
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 256, 1, GL_RED_INTEGER, GL_UNSIGNED_INT,
+                    palette_.data());
+    glActiveTexture(GL_TEXTURE0);
+  }
+
+  // Copies of textures whose surfaces are gone.
+  void forgetDeadTextures() {
+    if (textures_.size() < 64) return;
+    std::vector<uint64_t> live;
+    for (const ddraw::Surface* s : ddraw::liveSurfaces()) live.push_back(s->id());
+    std::erase_if(textures_, [&](auto& item) {
+      if (std::find(live.begin(), live.end(), item.first) != live.end()) return false;
+      glDeleteTextures(1, &item.second.name);
+      return true;
+    });
+  }
+
+  void addTriangle(const raster::State& state, const raster::Vertex& a, const raster::Vertex& b,
+                   const raster::Vertex& c) {
+    raster::Vertex tri[3] = {a, b, c};
+    for (raster::Vertex& v : tri) {
+      // Snapped to 1/256 pixel like the software devices; garbage is refused.
+      int64_t x, y;
+      if (!raster::snapCoordinate(v.sx, x) || !raster::snapCoordinate(v.sy, y)) return;
+      v.sx = static_cast<float>(x) / raster::kSubpixel;
+      v.sy = static_cast<float>(y) / raster::kSubpixel;
+      // Flat: triangle (0, i, i + 1) of a fan takes fan vertex i's colour.
+      if (state.shadeMode == raster::ShadeMode::Flat) v.diffuse = b.diffuse;
+    }
+    batch_.insert(batch_.end(), tri, tri + 3);
+  }
+
+  void flush() {
+    if (batch_.empty()) return;
+    const raster::State& s = batchState_.state;
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    glUseProgram(program_);
+    glBindVertexArray(vertexArray_);
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+    const auto bytes = static_cast<GLsizeiptr>(batch_.size() * sizeof(raster::Vertex));
+    if (bytes > bufferBytes_) {
+      bufferBytes_ = std::max<GLsizeiptr>(bytes, 1 << 20);
+      glBufferData(GL_ARRAY_BUFFER, bufferBytes_, nullptr, GL_STREAM_DRAW);
+    }
+    glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, batch_.data());
+
+    const auto cached = textures_.find(batchState_.textureId);
+    const bool textured = batchState_.textureId != 0 && cached != textures_.end();
+    glUniform2f(uniforms_[uTargetSize], static_cast<float>(width_), static_cast<float>(height_));
+    glUniform1i(uniforms_[uTextured], textured);
+    if (textured) {
+      glActiveTexture(GL_TEXTURE0);
+      glBindTexture(GL_TEXTURE_2D, cached->second.name);
+      const raster::TextureFormat format = cached->second.format;
+      glUniform1i(uniforms_[uTexelFormat], static_cast<int>(format));
+      glUniform1i(uniforms_[uColorKeyEnable], s.colorKeyEnable);
+      glUniform1ui(uniforms_[uColorKey], s.colorKey);
+      glUniform1ui(uniforms_[uColorKeyMask], raster::colorKeyMask(format));
+    }
+    glUniform1i(uniforms_[uPerspective], s.perspective);
+    glUniform1i(uniforms_[uBilinear], s.filter == raster::Filter::Bilinear);
+    glUniform1i(uniforms_[uColorOp], static_cast<int>(s.colorOp));
+    glUniform1i(uniforms_[uAlphaOp], static_cast<int>(s.alphaOp));
+    glUniform1i(uniforms_[uDither], s.dither);
+    glUniform1i(uniforms_[uQuantize565], is565_ && !s.blendEnable);
+
+    if (s.blendEnable) {
+      glEnable(GL_BLEND);
+      glBlendFunc(blendFactor(s.srcBlend), blendFactor(s.dstBlend));
+    } else {
+      glDisable(GL_BLEND);
+    }
+    if (s.depthEnable) {
+      glEnable(GL_DEPTH_TEST);
+      glDepthFunc(depthFunction(s.depthCompare));
+      glDepthMask(s.depthWrite ? GL_TRUE : GL_FALSE);
+    } else {
+      glDisable(GL_DEPTH_TEST);
+    }
+    // A 32-bit target's unused top byte stays as cleared (opaque).
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+    // Without a depth test the colour may reach past a smaller z-buffer.
+    const int32_t w = depth_.surface != nullptr && s.depthEnable
+                          ? std::min(width_, depth_.surface->width())
+                          : width_;
+    const int32_t h = depth_.surface != nullptr && s.depthEnable
+                          ? std::min(height_, depth_.surface->height())
+                          : height_;
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 0, w, h);
+    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(batch_.size()));
+    glDisable(GL_SCISSOR_TEST);
+    color_.newer = true;
+    if (s.depthEnable && s.depthWrite) depth_.newer = true;
+    batch_.clear();
+  }
+
+  Context& context_;
+  GLuint program_ = 0, vertexArray_ = 0, vertexBuffer_ = 0, framebuffer_ = 0;
+  GLuint colorTexture_ = 0, depthTexture_ = 0, paletteTexture_ = 0;
+  GLsizeiptr bufferBytes_ = 0;
+  std::array<GLint, kUniformCount> uniforms_{};
+  std::unordered_map<uint64_t, CachedTexture> textures_;
+  std::array<uint32_t, 256> palette_{};
+  bool paletteUploaded_ = false;
+  int32_t width_ = 0, height_ = 0;
+  bool is565_ = false;
+  bool builtFor565_ = false;
+  Kept color_, depth_;
+  BatchState batchState_;
+  std::vector<raster::Vertex> batch_;
+};
+
+}  // namespace
+
+std::unique_ptr<d3d::Backend> makeBackend(Context& context) {
+  auto backend = std::make_unique<GlBackend>(context);
+  if (!backend->start()) return nullptr;
+  return backend;
+}
+
+}  // namespace kv::gl

@@ -1,0 +1,158 @@
+#include "platform/gl/context.h"
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/gl/gl.h"
+#include "platform/win/win32.h"
+
+namespace kv::gl {
+
+namespace {
+
+void logLine(const std::string& line) { OutputDebugStringA(("gl: " + line + "\n").c_str()); }
+
+std::string eglError(const char* what) {
+  char text[96];
+  std::snprintf(text, sizeof text, "%s failed (EGL error 0x%04X)", what,
+                static_cast<unsigned>(eglGetError()));
+  return text;
+}
+
+class EglContext final : public Context {
+ public:
+  ~EglContext() override {
+    if (display_ == EGL_NO_DISPLAY) return;
+    eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    if (context_ != EGL_NO_CONTEXT) eglDestroyContext(display_, context_);
+    eglTerminate(display_);
+  }
+
+  // False, with the reason logged, when no GL 3.3 core context can be made.
+  bool start() {
+    display_ = openDisplay();
+    if (display_ == EGL_NO_DISPLAY) return false;
+    EGLint major = 0, minor = 0;
+    if (!eglInitialize(display_, &major, &minor)) {
+      logLine(eglError("eglInitialize"));
+      display_ = EGL_NO_DISPLAY;
+      return false;
+    }
+    const char* extensions = eglQueryString(display_, EGL_EXTENSIONS);
+    if (extensions == nullptr || !std::strstr(extensions, "EGL_KHR_surfaceless_context") ||
+        !std::strstr(extensions, "EGL_KHR_no_config_context")) {
+      logLine("the EGL display cannot make a context without a surface");
+      return false;
+    }
+    if (!eglBindAPI(EGL_OPENGL_API)) {
+      logLine(eglError("eglBindAPI(OpenGL)"));
+      return false;
+    }
+    const EGLint attributes[] = {EGL_CONTEXT_MAJOR_VERSION,
+                                 3,
+                                 EGL_CONTEXT_MINOR_VERSION,
+                                 3,
+                                 EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                                 EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
+                                 EGL_NONE};
+    context_ = eglCreateContext(display_, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
+    if (context_ == EGL_NO_CONTEXT) {
+      logLine(eglError("eglCreateContext(OpenGL 3.3 core)"));
+      return false;
+    }
+    if (!makeCurrent()) return false;
+    const auto text = [](GLenum name) {
+      const auto* s = reinterpret_cast<const char*>(glGetString(name));
+      return std::string(s != nullptr ? s : "");
+    };
+    renderer_ = text(GL_RENDERER);
+    version_ = text(GL_VERSION);
+    GLint glMajor = 0, glMinor = 0;
+    glGetIntegerv(GL_MAJOR_VERSION, &glMajor);
+    glGetIntegerv(GL_MINOR_VERSION, &glMinor);
+    clipControl_ = glMajor > 4 || (glMajor == 4 && glMinor >= 5);
+    logLine("OpenGL " + version_ + " on " + renderer_);
+    return true;
+  }
+
+  bool makeCurrent() override {
+    if (eglGetCurrentContext() == context_) return true;
+    if (eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_)) return true;
+    logLine(eglError("eglMakeCurrent"));
+    return false;
+  }
+
+  const std::string& renderer() const override { return renderer_; }
+  const std::string& version() const override { return version_; }
+  bool hasClipControl() const override { return clipControl_; }
+
+ private:
+  // Mesa's surfaceless platform needs no display server; other drivers give
+  // their default display.
+  static EGLDisplay openDisplay() {
+    const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+    const auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
+        eglGetProcAddress("eglGetPlatformDisplayEXT"));
+    if (clientExtensions != nullptr &&
+        std::strstr(clientExtensions, "EGL_MESA_platform_surfaceless") &&
+        getPlatformDisplay != nullptr) {
+      EGLDisplay display =
+          getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+      if (display != EGL_NO_DISPLAY) return display;
+    }
+    EGLDisplay display = eglGetDisplay(EGL_DEFAULT_DISPLAY);
+    if (display == EGL_NO_DISPLAY) logLine("no EGL display");
+    return display;
+  }
+
+  EGLDisplay display_ = EGL_NO_DISPLAY;
+  EGLContext context_ = EGL_NO_CONTEXT;
+  std::string renderer_, version_;
+  bool clipControl_ = false;
+};
+
+struct Shared {
+  ContextStarter starter = startContext;
+  std::unique_ptr<Context> context;
+  bool tried = false;
+};
+
+Shared& shared() {
+  static Shared s;
+  return s;
+}
+
+}  // namespace
+
+std::unique_ptr<Context> startContext() {
+  auto context = std::make_unique<EglContext>();
+  if (!context->start()) return nullptr;
+  return context;
+}
+
+Context* sharedContext() {
+  Shared& s = shared();
+  if (!s.tried) {
+    s.tried = true;
+    s.context = s.starter();
+  }
+  return s.context.get();
+}
+
+void setContextStarter(ContextStarter starter) {
+  Shared& s = shared();
+  s.starter = starter != nullptr ? starter : startContext;
+  s.context.reset();
+  s.tried = false;
+}
+
+bool isSoftwareRenderer(const std::string& renderer) {
+  for (const char* name : {"llvmpipe", "softpipe", "swrast", "Software Rasterizer"})
+    if (renderer.find(name) != std::string::npos) return true;
+  return false;
+}
+
+}  // namespace kv::gl

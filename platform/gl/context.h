@@ -1,0 +1,38 @@
+// The one GL context the hardware device draws with: OpenGL 3.3 core (or
+// later) made through EGL without a window (Mesa's surfaceless platform, else
+// the default display), so it runs the same headless and beside a window.
+// Frames reach the screen through the surfaces' memory, as the software
+// devices' do.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace kv::gl {
+
+class Context {
+ public:
+  virtual ~Context() = default;
+  // Makes the context current on this thread; false (logged) when it cannot.
+  virtual bool makeCurrent() = 0;
+  // GL_RENDERER and GL_VERSION as the driver gives them.
+  virtual const std::string& renderer() const = 0;
+  virtual const std::string& version() const = 0;
+  // GL 4.5 or ARB_clip_control: depth can map to [0, 1] without a rescale.
+  virtual bool hasClipControl() const = 0;
+};
+
+// Starts a context; null (and the reason logged) when GL cannot start here.
+std::unique_ptr<Context> startContext();
+
+// The process's context, started on first use; null while GL cannot start.
+// Tests may put a starter of their own in place (null restores the real one).
+Context* sharedContext();
+using ContextStarter = std::unique_ptr<Context> (*)();
+void setContextStarter(ContextStarter starter);
+
+// A renderer that draws on the CPU (llvmpipe, softpipe, swrast) does not make
+// a machine one with a graphics card.
+bool isSoftwareRenderer(const std::string& renderer);
+
+}  // namespace kv::gl
