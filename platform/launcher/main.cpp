@@ -93,14 +93,16 @@ std::string dataMakerCommand(const char* maker) {
   return fs::exists(built, error) ? built.string() : std::string(maker);
 }
 
-// A sheet's frames for a run cut short by --frames: sixteen spread evenly over
-// it, the last frame among them; the program's own choice when they all run.
+// A sheet's frames for a run cut short by --frames N (which presents frames 1
+// to N - 1): up to sixteen spread evenly over them, the last among them; the
+// program's own choice when they all run.
 std::vector<int64_t> sheetFramesFor(std::span<const int64_t> chosen, int64_t iterations) {
-  if (chosen.empty() || iterations <= 0 || chosen.back() <= iterations)
+  const int64_t presented = iterations - 1;
+  if (chosen.empty() || iterations <= 0 || chosen.back() <= presented)
     return {chosen.begin(), chosen.end()};
   std::vector<int64_t> frames;
-  const int64_t count = std::min<int64_t>(16, iterations);
-  for (int64_t k = 1; k <= count; ++k) frames.push_back(k * iterations / count);
+  const int64_t count = std::min<int64_t>(16, presented);
+  for (int64_t k = 1; k <= count; ++k) frames.push_back(k * presented / count);
   return frames;
 }
 

@@ -541,8 +541,11 @@ class DemoUiTest : public UiTest {
         const int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(fd, 2);
         if (chdir(dir_.c_str()) != 0) _exit(126);  // where F12 writes
-        execl(KVDEMO_PATH, KVDEMO_PATH, "-C", dir_.c_str(), "--log", log.c_str(), "--quiet",
-              nullptr);
+        std::vector<const char*> args = {KVDEMO_PATH, "-C",        dir_.c_str(),
+                                         "--log",     log.c_str(), "--quiet"};
+        for (const std::string& extra : extraArgs_) args.push_back(extra.c_str());
+        args.push_back(nullptr);
+        execv(KVDEMO_PATH, const_cast<char* const*>(args.data()));
         _exit(127);
       }
       waitFor(
@@ -596,6 +599,7 @@ class DemoUiTest : public UiTest {
   pid_t pid_ = -1;
   pid_t manager_ = -1;
   long long launchedMs_ = 0;
+  std::vector<std::string> extraArgs_;
 };
 
 TEST_F(DemoUiTest, ShowsTheSceneSwitchesToTheReferenceRasterizerOnF3AndLeavesOnEscape) {
@@ -724,6 +728,22 @@ TEST_F(DemoUiTest, F12WritesAScreenshot) {
   EXPECT_EQ(read(shot).substr(1, 3), "PNG");
   EXPECT_EQ(escapeAndWait(), 0);
   EXPECT_NE(read(dir_ / "log.txt").find(shot.string()), std::string::npos);
+}
+
+// In a window, --frames ends the run as headless; options that only a headless
+// run takes are named as ignored.
+TEST_F(DemoUiTest, FramesEndsAWindowedRunAndHeadlessOptionsAreNamedAsIgnored) {
+  end();
+  extraArgs_ = {"--frames", "45", "--sheet", (dir_ / "sheet.png").string(), "--keys", "J@1-5"};
+  ASSERT_NO_FATAL_FAILURE(launch());
+  int status = -1;
+  ASSERT_TRUE(waitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 15000, 50))
+      << "--frames 45 did not end the windowed run";
+  pid_ = -1;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const std::string errors = read(dir_ / "stderr.txt");
+  EXPECT_NE(errors.find("--sheet, --keys are for headless runs only"), std::string::npos) << errors;
+  EXPECT_FALSE(fs::exists(dir_ / "sheet.png"));
 }
 
 // A display that was asked for and cannot be used is named in one line, with
