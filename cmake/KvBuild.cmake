@@ -22,6 +22,9 @@ if(KV_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+file(RELATIVE_PATH KV_SOURCE_FROM_BUILD ${PROJECT_BINARY_DIR} ${PROJECT_SOURCE_DIR})
+string(REGEX REPLACE "/$" "" KV_SOURCE_FROM_BUILD "${KV_SOURCE_FROM_BUILD}")
+
 # Every target sees the repository root privately: its own sources reach their
 # private headers as "platform/d3d/objects.h". What a target shows to others is
 # only its layer's public include folder (kv_add_layer, kv_public_headers).
@@ -29,7 +32,9 @@ function(kv_common target)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_options(${target} PRIVATE ${KV_WARNINGS}
     # log lines name the module as "kvSys/Memory.cpp", not the build machine's path
-    -fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=)
+    # (nor "../kvSys/Memory.cpp" when a compiler cache hands the compiler
+    # relative paths)
+    -fmacro-prefix-map=${PROJECT_SOURCE_DIR}/= -fmacro-prefix-map=${KV_SOURCE_FROM_BUILD}/=)
   target_compile_definitions(${target} PUBLIC KV_TEXT_CP949=${KV_TEXT_CP949})
 endfunction()
 

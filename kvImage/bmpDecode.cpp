@@ -16,6 +16,7 @@ namespace {
 constexpr uint16_t BMP_MAGIC = 19778;  // "BM"
 constexpr size_t BMP_HEADERS = 14 + 40;
 constexpr size_t BMP_PALETTE_BYTES = 1024;
+static_assert(BMP_HEADERS + BMP_PALETTE_BYTES == BMP_HEAD_BYTES);
 
 uint64_t magnitude(int32_t value) {
   return value < 0 ? uint64_t{0} - static_cast<uint64_t>(static_cast<int64_t>(value))
@@ -24,35 +25,38 @@ uint64_t magnitude(int32_t value) {
 
 }  // namespace
 
-Status bmpInspect(const uint8_t* file, size_t size, BmpLayout* layout, Outcome* outcome) {
-  if (size < 2 || le16(file) != BMP_MAGIC) return refuse(outcome, Status::NotBitmap);
-  if (size < BMP_HEADERS) return refuse(outcome, Status::Truncated);
-  if (le32(file + 30) != 0) return refuse(outcome, Status::Compressed);
+Status bmpInspect(const uint8_t* head, size_t headSize, uint64_t fileSize, BmpLayout* layout,
+                  Outcome* outcome) {
+  if (headSize < 2 || le16(head) != BMP_MAGIC) return refuse(outcome, Status::NotBitmap);
+  if (headSize < BMP_HEADERS) return refuse(outcome, Status::Truncated);
+  if (le32(head + 30) != 0) return refuse(outcome, Status::Compressed);
 
-  const uint16_t bits = le16(file + 28);
+  const uint16_t bits = le16(head + 28);
   if (bits != 8 && bits != 16) {
     outcome->bits = bits;
     return refuse(outcome, Status::UnsupportedBits);
   }
   outcome->format = bits == 8 ? SURFACE_FORMAT_8BPP : SURFACE_FORMAT_16BPP;
-  if (bits == 8 && size < BMP_HEADERS + BMP_PALETTE_BYTES) {
+  if (bits == 8 && headSize < BMP_HEADERS + BMP_PALETTE_BYTES) {
     return refuse(outcome, Status::Truncated);
   }
 
   // The sign of the height is ignored on purpose: rows are always placed by
   // the loader's own order, never flipped by the file.
-  const uint64_t width = magnitude(static_cast<int32_t>(le32(file + 18)));
-  const uint64_t height = magnitude(static_cast<int32_t>(le32(file + 22)));
+  const uint64_t width = magnitude(static_cast<int32_t>(le32(head + 18)));
+  const uint64_t height = magnitude(static_cast<int32_t>(le32(head + 22)));
   if (width == 0 || height == 0) return refuse(outcome, Status::BadSize);
 
   const uint64_t rowBytes = width * (bits / 8);
-  const uint64_t offset = le32(file + 10);
-  auto rowsFit = [&](uint64_t stride) { return offset + (height - 1) * stride + rowBytes <= size; };
+  const uint64_t offset = le32(head + 10);
+  auto rowsFit = [&](uint64_t stride) {
+    return offset + (height - 1) * stride + rowBytes <= fileSize;
+  };
   // Rows are as long as the header sizes say, which lets a file pad its rows as
   // it likes; a header whose sizes cannot be right (a file size of 0, rows
   // shorter than the width, rows past the end) falls back to the standard
   // stride, rows rounded up to 4 bytes.
-  const uint64_t declaredSize = le32(file + 2);
+  const uint64_t declaredSize = le32(head + 2);
   const uint64_t declaredStride =
       (declaredSize > offset ? declaredSize - offset : offset - declaredSize) / height;
   uint64_t stride = (width * bits + 31) / 32 * 4;
@@ -79,8 +83,8 @@ Status bmpInspect(const uint8_t* file, size_t size, BmpLayout* layout, Outcome* 
   return Status::Ok;
 }
 
-void bmpDecode(const uint8_t* file, const BmpLayout& layout, Rows rows, ImageDesc* desc,
-               uint8_t* pixels) {
+Status bmpDecode(const uint8_t* head, ByteSource& file, const BmpLayout& layout, Rows rows,
+                 ImageDesc* desc, uint8_t* pixels) {
   desc->width = layout.width;
   desc->height = layout.height;
   desc->format = layout.format;
@@ -89,7 +93,7 @@ void bmpDecode(const uint8_t* file, const BmpLayout& layout, Rows rows, ImageDes
   if (layout.format == SURFACE_FORMAT_8BPP) {
     // The palette is always read whole, whatever the header says about colours
     // used: entries are stored blue, green, red, reserved.
-    const uint8_t* entry = file + BMP_HEADERS;
+    const uint8_t* entry = head + BMP_HEADERS;
     for (auto& colour : desc->palette) {
       colour[0] = entry[2];
       colour[1] = entry[1];
@@ -101,9 +105,11 @@ void bmpDecode(const uint8_t* file, const BmpLayout& layout, Rows rows, ImageDes
   const size_t rowBytes = layout.pixelBytes / static_cast<uint32_t>(layout.height);
   for (int32_t k = 0; k < layout.height; ++k) {
     const int32_t row = rows == Rows::TopFirst ? layout.height - 1 - k : k;
-    std::memcpy(pixels + static_cast<size_t>(row) * rowBytes,
-                file + layout.dataOffset + static_cast<size_t>(k) * layout.stride, rowBytes);
+    if (!file.read(layout.dataOffset + static_cast<uint64_t>(k) * layout.stride,
+                   pixels + static_cast<size_t>(row) * rowBytes, rowBytes))
+      return Status::Truncated;
   }
+  return Status::Ok;
 }
 
 }  // namespace kv::image

@@ -1,6 +1,6 @@
-// The image decoders: each turns a whole file's bytes into an ImageDesc and a
-// pixel buffer, with no file access, no allocation and no logging, so that tests,
-// fuzzers and benchmarks can drive them without a device. The loaders (load.h)
+// The image decoders: each turns a file's bytes into an ImageDesc and a pixel
+// buffer, with no allocation and no logging, so that tests, fuzzers and
+// benchmarks can drive them from memory without a device. The loaders (load.h)
 // wrap them with file reading, buffers, kvCreateSurface and the messages.
 //
 // Every decoder checks the file against the lengths and offsets it declares: it
@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "kvKIT.h"
 
@@ -60,7 +61,37 @@ enum class Rows : uint8_t {
 };
 
 // ---- BMP: 14-byte file header, 40-byte info header, a 1024-byte palette for
-// 8-bit files, rows at the pixel data offset.
+// 8-bit files, rows at the pixel data offset. Only the head is held whole; the
+// rows are read one by one where they lie, so the pixel buffer is the only
+// room a bitmap takes.
+
+constexpr size_t BMP_HEAD_BYTES = 14 + 40 + 1024;  // the headers and an 8-bit palette
+
+// Where the rows are read from: the file itself, or its bytes in memory.
+class ByteSource {
+ public:
+  // Copies `bytes` bytes from `offset` on into `to`; false when the source
+  // ends first.
+  virtual bool read(uint64_t offset, uint8_t* to, size_t bytes) = 0;
+
+ protected:
+  ~ByteSource() = default;
+};
+
+// A whole file in memory, for tests, fuzzers and benchmarks.
+class MemoryBytes final : public ByteSource {
+ public:
+  MemoryBytes(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  bool read(uint64_t offset, uint8_t* to, size_t bytes) override {
+    if (offset > size_ || bytes > size_ - offset) return false;
+    std::memcpy(to, data_ + offset, bytes);
+    return true;
+  }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+};
 
 struct BmpLayout {
   int32_t width;
@@ -71,12 +102,17 @@ struct BmpLayout {
   uint32_t pixelBytes;  // size of the pixel buffer the decode needs
 };
 
-// Reads the headers and checks that every row lies inside the file. On a failure
-// `outcome` says why (and, for UnsupportedBits, the bit count).
-Status bmpInspect(const uint8_t* file, size_t size, BmpLayout* layout, Outcome* outcome);
-// Fills `desc` and `pixels` (layout.pixelBytes bytes) from a file bmpInspect passed.
-void bmpDecode(const uint8_t* file, const BmpLayout& layout, Rows rows, ImageDesc* desc,
-               uint8_t* pixels);
+// Reads the headers from `head`, the first min(fileSize, BMP_HEAD_BYTES) bytes
+// (`headSize`) of a file of `fileSize` bytes, and checks that every row lies
+// inside the file. On a failure `outcome` says why (and, for UnsupportedBits,
+// the bit count).
+Status bmpInspect(const uint8_t* head, size_t headSize, uint64_t fileSize, BmpLayout* layout,
+                  Outcome* outcome);
+// Fills `desc` (the palette from `head`) and `pixels` (layout.pixelBytes
+// bytes) from a file bmpInspect passed, reading its rows from `file`; Truncated
+// when a row cannot be read after all (a file cut while it was read).
+Status bmpDecode(const uint8_t* head, ByteSource& file, const BmpLayout& layout, Rows rows,
+                 ImageDesc* desc, uint8_t* pixels);
 
 // ---- GIF: single-image GIF87a/GIF89a as today's tools write them: a global
 // colour table of any size (or none), extension blocks before the image, a local

@@ -1,6 +1,7 @@
-// The loaders' common path: read the whole file into a pool block, let the
-// format inspect it and decode it into a pooled pixel buffer, hand the picture
-// to kvCreateSurface and free both blocks. A refusal is logged as one line that
+// The loaders' common path: read the file (a bitmap row by row into its pixel
+// buffer; GIF and PCX whole into a pool block, as designed), let the format
+// inspect and decode it into a pooled pixel buffer, hand the picture to
+// kvCreateSurface and free the blocks. A refusal is logged as one line that
 // names the entry point and is tagged with its module, so the log shows the
 // function the caller used.
 #pragma once

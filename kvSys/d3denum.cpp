@@ -2,6 +2,7 @@
 // them, the driver-selection dialog and the choice remembered in kvKIT.vid.
 #include "kvSys/d3denum.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -600,16 +601,26 @@ void kvSaveVideoConfig() {
   }
 
   // Written aside and renamed over the old file, so an interrupted write never
-  // leaves half a file behind.
+  // leaves half a file behind; a choice that cannot be kept is said aloud.
   FILE* file = kvFileOpen(kVideoTempFile, "wb");
-  if (file == nullptr) return;
+  if (file == nullptr) {
+    kvDebugPrint("kvSaveVideoConfig: cannot write kvKIT.vid, the device choice is not kept (%s)\n",
+                 std::strerror(errno));
+    return;
+  }
   bool written = true;
   const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&config);
   for (const Field& field : kVideoFields)
     written = written && std::fwrite(bytes + field.offset, field.size, 1, file) == 1;
-  written = std::fclose(file) == 0 && written;
-  if (!written || std::rename(kVideoTempFile, kVideoFile) != 0) {
-    kvDebugPrint("kvSaveVideoConfig: cannot write kvKIT.vid\n");
+  // On the disk before the rename, so a power loss leaves the old file or the
+  // new one, never an empty one.
+  written = written && FlushFileBuffers(file);
+  int error = errno;  // why a write or the flush failed
+  if (std::fclose(file) != 0 && written) written = false, error = errno;
+  if (written && std::rename(kVideoTempFile, kVideoFile) != 0) written = false, error = errno;
+  if (!written) {
+    kvDebugPrint("kvSaveVideoConfig: cannot write kvKIT.vid, the device choice is not kept (%s)\n",
+                 std::strerror(error));
     std::remove(kVideoTempFile);
   }
 }

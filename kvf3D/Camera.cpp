@@ -1,6 +1,7 @@
 // The camera: an orbit around a target with a spring that eases the eye to its
 // goal, a look-at, the view matrix, and recorded paths from CAM files.
 #include <bit>
+#include <cmath>
 #include <cstring>
 
 #include "kvSys/Memory.h"
@@ -104,10 +105,19 @@ CameraPath* kv3dLoadCAM(const char* path) {
       releasePath(camera);
       return nullptr;
     }
-    for (int32_t k = 0; k < count; ++k) kv3d::readKey(file, &camera->keys[track][k]);
+    if (!kv3d::readTrack(file, camera->keys[track], count, "kv3dLoadCAM", path, track)) {
+      releasePath(camera);
+      return nullptr;
+    }
   }
   if (camera->keyCount[2] > 0 && !file.readValue(&camera->targetOffset)) {
     kvDebugPrint("kv3dLoadCAM: the target offset is missing; refused (%s)\n", path);
+    releasePath(camera);
+    return nullptr;
+  }
+  const Vector& offset = camera->targetOffset;
+  if (!std::isfinite(offset.x) || !std::isfinite(offset.y) || !std::isfinite(offset.z)) {
+    kvDebugPrint("kv3dLoadCAM: the target offset is not a finite number; refused (%s)\n", path);
     releasePath(camera);
     return nullptr;
   }

@@ -56,16 +56,25 @@ Layout layoutOf(const KVOHeader& h) {
   return l;
 }
 
-// The folder part of path (backslash included) into the path buffer; returns its length.
+// Object paths come from both worlds: "obj\\can.kvo" as stored files name them,
+// "obj/can.kvo" as this system's own paths do.
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The folder part of path (separator included) into the path buffer; returns its length.
 size_t setImageFolder(const char* path) {
   size_t length = std::strlen(path);
-  while (length > 0 && path[length - 1] != '\\') --length;
-  // A backslash only at index 0 does not make a folder.
+  while (length > 0 && !isSeparator(path[length - 1])) --length;
+  // A separator only at index 0 does not make a folder.
   if (length <= 1 || length >= kPathBufferSize) length = 0;
   std::memcpy(kvImagePath, path, length);
   kvImagePath[length] = '\0';
   return length;
 }
+
+// A name from the root ("/etc/..", or "\\x" in the stored files' own form)
+// would let an object read any file on the machine; relative names, ".."
+// included, stay where the object's author put them.
+bool isAbsolute(const char* name) { return isSeparator(name[0]); }
 
 using ImageLoader = Surface* (*)(const char* path);
 
@@ -228,8 +237,18 @@ bool KVOLoader::readImageNames(bool load) {
     }
     std::memcpy(kvImagePath + folder, name, length);
     kvImagePath[folder + length] = '\0';
+    if (!load) continue;
+    // Refused like a missing file: the slot is emptied and the object still loads.
+    if (isAbsolute(name)) {
+      kvDebugPrint(
+          "kv3dLoadKVO: image name %d (%s) is absolute; only names relative to the "
+          "object are read (%s)\n",
+          j, kvImagePath + folder, path_);
+      kvImageTable[j] = nullptr;
+      continue;
+    }
     // Other endings load nothing and leave the slot as an earlier load left it.
-    if (const ImageLoader loader = loaderFor(kvImagePath); load && loader != nullptr)
+    if (const ImageLoader loader = loaderFor(kvImagePath); loader != nullptr)
       kvImageTable[j] = loader(kvImagePath);
   }
   return true;

@@ -1,7 +1,10 @@
 // MOT motions: one track of keyframes per pivot, evaluated with a four-key
 // cubic spline that allows unevenly spaced keys. Counts are checked against
 // the file before anything is allocated.
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <iterator>
 
 #include "kvSys/Memory.h"
 #include "kvf3D/Math.h"
@@ -9,14 +12,39 @@
 
 namespace kv3d {
 
-bool readKey(FileReader& reader, Key* key) {
+bool readKey(FileReader& reader, Key* key, bool* finite) {
   int32_t time;
   float values[9];
   if (!reader.readValue(&time) || !reader.read(values, sizeof values)) return false;
+  *finite = std::all_of(std::begin(values), std::end(values),
+                        [](float value) { return std::isfinite(value); });
   key->time = static_cast<uint32_t>(time);
   key->position = Vector{values[0], values[1], values[2]};
   for (int k = 0; k < 3; ++k) key->angles[k] = truncate(double{values[3 + k]} * 4096.0 / 360.0);
   key->scale = Vector{values[6], values[7], values[8]};
+  return true;
+}
+
+bool readTrack(FileReader& reader, Key* keys, int32_t count, const char* loader, const char* path,
+               int32_t track) {
+  for (int32_t k = 0; k < count; ++k) {
+    bool finite = true;
+    if (!readKey(reader, &keys[k], &finite)) {
+      kvDebugPrint("%s: truncated in track %d; refused (%s)\n", loader, track, path);
+      return false;
+    }
+    if (!finite) {
+      kvDebugPrint("%s: track %d key %d holds a value that is not a finite number; refused (%s)\n",
+                   loader, track, k, path);
+      return false;
+    }
+    // Times are compared unsigned, as the key choice compares them.
+    if (k > 0 && keys[k].time < keys[k - 1].time) {
+      kvDebugPrint("%s: track %d key %d at time %u goes back before %u; refused (%s)\n", loader,
+                   track, k, keys[k].time, keys[k - 1].time, path);
+      return false;
+    }
+  }
   return true;
 }
 
@@ -79,12 +107,9 @@ Motion* kv3dLoadMOT(const char* path) {
         return nullptr;
       }
     }
-    for (int32_t k = 0; k < track.keyCount; ++k) {
-      if (!kv3d::readKey(file, &track.keys[k])) {  // cannot happen after has(); kept for safety
-        kvDebugPrint("kv3dLoadMOT: truncated in track %d; refused (%s)\n", i, path);
-        releaseMotion(motion, i + 1);
-        return nullptr;
-      }
+    if (!kv3d::readTrack(file, track.keys, track.keyCount, "kv3dLoadMOT", path, i)) {
+      releaseMotion(motion, i + 1);
+      return nullptr;
     }
   }
   return motion;

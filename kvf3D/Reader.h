@@ -15,9 +15,9 @@ class FileReader {
  public:
   // Opens path for binary reading; isOpen() tells whether that worked.
   explicit FileReader(const char* path) : file_(kvFileOpen(path, "rb")) {
-    if (file_ == nullptr) return;
-    if (kvFileSeek(file_, 0, SEEK_END)) remaining_ = kvFileTell(file_);
-    if (remaining_ < 0 || !kvFileSeek(file_, 0, SEEK_SET)) remaining_ = 0;
+    // The whole size, past kvFileTell's 32 bits: a file of 4 GiB and a little
+    // is not measured as the little.
+    if (file_ != nullptr && !GetFileSizeEx(file_, &remaining_)) remaining_ = 0;
   }
   ~FileReader() {
     if (file_ != nullptr) kvFileClose(file_);
@@ -49,9 +49,7 @@ class FileReader {
   }
 
   bool seek(int64_t offset, int64_t fileSize) {
-    if (offset < 0 || offset > fileSize ||
-        !kvFileSeek(file_, static_cast<int32_t>(offset), SEEK_SET))
-      return false;
+    if (offset < 0 || offset > fileSize || !SetFilePointerEx(file_, offset)) return false;
     remaining_ = fileSize - offset;
     return true;
   }
@@ -63,6 +61,14 @@ class FileReader {
 
 // The 40-byte key of the motion and camera files, converted: angles from degrees
 // to the kit's units (trunc(degrees x 4096 / 360), saturating on wild values).
-bool readKey(FileReader& reader, Key* key);
+// False when the file ends first or a value is not a finite number.
+bool readKey(FileReader& reader, Key* key, bool* finite);
+
+// Reads a track's `count` keys for `loader` ("kv3dLoadMOT"), refusing with one
+// line naming the file, the track and the key a key the spline cannot use: a
+// value that is not a finite number, or a time before the previous key's (the
+// spline divides by the gaps between times). Repeated times are sound.
+bool readTrack(FileReader& reader, Key* keys, int32_t count, const char* loader, const char* path,
+               int32_t track);
 
 }  // namespace kv3d

@@ -1,11 +1,18 @@
-// Decoding a 256 x 256 8-bit picture in each format, from bytes in memory.
+// Decoding a 256 x 256 8-bit picture in each format, from bytes in memory, and
+// loading one from a file through the kit.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "kvImage/decode.h"
+#include "kvKIT.h"
+#include "platform/host/headless/headless.h"
+#include "platform/win/debug_channel.h"
 #include "tests/image/image_files.h"
 
 namespace {
@@ -33,8 +40,10 @@ void BM_DecodeBmp(benchmark::State& state) {
   for (auto _ : state) {
     kv::image::BmpLayout layout;
     kv::image::Outcome outcome;
-    kv::image::bmpInspect(file.data(), file.size(), &layout, &outcome);
-    kv::image::bmpDecode(file.data(), layout, kv::image::Rows::TopFirst, &desc, pixels.data());
+    kv::image::MemoryBytes source(file.data(), file.size());
+    kv::image::bmpInspect(file.data(), kv::image::BMP_HEAD_BYTES, file.size(), &layout, &outcome);
+    kv::image::bmpDecode(file.data(), source, layout, kv::image::Rows::TopFirst, &desc,
+                         pixels.data());
     benchmark::DoNotOptimize(pixels.data());
   }
   state.SetBytesProcessed(state.iterations() * SIDE * SIDE);
@@ -83,6 +92,43 @@ void BM_DecodePcx(benchmark::State& state) {
   state.counters["file_bytes"] = static_cast<double>(file.size());
 }
 BENCHMARK(BM_DecodePcx);
+
+// Whole loads from files through the kit: open, read (a bitmap row by row, GIF
+// and PCX whole), decode and make the Surface, on the headless host.
+void loadFromFile(benchmark::State& state, const Bytes& file, const char* name,
+                  Surface* (*load)(const char*)) {
+  static const bool ready = [] {
+    kv::headless::install();
+    kv::win::setDebugEcho(false);
+    return kvSetSystemMemory(4096) == 1;
+  }();
+  const std::string path = (std::filesystem::temp_directory_path() / name).string();
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+  for (auto _ : state) {
+    if (!ready || load(path.c_str()) == nullptr) {
+      state.SkipWithError("the load failed");
+      break;
+    }
+    kvFreeSurfaceGroup(kvSurfaceGroup);
+  }
+  std::filesystem::remove(path);
+  state.SetBytesProcessed(state.iterations() * SIDE * SIDE);
+}
+
+void BM_LoadBmp(benchmark::State& state) {
+  loadFromFile(state, imagefiles::makeBmp({.width = SIDE, .height = SIDE}, picture()),
+               "kv_bench.bmp", kvLoadBmp);
+}
+BENCHMARK(BM_LoadBmp);
+
+void BM_LoadPcx(benchmark::State& state) {
+  loadFromFile(
+      state,
+      imagefiles::makePcx({.xmax = SIDE - 1, .ymax = SIDE - 1}, imagefiles::pcxEncode(picture())),
+      "kv_bench.pcx", kvLoadPcx);
+}
+BENCHMARK(BM_LoadPcx);
 
 }  // namespace
 

@@ -1,15 +1,13 @@
 #include "fuzz/f3d_common/loader_fuzz.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "kvSys/Memory.h"
 #include "platform/host/headless/headless.h"
 #include "platform/win/debug_channel.h"
+#include "platform/win/files_testing.h"
 
 namespace kvfuzz {
 
@@ -17,22 +15,16 @@ namespace {
 volatile float sink;
 }
 
-const char* writeInput(const uint8_t* data, size_t size, const char* extension) {
-  static std::string path;
-  if (path.empty()) {
+const char* serveInput(const uint8_t* data, size_t size, const char* name) {
+  static const bool ready = [] {
     kv::headless::install();
     kv::win::setDebugEcho(false);
-    kvSetSystemMemory(16 * 1024);
-    const char* dir = std::getenv("TMPDIR");
-    path = std::string(dir != nullptr ? dir : "/tmp") + "/kvfuzz-" + std::to_string(getpid()) +
-           "." + extension;
-  }
+    return kvSetSystemMemory(16 * 1024) == 1;
+  }();
+  if (!ready) std::abort();
   kv::headless::clearDebugCapture();
-  if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
-    if (size > 0) std::fwrite(data, 1, size, file);
-    std::fclose(file);
-  }
-  return path.c_str();
+  kv::win::serveFileFromMemory(name, data, size);
+  return name;
 }
 
 void expectPoolWhole() {

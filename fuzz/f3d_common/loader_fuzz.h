@@ -1,5 +1,6 @@
 // What the 3D library's loader fuzzers share: a headless host and a pool set up
-// once, the input written to a file (the loaders read files), and checks.
+// once, the input served from memory under a file name (the loaders open and
+// read it through the kit's own file calls, and nothing lands on disk), and checks.
 #pragma once
 
 #include <cstddef>
@@ -9,9 +10,9 @@
 
 namespace kvfuzz {
 
-// Writes the input to this process's scratch file with the given extension
-// and returns its path; sets the host and pool up on first use.
-const char* writeInput(const uint8_t* data, size_t size, const char* extension);
+// Serves the input as the file `name` and returns the name; sets the host and
+// pool up on first use.
+const char* serveInput(const uint8_t* data, size_t size, const char* name);
 // Aborts (a finding) unless every pool block was given back.
 void expectPoolWhole();
 // Keeps a computed value alive so the reads that made it are not optimised away.

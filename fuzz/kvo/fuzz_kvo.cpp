@@ -1,4 +1,4 @@
-// Feeds arbitrary bytes to the object loader as a file. A loaded object must
+// Feeds arbitrary bytes to the object loader as its file. A loaded object must
 // hold only indices inside its own arrays, and every load must give back all
 // the pool it took once freed.
 #include <cstdlib>
@@ -6,7 +6,7 @@
 #include "fuzz/f3d_common/loader_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const char* path = kvfuzz::writeInput(data, size, "kvo");
+  const char* path = kvfuzz::serveInput(data, size, "fuzz.kvo");
   Model* model = kv3dLoadKVO(path);
   if (model != nullptr) {
     float sum = 0.0f;
@@ -29,6 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kvfuzz::keep(sum);
     kv3dFreeKVO(model);
   }
+  // An image the input names may exist beside it; its surface goes too.
+  for (int32_t group = 0; group < KV_SURFACE_GROUPS; ++group) kvFreeSurfaceGroup(group);
+  for (Surface*& slot : kvImageTable) slot = nullptr;
   kvfuzz::expectPoolWhole();
   return 0;
 }

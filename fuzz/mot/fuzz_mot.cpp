@@ -5,7 +5,7 @@
 #include "fuzz/f3d_common/loader_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Motion* motion = kv3dLoadMOT(kvfuzz::writeInput(data, size, "mot"));
+  Motion* motion = kv3dLoadMOT(kvfuzz::serveInput(data, size, "fuzz.mot"));
   if (motion != nullptr) {
     Pivot pivots[8]{};
     for (float t : {-1.0f, 0.0f, 2.5f, 15.0f, 31.5f, 1e9f})

@@ -155,19 +155,80 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     // Hand the newest pixels back before the surfaces forget us.
     for (Kept* kept : {&color_, &depth_})
       if (kept->surface != nullptr) kept->surface->setKeeper(nullptr);
-    if (!context_.makeCurrent()) return;
-    for (auto& [id, texture] : textures_) glDeleteTextures(1, &texture.name);
-    glDeleteTextures(1, &paletteTexture_);
-    glDeleteTextures(1, &colorTexture_);
-    glDeleteTextures(1, &depthTexture_);
-    glDeleteFramebuffers(1, &framebuffer_);
-    glDeleteBuffers(1, &vertexBuffer_);
-    glDeleteVertexArrays(1, &vertexArray_);
-    glDeleteProgram(program_);
+    context_.run([this] {
+      for (auto& [id, texture] : textures_) glDeleteTextures(1, &texture.name);
+      glDeleteTextures(1, &paletteTexture_);
+      glDeleteTextures(1, &colorTexture_);
+      glDeleteTextures(1, &depthTexture_);
+      glDeleteFramebuffers(1, &framebuffer_);
+      glDeleteBuffers(1, &vertexBuffer_);
+      glDeleteVertexArrays(1, &vertexArray_);
+      glDeleteProgram(program_);
+    });
   }
 
   bool start() {
-    if (!context_.makeCurrent()) return false;
+    bool ok = false;
+    return context_.run([&] { ok = makeObjects(); }) && ok;
+  }
+
+  // ---- d3d::Backend: GL work runs on the context's thread; fans that join
+  // the batch being gathered need none.
+
+  void clear(const d3d::DrawTarget& target, bool color, uint32_t argb, bool depth, float depthValue,
+             const raster::Rect& rect) override {
+    context_.run([&] { clearNow(target, color, argb, depth, depthValue, rect); });
+  }
+
+  void drawFan(const d3d::DrawTarget& target, const raster::State& state, ddraw::Surface* texture,
+               const raster::Vertex* vertices, int count) override {
+    if (vertices == nullptr || count < 3) return;
+    BatchState wanted{state, 0, target.color.format == raster::ColorFormat::RGB565};
+    wanted.state.texture = nullptr;
+    const bool textured =
+        state.texture != nullptr && texture != nullptr && raster::validTexture(*state.texture);
+    if (!textured) {
+      wanted.state.colorOp = raster::ColorOp::SelectDiffuse;
+      wanted.state.alphaOp = raster::AlphaOp::SelectDiffuse;
+      wanted.state.colorKeyEnable = false;
+    } else {
+      wanted.textureId = texture->id();
+    }
+    if (target.zBuffer == nullptr) wanted.state.depthEnable = false;
+    // A change of target, of state or of the texture's memory ends the batch
+    // gathered so far.
+    const bool paletted = textured && state.texture->format == raster::TextureFormat::Palette8;
+    const bool textureChanged =
+        textured &&
+        (textureStale(*texture, *state.texture) ||
+         (paletted && (!paletteUploaded_ || std::memcmp(palette_.data(), state.texture->palette,
+                                                        sizeof palette_) != 0)));
+    if (batch_.empty() || !bound(target) || !(wanted == batchState_) || textureChanged) {
+      bool ok = false;
+      context_.run([&] { ok = startBatch(target, wanted, textured ? texture : nullptr, state); });
+      if (!ok) return;
+    }
+    for (int i = 1; i + 1 < count; ++i)
+      addTriangle(state, vertices[0], vertices[i], vertices[i + 1]);
+  }
+
+  void endScene() override {
+    if (!batch_.empty()) context_.run([this] { flush(); });
+  }
+
+  // ---- ddraw::PixelKeeper
+
+  void writeBack(ddraw::Surface& surface) override {
+    context_.run([&] { writeBackNow(surface); });
+  }
+
+  void release(ddraw::Surface& surface) override {
+    for (Kept* kept : {&color_, &depth_})
+      if (kept->surface == &surface) *kept = Kept{};
+  }
+
+ private:
+  bool makeObjects() {
     const GLuint vertex = compile(GL_VERTEX_SHADER, kVertexShader);
     const GLuint fragment = compile(GL_FRAGMENT_SHADER, kFragmentShader);
     if (vertex != 0 && fragment != 0) program_ = link(vertex, fragment);
@@ -214,10 +275,8 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     return true;
   }
 
-  // ---- d3d::Backend
-
-  void clear(const d3d::DrawTarget& target, bool color, uint32_t argb, bool depth, float depthValue,
-             const raster::Rect& rect) override {
+  void clearNow(const d3d::DrawTarget& target, bool color, uint32_t argb, bool depth,
+                float depthValue, const raster::Rect& rect) {
     if (!bind(target)) return;
     flush();
     const bool whole =
@@ -252,56 +311,13 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     glDisable(GL_SCISSOR_TEST);
   }
 
-  void drawFan(const d3d::DrawTarget& target, const raster::State& state, ddraw::Surface* texture,
-               const raster::Vertex* vertices, int count) override {
-    if (vertices == nullptr || count < 3 || !bind(target)) return;
-    BatchState wanted{state, 0, is565_};
-    wanted.state.texture = nullptr;
-    const bool textured =
-        state.texture != nullptr && texture != nullptr && raster::validTexture(*state.texture);
-    if (!textured) {
-      wanted.state.colorOp = raster::ColorOp::SelectDiffuse;
-      wanted.state.alphaOp = raster::AlphaOp::SelectDiffuse;
-      wanted.state.colorKeyEnable = false;
-    } else {
-      wanted.textureId = texture->id();
-    }
-    if (!wanted.state.depthEnable || depth_.surface == nullptr) wanted.state.depthEnable = false;
-    // A change of state or of the texture's memory ends the batch drawn so far.
-    const bool paletted = textured && state.texture->format == raster::TextureFormat::Palette8;
-    const bool textureChanged =
-        textured &&
-        (textureStale(*texture, *state.texture) ||
-         (paletted && (!paletteUploaded_ || std::memcmp(palette_.data(), state.texture->palette,
-                                                        sizeof palette_) != 0)));
-    if (!batch_.empty() && (!(wanted == batchState_) || textureChanged)) flush();
-    if (batch_.empty()) {
-      prepare(color_, false);
-      if (wanted.state.depthEnable) prepare(depth_, false);
-      if (textured && !upload(*texture, *state.texture)) {
-        wanted.textureId = 0;
-        wanted.state.colorOp = raster::ColorOp::SelectDiffuse;
-        wanted.state.alphaOp = raster::AlphaOp::SelectDiffuse;
-        wanted.state.colorKeyEnable = false;
-      }
-      if (paletted) uploadPalette(state.texture->palette);
-      batchState_ = wanted;
-    }
-    // Drawing stays within the area both targets cover.
-    for (int i = 1; i + 1 < count; ++i)
-      addTriangle(state, vertices[0], vertices[i], vertices[i + 1]);
-  }
-
-  void endScene() override { flush(); }
-
-  // ---- ddraw::PixelKeeper
-
-  void writeBack(ddraw::Surface& surface) override {
+  void writeBackNow(ddraw::Surface& surface) {
     Kept* kept = &surface == color_.surface   ? &color_
                  : &surface == depth_.surface ? &depth_
                                               : nullptr;
-    if (kept == nullptr || !kept->newer || !context_.makeCurrent()) return;
-    flush();
+    if (kept == nullptr) return;
+    flush();  // fans gathered for this surface belong before what comes
+    if (!kept->newer) return;
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
     const int32_t w = std::min(width_, surface.width()), h = std::min(height_, surface.height());
     if (kept == &color_) {
@@ -316,12 +332,32 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     kept->generation = surface.generation();
   }
 
-  void release(ddraw::Surface& surface) override {
-    for (Kept* kept : {&color_, &depth_})
-      if (kept->surface == &surface) *kept = Kept{};
+  bool bound(const d3d::DrawTarget& target) const {
+    return target.surface == color_.surface && target.zBuffer == depth_.surface &&
+           target.surface->width() == width_ && target.surface->height() == height_ &&
+           (target.color.format == raster::ColorFormat::RGB565) == is565_;
   }
 
- private:
+  // On the context's thread: the batch gathered so far is drawn and a new one
+  // starts with this target, state and texture.
+  bool startBatch(const d3d::DrawTarget& target, BatchState wanted, ddraw::Surface* texture,
+                  const raster::State& state) {
+    if (!bind(target)) return false;
+    flush();
+    prepare(color_, false);
+    if (wanted.state.depthEnable) prepare(depth_, false);
+    if (texture != nullptr && !upload(*texture, *state.texture)) {
+      wanted.textureId = 0;
+      wanted.state.colorOp = raster::ColorOp::SelectDiffuse;
+      wanted.state.alphaOp = raster::AlphaOp::SelectDiffuse;
+      wanted.state.colorKeyEnable = false;
+    }
+    if (texture != nullptr && state.texture->format == raster::TextureFormat::Palette8)
+      uploadPalette(state.texture->palette);
+    batchState_ = wanted;
+    return true;
+  }
+
   static void setNearest() {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
@@ -329,11 +365,8 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
 
   // Takes the draw's surfaces into the framebuffer; false when GL cannot draw.
   bool bind(const d3d::DrawTarget& target) {
-    if (!context_.makeCurrent()) return false;
     const bool is565 = target.color.format == raster::ColorFormat::RGB565;
-    if (target.surface != color_.surface || target.zBuffer != depth_.surface ||
-        target.surface->width() != width_ || target.surface->height() != height_ ||
-        is565 != is565_) {
+    if (!bound(target)) {
       flush();
       for (Kept* kept : {&color_, &depth_})
         if (kept->surface != nullptr) kept->surface->setKeeper(nullptr);

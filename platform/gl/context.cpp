@@ -3,8 +3,11 @@
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "platform/gl/gl.h"
 #include "platform/win/win32.h"
@@ -25,14 +28,75 @@ std::string eglError(const char* what) {
 class EglContext final : public Context {
  public:
   ~EglContext() override {
-    if (display_ == EGL_NO_DISPLAY) return;
-    eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-    if (context_ != EGL_NO_CONTEXT) eglDestroyContext(display_, context_);
-    eglTerminate(display_);
+    if (!worker_.joinable()) return;
+    execute({[](void* self) { static_cast<EglContext*>(self)->close(); }, this});
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    worker_.join();
   }
 
   // False, with the reason logged, when no GL 3.3 core context can be made.
   bool start() {
+    worker_ = std::thread([this] { serve(); });
+    struct Open {
+      EglContext* self;
+      bool ok;
+    } open{this, false};
+    execute({[](void* o) {
+               auto* p = static_cast<Open*>(o);
+               p->ok = p->self->open();
+             },
+             &open});
+    return open.ok;
+  }
+
+  bool execute(const Task& task) override {
+    if (std::this_thread::get_id() == worker_.get_id()) {
+      task.call(task.fn);
+      return true;
+    }
+    std::unique_lock lock(mutex_);
+    // One caller at a time (the kit has one thread; this only keeps it safe).
+    done_.wait(lock, [&] { return pending_ == nullptr && finished_ == nullptr; });
+    pending_ = &task;
+    wake_.notify_all();
+    done_.wait(lock, [&] { return finished_ == &task; });
+    finished_ = nullptr;
+    done_.notify_all();
+    return true;
+  }
+
+  const std::string& renderer() const override { return renderer_; }
+  const std::string& version() const override { return version_; }
+  bool hasClipControl() const override { return clipControl_; }
+
+ private:
+  // The worker: runs one task at a time for the callers, who wait for it.
+  void serve() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [&] { return pending_ != nullptr || stopping_; });
+      if (pending_ == nullptr) return;
+      pending_->call(pending_->fn);
+      finished_ = pending_;
+      pending_ = nullptr;
+      done_.notify_all();
+    }
+  }
+
+  void close() {
+    if (display_ == EGL_NO_DISPLAY) return;
+    eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    if (context_ != EGL_NO_CONTEXT) eglDestroyContext(display_, context_);
+    eglTerminate(display_);
+    display_ = EGL_NO_DISPLAY;
+  }
+
+  // On the worker: the display, the context, made current for good.
+  bool open() {
     display_ = openDisplay();
     if (display_ == EGL_NO_DISPLAY) return false;
     EGLint major = 0, minor = 0;
@@ -63,7 +127,10 @@ class EglContext final : public Context {
       logLine(eglError("eglCreateContext(OpenGL 3.3 core)"));
       return false;
     }
-    if (!makeCurrent()) return false;
+    if (!eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_)) {
+      logLine(eglError("eglMakeCurrent"));
+      return false;
+    }
     const auto text = [](GLenum name) {
       const auto* s = reinterpret_cast<const char*>(glGetString(name));
       return std::string(s != nullptr ? s : "");
@@ -78,18 +145,6 @@ class EglContext final : public Context {
     return true;
   }
 
-  bool makeCurrent() override {
-    if (eglGetCurrentContext() == context_) return true;
-    if (eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_)) return true;
-    logLine(eglError("eglMakeCurrent"));
-    return false;
-  }
-
-  const std::string& renderer() const override { return renderer_; }
-  const std::string& version() const override { return version_; }
-  bool hasClipControl() const override { return clipControl_; }
-
- private:
   // Mesa's surfaceless platform needs no display server; other drivers give
   // their default display.
   static EGLDisplay openDisplay() {
@@ -112,6 +167,12 @@ class EglContext final : public Context {
   EGLContext context_ = EGL_NO_CONTEXT;
   std::string renderer_, version_;
   bool clipControl_ = false;
+  std::thread worker_;
+  std::mutex mutex_;
+  std::condition_variable wake_, done_;
+  const Task* pending_ = nullptr;
+  const Task* finished_ = nullptr;
+  bool stopping_ = false;
 };
 
 struct Shared {

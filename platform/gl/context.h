@@ -2,19 +2,35 @@
 // later) made through EGL without a window (Mesa's surfaceless platform, else
 // the default display), so it runs the same headless and beside a window.
 // Frames reach the screen through the surfaces' memory, as the software
-// devices' do.
+// devices' do. The context lives on a thread of its own: a window's own GL
+// (the host's renderer, through GLX) holds the program's thread, and one
+// thread cannot hold contexts of both kinds.
 #pragma once
 
 #include <memory>
 #include <string>
+#include <type_traits>
 
 namespace kv::gl {
 
 class Context {
  public:
   virtual ~Context() = default;
-  // Makes the context current on this thread; false (logged) when it cannot.
-  virtual bool makeCurrent() = 0;
+
+  // Runs f with the context current, on its thread, and waits for it (at once
+  // when called from that thread); false when the context cannot run work.
+  // Nothing is allocated: f is referred to, not copied.
+  template <class F>
+  bool run(F&& f) {
+    using Fn = std::remove_reference_t<F>;
+    return execute({[](void* fn) { (*static_cast<Fn*>(fn))(); }, &f});
+  }
+
+  struct Task {
+    void (*call)(void*);
+    void* fn;
+  };
+  virtual bool execute(const Task& task) = 0;
   // GL_RENDERER and GL_VERSION as the driver gives them.
   virtual const std::string& renderer() const = 0;
   virtual const std::string& version() const = 0;

@@ -1,12 +1,30 @@
 // Win32 kernel stand-ins over the current host.
+#include <unistd.h>
+
+#include <cstdio>
 #include <string>
 
 #include "platform/host/host.h"
 #include "platform/win/codepage.h"
 #include "platform/win/debug_channel.h"
+#include "platform/win/files_testing.h"
 #include "platform/win/win32.h"
 
 namespace kv::win {
+// The one file served from memory (files_testing.h), if any.
+static struct {
+  std::string name;
+  const void* data = nullptr;
+  size_t size = 0;
+} served;
+void serveFileFromMemory(const char* name, const void* data, size_t size) {
+  static const char empty = 0;  // an empty input may come without a buffer
+  served.name = name;
+  served.data = data != nullptr ? data : &empty;
+  served.size = size;
+}
+void stopServingFile() { served = {}; }
+
 static bool echoToStderr = true;
 static std::FILE* logFile = nullptr;
 void setDebugEcho(bool toStderr) { echoToStderr = toStderr; }
@@ -60,5 +78,24 @@ void Sleep(DWORD milliseconds) { kv::host::current().sleep(milliseconds); }
 
 FILE* OpenFileA(LPCSTR path, LPCSTR mode) {
   if (path == nullptr || mode == nullptr) return nullptr;
+  if (!kv::win::served.name.empty() && kv::win::served.name == path && mode[0] == 'r')
+    return fmemopen(const_cast<void*>(kv::win::served.data), kv::win::served.size, "rb");
   return std::fopen(kv::win::kitTextToUtf8(path).c_str(), mode);
+}
+
+BOOL GetFileSizeEx(FILE* file, int64_t* size) {
+  const off_t at = ftello(file);
+  if (at < 0 || fseeko(file, 0, SEEK_END) != 0) return FALSE;
+  const off_t end = ftello(file);
+  if (fseeko(file, at, SEEK_SET) != 0 || end < 0) return FALSE;
+  *size = end;
+  return TRUE;
+}
+
+BOOL SetFilePointerEx(FILE* file, int64_t offset) {
+  return offset >= 0 && fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0 ? TRUE : FALSE;
+}
+
+BOOL FlushFileBuffers(FILE* file) {
+  return std::fflush(file) == 0 && fsync(fileno(file)) == 0 ? TRUE : FALSE;
 }

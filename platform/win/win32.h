@@ -87,6 +87,15 @@ void Sleep(DWORD milliseconds);
 // The C runtime's fopen for a path in the kit's code page (CP949 on this build):
 // the name on disk is UTF-8.
 FILE* OpenFileA(LPCSTR path, LPCSTR mode);
+// Win32's file size and position calls take the file's handle and 64-bit
+// values; these take the stream OpenFileA gave. The kit's kvFileSeek and
+// kvFileTell keep their 32-bit widths; its readers use these privately, so a
+// file past 2 GiB is measured whole. FALSE when the stream cannot tell or seek.
+BOOL GetFileSizeEx(FILE* file, int64_t* size);
+BOOL SetFilePointerEx(FILE* file, int64_t offset);  // from the start
+// Writes the stream's buffered bytes through to the disk, so a rename after it
+// cannot leave an empty file after a power loss.
+BOOL FlushFileBuffers(FILE* file);
 
 // ---------------------------------------------------------------------------
 // Module lookup: the kit finds the display driver's entry points at run time.

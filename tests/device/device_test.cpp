@@ -226,6 +226,22 @@ TEST_F(Device, VideoFileHoldsTheChoiceAtItsOffsetsAndBringsItBack) {
     EXPECT_EQ(selected(), named("RGB Emulation"));
   }
   EXPECT_TRUE(logged("kvKIT.vid is too short"));
+
+  // A choice that cannot be written is said aloud with the reason, whether the
+  // file cannot be made or cannot take the old one's place; nothing is left aside.
+  namespace fs = std::filesystem;
+  fs::remove("kvKIT.vid");
+  for (const char* inTheWay : {"kvKIT.vid.tmp/x", "kvKIT.vid/x"}) {
+    fs::create_directories(inTheWay);
+    kv::headless::clearDebugCapture();
+    kvSaveVideoConfig();
+    EXPECT_TRUE(
+        logged("): kvSaveVideoConfig: cannot write kvKIT.vid, the device choice is not "
+               "kept (Is a directory)\n"))
+        << inTheWay;
+    fs::remove_all(fs::path(inTheWay).parent_path());
+    EXPECT_FALSE(fs::exists("kvKIT.vid.tmp"));
+  }
 }
 
 // --- The driver dialog ----------------------------------------------------------------

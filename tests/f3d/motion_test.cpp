@@ -1,3 +1,6 @@
+#include <cmath>
+#include <limits>
+
 #include "f3d_test.h"
 
 namespace {
@@ -158,6 +161,71 @@ TEST_F(MotionTest, RefusesMotionsAndCameraPathsTheFileCannotHold) {
   for (int i = 0; i < 200; ++i) many.key(i, {});
   EXPECT_TRUE(refused(kv3dLoadMOT(many.save("many.mot").c_str()),
                       "kv3dLoadMOT: Memory allocation error\n"));
+}
+
+// A track the spline cannot use (times that go back make it divide by zero;
+// values that are not numbers pose the model with them) is refused with one
+// line naming the file, the track and the key; in motions and camera paths alike.
+TEST_F(MotionTest, RefusesKeysTheSplineCannotUse) {
+  const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
+  const struct {
+    FileBytes keys;  // one track: its count and keys
+    std::string reason;
+  } cases[] = {
+      {FileBytes().i32(3).key(0, {}).key(10, {}).key(0, {}), "key 2 at time 0 goes back before 10"},
+      {FileBytes().i32(2).key(0, {}).key(4, {1, nan, 0}),
+       "key 1 holds a value that is not a finite number"},
+      {FileBytes().i32(1).key(0, {}, {inf, 0, 0}),
+       "key 0 holds a value that is not a finite number"},
+      {FileBytes().i32(1).key(0, {}, {}, {1, 1, -inf}),
+       "key 0 holds a value that is not a finite number"},
+  };
+  for (const auto& [track, reason] : cases) {
+    FileBytes mot, cam;
+    mot.i32(0).i32(2).i32(0);  // the bad track second
+    cam.i32(0).i32(0);         // and in the camera's target carrier
+    for (FileBytes* file : {&mot, &cam})
+      file->bytes.insert(file->bytes.end(), track.bytes.begin(), track.bytes.end());
+    cam.vec({0, 0, 1});
+    EXPECT_TRUE(refused(kv3dLoadMOT(mot.save("keys.mot").c_str()),
+                        "kv3dLoadMOT: track 1 " + reason + "; refused (keys.mot)\n"));
+    EXPECT_TRUE(refused(kv3dLoadCAM(cam.save("keys.cam").c_str()),
+                        "kv3dLoadCAM: track 2 " + reason + "; refused (keys.cam)\n"));
+  }
+  FileBytes offset = FileBytes().i32(0).i32(0).i32(1).key(0, {});
+  EXPECT_TRUE(refused(kv3dLoadCAM(offset.vec({0, nan, 0}).save("offset.cam").c_str()),
+                      "kv3dLoadCAM: the target offset is not a finite number; refused"));
+
+  // Repeated times are sound, and times compare unsigned as the key choice
+  // compares them: -1 comes after 5.
+  Motion* m = kv3dLoadMOT(FileBytes()
+                              .i32(0)
+                              .i32(1)
+                              .i32(4)
+                              .key(0, {0, 0, 0})
+                              .key(10, {1, 0, 0})
+                              .key(10, {2, 0, 0})
+                              .key(-1, {3, 0, 0})
+                              .save("repeat.mot")
+                              .c_str());
+  ASSERT_NE(m, nullptr) << kv::headless::debugCapture();
+  Pivot pivot{};
+  kv3dSetMotionFrame(&pivot, 1, m, 10.0f);
+  EXPECT_EQ(pivot.position.x, 2.0f);  // the last key at that time
+  kv3dFreeMOT(m);
+  EXPECT_TRUE(poolIsWhole());
+}
+
+// Sizes are measured in 64 bits: a motion of 4 GiB and 4 bytes is not taken
+// for 4 bytes and refused as shorter than its header.
+TEST_F(MotionTest, AFilePast4GiBIsMeasuredWhole) {
+  const std::string path = FileBytes().i32(0).i32(1).i32(1).key(3, {7, 0, 0}).save("long.mot");
+  std::filesystem::resize_file(path, (uint64_t{1} << 32) + 4);
+  Motion* m = kv3dLoadMOT(path.c_str());
+  std::filesystem::remove(path);
+  ASSERT_NE(m, nullptr) << kv::headless::debugCapture();
+  EXPECT_EQ(std::tuple(m->trackCount, m->tracks[0].keys[0].time), std::tuple(1, 3u));
+  kv3dFreeMOT(m);
 }
 
 }  // namespace

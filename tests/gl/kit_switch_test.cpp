@@ -74,7 +74,7 @@ TEST_F(GlKit, StartsOnTheHardwareDeviceAndTwentySwitchesAmongThreeLeakNothing) {
 std::string brokenRenderer = "Broken GPU";
 class BrokenContext final : public kv::gl::Context {
  public:
-  bool makeCurrent() override { return false; }
+  bool execute(const Task&) override { return false; }
   const std::string& renderer() const override { return brokenRenderer; }
   const std::string& version() const override { return brokenRenderer; }
   bool hasClipControl() const override { return false; }

@@ -16,7 +16,7 @@ namespace {
 std::string fakeRenderer;
 class FakeContext final : public Context {
  public:
-  bool makeCurrent() override { return false; }
+  bool execute(const Task&) override { return false; }
   const std::string& renderer() const override { return fakeRenderer; }
   const std::string& version() const override { return fakeRenderer; }
   bool hasClipControl() const override { return false; }

@@ -42,9 +42,10 @@ Decoded decode(Kind kind, const Bytes& file) {
   im::PcxLayout pcx{};
   im::Outcome outcome;
   Decoded r;
-  r.status = kind == Kind::Gif   ? im::gifInspect(f, n, &gif, &outcome)
-             : kind == Kind::Pcx ? im::pcxInspect(f, n, &pcx, &outcome)
-                                 : im::bmpInspect(f, n, &bmp, &outcome);
+  r.status = kind == Kind::Gif ? im::gifInspect(f, n, &gif, &outcome)
+             : kind == Kind::Pcx
+                 ? im::pcxInspect(f, n, &pcx, &outcome)
+                 : im::bmpInspect(f, std::min(n, im::BMP_HEAD_BYTES), n, &bmp, &outcome);
   EXPECT_EQ(outcome.status, r.status);
   if (r.status != Status::Ok) return r;
   const uint32_t size = kind == Kind::Gif   ? gif.pixelBytes
@@ -53,9 +54,11 @@ Decoded decode(Kind kind, const Bytes& file) {
   r.pixels.assign(size + 64, 0xA5);
   if (kind == Kind::Gif) r.status = im::gifDecode(f, n, gif, tables, &r.desc, r.pixels.data());
   if (kind == Kind::Pcx) r.status = im::pcxDecode(f, n, pcx, &r.desc, r.pixels.data());
+  im::MemoryBytes source(f, n);
   if (kind == Kind::Bmp || kind == Kind::BmpFileOrder)
-    im::bmpDecode(f, bmp, kind == Kind::Bmp ? im::Rows::TopFirst : im::Rows::FileOrder, &r.desc,
-                  r.pixels.data());
+    r.status =
+        im::bmpDecode(f, source, bmp, kind == Kind::Bmp ? im::Rows::TopFirst : im::Rows::FileOrder,
+                      &r.desc, r.pixels.data());
   EXPECT_EQ(std::count(r.pixels.begin() + size, r.pixels.end(), 0xA5), 64)
       << "wrote past the picture";
   r.pixels.resize(size);
@@ -463,11 +466,13 @@ TEST_F(Loader, RefusalsAndFailedBlocksLogOneDesignedLineNamingTheFileAndLeaveThe
        false},
       {kvLoadPcxEx, makePcx({.ymax = 511}, pcxEncode(Bytes(8 * 512, 9))),
        "kvLoadPcx: surface생성에 실패했습니다.(@)\n", false},
-      // Room for the file and not for a second copy (kvLoadBmp names the
-      // picture's size), or not for the LZW tables.
+      // No room for the pixels (an 8-bit kvLoadBmp names the picture's size),
+      // or for the LZW tables.
       {kvLoadBmpEx, bigBmp, "kvLoadBmp: 메모리 할당에 실패했습니다.(@, size(256,256))\n", true,
-       70000},
-      {kvLoadBmpVFlipEx, bigBmp, "kvLoadBmpVFlip: 메모리 할당에 실패했습니다.(@)\n", true, 70000},
+       60000},
+      {kvLoadBmpVFlipEx, bigBmp, "kvLoadBmpVFlip: 메모리 할당에 실패했습니다.(@)\n", true, 60000},
+      {kvLoadBmpEx, makeBmp({.width = 128, .height = 256, .bits = 16}, {}),
+       "kvLoadBmp: 메모리 할당에 실패했습니다.(@)\n", true, 60000},
       {kvLoadGifEx, makeGif(64, 64, 2, gifCodes), "kvLoadGif: 메모리 할당에 실패했습니다.(@)\n",
        true, 10000},
   };
@@ -528,6 +533,66 @@ TEST_F(Loader, PicturesReachTheirSurfaceWhole) {
     if (surface->format == SURFACE_FORMAT_8BPP) expectWritersPalette(surface->palette);
   }
   kvFreeSurfaceGroup(5);
+  expectPoolWhole();
+}
+
+// A bitmap is read row by row into its pixel buffer, so the pool needs room
+// for the picture and its surface record only, never for the file as well.
+TEST_F(Loader, ABitmapTakesOnlyItsPixelsFromThePool) {
+  const struct {
+    Bmp shape;
+    int32_t room;
+  } cases[] = {
+      {{.width = 256, .height = 256}, 65536 + 2000},
+      {{.width = 128, .height = 256, .bits = 16}, 65536 + 2000},
+  };
+  for (const auto& [shape, room] : cases) {
+    const int rowBytes = shape.width * shape.bits / 8;
+    const Bytes rows = noise(rowBytes * shape.height);
+    const std::string path = write("room.bmp", makeBmp(shape, rows));
+    void* hog = kvAlloc(kvPoolSize - 4 - room - 16);
+    ASSERT_NE(hog, nullptr);
+    for (Surface* (*load)(const char*) : {kvLoadBmp, kvLoadBmpVFlip}) {
+      Surface* surface = load(path.c_str());
+      ASSERT_NE(surface, nullptr) << kv::headless::debugCapture();
+      const auto* bytes = static_cast<const uint8_t*>(surface->pixels);
+      EXPECT_EQ(Bytes(bytes, bytes + rows.size()),
+                load == kvLoadBmp ? flipped(rows, rowBytes) : rows);
+      kvFreeSurfaceGroup(0);
+    }
+    kvFree(hog);
+  }
+  expectPoolWhole();
+}
+
+// Sizes are measured in 64 bits: a file of 4 GiB and a little is not taken
+// for the little. A bitmap reads its rows wherever they are; a file the pool
+// could never hold whole is refused for its size.
+TEST_F(Loader, FilesPast4GiBAreMeasuredWhole) {
+  constexpr uint64_t kFourGiB = uint64_t{1} << 32;
+  const Bytes rows = noise(64 * 8);
+  Bytes bmp = makeBmp({.width = 64}, rows);
+  const uint64_t rowsAt = kFourGiB - 100;  // the rows end past 4 GiB
+  put(bmp, 10, static_cast<uint32_t>(rowsAt));
+  put(bmp, 2, 0);  // no file size: the standard stride
+  const std::string far = write("far.bmp", resized(bmp, 54 + 1024));
+  std::filesystem::resize_file(far, rowsAt);
+  std::ofstream(far, std::ios::binary | std::ios::app)
+      .write(reinterpret_cast<const char*>(rows.data()), std::streamsize(rows.size()));
+  Surface* surface = kvLoadBmpVFlip(far.c_str());
+  ASSERT_NE(surface, nullptr) << kv::headless::debugCapture();
+  EXPECT_EQ(Bytes(static_cast<const uint8_t*>(surface->pixels),
+                  static_cast<const uint8_t*>(surface->pixels) + rows.size()),
+            rows);
+  std::filesystem::remove(far);
+
+  const std::string big = write("big.pcx", makePcx({}, Bytes(64, 1)));
+  std::filesystem::resize_file(big, kFourGiB + 1000);
+  kv::headless::clearDebugCapture();
+  EXPECT_EQ(kvLoadPcx(big.c_str()), nullptr);
+  expectLine("kvLoadPcx: 메모리 할당에 실패했습니다.(" + big + ")\n");
+  std::filesystem::remove(big);
+  kvFreeSurfaceGroup(0);
   expectPoolWhole();
 }
 

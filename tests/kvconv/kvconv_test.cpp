@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stb_image_write.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -70,9 +71,10 @@ class Kvconv : public ::testing::Test {
     kv::headless::install();
     kvResetMemoryForTests();
     ASSERT_EQ(kvSetSystemMemory(4096), 1);
-    folder_ =
-        fs::path(testing::TempDir()) /
-        ("kvconv_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+    // Other checkouts may run these tests at the same time: a folder per process.
+    folder_ = fs::path(testing::TempDir()) /
+              ("kvconv_" + std::to_string(getpid()) + "_" +
+               testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(folder_);
     fs::create_directories(folder_);
     home_ = fs::current_path();
@@ -80,6 +82,7 @@ class Kvconv : public ::testing::Test {
   void TearDown() override {
     fs::current_path(home_);
     for (int group = 0; group < KV_SURFACE_GROUPS; ++group) kvFreeSurfaceGroup(group);
+    fs::remove_all(folder_);
   }
 
   void write(const std::string& name, const std::string& text) {
@@ -174,6 +177,10 @@ TEST_F(Kvconv, ObjFacesPositionsTexturesAndUntexturedColourComeBackThroughTheKit
     kv3dFreeKVO(model);
     fs::current_path(home_);
   }
+
+  EXPECT_EQ(convert("--strict shape.obj strict.kvo", &said), 1);
+  EXPECT_NE(said.find("1 degenerate faces"), std::string::npos) << said;
+  EXPECT_FALSE(fs::exists(folder_ / "strict.kvo"));
 
   // Precalculated: the colour baked into the corners, no texture needed.
   ASSERT_EQ(convert("--scale 2 --shading precalculated-gouraud shape.obj baked.kvo", &said), 0)

@@ -2,6 +2,8 @@
 // model in the middle of the picture and the clear colour around it.
 #include <gtest/gtest.h>
 #include <stb_image.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -19,7 +21,9 @@ int run(const std::string& command) {
 }
 
 TEST(Kvview, HeadlessCaptureShowsTheConvertedModelWhereItShouldBe) {
-  const fs::path folder = fs::path(testing::TempDir()) / "kvview_capture";
+  // Other checkouts may run this test at the same time: a folder per process.
+  const fs::path folder =
+      fs::path(testing::TempDir()) / ("kvview_capture_" + std::to_string(getpid()));
   fs::remove_all(folder);
   fs::create_directories(folder / "frames");
   // A red cube, untextured: under realtime light its colour comes as a texture.
@@ -62,6 +66,7 @@ TEST(Kvview, HeadlessCaptureShowsTheConvertedModelWhereItShouldBe) {
     ++frames;
   }
   EXPECT_GE(frames, 2);
+  fs::remove_all(folder);
 }
 
 }  // namespace

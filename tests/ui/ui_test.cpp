@@ -792,3 +792,39 @@ TEST_F(UiTest, ADisplayThatCannotBeUsedIsNamedWithTheReasonInOneLine) {
 }
 
 }  // namespace
+
+// The demo with the OpenGL device listed (KV_GL=1, inherited by the demo):
+// it starts on it, as hardware comes first, and F3 goes to the fast device
+// and back.
+class GlDemoUiTest : public DemoUiTest {
+ protected:
+  void SetUp() override {
+    setenv("KV_GL", "1", 1);
+    DemoUiTest::SetUp();
+  }
+  void TearDown() override {
+    DemoUiTest::TearDown();
+    unsetenv("KV_GL");
+  }
+  void chooseDevice(const char* step) {
+    hold("F3", 200);
+    sleepMs(700);
+    // The tab stops are OK, Cancel, driver, device, mode.
+    for (const char* key : {"Tab", "Tab", "Tab", step, "Return"}) hold(key, 60);
+    sleepMs(1500);
+  }
+};
+
+TEST_F(GlDemoUiTest, StartsOnTheOpenGlDeviceAndF3GoesToTheFastDeviceAndBack) {
+  sleepMs(1500);
+  EXPECT_GT(screenshot(id_).distinctColours(200), 50) << "the window shows no scene";
+  chooseDevice("Down");
+  EXPECT_GT(screenshot(id_).distinctColours(200), 50) << "no scene on the fast device";
+  chooseDevice("Up");
+  EXPECT_GT(screenshot(id_).distinctColours(200), 50) << "no scene back on the OpenGL device";
+  ASSERT_EQ(escapeAndWait(), 0);
+  const std::string vid = read(dir_ / "kvKIT.vid");
+  ASSERT_EQ(vid.size(), 1344u);
+  EXPECT_EQ(vid.substr(876, 12), "Direct3D HAL");
+  EXPECT_NE(read(dir_ / "log.txt").find("gl: OpenGL"), std::string::npos);
+}

@@ -47,6 +47,8 @@ in place; on any failure nothing is written and the exit status is 1.
   --flat               one rigid object, whatever the node tree (no motion)
   --texture-format F   bmp (default), gif or pcx
   --texture-size N     largest texture side: 8, 16, 32, 64, 128 or 256 (default)
+  --strict             refuse a model with degenerate faces (default: drop them
+                       with a warning)
   --help               this text
 
 Space: the kit is left-handed with y up; the source's z is mirrored
@@ -66,6 +68,7 @@ struct Options {
   int hierarchy = -1;  // -1: when a motion is written
   std::string textureFormat = "bmp";
   int textureSide = 256;
+  bool strict = false;
 };
 
 [[noreturn]] void usageError(const std::string& message) {
@@ -107,6 +110,8 @@ Options parse(int argc, char** argv) {
       if (!(o.rate > 0 && o.rate <= 1000)) usageError("--rate needs a number of frames 1..1000");
     } else if (a == "--camera") {
       o.camera = value();
+    } else if (a == "--strict") {
+      o.strict = true;
     } else if (a == "--hierarchy") {
       o.hierarchy = 1;
     } else if (a == "--flat") {
@@ -165,8 +170,13 @@ std::string kitLog() {
 bool loadBack(const fs::path& folder, const std::string& object, size_t images,
               const kvgen::ObjectRec& rec, const std::vector<std::string>& motions,
               const std::string& camera, std::string* error) {
-  const fs::path home = fs::current_path();
-  fs::current_path(folder);
+  std::error_code failed;
+  const fs::path home = fs::current_path(failed);
+  fs::current_path(folder, failed);
+  if (failed) {
+    *error = "cannot enter " + folder.string() + ": " + failed.message();
+    return false;
+  }
   bool ok = true;
   Model* model = kv3dLoadKVO(object.c_str());
   if (model == nullptr) {
@@ -213,7 +223,7 @@ bool loadBack(const fs::path& folder, const std::string& object, size_t images,
     kv3dFreeCAM(path);
   }
   for (int group = 0; group < KV_SURFACE_GROUPS; ++group) kvFreeSurfaceGroup(group);
-  fs::current_path(home);
+  fs::current_path(home, failed);
   return ok;
 }
 
@@ -277,7 +287,9 @@ int main(int argc, char** argv) {
   const double scale = o.scale > 0 ? o.scale : extent > 0 ? 400.0 / extent : 1.0;
   scaleScene(&scene, scale);
 
-  const fs::path output = fs::absolute(o.output);
+  std::error_code bad;
+  const fs::path output = fs::absolute(o.output, bad);
+  if (bad) return fail(o, "cannot name the output " + o.output + ": " + bad.message());
   const std::string stem = output.stem().string();
   ObjectOptions objectOptions;
   objectOptions.shading = o.shading;
@@ -285,6 +297,7 @@ int main(int argc, char** argv) {
   objectOptions.imageStem = asciiStem(stem);
   objectOptions.imageExtension = o.textureFormat;
   objectOptions.maxTextureSide = o.textureSide;
+  objectOptions.strict = o.strict;
   Converted converted;
   std::fprintf(stderr, "kvconv: building the object\n");
   if (!buildObject(scene, objectOptions, &converted, &error)) return fail(o, error);
@@ -353,8 +366,15 @@ int main(int argc, char** argv) {
   ok = ok && loadBack(work, objectName, converted.images.size(), converted.object, motions,
                       cameraName, &error);
   kvReleaseSystemMemory();
-  if (ok) {
-    for (const auto& file : files) fs::rename(work / file.first, output.parent_path() / file.first);
+  // Moves into place only once everything loaded back; a move that fails
+  // stops there and says which file it was.
+  for (size_t i = 0; ok && i < files.size(); ++i) {
+    std::error_code failed;
+    fs::rename(work / files[i].first, output.parent_path() / files[i].first, failed);
+    if (failed) {
+      error = "cannot put " + files[i].first + " in place: " + failed.message();
+      ok = false;
+    }
   }
   std::error_code ignored;
   fs::remove_all(work, ignored);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <set>
 
 namespace kvconv {
@@ -68,6 +69,14 @@ kvgen::MotionRec buildMotion(const SourceScene& scene, const SourceAnimation& an
   const std::vector<Affine> rest = globalsAt(scene, nullptr, 0);
   std::vector<Affine> restInverse(rest.size());
   for (size_t i = 0; i < rest.size(); ++i) restInverse[i] = inverse(rest[i]);
+  // Every node's pose at a frame, worked out once for all the tracks that key it.
+  std::map<int32_t, std::vector<Affine>> posed;
+  const auto posesAt = [&](int32_t frame) -> const std::vector<Affine>& {
+    auto found = posed.find(frame);
+    if (found == posed.end())
+      found = posed.emplace(frame, globalsAt(scene, &animation, frame / rate)).first;
+    return found->second;
+  };
   kvgen::MotionRec motion;
   const size_t pivots = object.pivotNode.size();
   motion.tracks.resize(pivots);
@@ -83,7 +92,7 @@ kvgen::MotionRec buildMotion(const SourceScene& scene, const SourceAnimation& an
     const kvgen::Vec3& point = object.restPivotPoints[p];
     KitAngles near;
     for (int32_t frame : keyFrames(seconds, animation.duration, rate)) {
-      const std::vector<Affine> now = globalsAt(scene, &animation, frame / rate);
+      const std::vector<Affine>& now = posesAt(frame);
       const size_t n = static_cast<size_t>(node);
       Affine local = restInverse[n] * now[n];
       if (parentNode >= 0) {

@@ -197,6 +197,12 @@ bool buildObject(const SourceScene& scene, const ObjectOptions& options, Convert
                  std::to_string(v) + ")";
         return false;
       }
+      const kvgen::Vec3 stored = toFile(position);
+      if (!finite({stored.x, stored.y, stored.z})) {
+        *error = "mesh \"" + mesh.name + "\" has a vertex beyond the kit's float range (" +
+                 std::to_string(v) + "); try a smaller --scale";
+        return false;
+      }
       objectIndex[u][v] = static_cast<uint32_t>(object.vertices.size());
       object.vertices.push_back(toFile(position));
       normals.push_back(v < mesh.normals.size() && finite(mesh.normals[v])
@@ -303,6 +309,10 @@ bool buildObject(const SourceScene& scene, const ObjectOptions& options, Convert
         coloursOf[material].push_back(colour);
       }
     }
+  }
+  if (dropped > 0 && options.strict) {
+    *error = std::to_string(dropped) + " degenerate faces (no area, or corners past the mesh)";
+    return false;
   }
   if (dropped > 0)
     out->warnings.push_back(std::to_string(dropped) + " degenerate faces (no area) dropped");

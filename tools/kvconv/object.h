@@ -34,6 +34,7 @@ struct ObjectOptions {
   std::string imageStem;   // texture files are named stem_N.ext
   std::string imageExtension = "bmp";
   int maxTextureSide = 256;
+  bool strict = false;  // degenerate faces refuse the model instead of being dropped
 };
 
 struct Converted {

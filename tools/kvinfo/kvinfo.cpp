@@ -6,7 +6,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
+#include <sstream>
 #include <string>
 
 #include "kvKIT.h"
@@ -61,18 +61,15 @@ bool refused(const char* path) {
 std::string kitName(const char* utf8) { return kv::win::utf8ToKitText(utf8); }
 
 bool showObject(const char* path) {
-  // The kit finds an object's images beside it only through backslashes, so
-  // the object is loaded by its bare name from inside its own folder.
-  const std::filesystem::path home = std::filesystem::current_path();
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  std::error_code entered;
-  if (!folder.empty()) std::filesystem::current_path(folder, entered);
-  Model* model = kv3dLoadKVO(
-      kitName(entered || folder.empty() ? path : std::filesystem::path(path).filename().c_str())
-          .c_str());
-  std::filesystem::current_path(home, entered);
+  // The kit finds the object's images beside it, whichever separator its path uses.
+  Model* model = kv3dLoadKVO(kitName(path).c_str());
   if (model == nullptr) return refused(path);
-  takeLog();  // the loader's own notes ("Pivot: n") are repeated below
+  // The image loaders' reasons for a texture they could not load are kept; the
+  // object loader's own note ("Pivot: n") is repeated below.
+  std::string reasons;
+  std::istringstream lines(takeLog());
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("  Pivot: ", 0) != 0) reasons += line + "\n";
   KVOHeader header{};
   if (std::FILE* file = std::fopen(path, "rb")) {
     if (std::fread(&header, sizeof header, 1, file) != 1) header = KVOHeader{};
@@ -85,6 +82,7 @@ bool showObject(const char* path) {
     textured += model->materials[i].texture != nullptr;
   std::printf("  loaded: shading %d, %d of %d materials textured\n", model->shading, textured,
               model->materialCount);
+  std::fputs(reasons.c_str(), stdout);
   for (int32_t i = 0; i < model->materialCount; ++i) {
     const Material& m = model->materials[i];
     std::printf("  material %d: %d faces, flags 0x%x, alpha %.0f\n", i, m.faceCount, m.renderFlags,
@@ -97,6 +95,9 @@ bool showObject(const char* path) {
                 p.boundVertexCount, p.pivotPoint.x, p.pivotPoint.y, p.pivotPoint.z);
   }
   kv3dFreeKVO(model);
+  // The textures' pixel copies live on the heap; the next object starts afresh.
+  for (int32_t group = 0; group < KV_SURFACE_GROUPS; ++group) kvFreeSurfaceGroup(group);
+  for (Surface*& slot : kvImageTable) slot = nullptr;
   return true;
 }
 
