@@ -3,11 +3,9 @@
 
 #include "kvKIT.h"
 
-int32_t kvFrameRate = 1;
-int32_t kvFramePeriod = 0;
-int32_t kvFrameDebt = 0;
-int32_t kvFrameLast = 0;
-int32_t kvFrameNow = 0;
+FramePacing kvPacing;
+
+void kvResetFrameState() { kvPacing = {}; }
 
 constexpr int32_t kTickMask = 0x7FFF;
 constexpr int32_t kTickSpan = 0x8000;
@@ -41,28 +39,28 @@ int32_t kvSetFrameRate(int32_t framesPerSecond) {
     // The period would be undefined; keep the schedule as it is.
     kvDebugPrint("kvSetFrameRate: rate %ld refused, it must be at least 1\n",
                  static_cast<long>(framesPerSecond));
-    return kvFrameLast;
+    return kvPacing.last;
   }
-  kvFrameRate = framesPerSecond;
-  kvFramePeriod = 1000 / framesPerSecond;
-  kvFrameDebt = 0;
-  kvFrameNow = 0;
-  kvFrameLast = kvGetTick();
-  return kvFrameLast;
+  kvPacing.rate = framesPerSecond;
+  kvPacing.period = 1000 / framesPerSecond;
+  kvPacing.debt = 0;
+  kvPacing.now = 0;
+  kvPacing.last = kvGetTick();
+  return kvPacing.last;
 }
 
 int32_t kvFrameSkip() {
-  kvFrameNow = kvGetTick();
-  int32_t elapsed = kvFrameNow - kvFrameLast;
+  kvPacing.now = kvGetTick();
+  int32_t elapsed = kvPacing.now - kvPacing.last;
   if (elapsed < 0) elapsed += kTickSpan;
-  kvFrameDebt += elapsed;
-  if (kvFrameDebt < 0) {
-    kvWait(-kvFrameDebt);
-    kvFrameDebt = -kvFramePeriod;
-    kvFrameLast = kvGetTick();
+  kvPacing.debt += elapsed;
+  if (kvPacing.debt < 0) {
+    kvWait(-kvPacing.debt);
+    kvPacing.debt = -kvPacing.period;
+    kvPacing.last = kvGetTick();
   } else {
-    kvFrameDebt -= kvFramePeriod;
-    kvFrameLast = kvFrameNow;
+    kvPacing.debt -= kvPacing.period;
+    kvPacing.last = kvPacing.now;
   }
-  return kvFrameDebt < 0 ? 1 : 0;
+  return kvPacing.debt < 0 ? 1 : 0;
 }

@@ -3,8 +3,15 @@
 
 #include <cstdint>
 
-extern int32_t kvFrameRate;
-extern int32_t kvFramePeriod;
-extern int32_t kvFrameDebt;
-extern int32_t kvFrameLast;
-extern int32_t kvFrameNow;
+// Ticks are the 15-bit millisecond tick; debt below 0 means the loop is early.
+struct FramePacing {
+  int32_t rate = 1;    // frames per second
+  int32_t period = 0;  // ms a frame
+  int32_t debt = 0;
+  int32_t last = 0;  // tick of the last frame
+  int32_t now = 0;   // tick read by the last kvFrameSkip
+};
+extern FramePacing kvPacing;
+
+// Back to how the process starts (tests run many kits in one process).
+void kvResetFrameState();

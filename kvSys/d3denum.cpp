@@ -680,3 +680,11 @@ void kvFreeDrivers() {
   deviceSeen = 0;
   refrastSeen = 0;
 }
+
+void kvResetDriverState() {
+  kvFreeDrivers();
+  enumDirectDraw = nullptr;  // both are released before enumeration returns
+  enumDirect3D = nullptr;
+  confirmDevice = nullptr;
+  oldChoice = newChoice = {};
+}

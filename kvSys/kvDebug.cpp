@@ -2,9 +2,15 @@
 #include <cstdarg>
 
 #include "kvKIT.h"
+#include "kvSys/kvState.h"
 
 const char* kvDebugFile = "";
 int32_t kvDebugLine = 0;
+
+void kvResetDebugState() {
+  kvDebugFile = "";
+  kvDebugLine = 0;
+}
 
 void kvDebugPrintLine(const char* format, ...) {
   char line[KV_DEBUG_LINE_SIZE];

@@ -1,5 +1,6 @@
 // Game-pad style input read from the keyboard's asynchronous key state.
 #include "kvKIT.h"
+#include "kvSys/kvState.h"
 
 namespace {
 
@@ -26,16 +27,19 @@ enum Entry {
   kCountKey,
 };
 
-uint16_t keyTable[kCountKey + 1] = {
-    0,    0x26, 0x25, 0x27, 0x28,  // pad 1: arrows
-    0x65, 0x66, 0x62, 0x63, 0x64,  // pad 1: keypad 5, 6, 2, 3, 4
-    0x45, 0x53, 0x46, 0x44,        // pad 2: E, S, F, D
-    0x55, 0x49, 0x4A, 0x4B, 0x59,  // pad 2: U, I, J, K, Y
-    0x70,                          // counted key: F1
+// The keys each entry reads and the counted key's release count.
+struct PadState {
+  uint16_t keyTable[kCountKey + 1] = {
+      0,    0x26, 0x25, 0x27, 0x28,  // pad 1: arrows
+      0x65, 0x66, 0x62, 0x63, 0x64,  // pad 1: keypad 5, 6, 2, 3, 4
+      0x45, 0x53, 0x46, 0x44,        // pad 2: E, S, F, D
+      0x55, 0x49, 0x4A, 0x4B, 0x59,  // pad 2: U, I, J, K, Y
+      0x70,                          // counted key: F1
+  };
+  int32_t releaseCount = 0;
+  int32_t previousSample = 0;
 };
-
-int32_t releaseCount = 0;
-int32_t previousSample = 0;
+PadState pad;
 
 bool held(uint16_t virtualKey) { return (GetAsyncKeyState(virtualKey) >> 8) != 0; }
 
@@ -45,7 +49,7 @@ int firstButton(uint16_t selector) { return selector != 0 ? kPad1Button1 : kPad2
 }  // namespace
 
 void kvSetPadKeys(uint16_t selector, uint16_t up, uint16_t left, uint16_t right, uint16_t down) {
-  uint16_t* entry = &keyTable[firstDirection(selector)];
+  uint16_t* entry = &pad.keyTable[firstDirection(selector)];
   entry[0] = up;
   entry[1] = left;
   entry[2] = right;
@@ -54,7 +58,7 @@ void kvSetPadKeys(uint16_t selector, uint16_t up, uint16_t left, uint16_t right,
 
 void kvSetPadButtons(uint16_t selector, uint16_t button1, uint16_t button2, uint16_t button3,
                      uint16_t button4, uint16_t button5) {
-  uint16_t* entry = &keyTable[firstButton(selector)];
+  uint16_t* entry = &pad.keyTable[firstButton(selector)];
   entry[0] = button1;
   entry[1] = button2;
   entry[2] = button3;
@@ -63,7 +67,7 @@ void kvSetPadButtons(uint16_t selector, uint16_t button1, uint16_t button2, uint
 }
 
 uint8_t kvGetPadDirection(uint16_t selector) {
-  const uint16_t* entry = &keyTable[firstDirection(selector)];
+  const uint16_t* entry = &pad.keyTable[firstDirection(selector)];
   uint8_t bits = 0;
   if (held(entry[1])) bits |= KV_PAD_LEFT;
   if (held(entry[2])) bits |= KV_PAD_RIGHT;
@@ -75,7 +79,7 @@ uint8_t kvGetPadDirection(uint16_t selector) {
 uint8_t kvGetPadButtons(uint16_t selector) {
   static constexpr uint8_t kButtonBits[5] = {KV_PAD_BUTTON1, KV_PAD_BUTTON2, KV_PAD_BUTTON3,
                                              KV_PAD_BUTTON4, KV_PAD_BUTTON5};
-  const uint16_t* entry = &keyTable[firstButton(selector)];
+  const uint16_t* entry = &pad.keyTable[firstButton(selector)];
   uint8_t bits = 0;
   for (int i = 0; i < 5; ++i)
     if (held(entry[i])) bits |= kButtonBits[i];
@@ -86,16 +90,18 @@ int16_t kvKeyEscape() { return static_cast<int16_t>((GetAsyncKeyState(VK_ESCAPE)
 
 int16_t kvKeyF2() { return static_cast<int16_t>((GetAsyncKeyState(VK_F2) >> 8) & 0xFF); }
 
-void kvSetCountKey(uint16_t virtualKey) { keyTable[kCountKey] = virtualKey; }
+void kvSetCountKey(uint16_t virtualKey) { pad.keyTable[kCountKey] = virtualKey; }
 
 int16_t kvPollCountKey() {
-  const SHORT state = GetAsyncKeyState(keyTable[kCountKey]);
+  const SHORT state = GetAsyncKeyState(pad.keyTable[kCountKey]);
   const int32_t sample = (state >> 8) != 0 ? 1 : 0;
-  if (previousSample == 1 && sample == 0) ++releaseCount;
-  previousSample = sample;
+  if (pad.previousSample == 1 && sample == 0) ++pad.releaseCount;
+  pad.previousSample = sample;
   return static_cast<int16_t>((state >> 8) & 0xFF);
 }
 
-int32_t kvIncCount() { return ++releaseCount; }
-int32_t kvDecCount() { return --releaseCount; }
-int32_t kvGetCount() { return releaseCount; }
+int32_t kvIncCount() { return ++pad.releaseCount; }
+int32_t kvDecCount() { return --pad.releaseCount; }
+int32_t kvGetCount() { return pad.releaseCount; }
+
+void kvResetPadState() { pad = {}; }

@@ -8,6 +8,11 @@
 int32_t kvRenderFlags = KV_RF_COLOR;
 int32_t kvRenderTarget = 1;
 
+void kvResetRenderState() {
+  kvRenderFlags = KV_RF_COLOR;
+  kvRenderTarget = 1;
+}
+
 namespace {
 
 // Colour arguments keep their low 8 bits; alpha is 0.

@@ -4,3 +4,6 @@
 #include <cstdint>
 
 extern int32_t kvRenderTarget;
+
+// Back to how the process starts: the render flags and the target.
+void kvResetRenderState();

@@ -11,11 +11,12 @@
 int32_t kvScreenWidth = 0;
 int32_t kvScreenHeight = 0;
 
-int16_t kvWindowLive = 0;
-int16_t kvWindowActive = 0;
-int16_t kvWindowed = 0;
-int16_t kvPrimary = 1;
-RECT kvWindowRect = {0, 0, 0, 0};
+RenderWindowState kvWindow;
+
+void kvResetScreenState() {
+  kvScreenWidth = kvScreenHeight = 0;
+  kvWindow = {};
+}
 
 namespace {
 
@@ -32,12 +33,12 @@ constexpr uint32_t kScreenModeCount = sizeof kScreenModes / sizeof kScreenModes[
 
 constexpr const char* kWindowClass = "kvKIT Render Window";
 
-bool fullScreenInEffect() { return kvWindowed == 0 && kvPrimary == 1; }
+bool fullScreenInEffect() { return kvWindow.windowed == 0 && kvWindow.primary == 1; }
 
 // Takes windowed and primary from the current choice.
 void refreshWindowFlags(const DriverInfo* driver, const DeviceInfo* device) {
-  if (device != nullptr) kvWindowed = static_cast<int16_t>(device->windowed);
-  if (driver != nullptr) kvPrimary = static_cast<int16_t>(driver->isPrimary);
+  if (device != nullptr) kvWindow.windowed = static_cast<int16_t>(device->windowed);
+  if (driver != nullptr) kvWindow.primary = static_cast<int16_t>(driver->isPrimary);
 }
 
 void refreshWindowFlags() {
@@ -48,8 +49,8 @@ void refreshWindowFlags() {
 }
 
 void placeWindow(HWND window) {
-  SetWindowPos(window, HWND_NOTOPMOST, kvWindowRect.left, kvWindowRect.top,
-               kvWindowRect.right - kvWindowRect.left, kvWindowRect.bottom - kvWindowRect.top,
+  SetWindowPos(window, HWND_NOTOPMOST, kvWindow.rect.left, kvWindow.rect.top,
+               kvWindow.rect.right - kvWindow.rect.left, kvWindow.rect.bottom - kvWindow.rect.top,
                SWP_SHOWWINDOW);
 }
 
@@ -127,7 +128,7 @@ int16_t kvSetScreenMode(uint32_t mode) {
   kvFramework.window = window;
   ShowWindow(window, SW_SHOWNORMAL);
   UpdateWindow(window);
-  GetWindowRect(window, &kvWindowRect);
+  GetWindowRect(window, &kvWindow.rect);
 
   refreshWindowFlags();
   const HRESULT result = kvInitDevice(window);
@@ -135,13 +136,13 @@ int16_t kvSetScreenMode(uint32_t mode) {
     kvShowError(result, KVMSG_EXIT);
     return 0;
   }
-  if (kvPrimary == 0) placeWindow(window);
+  if (kvWindow.primary == 0) placeWindow(window);
 
   kvSetViewRect(0, 0, kvScreenWidth, kvScreenHeight);
   kvSetRenderFlags(0);
   kvSetColorKey(0, 0, 0);
   kvSetFogColor(0, 0, 0);
-  kvWindowLive = 1;
+  kvWindow.live = 1;
   return 1;
 }
 
@@ -156,7 +157,7 @@ HRESULT kvInitDevice(HWND window) {
   }
 
   uint32_t flags = KVFW_BACKBUFFER | KVFW_ZBUFFER;
-  if (kvWindowed == 0) flags |= KVFW_FULLSCREEN;
+  if (kvWindow.windowed == 0) flags |= KVFW_FULLSCREEN;
   const DDSURFACEDESC2* mode =
       device->currentMode != nullptr ? &device->currentMode->desc : nullptr;
   const HRESULT result =
@@ -189,11 +190,11 @@ HRESULT kvInitDevice(HWND window) {
 LRESULT CALLBACK kvWindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
   switch (message) {
     case WM_DESTROY:
-      kvWindowActive = 0;
+      kvWindow.active = 0;
       PostQuitMessage(0);
       return 0;
     case WM_MOVE:
-      if (kvWindowActive && kvFramework.initialised && !fullScreenInEffect()) {
+      if (kvWindow.active && kvFramework.initialised && !fullScreenInEffect()) {
         const int32_t x = static_cast<int16_t>(LOWORD(l));
         const int32_t y = static_cast<int16_t>(HIWORD(l));
         // x and y place the client area; the stored rectangle is the outer one
@@ -204,16 +205,16 @@ LRESULT CALLBACK kvWindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
         GetWindowRect(window, &outer);
         ClientToScreen(window, &client);
         const LONG left = x - (client.x - outer.left), top = y - (client.y - outer.top);
-        kvWindowRect.right += left - kvWindowRect.left;
-        kvWindowRect.bottom += top - kvWindowRect.top;
-        kvWindowRect.left = left;
-        kvWindowRect.top = top;
+        kvWindow.rect.right += left - kvWindow.rect.left;
+        kvWindow.rect.bottom += top - kvWindow.rect.top;
+        kvWindow.rect.left = left;
+        kvWindow.rect.top = top;
         kvFwMove(&kvFramework, x, y);
       }
       break;
     case WM_PAINT:
       if (kvFramework.initialised) {
-        if (kvWindowed == 1)
+        if (kvWindow.windowed == 1)
           kvFwShowFrame(&kvFramework, 1);
         else
           kvFwFlipToGDISurface(&kvFramework, 1);
@@ -223,11 +224,11 @@ LRESULT CALLBACK kvWindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
       DestroyWindow(window);
       return 0;
     case WM_ACTIVATEAPP:
-      kvWindowActive = w != 0 ? 1 : 0;
+      kvWindow.active = w != 0 ? 1 : 0;
       break;
     case WM_SETCURSOR:
       SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-      if (kvWindowActive && fullScreenInEffect()) {
+      if (kvWindow.active && fullScreenInEffect()) {
         SetCursor(nullptr);
         return 1;
       }
@@ -235,14 +236,14 @@ LRESULT CALLBACK kvWindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
     case WM_GETMINMAXINFO: {
       MINMAXINFO* limits = reinterpret_cast<MINMAXINFO*>(l);
       if (!fullScreenInEffect()) {
-        const LONG width = kvWindowRect.right - kvWindowRect.left;
-        const LONG height = kvWindowRect.bottom - kvWindowRect.top;
+        const LONG width = kvWindow.rect.right - kvWindow.rect.left;
+        const LONG height = kvWindow.rect.bottom - kvWindow.rect.top;
         limits->ptMaxSize.x = width;
         limits->ptMaxSize.y = height;
         limits->ptMaxTrackSize.x = width;
         limits->ptMaxTrackSize.y = height;
-        limits->ptMaxPosition.x = kvWindowRect.left;
-        limits->ptMaxPosition.y = kvWindowRect.top;
+        limits->ptMaxPosition.x = kvWindow.rect.left;
+        limits->ptMaxPosition.y = kvWindow.rect.top;
       }
       limits->ptMinTrackSize.x = 100;
       limits->ptMinTrackSize.y = 100;
@@ -255,25 +256,25 @@ LRESULT CALLBACK kvWindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
 }
 
 void kvPumpMessages() {
-  if (kvWindowLive == 0) return;
+  if (kvWindow.live == 0) return;
   if (GetAsyncKeyState(VK_F3) & 0xFF00) {
     kvChangeDevice();
-    kvSetFrameRate(kvFrameRate);
+    kvSetFrameRate(kvPacing.rate);
   }
   MSG message = {};
   for (;;) {
-    if (kvWindowActive) {
+    if (kvWindow.active) {
       if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return;
     } else if (GetMessageA(&message, nullptr, 0, 0) <= 0) {
       // 0 is the quit message: the window is gone, and waiting for another
       // message would wait for ever. -1: no message can come (headless).
-      if (message.message == WM_QUIT) kvWindowLive = 0;
+      if (message.message == WM_QUIT) kvWindow.live = 0;
       return;
     }
     TranslateMessage(&message);
     DispatchMessageA(&message);
     if (message.message == WM_QUIT) {
-      kvWindowLive = 0;
+      kvWindow.live = 0;
       return;
     }
   }
@@ -281,8 +282,8 @@ void kvPumpMessages() {
 
 void kvChangeDevice() {
   kvFwFlipToGDISurface(&kvFramework, 1);
-  if (!kvWindowActive || !kvFramework.initialised) return;
-  if (kvSelectDriverDialog(kvFramework.window, kvWindowed) != 1) return;
+  if (!kvWindow.active || !kvFramework.initialised) return;
+  if (kvSelectDriverDialog(kvFramework.window, kvWindow.windowed) != 1) return;
   refreshWindowFlags();
   kvRebuildDevice(kvFramework.window);
 }
@@ -294,14 +295,14 @@ HRESULT kvRebuildDevice(HWND window) {
     DestroyWindow(window);
     return result;
   }
-  if (kvWindowed == 1) placeWindow(window);
+  if (kvWindow.windowed == 1) placeWindow(window);
   result = kvInitDevice(window);
   if (FAILED(result)) {
     kvShowError(result, KVMSG_EXIT);
     DestroyWindow(window);
     return result;
   }
-  if (kvPrimary == 0) placeWindow(window);
+  if (kvWindow.primary == 0) placeWindow(window);
   return 0;
 }
 

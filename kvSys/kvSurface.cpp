@@ -447,3 +447,11 @@ void kvSetColorKey(uint8_t red, uint8_t green, uint8_t blue) {
   keyBlue = blue;
   kvApplyColorKey();
 }
+
+void kvResetSurfaceState() {
+  kvSurfaceGroup = 0;
+  for (Surface*& group : groups) group = nullptr;
+  currentTexture = nullptr;
+  keyRed = keyGreen = keyBlue = 0;
+  keyFound = false;
+}

@@ -12,3 +12,6 @@ uint16_t kvTexelFromRGB(const DDPIXELFORMAT& format, uint32_t red, uint32_t gree
 uint16_t kvTexelFrom565(const DDPIXELFORMAT& format, uint16_t pixel);
 // The Surface last given to kvSetTexture, or null.
 Surface* kvGetCurrentTexture();
+// Back to how the process starts: no groups, no texture, no key colour. Free
+// the groups first: this forgets them.
+void kvResetSurfaceState();

@@ -2,10 +2,17 @@
 #include <cstring>
 
 #include "kvKIT.h"
+#include "kvSys/kvState.h"
 
 char kvCaption[KV_CAPTION_SIZE];
 DeviceFramework kvFramework;
 static uint8_t exitGuard = 0;
+
+void kvResetSystemState() {
+  std::memset(kvCaption, 0, sizeof kvCaption);
+  std::memset(&kvFramework, 0, sizeof kvFramework);
+  exitGuard = 0;
+}
 
 // Accepts every device the enumeration offers.
 static HRESULT acceptEveryDevice(DDCAPS*, D3DDEVICEDESC*) { return 0; }

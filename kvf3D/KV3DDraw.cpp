@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "kvf3D/State.h"
+
 using kv3d::FanVertex;
 
 int32_t kv3dDoubleSided = 0;
@@ -304,4 +306,10 @@ void kvSetRectangle(const ClipVertex* c1, const ClipVertex* c2) {
 HRESULT kvDrawRectangleAt(float x, float y, float u, float v) {
   moveStored(storedRectangle, 2, x, y, u, v);
   return kvDrawRectangle(&storedRectangle[0], &storedRectangle[1]);
+}
+
+void kv3dResetDrawState() {
+  kv3dDoubleSided = 0;
+  std::memset(storedTriangle, 0, sizeof storedTriangle);
+  std::memset(storedRectangle, 0, sizeof storedRectangle);
 }

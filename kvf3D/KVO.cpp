@@ -8,6 +8,7 @@
 #include "kvSys/Memory.h"
 #include "kvf3D/Math.h"
 #include "kvf3D/Reader.h"
+#include "kvf3D/State.h"
 
 Surface* kvImageTable[KV_IMAGE_TABLE_SIZE] = {};
 
@@ -396,4 +397,9 @@ void kv3dPrintKVOHeader(const KVOHeader* header) {
   kvDebugPrint("%d pivots\n", header->pivotCount);
   if (header->shading >= 0 && header->shading <= 4)
     kvDebugPrint("%s", kShadingNames[header->shading]);
+}
+
+void kv3dResetObjectState() {
+  for (Surface*& image : kvImageTable) image = nullptr;
+  std::memset(kvImagePath, 0, sizeof kvImagePath);
 }

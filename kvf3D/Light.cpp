@@ -3,8 +3,11 @@
 #include <cstring>
 
 #include "kvf3D/Math.h"
+#include "kvf3D/State.h"
 
 LightTable* kv3dCurrentLight = nullptr;
+
+void kv3dResetLightState() { kv3dCurrentLight = nullptr; }
 
 const int16_t kvLightRowAngles[32] = {
     3093, 3134, 3175, 3216, 3258, 3301, 3345, 3391, 3438, 3487, 3540, 3596, 3658, 3729, 3816, 3981,

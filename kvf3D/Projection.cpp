@@ -1,6 +1,7 @@
 // The view state (projection distance, near and far planes, view rectangle) and
 // the vertex work buffers the renderer fills for the object being drawn.
 #include "kvf3D/Math.h"
+#include "kvf3D/State.h"
 
 int32_t kv3dWorkCapacity = 0;
 Vector* kv3dWorkVertices = nullptr;
@@ -12,6 +13,21 @@ float kv3dNearZ = 1.0f;
 float kv3dFarZ = 32000.0f;
 float kvViewLeft = 0.0f, kvViewTop = 0.0f, kvViewRight = 320.0f, kvViewBottom = 240.0f;
 float kvViewCenterX = 160.0f, kvViewCenterY = 120.0f;
+
+void kv3dResetProjectionState() {
+  // The values above, which the public header fixes as separate variables.
+  kv3dWorkCapacity = 0;
+  kv3dWorkVertices = nullptr;
+  kv3dWorkRed = kv3dWorkGreen = kv3dWorkBlue = nullptr;
+  kv3dProjDistance = 256.0f;
+  kv3dNearZ = 1.0f;
+  kv3dFarZ = 32000.0f;
+  kvViewLeft = kvViewTop = 0.0f;
+  kvViewRight = 320.0f;
+  kvViewBottom = 240.0f;
+  kvViewCenterX = 160.0f;
+  kvViewCenterY = 120.0f;
+}
 
 namespace {
 

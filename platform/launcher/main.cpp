@@ -63,7 +63,8 @@ void printHelp(const kv::launcher::ProgramFacts& facts) {
     std::printf(
         "  --sheet FILE|none   where to write the contact sheet of the run, a PNG of\n"
         "                      chosen frames labelled with their numbers (default:\n"
-        "                      contact_sheet.png beside %s)\n",
+        "                      contact_sheet.png beside %s in its build folder, else\n"
+        "                      in the current folder)\n",
         name);
   std::printf(
       "  --dialog ANSWER     answer the next dialog (give it once per dialog), e.g.\n"
@@ -77,12 +78,24 @@ void printHelp(const kv::launcher::ProgramFacts& facts) {
   std::exit(2);
 }
 
-// A program's data sits in data/ beside the executable after a build.
+// A program's data sits in data/ beside the executable after a build, and in
+// share/kvKIT/<program> beside bin/ once installed; empty when neither exists.
 fs::path defaultDataFolder() {
   std::error_code error;
   const fs::path exe = fs::read_symlink("/proc/self/exe", error);
   if (error) return {};
-  return exe.parent_path() / "data";
+  for (const fs::path& data : {exe.parent_path() / "data", exe.parent_path().parent_path() /
+                                                               "share" / "kvKIT" / exe.filename()})
+    if (fs::is_directory(data, error)) return data;
+  return {};
+}
+
+// The contact sheet goes beside the program in the build tree (next to its
+// data/ folder), else into the folder the program was started in.
+fs::path defaultSheetPath() {
+  const fs::path data = defaultDataFolder();
+  if (!data.empty() && data.filename() == "data") return data.parent_path() / "contact_sheet.png";
+  return fs::current_path() / "contact_sheet.png";
 }
 
 // The data maker as a user would run it: the one built beside this program
@@ -130,8 +143,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> headlessOnly;  // given, for a note when a window opens
   std::error_code startError;
   options.screenshotDir = fs::current_path(startError).string();
-  if (!facts.sheetFrames.empty())
-    sheetPath = defaultDataFolder().parent_path() / "contact_sheet.png";
+  if (!facts.sheetFrames.empty()) sheetPath = defaultSheetPath();
 
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];

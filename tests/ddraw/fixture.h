@@ -11,6 +11,7 @@
 #include "platform/ddraw/ddraw.h"
 #include "platform/ddraw/ddraw_testing.h"
 #include "platform/host/headless/headless.h"
+#include "tests/platform_reset.h"
 
 namespace kv::testing {
 
@@ -21,10 +22,7 @@ class DirectDrawTest : public ::testing::Test {
   void SetUp() override {
     headless::Options options;
     options.display.desktop = {1024, 768, 16, 60};
-    headless::install(options);
-    ddraw::testing::reset();
-    d3d::testing::resetDevices();
-    d3d::testing::clearRecording();
+    kvtest::resetPlatform(options);
     LPDIRECTDRAW first = nullptr;
     ASSERT_EQ(DirectDrawCreate(nullptr, &first, nullptr), DD_OK);
     ASSERT_EQ(first->QueryInterface(IID_IDirectDraw4, reinterpret_cast<void**>(&dd)), DD_OK);

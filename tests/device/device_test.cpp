@@ -79,11 +79,11 @@ TEST_F(Device, F3CancelOnlyRestartsPacingAndTwentySwitchesRetextureAllAndLeakNot
   const int directDraws = kv::ddraw::testing::liveDirectDrawObjects();
 
   IDirect3DDevice3* device = kvFramework.device;
-  kvFrameDebt = 1234;
+  kvPacing.debt = 1234;
   pressF3("cancel");
   EXPECT_EQ(kvFramework.device, device);
-  EXPECT_EQ(kvFrameDebt, 0);
-  EXPECT_EQ(kvFrameLast, kvGetTick());
+  EXPECT_EQ(kvPacing.debt, 0);
+  EXPECT_EQ(kvPacing.last, kvGetTick());
 
   for (int i = 0; i < 20; ++i) {
     const char* name = i % 2 == 0 ? "Reference Rasterizer" : "RGB Emulation";
@@ -129,14 +129,14 @@ TEST_F(Device, FrameworkRefusesBadArgumentsAndAnswersBeforeSetUp) {
 
 TEST_F(Device, WindowMovesAndLimitsFollowTheWindowOnlyOutsideFullScreen) {
   start();
-  const RECT before = kvWindowRect;
+  const RECT before = kvWindow.rect;
   POINT client = {0, 0};
   ClientToScreen(kvFramework.window, &client);
   const LONG frame = client.x - before.left;  // the border left of the client area
   ASSERT_GT(frame, 0);
   // The message places the client area; the stored rectangle is the outer one.
   kvWindowProc(kvFramework.window, WM_MOVE, 0, MAKELPARAM(100, 70));
-  EXPECT_EQ(std::tuple(kvWindowRect.left, kvWindowRect.right - kvWindowRect.left,
+  EXPECT_EQ(std::tuple(kvWindow.rect.left, kvWindow.rect.right - kvWindow.rect.left,
                        kvFramework.screenRect.right),
             std::tuple(100 - frame, before.right - before.left, 740));
   MINMAXINFO limits = {};
@@ -144,15 +144,14 @@ TEST_F(Device, WindowMovesAndLimitsFollowTheWindowOnlyOutsideFullScreen) {
   EXPECT_EQ(std::tuple(limits.ptMinTrackSize.x, limits.ptMaxTrackSize.y, limits.ptMaxPosition.x),
             std::tuple(100, before.bottom - before.top, 100 - frame));
 
-  kvWindowed = 0;  // full screen in effect
+  kvWindow.windowed = 0;  // full screen in effect
   kvWindowProc(kvFramework.window, WM_MOVE, 0, MAKELPARAM(5, 5));
-  EXPECT_EQ(std::tuple(kvWindowRect.left, kvFramework.screenRect.left),
+  EXPECT_EQ(std::tuple(kvWindow.rect.left, kvFramework.screenRect.left),
             std::tuple(100 - frame, 100));
   EXPECT_EQ(kvWindowProc(kvFramework.window, WM_SETCURSOR, 0, 0), 1);  // hidden
   MINMAXINFO free = {};
   kvWindowProc(kvFramework.window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&free));
   EXPECT_EQ(std::tuple(free.ptMaxTrackSize.x, free.ptMinTrackSize.y), std::tuple(0, 100));
-  kvWindowed = 1;
 }
 
 TEST_F(Device, ErrorBoxesCarryTheTextForTheCodeAndTheEnding) {

@@ -43,7 +43,7 @@ TEST_F(FullScreen, WindowToFullScreenFlipsGivesTheScreenBackSurvivesLossAndRetur
   kvPumpMessages();
   RECT windowBefore{};
   GetWindowRect(kvFramework.window, &windowBefore);
-  ASSERT_EQ(corners(kvWindowRect), corners(windowBefore));
+  ASSERT_EQ(corners(kvWindow.rect), corners(windowBefore));
   // Two 16-bit textures with distinct texels, and one 8-bit one.
   std::vector<uint16_t> pixels(32 * 32 + 1);  // the second starts one texel on
   for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint16_t(i * 37);
@@ -132,7 +132,7 @@ TEST_F(FullScreen, WindowToFullScreenFlipsGivesTheScreenBackSurvivesLossAndRetur
   RECT windowAfter{};
   GetWindowRect(kvFramework.window, &windowAfter);
   EXPECT_EQ(corners(windowAfter), corners(windowBefore));
-  EXPECT_EQ(corners(kvWindowRect), corners(windowBefore));
+  EXPECT_EQ(corners(kvWindow.rect), corners(windowBefore));
   texturesIntact("windowed again");
   EXPECT_EQ(kv::ddraw::testing::liveSurfaces(), windowedSurfaces);
   ASSERT_EQ(kvClear(0, 0, 255), 0);

@@ -1,6 +1,5 @@
 // A fresh kit for each test on the headless machine: host, stand-in defaults,
 // pool and an empty framework, in a folder of its own (kvKIT.vid lands there).
-// Teardown runs shutdown's steps without its once-only guard.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,18 +9,16 @@
 #include <string>
 
 #include "kvKIT.h"
-#include "kvSys/Memory.h"
 #include "kvSys/kvScreen.h"
 #include "platform/d3d/d3d_testing.h"
 #include "platform/ddraw/ddraw_testing.h"
 #include "platform/host/headless/headless.h"
+#include "tests/kit_reset.h"
 
 class Kit : public ::testing::Test {
  protected:
   void SetUp() override {
-    kv::headless::install();
-    kv::ddraw::testing::reset();
-    kv::d3d::testing::resetDevices();
+    kvtest::resetKitAndPlatform();
     previous_ = std::filesystem::current_path();
     folder_ = std::filesystem::path(::testing::TempDir()) /
               ("kv_device_" +
@@ -29,28 +26,13 @@ class Kit : public ::testing::Test {
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
     std::filesystem::current_path(folder_);
-    kvResetMemoryForTests();
     ASSERT_EQ(kvSetSystemMemory(4096), 1);
-    std::memset(&kvFramework, 0, sizeof kvFramework);
     kvFramework.instance = reinterpret_cast<HINSTANCE>(1);
     std::snprintf(kvCaption, sizeof kvCaption, "kvKIT v1.0");
   }
 
   void TearDown() override {
-    for (int group = 0; group < KV_SURFACE_GROUPS; ++group) kvFreeSurfaceGroup(group);
-    kvFwDestroyObjects(&kvFramework);
-    kvFreeDrivers();
-    if (kvFramework.window != nullptr && IsWindow(kvFramework.window))
-      DestroyWindow(kvFramework.window);
-    // The message queue outlives the test: its quit message must not end the next one's pump.
-    for (MSG stale; PeekMessageA(&stale, nullptr, 0, 0, PM_REMOVE);) {
-    }
-    std::memset(&kvFramework, 0, sizeof kvFramework);
-    kvWindowLive = kvWindowActive = 0;
-    kvRenderFlags = KV_RF_COLOR;
-    kvResetMemoryForTests();
-    kv::d3d::testing::resetDevices();
-    kv::ddraw::testing::reset();
+    kvtest::resetKitAndPlatform();
     std::filesystem::current_path(previous_);
     std::filesystem::remove_all(folder_);
   }

@@ -86,7 +86,7 @@ TEST_F(Machines, AFailingSoftwareDeviceEndsTheSetUpWithTheExitBox) {
   ASSERT_EQ(kvEnumerateDrivers(nullptr), 0);
   EXPECT_EQ(kvSetScreenMode(6), 0);
   EXPECT_EQ(onlyBox(), "No ZBuffer\n\nThis sample will now exit.");
-  EXPECT_EQ(kvWindowLive, 0);
+  EXPECT_EQ(kvWindow.live, 0);
   EXPECT_EQ(kvFramework.directDraw, nullptr);
   EXPECT_EQ(kvFwShowFrame(&kvFramework, 1), KVERR_FW_NOT_INITIALIZED);
 }
@@ -168,7 +168,7 @@ TEST_F(Machines, AFailedRebuildOrAClosedWindowEndsThePump) {
   EXPECT_EQ(onlyBox(), "No ZBuffer\n\nThis sample will now exit.");
   EXPECT_FALSE(IsWindow(kvFramework.window));
   kvFlip();  // the quit message arrives; the pump stops for good
-  EXPECT_EQ(kvWindowLive, 0);
+  EXPECT_EQ(kvWindow.live, 0);
 
   kvFwDestroyObjects(&kvFramework);
   kvSelectDefaultDriver(KVSEL_RGB_DEVICE);
@@ -177,7 +177,7 @@ TEST_F(Machines, AFailedRebuildOrAClosedWindowEndsThePump) {
   PostMessageA(kvFramework.window, WM_CLOSE, 0, 0);
   kvPumpMessages();
   EXPECT_FALSE(IsWindow(kvFramework.window));
-  EXPECT_EQ(kvWindowLive, 0);
+  EXPECT_EQ(kvWindow.live, 0);
 }
 
 }  // namespace

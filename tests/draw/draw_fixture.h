@@ -14,6 +14,7 @@
 #include "kvf3D/KV3DDraw.h"
 #include "platform/host/headless/headless.h"
 #include "tests/draw/fake_device.h"
+#include "tests/kit_reset.h"
 
 namespace kvtest {
 
@@ -39,17 +40,12 @@ class DrawTest : public ::testing::Test {
  protected:
   void TearDown() override { kvFramework.device = nullptr; }
   void SetUp() override {
-    kv::headless::install();
-    kvResetMemoryForTests();
+    kvtest::resetKitAndPlatform();
     ASSERT_EQ(kvSetSystemMemory(4096), 1);
-    // The work buffers of an earlier test went with the old pool.
-    kv3dWorkVertices = nullptr;
-    kv3dWorkRed = kv3dWorkGreen = kv3dWorkBlue = nullptr;
     kvSetViewRect(0, 0, 640, 480);
     kv3dSetProjection(512);
     kv3dSetNearZ(10.0f);
     kv3dSetFarZ(32000.0f);
-    kv3dDoubleSided = 0;
     kvSetRenderFlags(KV_RF_COLOR);
     kvFramework.device = &recorder();
     recorder().draws.clear();

@@ -16,6 +16,7 @@
 #include "kvKIT.h"
 #include "kvSys/Memory.h"
 #include "platform/host/headless/headless.h"
+#include "tests/kit_reset.h"
 
 inline bool operator==(const Vector& a, const Vector& b) {
   return a.x == b.x && a.y == b.y && a.z == b.z;
@@ -53,11 +54,7 @@ class F3dTest : public ::testing::Test {
     useFreshPool(4096);
   }
   void useFreshPool(uint32_t kib) {
-    kv::headless::install();
-    kvResetMemoryForTests();
-    // The work buffers lived in the pool just released.
-    kv3dWorkVertices = nullptr;
-    kv3dWorkRed = kv3dWorkGreen = kv3dWorkBlue = nullptr;
+    kvtest::resetKitAndPlatform();
     ASSERT_EQ(kvSetSystemMemory(kib), 1);
   }
   // True when every block was returned: the pool is one free block again.

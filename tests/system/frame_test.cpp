@@ -8,13 +8,14 @@
 #include "kvKIT.h"
 #include "platform/host/headless/headless.h"
 #include "platform/host/host.h"
+#include "tests/kit_reset.h"
 
 namespace {
 
 class Pacing : public ::testing::Test {
  protected:
   void SetUp() override {
-    kv::headless::install();
+    kvtest::resetKitAndPlatform();
     kv::headless::setTimeMs(1000);
   }
   // Sets the tick to `ms` and runs one frame check; returns its result.
@@ -26,15 +27,15 @@ class Pacing : public ::testing::Test {
 
 TEST_F(Pacing, SetFrameRateRestartsTheScheduleAndRefusesRatesBelowOne) {
   kvSetFrameRate(60);
-  kvFrameDebt = 5;
+  kvPacing.debt = 5;
   EXPECT_EQ(kvSetFrameRate(30), 1000);
-  EXPECT_EQ(kvFramePeriod, 33);
-  EXPECT_EQ(kvFrameDebt, 0);
-  EXPECT_EQ(kvFrameLast, 1000);
+  EXPECT_EQ(kvPacing.period, 33);
+  EXPECT_EQ(kvPacing.debt, 0);
+  EXPECT_EQ(kvPacing.last, 1000);
   kv::headless::clearDebugCapture();
   kvSetFrameRate(0);
   kvSetFrameRate(-5);
-  EXPECT_EQ(kvFramePeriod, 33);
+  EXPECT_EQ(kvPacing.period, 33);
   EXPECT_NE(kv::headless::debugCapture().find("refused"), std::string::npos);
 }
 
@@ -42,28 +43,28 @@ TEST_F(Pacing, EarlyCallsWaitOutTheirFrameAndLateOnesSkipThenCatchUp) {
   kvSetFrameRate(30);
   // 5 ms after the restart: no wait, debt -28.
   EXPECT_EQ(skipAt(1005), 1);
-  EXPECT_EQ(kvFrameDebt, -28);
+  EXPECT_EQ(kvPacing.debt, -28);
   EXPECT_EQ(kv::headless::timeMs(), 1005u);
   // 10 ms later: waits 18 ms, debt becomes one full period ahead.
   EXPECT_EQ(skipAt(1015), 1);
   EXPECT_GE(kv::headless::timeMs(), 1032u);
   EXPECT_LE(kv::headless::timeMs(), 1033u);
-  EXPECT_EQ(kvFrameDebt, -33);
+  EXPECT_EQ(kvPacing.debt, -33);
   // A loop a period behind skips drawing once.
-  kvFrameDebt = -16;
-  kvFrameLast = 1000;
+  kvPacing.debt = -16;
+  kvPacing.last = 1000;
   EXPECT_EQ(skipAt(1050), 0);
-  EXPECT_EQ(kvFrameDebt, 1);
+  EXPECT_EQ(kvPacing.debt, 1);
   EXPECT_EQ(skipAt(1052), 1);
-  EXPECT_EQ(kvFrameDebt, -30);
+  EXPECT_EQ(kvPacing.debt, -30);
 }
 
 TEST_F(Pacing, TheTickKeepsFifteenBitsAcrossItsWrapAndWaitsTakeTheirTime) {
   kv::headless::setTimeMs(32760);
   kvSetFrameRate(30);
   EXPECT_EQ(skipAt(32768 + 10), 1);  // the 15-bit tick reads 10
-  EXPECT_EQ(kvFrameNow, 10);
-  EXPECT_EQ(kvFrameDebt, 18 - 33);
+  EXPECT_EQ(kvPacing.now, 10);
+  EXPECT_EQ(kvPacing.debt, 18 - 33);
 
   kv::headless::setTimeMs(32768 * 3 + 1234);
   EXPECT_EQ(kvGetTick(), 1234);

@@ -9,6 +9,7 @@
 
 #include "kvKIT.h"
 #include "platform/host/headless/headless.h"
+#include "tests/kit_reset.h"
 
 namespace {
 
@@ -26,11 +27,10 @@ int32_t headerOf(const void* data) {
 class Pool : public ::testing::Test {
  protected:
   void SetUp() override {
-    kv::headless::install();
-    kvResetMemoryForTests();
+    kvtest::resetKitAndPlatform();
     ASSERT_EQ(kvSetSystemMemory(4), 1);  // 4096 bytes: small enough to reason about
   }
-  void TearDown() override { kvResetMemoryForTests(); }
+  void TearDown() override { kvtest::resetKitAndPlatform(); }
 };
 
 TEST_F(Pool, FreshPoolIsOneFreeBlockThatBadRequestsLeaveAndAnAllocationSplits) {

@@ -3,6 +3,7 @@
 
 #include "kvKIT.h"
 #include "platform/host/headless/headless.h"
+#include "tests/kit_reset.h"
 
 namespace {
 
@@ -12,13 +13,7 @@ using kv::headless::releaseKey;
 class Pad : public ::testing::Test {
  protected:
   void SetUp() override {
-    kv::headless::install();
-    // The key table is process-wide: put the designed defaults back.
-    kvSetPadKeys(1, 0x26, 0x25, 0x27, 0x28);
-    kvSetPadButtons(1, 0x65, 0x66, 0x62, 0x63, 0x64);
-    kvSetPadKeys(0, 'E', 'S', 'F', 'D');
-    kvSetPadButtons(0, 'U', 'I', 'J', 'K', 'Y');
-    kvSetCountKey(VK_F1);
+    kvtest::resetKitAndPlatform();  // the key table is process-wide
   }
 };
 

@@ -9,6 +9,7 @@
 #include "kvSys/Frame.h"
 #include "kvSys/Memory.h"
 #include "platform/host/headless/headless.h"
+#include "tests/kit_reset.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ namespace fs = std::filesystem;
 class InTempFolder : public ::testing::Test {
  protected:
   void SetUp() override {
-    kv::headless::install();
+    kvtest::resetKitAndPlatform();
     previous_ = fs::current_path();
     // Named after the test: ctest may run the tests side by side.
     folder_ =
@@ -30,6 +31,7 @@ class InTempFolder : public ::testing::Test {
     fs::current_path(folder_);
   }
   void TearDown() override {
+    kvtest::resetKitAndPlatform();
     fs::current_path(previous_);
     fs::remove_all(folder_);
   }
@@ -37,10 +39,9 @@ class InTempFolder : public ::testing::Test {
 };
 
 TEST_F(InTempFolder, BannerFirstExitLastAndShutdownRunsOnce) {
-  kvResetMemoryForTests();
   ASSERT_EQ(kvSystemInit(), 1);
   EXPECT_EQ(kvPoolSize, 4096 * 1024);
-  EXPECT_EQ(kvFramePeriod, 16);  // 60 per second by default
+  EXPECT_EQ(kvPacing.period, 16);  // 60 per second by default
   kvSystemExit();
   EXPECT_EQ(kvPoolBase, nullptr);
 
@@ -64,7 +65,6 @@ TEST_F(InTempFolder, BannerFirstExitLastAndShutdownRunsOnce) {
   kv::headless::clearDebugCapture();
   kvSystemExit();
   EXPECT_EQ(kv::headless::debugCapture(), "");
-  kvResetMemoryForTests();
 }
 
 TEST_F(InTempFolder, SettingsRoundTripShortFilesLoadInPartAndNoFileZeroes) {

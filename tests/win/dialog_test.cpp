@@ -11,6 +11,7 @@
 #include "platform/host/headless/headless.h"
 #include "platform/win/host_events.h"
 #include "platform/win/winuser.h"
+#include "tests/platform_reset.h"
 #include "tests/win/kit_ui.h"
 
 namespace {
@@ -78,11 +79,10 @@ TEST(DialogTemplate, RefusesWhatItCannotReadSafely) {
 class ModalDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    kv::headless::install();
-    kv::win::resetWindowsForTests();
+    kvtest::resetPlatform();
     buildDriverDialog(builder);
   }
-  void TearDown() override { kv::win::resetWindowsForTests(); }
+  void TearDown() override { kvtest::resetPlatform(); }
   INT_PTR run(DLGPROC proc = driverDialogProc) {
     notifications.clear();
     return DialogBoxIndirectParamA(nullptr, builder.get(), nullptr, proc, 0);

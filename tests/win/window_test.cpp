@@ -9,6 +9,7 @@
 #include "platform/host/host.h"
 #include "platform/win/host_events.h"
 #include "platform/win/winuser.h"
+#include "tests/platform_reset.h"
 #include "tests/win/kit_ui.h"
 
 namespace {
@@ -74,17 +75,14 @@ class DesktopHost final : public kv::host::Host {
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    kv::win::resetWindowsForTests();
+    kvtest::resetPlatform();
     kv::host::setCurrent(&host);
     seen.clear();
     hideCursorOnSetCursor = false;
     largestSize = 700;
     ASSERT_NE(registerRenderClass(recordingProc), 0);
   }
-  void TearDown() override {
-    kv::win::resetWindowsForTests();
-    kv::headless::install();
-  }
+  void TearDown() override { kvtest::resetPlatform(); }
 
   // Everything queued, dispatched up to the quit message (left in msg).
   std::vector<MSG> pump() {
@@ -198,8 +196,7 @@ TEST_F(WindowTest, GetMessageWaitsOnTheHostButNotWhereNothingCanArrive) {
   EXPECT_EQ(host.waits, 3);
   EXPECT_EQ(std::tie(msg.message, msg.wParam), std::make_tuple(UINT{WM_ACTIVATEAPP}, WPARAM{TRUE}));
 
-  kv::headless::install();
-  kv::win::resetWindowsForTests();
+  kvtest::resetPlatform();
   msg.message = WM_USER;
   EXPECT_FALSE(GetMessageA(&msg, nullptr, 0, 0));  // returns instead of hanging
   EXPECT_EQ(msg.message, WM_NULL);                 // but nobody asked to quit

@@ -183,12 +183,10 @@ bool loadBack(const fs::path& folder, const std::string& object, size_t images,
     *error = "the kit refuses the object it was given: " + kitLog();
     ok = false;
   } else {
-    int32_t textured = 0;
-    for (int32_t i = 0; i < model->materialCount; ++i) {
-      const Material& m = model->materials[i];
-      if (rec.materials[static_cast<size_t>(i)].image >= 0 && m.texture == nullptr) ok = false;
-      textured += m.texture != nullptr;
-    }
+    for (int32_t i = 0; i < model->materialCount; ++i)
+      if (rec.materials[static_cast<size_t>(i)].image >= 0 &&
+          model->materials[i].texture == nullptr)
+        ok = false;
     if (!ok) *error = "the kit cannot load a texture: " + kitLog();
     for (int32_t f = 0; ok && f < model->faceCount; ++f)
       for (int k = 0; k < model->faces[f].cornerCount; ++k)
