@@ -67,6 +67,7 @@ file(RELATIVE_PATH KV_PC_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 string(REGEX REPLACE "/$" "" KV_PC_PREFIX "${KV_PC_PREFIX}")
 set(KV_PC_LIBS "-lkvlauncher -lkventry -lkvkit -lkvhost_sdl -lkvhost_headless -lkvgl -lkvd3d")
 string(APPEND KV_PC_LIBS " -lkvddraw -lkvraster -lkvwin ${KV_PC_IMGUI} ${KV_PC_SDL2} -lX11 -lOpenGL -lEGL -lz")
+string(APPEND KV_PC_LIBS " -lhwy -lpthread")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/kvkit.pc.in ${PROJECT_BINARY_DIR}/kvkit.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/kvkit.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 

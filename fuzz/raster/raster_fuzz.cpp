@@ -1,7 +1,8 @@
-// Draws fans and clears chosen by the input on either software device, into
-// targets and textures allocated to their exact size, so that the sanitizer
-// sees any read or write outside them: spans are shaded in blocks of eight
-// pixels and texel pairs are read as one word, and neither may leave its row.
+// Draws fans and clears chosen by the input on either software device (the
+// fast one on one thread or on three, binning fans into tiles), into targets
+// and textures allocated to their exact size, so that the sanitizer sees any
+// read or write outside them: spans are shaded in blocks of eight pixels and
+// texel pairs are read as one word, and neither may leave its row or tile.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -16,7 +17,8 @@ namespace {
 using namespace kv::raster;
 
 struct Devices {
-  std::unique_ptr<Rasterizer> reference = makeReference(), fast = makeFast();
+  std::unique_ptr<Rasterizer> reference = makeReference(), fast = makeFast(1),
+                              threaded = makeFast(3);
 };
 
 Devices& devices() {
@@ -38,9 +40,13 @@ float coordinate(FuzzedDataProvider& in, int size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
-  Rasterizer& r = in.ConsumeBool() ? *devices().fast : *devices().reference;
+  const int device = in.ConsumeIntegralInRange(0, 2);
+  Rasterizer& r = device == 0   ? *devices().reference
+                  : device == 1 ? *devices().fast
+                                : *devices().threaded;
 
-  const int width = in.ConsumeIntegralInRange(1, 40), height = in.ConsumeIntegralInRange(1, 40);
+  // Up to three tiles across and down.
+  const int width = in.ConsumeIntegralInRange(1, 150), height = in.ConsumeIntegralInRange(1, 80);
   const ColorFormat format = in.ConsumeBool() ? ColorFormat::RGB565 : ColorFormat::XRGB8888;
   const int bpp = format == ColorFormat::RGB565 ? 2 : 4;
   std::vector<uint8_t> color(size_t(width) * height * bpp);
@@ -96,5 +102,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     r.drawFan(colorTarget, in.ConsumeBool() ? &depthTarget : nullptr, s, fan, count);
   }
+  r.finish();  // the pending fans use this input's buffers
   return 0;
 }

@@ -131,7 +131,8 @@ namespace testing {
 
 DeviceEntry rgbDevice() {
   return softwareDevice(IID_IDirect3DRGBDevice, "Software rasterizer, fixed-point spans",
-                        "RGB Emulation", raster::makeFast);
+                        "RGB Emulation",
+                        [] { return raster::makeFast(raster::fastThreadCount()); });
 }
 
 DeviceEntry referenceDevice() {

@@ -43,6 +43,8 @@ void printHelp(const kv::launcher::ProgramFacts& facts) {
       "  --gl                list the OpenGL device (\"Direct3D HAL\") even when GL draws on\n"
       "                      the CPU (llvmpipe); also KV_GL=1. A window lists it unasked on\n"
       "                      a graphics card; a headless run only when asked\n"
+      "  --threads N         draw on N threads with the RGB Emulation device (default: one\n"
+      "                      per processor; also KV_THREADS=N); 1 draws on the caller alone\n"
       "  -h, --help          show this help\n"
       "\n"
       "  --frames N          hold Escape from loop iteration N, in a window too (headless\n"
@@ -162,6 +164,14 @@ int main(int argc, char** argv) {
       logPath = value("--log");
     } else if (arg == "--quiet") {
       quiet = true;
+    } else if (arg == "--threads") {
+      // The device reads it when it is made, as it would from the environment.
+      const std::string n = value("--threads");
+      char* end = nullptr;
+      const long threads = std::strtol(n.c_str(), &end, 10);
+      if (*end != '\0' || threads < 1 || threads > 256)
+        usageError("--threads takes a whole number from 1 to 256");
+      setenv("KV_THREADS", n.c_str(), 1);
     } else if (arg == "--frames") {
       const std::string n = value("--frames");
       char* end = nullptr;

@@ -151,11 +151,24 @@ class Rasterizer {
                        const Vertex* vertices, int count) = 0;
 
   virtual const char* name() const = 0;
+
+  // Draws whatever drawFan has left pending. A back end may keep fans and
+  // draw them later (on several threads); anything that reads or writes the
+  // targets' or a texture's memory other than through this back end must
+  // call this first. Clears do it themselves.
+  virtual void finish() {}
 };
 
 // "Reference": plain and exact, the oracle for tests.
 std::unique_ptr<Rasterizer> makeReference();
-// "RGB Emulation": fixed-point spans, written for speed.
-std::unique_ptr<Rasterizer> makeFast();
+// "RGB Emulation": fixed-point spans, written for speed. With more than one
+// thread it keeps the fans of a scene in screen tiles and draws them on
+// finish(), each tile on one thread: the picture is the same for any count.
+// With one it draws each fan as it comes.
+std::unique_ptr<Rasterizer> makeFast(int threads);
+std::unique_ptr<Rasterizer> makeFast();  // one thread
+// The thread count for the device: the environment variable KV_THREADS
+// (the launcher's --threads sets it), else one per processor.
+int fastThreadCount();
 
 }  // namespace kv::raster

@@ -1,0 +1,781 @@
+// The fast rasterizer's span loops, written once over Highway and compiled
+// for each instruction set it offers (SSSE3, SSE4, AVX2, AVX-512 on x86-64,
+// NEON on arm64, and plain C++ for anything else); the best one the machine
+// runs is picked at the first draw. Every target works on 128-bit vectors,
+// eight pixels at a time with channels in 16-bit lanes, and does the same
+// integer and float operations in the same order (no fused multiply-add: the
+// file is built without contraction), so a pixel's bytes do not depend on
+// the instruction set.
+//
+// The loop is instantiated for the state bits that change its shape, and
+// once more for the demo's common case (textured, modulated, dithered 565,
+// depth greater-or-equal, no blending or key, a texture on a power-of-two
+// pitch), whose texel offsets come straight from the coordinates and whose
+// 16-bit texels are fetched in pairs for bilinear filtering; the remaining
+// states are flags tested once per eight pixels.
+#include "platform/raster/fast/spans.h"
+
+#include <algorithm>
+#include <cstring>
+
+// Every attainable target, the plain one included, so tests can force each.
+#define HWY_COMPILE_ALL_ATTAINABLE
+// The plain target is Highway's 128-bit emulation, which works on the same
+// vectors as the others. Highway trusts it only from GCC 12.3 on; Debian's
+// 12.2 builds it correctly for these loops, which the tests check by drawing
+// the same scenes on every target.
+#define HWY_BROKEN_EMU128 0
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "platform/raster/fast/spans.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+// clang-format off: foreach_target.h must come first
+#include <hwy/cache_control.h>
+#include <hwy/highway.h>
+// clang-format on
+
+#ifndef KV_RASTER_FAST_SPANS_ONCE
+#define KV_RASTER_FAST_SPANS_ONCE
+namespace kv::raster::fast {
+
+// Dither offsets of eight pixels from (x, y) on, by y & 3 and x & 3: the Bayer
+// thresholds scaled to one 5-bit step (red, blue) and one 6-bit step (green).
+struct DitherTables {
+  alignas(16) int16_t rb[4][4][8];
+  alignas(16) int16_t g[4][4][8];
+};
+constexpr DitherTables makeDitherTables() {
+  DitherTables t{};
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x)
+      for (int k = 0; k < 8; ++k) {
+        t.rb[y][x][k] = static_cast<int16_t>(kBayer4[y][(x + k) & 3] >> 1);
+        t.g[y][x][k] = static_cast<int16_t>(kBayer4[y][(x + k) & 3] >> 2);
+      }
+  return t;
+}
+constexpr DitherTables kDither = makeDitherTables();
+
+}  // namespace kv::raster::fast
+#endif
+
+HWY_BEFORE_NAMESPACE();
+namespace kv::raster::fast::HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// The shading steps must melt into one loop body per span function.
+#define KV_HOT HWY_INLINE
+
+using DW = hn::Full128<int16_t>;    // eight pixels' channels, 0..255
+using DUW = hn::Full128<uint16_t>;  // eight raw 16-bit texels or pixels
+using DI = hn::Full128<int32_t>;    // four pixels' values
+using DU = hn::Full128<uint32_t>;
+using DF = hn::Full128<float>;
+using DH = hn::Half<DUW>;
+using VW = hn::Vec<DW>;
+using VUW = hn::Vec<DUW>;
+using VI = hn::Vec<DI>;
+using VU = hn::Vec<DU>;
+using VF = hn::Vec<DF>;
+
+constexpr DW dw;
+constexpr DUW duw;
+constexpr DI di;
+constexpr DU du;
+constexpr DF df;
+
+// Four pixels' channels, one pixel per 32-bit lane (bilinear filtering and
+// general blending work at this width).
+struct Quad {
+  VI a, r, g, b;
+};
+// Eight pixels' channels, one pixel per 16-bit lane, each 0..255: the width
+// of the common path.
+struct Octet {
+  VW a, r, g, b;
+};
+
+// Float to int32 toward zero, for values the caller keeps in range. Out of
+// range and NaN give 0x80000000 on every target, as x86 does by itself.
+KV_HOT VI truncate(VF v) {
+#if HWY_ARCH_X86 && HWY_TARGET != HWY_EMU128 && HWY_TARGET != HWY_SCALAR
+  return VI{_mm_cvttps_epi32(v.raw)};
+#else
+  const VF limit = hn::Set(df, 2147483648.0f);
+  return hn::ConvertTo(di, hn::IfThenElse(hn::Abs(v) < limit, v, hn::Neg(limit)));
+#endif
+}
+
+KV_HOT VU lsr(VI v, int bits) { return hn::ShiftRightSame(hn::BitCast(du, v), bits); }
+KV_HOT VI field(VI v, int shift, int mask) {
+  return hn::And(hn::BitCast(di, lsr(v, shift)), hn::Set(di, mask));
+}
+KV_HOT VW fieldw(VUW v, int shift, int mask) {
+  return hn::BitCast(dw, hn::And(hn::ShiftRightSame(v, shift), hn::Set(duw, mask)));
+}
+KV_HOT VW mul8(VW x, VW y) { return hn::Mul(x, y); }  // lanes < 256
+KV_HOT VI mul8(VI x, VI y) { return hn::Mul(x, y); }
+KV_HOT VI div255v(VI x) {
+  x = hn::Add(x, hn::Set(di, 128));
+  return hn::BitCast(di, lsr(hn::Add(x, hn::BitCast(di, lsr(x, 8))), 8));
+}
+// The same rounding on 16-bit lanes, exact for x <= 255 * 255: with y = x + 128,
+// (y + y / 256) / 256 is the high half of y * 257.
+KV_HOT VW div255w(VW x) {
+  const VUW y = hn::BitCast(duw, hn::Add(x, hn::Set(dw, 128)));
+  return hn::BitCast(dw, hn::MulHigh(y, hn::Set(duw, 257)));
+}
+KV_HOT VI expand5v(VI c) { return hn::Or(hn::ShiftLeft<3>(c), hn::ShiftRight<2>(c)); }
+KV_HOT VI expand6v(VI c) { return hn::Or(hn::ShiftLeft<2>(c), hn::ShiftRight<4>(c)); }
+KV_HOT VW expand5w(VW c) { return hn::Or(hn::ShiftLeft<3>(c), hn::ShiftRight<2>(c)); }
+KV_HOT VW expand6w(VW c) { return hn::Or(hn::ShiftLeft<2>(c), hn::ShiftRight<4>(c)); }
+// Two vectors of four 32-bit lanes (values within int16) as one of eight 16-bit lanes.
+KV_HOT VW narrow(VI lo, VI hi) { return hn::ReorderDemote2To(dw, lo, hi); }
+KV_HOT VI widenLo(VW w) { return hn::PromoteTo(di, hn::LowerHalf(hn::BitCast(duw, w))); }
+KV_HOT VI widenHi(VW w) { return hn::PromoteTo(di, hn::UpperHalf(DH(), hn::BitCast(duw, w))); }
+// 16-bit lane masks (0 or -1) spread over the 32-bit lanes of pixels 0-3 and 4-7.
+KV_HOT VI spreadLo(VW m) { return hn::PromoteTo(di, hn::LowerHalf(m)); }
+KV_HOT VI spreadHi(VW m) { return hn::PromoteTo(di, hn::UpperHalf(hn::Half<DW>(), m)); }
+template <class V>
+KV_HOT V select(V mask, V yes, V no) {
+  return hn::IfThenElse(hn::MaskFromVec(mask), yes, no);
+}
+KV_HOT bool none(VW live) { return hn::AllFalse(dw, hn::MaskFromVec(live)); }
+KV_HOT VI lanes4(int32_t a, int32_t b, int32_t c, int32_t d) {
+  VI v = hn::Set(di, a);
+  v = hn::InsertLane(v, 1, b);
+  v = hn::InsertLane(v, 2, c);
+  return hn::InsertLane(v, 3, d);
+}
+
+KV_HOT Quad decode(const Context& c, VI raw) {
+  switch (c.texFormat) {
+    case TextureFormat::Palette8:  // raw already went through the palette
+      return {hn::BitCast(di, lsr(raw, 24)), field(raw, 16, 255), field(raw, 8, 255),
+              field(raw, 0, 255)};
+    case TextureFormat::ARGB1555:
+      return {hn::And(hn::ShiftRight<31>(hn::ShiftLeft<16>(raw)), hn::Set(di, 255)),
+              expand5v(field(raw, 10, 31)), expand5v(field(raw, 5, 31)),
+              expand5v(field(raw, 0, 31))};
+    case TextureFormat::ARGB4444: {
+      const VI s = hn::Set(di, 17);
+      return {mul8(field(raw, 12, 15), s), mul8(field(raw, 8, 15), s), mul8(field(raw, 4, 15), s),
+              mul8(field(raw, 0, 15), s)};
+    }
+    case TextureFormat::RGB565:
+      break;
+  }
+  return {hn::Set(di, 255), expand5v(field(raw, 11, 31)), expand6v(field(raw, 5, 63)),
+          expand5v(field(raw, 0, 31))};
+}
+
+// Eight 16-bit texels (not palettized) to channels.
+KV_HOT Octet decode16(TextureFormat format, VUW raw) {
+  // A 5-bit field standing alone at bit `at` of each lane, times 33 x 2^(14 - at),
+  // has c << 3 | c >> 2 as the product's high half: the one multiplication
+  // moves the field down and repeats its top bits (65 x 2^(12 - at) for 6 bits).
+  auto widen5 = [](VUW f, int at) {
+    return hn::BitCast(dw, hn::MulHigh(f, hn::Set(duw, static_cast<uint16_t>(33 << (14 - at)))));
+  };
+  auto widen6 = [](VUW f, int at) {
+    return hn::BitCast(dw, hn::MulHigh(f, hn::Set(duw, static_cast<uint16_t>(65 << (12 - at)))));
+  };
+  auto bits = [](VUW v, int mask) { return hn::And(v, hn::Set(duw, static_cast<uint16_t>(mask))); };
+  const VW blue = widen5(hn::ShiftLeft<11>(raw), 11);  // the shift clears the bits above
+  switch (format) {
+    case TextureFormat::ARGB1555:
+      return {hn::BitCast(dw, hn::ShiftRight<8>(
+                                  hn::BitCast(duw, hn::ShiftRight<15>(hn::BitCast(dw, raw))))),
+              widen5(bits(raw, 0x7C00), 10), widen5(bits(raw, 0x03E0), 5), blue};
+    case TextureFormat::ARGB4444: {
+      const VW s = hn::Set(dw, 17);
+      return {mul8(hn::BitCast(dw, hn::ShiftRight<12>(raw)), s), mul8(fieldw(raw, 8, 15), s),
+              mul8(fieldw(raw, 4, 15), s), mul8(fieldw(raw, 0, 15), s)};
+    }
+    default:
+      return {hn::Set(dw, 255), widen5(bits(raw, 0xF800), 11), widen6(bits(raw, 0x07E0), 5), blue};
+  }
+}
+
+// Eight ARGB values, as two vectors of four, to channels.
+KV_HOT Octet decodeArgb(VI lo, VI hi) {
+  return {narrow(hn::BitCast(di, lsr(lo, 24)), hn::BitCast(di, lsr(hi, 24))),
+          narrow(field(lo, 16, 255), field(hi, 16, 255)),
+          narrow(field(lo, 8, 255), field(hi, 8, 255)),
+          narrow(field(lo, 0, 255), field(hi, 0, 255))};
+}
+
+// Byte offsets of four texels (x, y), both already wrapped.
+KV_HOT VI texelOffsets(const Context& c, VI tx, VI ty) {
+  if (c.texRowShift >= 0) {
+    const VI texel = hn::Add(hn::ShiftLeftSame(ty, c.texRowShift), tx);
+    return c.texBytes == 2 ? hn::Add(texel, texel) : texel;
+  }
+  return hn::Add(hn::Mul(ty, hn::Set(di, c.texPitch)), hn::Mul(tx, hn::Set(di, c.texBytes)));
+}
+
+KV_HOT int texelAt(const Context& c, int32_t offset) {
+  if (c.texBytes == 1) return c.texels[offset];
+  uint16_t v;
+  std::memcpy(&v, c.texels + offset, 2);
+  return v;
+}
+
+// Offsets in texture memory spilled for the scalar loads that fetch texels.
+struct Offsets8 {
+  alignas(16) int32_t at[8];
+
+  KV_HOT Offsets8(VI first, VI last) {
+    hn::Store(first, di, at);
+    hn::Store(last, di, at + 4);
+  }
+  int32_t operator[](int k) const { return at[k]; }
+};
+
+// Raw texels at four wrapped positions, one per 32-bit lane. Built in
+// registers: four scalar stores reloaded as one vector would stall on store
+// forwarding.
+KV_HOT VI gather(const Context& c, VI tx, VI ty) {
+  alignas(16) int32_t o[4];
+  hn::Store(texelOffsets(c, tx, ty), di, o);
+  return lanes4(texelAt(c, o[0]), texelAt(c, o[1]), texelAt(c, o[2]), texelAt(c, o[3]));
+}
+
+// Raw texels at eight offsets, one per 16-bit lane. Sixteen says the texture
+// is known to hold 16-bit texels.
+template <bool Sixteen>
+KV_HOT VUW gather8At(const Context& c, const Offsets8& o) {
+  auto at = [&](int k) {
+    if constexpr (Sixteen) {
+      uint16_t v;
+      std::memcpy(&v, c.texels + o[k], 2);
+      return v;
+    }
+    return static_cast<uint16_t>(texelAt(c, o[k]));
+  };
+  VUW v = hn::Set(duw, at(0));
+  v = hn::InsertLane(v, 1, at(1));
+  v = hn::InsertLane(v, 2, at(2));
+  v = hn::InsertLane(v, 3, at(3));
+  v = hn::InsertLane(v, 4, at(4));
+  v = hn::InsertLane(v, 5, at(5));
+  v = hn::InsertLane(v, 6, at(6));
+  return hn::InsertLane(v, 7, at(7));
+}
+
+// The 16-bit texels at eight offsets and their right-hand neighbours, each
+// pair read as one 32-bit word (no offset may be in a row's last column).
+KV_HOT void gatherPairs(const Context& c, const Offsets8& o, VUW& left, VUW& right) {
+  auto pair = [&](int k) {
+    int32_t v;
+    std::memcpy(&v, c.texels + o[k], 4);
+    return v;
+  };
+  const VI w0 = lanes4(pair(0), pair(1), pair(2), pair(3));
+  const VI w1 = lanes4(pair(4), pair(5), pair(6), pair(7));
+  // Sign-extended halves pack back to their own bits.
+  left = hn::BitCast(duw, narrow(hn::ShiftRight<16>(hn::ShiftLeft<16>(w0)),
+                                 hn::ShiftRight<16>(hn::ShiftLeft<16>(w1))));
+  right = hn::BitCast(duw, narrow(hn::ShiftRight<16>(w0), hn::ShiftRight<16>(w1)));
+}
+
+// The channels of the texels at eight offsets, 16-bit or palettized.
+KV_HOT Octet texelsAt(const Context& c, const Offsets8& o) {
+  if (c.texFormat != TextureFormat::Palette8) return decode16(c.texFormat, gather8At<true>(c, o));
+  auto entry = [&](int k) { return static_cast<int32_t>(c.palette[c.texels[o[k]]]); };
+  return decodeArgb(lanes4(entry(0), entry(1), entry(2), entry(3)),
+                    lanes4(entry(4), entry(5), entry(6), entry(7)));
+}
+
+// Raw texels at eight wrapped positions, one per 16-bit lane.
+KV_HOT VUW gather8(const Context& c, VI tx0, VI ty0, VI tx1, VI ty1) {
+  return gather8At<false>(c, Offsets8(texelOffsets(c, tx0, ty0), texelOffsets(c, tx1, ty1)));
+}
+
+KV_HOT VI throughPalette(const Context& c, VI index) {  // four 32-bit lanes
+  alignas(16) int32_t i[4];
+  hn::Store(index, di, i);
+  auto entry = [&](int k) { return static_cast<int32_t>(c.palette[i[k] & 0xFF]); };
+  return lanes4(entry(0), entry(1), entry(2), entry(3));
+}
+
+// 16-bit lanes that are NOT the key.
+KV_HOT VW notKeyed(const Context& c, VUW raw16) {
+  const auto hit = hn::Eq(hn::And(raw16, hn::Set(duw, static_cast<uint16_t>(c.keyMask))),
+                          hn::Set(duw, static_cast<uint16_t>(c.key)));
+  return hn::BitCast(dw, hn::VecFromMask(duw, hn::Not(hit)));
+}
+
+KV_HOT VI channel(VF v) {  // v carries its +0.5 already
+  return truncate(hn::Min(hn::Max(v, hn::Zero(df)), hn::Set(df, 255.0f)));
+}
+
+KV_HOT VW combineColor(ColorOp op, VW t, VW d) {
+  if (op == ColorOp::Modulate) return div255w(mul8(t, d));
+  return op == ColorOp::SelectTexture ? t : d;
+}
+KV_HOT VW combineAlpha(AlphaOp op, VW t, VW d) {
+  if (op == AlphaOp::Modulate) return div255w(mul8(t, d));
+  return op == AlphaOp::SelectTexture ? t : d;
+}
+
+KV_HOT VW factor(BlendFactor f, VW alpha) {  // 16-bit lanes
+  switch (f) {
+    case BlendFactor::Zero:
+      return hn::Zero(dw);
+    case BlendFactor::One:
+      return hn::Set(dw, 255);
+    case BlendFactor::SrcAlpha:
+      return alpha;
+    case BlendFactor::InvSrcAlpha:
+      return hn::Sub(hn::Set(dw, 255), alpha);
+  }
+  return hn::Zero(dw);
+}
+
+// src * fs + dst * fd over eight 16-bit lanes, saturated, rounded like div255.
+KV_HOT VW blend8(BlendKind kind, VW s, VW fs, VW d, VW fd) {
+  const VW full = hn::Set(dw, 255);
+  switch (kind) {
+    case BlendKind::Over:  // fs + fd = 255: the sum stays within 16 bits
+      return div255w(hn::Add(mul8(s, fs), mul8(d, fd)));
+    case BlendKind::Add:  // 255 * (s + d) / 255
+      return hn::Min(hn::Add(s, d), full);
+    default: {
+      // Each product is below 65536; their sum needs 32 bits.
+      const VI lo = div255v(hn::Add(mul8(widenLo(s), widenLo(fs)), mul8(widenLo(d), widenLo(fd))));
+      const VI hi = div255v(hn::Add(mul8(widenHi(s), widenHi(fs)), mul8(widenHi(d), widenHi(fd))));
+      return hn::Min(narrow(lo, hi), full);
+    }
+  }
+}
+
+KV_HOT VI passMask(hn::Mask<DF> m) { return hn::BitCast(di, hn::VecFromMask(df, m)); }
+
+template <DepthMode Mode>
+KV_HOT VI depthTest(const Context& c, VF z, VF stored) {
+  if constexpr (Mode == DepthMode::GreaterEqual) return passMask(hn::Ge(z, stored));
+  switch (c.depthCompare) {
+    case DepthCompare::Always:
+      return hn::Set(di, -1);
+    case DepthCompare::GreaterEqual:
+      return passMask(hn::Ge(z, stored));
+    case DepthCompare::Greater:
+      return passMask(hn::Gt(z, stored));
+    case DepthCompare::LessEqual:
+      return passMask(hn::Le(z, stored));
+    case DepthCompare::Less:
+      return passMask(hn::Lt(z, stored));
+  }
+  return hn::Zero(di);
+}
+
+// A span's interpolants broadcast into vectors once per span.
+struct Lerp {
+  VF start[kAttrs], step[kAttrs];
+  VW ditherRB, ditherG;
+};
+
+KV_HOT VF lerp(const Lerp& s, int a, VF index) {
+  return hn::Add(s.start[a], hn::Mul(s.step[a], index));
+}
+
+// The stored texture coordinates of four pixels as 16.16 texels.
+template <bool Perspective>
+KV_HOT void texCoords(const Lerp& s, VF index, VI& fu, VI& fv) {
+  VF u = lerp(s, kU, index), v = lerp(s, kV, index);
+  if constexpr (Perspective) {
+    const VF w = hn::Div(hn::Set(df, 1.0f), lerp(s, kQ, index));
+    u = hn::Mul(u, w);
+    v = hn::Mul(v, w);
+  }
+  // Out of range (or NaN) converts to 0x80000000, which the masks still wrap.
+  fu = truncate(u);
+  fv = truncate(v);
+}
+
+// Bilinear texels of four pixels (32-bit lanes), any format; clears keyed
+// lanes of live32.
+KV_HOT Quad bilinear4(const Context& c, VI fu, VI fv, VI& live32) {
+  const VI wMask = hn::Set(di, c.texW - 1), hMask = hn::Set(di, c.texH - 1);
+  if (c.colorKey) {
+    // The key looks at the texel nearest filtering would take.
+    const VI nx = hn::And(hn::ShiftRight<16>(fu), wMask);
+    const VI ny = hn::And(hn::ShiftRight<16>(fv), hMask);
+    const VI raw = gather(c, nx, ny);
+    const auto hit = hn::Eq(hn::And(raw, hn::Set(di, static_cast<int32_t>(c.keyMask))),
+                            hn::Set(di, static_cast<int32_t>(c.key)));
+    live32 = hn::AndNot(hn::VecFromMask(di, hit), live32);
+  }
+  // Texel centres sit half a texel in.
+  fu = hn::Sub(fu, hn::Set(di, 32768));
+  fv = hn::Sub(fv, hn::Set(di, 32768));
+  const VI x0 = hn::And(hn::ShiftRight<16>(fu), wMask);
+  const VI y0 = hn::And(hn::ShiftRight<16>(fv), hMask);
+  const VI x1 = hn::And(hn::Add(x0, hn::Set(di, 1)), wMask);
+  const VI y1 = hn::And(hn::Add(y0, hn::Set(di, 1)), hMask);
+  VI r00 = gather(c, x0, y0), r10 = gather(c, x1, y0);
+  VI r01 = gather(c, x0, y1), r11 = gather(c, x1, y1);
+  if (c.texFormat == TextureFormat::Palette8) {
+    r00 = throughPalette(c, r00), r10 = throughPalette(c, r10);
+    r01 = throughPalette(c, r01), r11 = throughPalette(c, r11);
+  }
+  const Quad t00 = decode(c, r00), t10 = decode(c, r10), t01 = decode(c, r01), t11 = decode(c, r11);
+  const VF scale = hn::Set(df, 1.0f / 65536.0f);
+  const VI low16 = hn::Set(di, 0xFFFF);
+  const VF wx = hn::Mul(hn::ConvertTo(df, hn::And(fu, low16)), scale);
+  const VF wy = hn::Mul(hn::ConvertTo(df, hn::And(fv, low16)), scale);
+  auto mix = [&](VI Quad::*ch) {
+    const VF a = hn::ConvertTo(df, t00.*ch), b = hn::ConvertTo(df, t10.*ch);
+    const VF cc = hn::ConvertTo(df, t01.*ch), d = hn::ConvertTo(df, t11.*ch);
+    const VF top = hn::Add(a, hn::Mul(hn::Sub(b, a), wx));
+    const VF bottom = hn::Add(cc, hn::Mul(hn::Sub(d, cc), wx));
+    const VF m = hn::Add(top, hn::Mul(hn::Sub(bottom, top), wy));
+    return channel(hn::Add(m, hn::Set(df, 0.5f)));
+  };
+  return {mix(&Quad::a), mix(&Quad::r), mix(&Quad::g), mix(&Quad::b)};
+}
+
+// Bilinear texels of eight pixels from a texture on a power-of-two pitch,
+// without colour key; alpha is left unfiltered. The same arithmetic as
+// bilinear4, with the texels fetched and decoded eight at a time.
+KV_HOT Octet bilinear8(const Context& c, VI fu0, VI fv0, VI fu1, VI fv1) {
+  const TexelGrid& g = c.grid;
+  const VI columnMask = hn::Set(di, g.columnMask), rowMask = hn::Set(di, g.rowMask);
+  auto column = [&](VI fu) { return hn::And(hn::ShiftRightSame(fu, g.columnShift), columnMask); };
+  auto row = [&](VI fv) { return hn::And(hn::ShiftRightSame(fv, g.rowShift), rowMask); };
+  auto nextColumn = [&](VI x) {
+    return hn::And(hn::Add(x, hn::Set(di, g.columnStep)), columnMask);
+  };
+  auto nextRow = [&](VI y) { return hn::And(hn::Add(y, hn::Set(di, g.rowStep)), rowMask); };
+  const VI half = hn::Set(di, 32768);  // texel centres sit half a texel in
+  fu0 = hn::Sub(fu0, half), fv0 = hn::Sub(fv0, half);
+  fu1 = hn::Sub(fu1, half), fv1 = hn::Sub(fv1, half);
+  const VI x00 = column(fu0), x01 = column(fu1), y00 = row(fv0), y01 = row(fv1);
+  // The offsets of texels (x, y) for pixels 0-3 and (x', y') for pixels 4-7.
+  auto at = [](VI x, VI y, VI x_, VI y_) { return Offsets8(hn::Add(y, x), hn::Add(y_, x_)); };
+  Octet t00, t10, t01, t11;
+  if (c.texFormat != TextureFormat::Palette8 &&
+      hn::AllFalse(di, hn::Or(hn::Eq(x00, columnMask), hn::Eq(x01, columnMask)))) {
+    // No pair wraps around the texture's right edge: each pair is one read.
+    VUW raw00, raw10, raw01, raw11;
+    gatherPairs(c, at(x00, y00, x01, y01), raw00, raw10);
+    gatherPairs(c, at(x00, nextRow(y00), x01, nextRow(y01)), raw01, raw11);
+    t00 = decode16(c.texFormat, raw00), t10 = decode16(c.texFormat, raw10);
+    t01 = decode16(c.texFormat, raw01), t11 = decode16(c.texFormat, raw11);
+  } else {
+    const VI x10 = nextColumn(x00), x11 = nextColumn(x01);
+    const VI y10 = nextRow(y00), y11 = nextRow(y01);
+    t00 = texelsAt(c, at(x00, y00, x01, y01)), t10 = texelsAt(c, at(x10, y00, x11, y01));
+    t01 = texelsAt(c, at(x00, y10, x01, y11)), t11 = texelsAt(c, at(x10, y10, x11, y11));
+  }
+  const VF scale = hn::Set(df, 1.0f / 65536.0f);
+  const VI low16 = hn::Set(di, 0xFFFF);
+  auto weight = [&](VI f) { return hn::Mul(hn::ConvertTo(df, hn::And(f, low16)), scale); };
+  const VF wx0 = weight(fu0), wy0 = weight(fv0), wx1 = weight(fu1), wy1 = weight(fv1);
+  auto mix4 = [](VF a, VF b, VF cc, VF d, VF wx, VF wy) {
+    const VF top = hn::Add(a, hn::Mul(hn::Sub(b, a), wx));
+    const VF bottom = hn::Add(cc, hn::Mul(hn::Sub(d, cc), wx));
+    const VF m = hn::Add(top, hn::Mul(hn::Sub(bottom, top), wy));
+    // No clamp: top and bottom are exact (8 + 16 bits), and with weights below
+    // one each rounded step stays between its ends, so m is within 0..255.
+    return truncate(hn::Add(m, hn::Set(df, 0.5f)));
+  };
+  auto lo = [](VW w) { return hn::ConvertTo(df, widenLo(w)); };
+  auto hi = [](VW w) { return hn::ConvertTo(df, widenHi(w)); };
+  auto mix = [&](VW Octet::*ch) {
+    return narrow(mix4(lo(t00.*ch), lo(t10.*ch), lo(t01.*ch), lo(t11.*ch), wx0, wy0),
+                  mix4(hi(t00.*ch), hi(t10.*ch), hi(t01.*ch), hi(t11.*ch), wx1, wy1));
+  };
+  return {t00.a, mix(&Octet::r), mix(&Octet::g), mix(&Octet::b)};
+}
+
+// Shades eight neighbouring pixels. `live` (16-bit lanes, 0 or -1) marks the
+// pixels of the span; `diffuse` holds their interpolated colours.
+template <DepthMode Depth, bool Textured, bool Perspective, bool Bilinear, bool Plain>
+KV_HOT void shadeOctet(const Context& c, const Lerp& s, VF index, VW live, const Octet& diffuse,
+                       VW ditherRB, VW ditherG, uint8_t* color, uint32_t* depth) {
+  const VF index1 = hn::Add(index, hn::Set(df, 4.0f));
+  float* const depthF = reinterpret_cast<float*>(depth);
+  VF z0, z1, stored0, stored1;
+  if constexpr (Depth != DepthMode::Off) {
+    z0 = lerp(s, kZ, index);
+    z1 = lerp(s, kZ, index1);
+    stored0 = hn::LoadU(df, depthF);
+    stored1 = hn::LoadU(df, depthF + 4);
+    const VW pass = narrow(depthTest<Depth>(c, z0, stored0), depthTest<Depth>(c, z1, stored1));
+    live = hn::And(live, pass);
+    if (none(live)) return;
+  }
+
+  Octet out = diffuse;
+  if constexpr (Textured) {
+    VI fu0, fv0, fu1, fv1;
+    texCoords<Perspective>(s, index, fu0, fv0);
+    texCoords<Perspective>(s, index1, fu1, fv1);
+    Octet t;
+    if constexpr (Plain && Bilinear) {
+      t = bilinear8(c, fu0, fv0, fu1, fv1);
+    } else if constexpr (Plain) {
+      const TexelGrid& g = c.grid;
+      const VI columnMask = hn::Set(di, g.columnMask), rowMask = hn::Set(di, g.rowMask);
+      auto offset = [&](VI fu, VI fv) {
+        return hn::Add(hn::And(hn::ShiftRightSame(fv, g.rowShift), rowMask),
+                       hn::And(hn::ShiftRightSame(fu, g.columnShift), columnMask));
+      };
+      t = texelsAt(c, Offsets8(offset(fu0, fv0), offset(fu1, fv1)));
+    } else if constexpr (Bilinear) {
+      VI live0 = spreadLo(live), live1 = spreadHi(live);
+      const Quad lo = bilinear4(c, fu0, fv0, live0), hi = bilinear4(c, fu1, fv1, live1);
+      live = narrow(live0, live1);
+      if (none(live)) return;
+      t = {narrow(lo.a, hi.a), narrow(lo.r, hi.r), narrow(lo.g, hi.g), narrow(lo.b, hi.b)};
+    } else {
+      const VI wMask = hn::Set(di, c.texW - 1), hMask = hn::Set(di, c.texH - 1);
+      const VI tx0 = hn::And(hn::ShiftRight<16>(fu0), wMask);
+      const VI ty0 = hn::And(hn::ShiftRight<16>(fv0), hMask);
+      const VI tx1 = hn::And(hn::ShiftRight<16>(fu1), wMask);
+      const VI ty1 = hn::And(hn::ShiftRight<16>(fv1), hMask);
+      const VUW raw = gather8(c, tx0, ty0, tx1, ty1);
+      if (c.colorKey) {
+        live = hn::And(live, notKeyed(c, raw));
+        if (none(live)) return;
+      }
+      if (c.texFormat == TextureFormat::Palette8) {
+        const VW index = hn::BitCast(dw, raw);
+        t = decodeArgb(throughPalette(c, widenLo(index)), throughPalette(c, widenHi(index)));
+      } else {
+        t = decode16(c.texFormat, raw);
+      }
+    }
+    if constexpr (Plain) {  // alpha unread
+      out = {diffuse.a, combineColor(ColorOp::Modulate, t.r, diffuse.r),
+             combineColor(ColorOp::Modulate, t.g, diffuse.g),
+             combineColor(ColorOp::Modulate, t.b, diffuse.b)};
+    } else {
+      out = {combineAlpha(c.alphaOp, t.a, diffuse.a), combineColor(c.colorOp, t.r, diffuse.r),
+             combineColor(c.colorOp, t.g, diffuse.g), combineColor(c.colorOp, t.b, diffuse.b)};
+    }
+  }
+
+  auto* const color16 = reinterpret_cast<uint16_t*>(color);
+  if (Plain || c.is565) {
+    const VUW old = hn::LoadU(duw, color16);
+    if (!Plain && c.blendKind != BlendKind::Off) {
+      const VW fs = factor(c.srcBlend, out.a), fd = factor(c.dstBlend, out.a);
+      out.r =
+          blend8(c.blendKind, out.r, fs, expand5w(hn::BitCast(dw, hn::ShiftRight<11>(old))), fd);
+      out.g = blend8(c.blendKind, out.g, fs, expand6w(fieldw(old, 5, 63)), fd);
+      out.b = blend8(c.blendKind, out.b, fs, expand5w(fieldw(old, 0, 31)), fd);
+    }
+    if (Plain || c.dither) {
+      const VW full = hn::Set(dw, 255);
+      out.r = hn::Min(hn::Add(out.r, ditherRB), full);
+      out.g = hn::Min(hn::Add(out.g, ditherG), full);
+      out.b = hn::Min(hn::Add(out.b, ditherRB), full);
+    }
+    const VW p = hn::Or(hn::Or(hn::ShiftLeft<8>(hn::And(out.r, hn::Set(dw, 0xF8))),
+                               hn::ShiftLeft<3>(hn::And(out.g, hn::Set(dw, 0xFC)))),
+                        hn::ShiftRight<3>(out.b));
+    hn::StoreU(select(hn::BitCast(duw, live), hn::BitCast(duw, p), old), duw, color16);
+  } else {
+    auto* const color32 = reinterpret_cast<int32_t*>(color);
+    const VI old0 = hn::LoadU(di, color32);
+    const VI old1 = hn::LoadU(di, color32 + 4);
+    if (!Plain && c.blendKind != BlendKind::Off) {
+      const VW fs = factor(c.srcBlend, out.a), fd = factor(c.dstBlend, out.a);
+      out.r =
+          blend8(c.blendKind, out.r, fs, narrow(field(old0, 16, 255), field(old1, 16, 255)), fd);
+      out.g = blend8(c.blendKind, out.g, fs, narrow(field(old0, 8, 255), field(old1, 8, 255)), fd);
+      out.b = blend8(c.blendKind, out.b, fs, narrow(field(old0, 0, 255), field(old1, 0, 255)), fd);
+    }
+    const VI opaque = hn::Set(di, static_cast<int32_t>(0xFF000000u));
+    auto pack = [&](VI r, VI g, VI b) {
+      return hn::Or(hn::Or(hn::ShiftLeft<16>(r), hn::ShiftLeft<8>(g)), hn::Or(b, opaque));
+    };
+    const VI p0 = pack(widenLo(out.r), widenLo(out.g), widenLo(out.b));
+    const VI p1 = pack(widenHi(out.r), widenHi(out.g), widenHi(out.b));
+    hn::StoreU(select(spreadLo(live), p0, old0), di, color32);
+    hn::StoreU(select(spreadHi(live), p1, old1), di, color32 + 4);
+  }
+  if constexpr (Depth != DepthMode::Off) {
+    if (Plain || c.depthWrite) {
+      hn::StoreU(select(hn::BitCast(df, spreadLo(live)), z0, stored0), df, depthF);
+      hn::StoreU(select(hn::BitCast(df, spreadHi(live)), z1, stored1), df, depthF + 4);
+    }
+  }
+}
+
+KV_HOT VW ditherRow(const int16_t (&table)[4][4][8], int y, int x) {
+  return hn::Load(dw, table[y & 3][x & 3]);
+}
+
+// Pixels x0..x1-1 of row y; both inside the drawable area.
+template <DepthMode Depth, bool Textured, bool Perspective, bool Bilinear, bool Plain>
+void drawSpan(const Context& c, const SpanValues& v, int y, int x0, int x1) {
+  const int bytes = Plain || c.is565 ? 2 : 4;
+  uint8_t* color = c.color + static_cast<intptr_t>(y) * c.colorPitch + x0 * bytes;
+  uint32_t* depth = nullptr;
+  if constexpr (Depth != DepthMode::Off) {
+    depth = reinterpret_cast<uint32_t*>(c.depth + static_cast<intptr_t>(y) * c.depthPitch) + x0;
+  }
+  Lerp s;
+  for (int a = kZ; a < kAttrs; ++a) {
+    s.start[a] = hn::Set(df, v.start[a]);
+    s.step[a] = hn::Set(df, v.step[a]);
+  }
+  if (Plain || c.dither) {
+    s.ditherRB = ditherRow(kDither.rb, y, x0);
+    s.ditherG = ditherRow(kDither.g, y, x0);
+  } else {
+    s.ditherRB = s.ditherG = hn::Zero(dw);
+  }
+  // Colour channels, lanes 0-3 and 4-7, stepped eight pixels at a time. The
+  // lanes add modulo 2^32: a lane may pass out of range beyond the end of the
+  // span, but every pixel of the span holds its true value.
+  auto wrap = [](int64_t x) { return static_cast<int32_t>(static_cast<uint32_t>(x)); };
+  VI ramp[4], step8[4];
+  for (int k = 0; k < 4; ++k) {
+    const int64_t d = v.colorStep[k];
+    ramp[k] = lanes4(0, static_cast<int32_t>(d), wrap(2 * d), wrap(3 * d));
+    step8[k] = hn::Set(di, wrap(8 * d));
+  }
+  // Pixel i of the span is value index offset + i.
+  const int offset = v.offset;
+  auto lanes = [&](int k, int first) {
+    const int64_t a = v.colorStart[k], d = v.colorStep[k];
+    return hn::Add(hn::Set(di, wrap(a + int64_t{offset + first} * d)), ramp[k]);
+  };
+  VI a0, a1, r0, r1, g0, g1, b0, b1;
+  auto startAt = [&](int first) {  // lanes for pixels first..first+7
+    a0 = lanes(0, first), a1 = lanes(0, first + 4), r0 = lanes(1, first), r1 = lanes(1, first + 4);
+    g0 = lanes(2, first), g1 = lanes(2, first + 4), b0 = lanes(3, first), b1 = lanes(3, first + 4);
+  };
+  auto advance = [&] {
+    a0 = hn::Add(a0, step8[0]), a1 = hn::Add(a1, step8[0]);
+    r0 = hn::Add(r0, step8[1]), r1 = hn::Add(r1, step8[1]);
+    g0 = hn::Add(g0, step8[2]), g1 = hn::Add(g1, step8[2]);
+    b0 = hn::Add(b0, step8[3]), b1 = hn::Add(b1, step8[3]);
+  };
+  const VW zero = hn::Zero(dw), full = hn::Set(dw, 255);
+  auto channelOf = [&](VI lo, VI hi) {
+    const VW w = narrow(hn::ShiftRight<kColorFraction>(lo), hn::ShiftRight<kColorFraction>(hi));
+    return hn::Min(hn::Max(w, zero), full);
+  };
+  // Alpha is interpolated only where something reads it.
+  const bool alpha =
+      !Plain && (c.blendKind == BlendKind::Over || c.blendKind == BlendKind::General ||
+                 (Textured && c.alphaOp != AlphaOp::SelectTexture));
+  auto diffuseNow = [&] {
+    return Octet{alpha ? channelOf(a0, a1) : full, channelOf(r0, r1), channelOf(g0, g1),
+                 channelOf(b0, b1)};
+  };
+
+  const VF lane = hn::Iota(df, 0.0f);
+  const VW lane16 = hn::Iota(dw, 0);
+  const int n = x1 - x0;
+  if (n >= 8 && y + 1 < c.height) {
+    // The next row's span usually starts near this one's: fetch it early,
+    // since the walk from row to row defeats the hardware's stream detection.
+    const int span = std::min(n, 128);
+    for (int k = 0; k < span * bytes; k += 64) hwy::Prefetch(color + c.colorPitch + k);
+    if constexpr (Depth != DepthMode::Off) {
+      const auto* depthBytes = reinterpret_cast<const uint8_t*>(depth);
+      for (int k = 0; k < span * 4; k += 64) hwy::Prefetch(depthBytes + c.depthPitch + k);
+    }
+  }
+  // Eight pixels a step. The last few pixels (or a span shorter than eight)
+  // are eight pixels of the row that take them in, with the other lanes
+  // masked off: a masked lane writes back the value it read, so pixels
+  // outside the span keep theirs. The eight stay within the columns the
+  // caller gave (its tile); only where those are fewer than eight does a
+  // copy stand in for the row. One call site keeps the loop body single.
+  alignas(16) uint8_t colorCopy[32];
+  alignas(16) uint32_t depthCopy[8];
+  startAt(0);
+  for (int i = 0; i < n;) {
+    int j = i;  // the eight pixels' offset from x0
+    VW live = hn::Set(dw, -1), ditherRB = s.ditherRB, ditherG = s.ditherG;
+    if (i + 8 > n) {
+      if (x1 - 8 >= v.left && (n >= 8 || x0 + 8 > v.right)) {
+        j = n - 8;  // ending at the span's end; lanes before i are drawn or outside
+        live = hn::VecFromMask(dw, hn::Gt(lane16, hn::Set(dw, static_cast<int16_t>(i - j - 1))));
+      } else {
+        j = 0;  // starting at the span's start
+        live = hn::VecFromMask(dw, hn::Lt(lane16, hn::Set(dw, static_cast<int16_t>(n))));
+      }
+      startAt(j);
+      ditherRB = ditherRow(kDither.rb, y, x0 + j);
+      ditherG = ditherRow(kDither.g, y, x0 + j);
+    }
+    const int first = x0 + j;  // the eight pixels' first column
+    const bool copy = first < v.left || first + 8 > v.right;
+    const int from = std::max(first, v.left), to = std::min(first + 8, v.right);
+    const int skip = from - first, count = to - from;
+    uint8_t* pixels = color + j * bytes;
+    uint32_t* depths = depth ? depth + j : nullptr;
+    if (copy) {
+      std::memset(colorCopy, 0, sizeof colorCopy);
+      std::memset(depthCopy, 0, sizeof depthCopy);
+      std::memcpy(colorCopy + skip * bytes, pixels + skip * bytes, count * bytes);
+      if (depth) std::memcpy(depthCopy + skip, depths + skip, count * 4);
+      pixels = colorCopy;
+      depths = depth ? depthCopy : nullptr;
+    }
+    shadeOctet<Depth, Textured, Perspective, Bilinear, Plain>(
+        c, s, hn::Add(hn::Set(df, static_cast<float>(offset + j)), lane), live, diffuseNow(),
+        ditherRB, ditherG, pixels, depths);
+    if (copy) {
+      std::memcpy(color + (j + skip) * bytes, colorCopy + skip * bytes, count * bytes);
+      if (depth) std::memcpy(depth + j + skip, depthCopy + skip, count * 4);
+    }
+    i = j + 8;
+    advance();
+  }
+}
+
+template <DepthMode Depth, bool Plain>
+SpanFn pickTextured(bool perspective, bool bilinear) {
+  if (perspective) {
+    return bilinear ? drawSpan<Depth, true, true, true, Plain>
+                    : drawSpan<Depth, true, true, false, Plain>;
+  }
+  return bilinear ? drawSpan<Depth, true, false, true, Plain>
+                  : drawSpan<Depth, true, false, false, Plain>;
+}
+
+SpanFn PickSpan(DepthMode depth, bool textured, bool perspective, bool bilinear, bool plain) {
+  switch (depth) {
+    case DepthMode::Off:
+      return textured ? pickTextured<DepthMode::Off, false>(perspective, bilinear)
+                      : drawSpan<DepthMode::Off, false, false, false, false>;
+    case DepthMode::GreaterEqual:
+      if (!textured) return drawSpan<DepthMode::GreaterEqual, false, false, false, false>;
+      return plain ? pickTextured<DepthMode::GreaterEqual, true>(perspective, bilinear)
+                   : pickTextured<DepthMode::GreaterEqual, false>(perspective, bilinear);
+    case DepthMode::Any:
+      break;
+  }
+  return textured ? pickTextured<DepthMode::Any, false>(perspective, bilinear)
+                  : drawSpan<DepthMode::Any, false, false, false, false>;
+}
+
+const char* TargetName() { return hwy::TargetName(HWY_TARGET); }
+
+#undef KV_HOT
+}  // namespace kv::raster::fast::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace kv::raster::fast {
+
+HWY_EXPORT(PickSpan);
+HWY_EXPORT(TargetName);
+
+SpanFn pickSpan(DepthMode depth, bool textured, bool perspective, bool bilinear, bool plain) {
+  return HWY_DYNAMIC_DISPATCH(PickSpan)(depth, textured, perspective, bilinear, plain);
+}
+
+const char* spanTargetName() { return HWY_DYNAMIC_DISPATCH(TargetName)(); }
+
+}  // namespace kv::raster::fast
+#endif

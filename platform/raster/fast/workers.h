@@ -1,0 +1,49 @@
+// A fixed crew of threads that runs one job at a time: each job is a number
+// of tasks handed out in order to whichever thread is free, the calling
+// thread included. The threads are started once and sleep between jobs.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace kv::raster::fast {
+
+class Workers {
+ public:
+  // threads counts the caller: 1 runs every task on the caller.
+  explicit Workers(int threads);
+  ~Workers();
+  Workers(const Workers&) = delete;
+  Workers& operator=(const Workers&) = delete;
+
+  int threads() const { return static_cast<int>(crew_.size()) + 1; }
+
+  // Calls task(i) once for each i in 0..count-1 and returns when all are done.
+  template <class Task>
+  void run(int count, Task& task) {
+    runTasks(count, &task, [](void* t, int i) { (*static_cast<Task*>(t))(i); });
+  }
+
+ private:
+  using Call = void (*)(void*, int);
+  void runTasks(int count, void* task, Call call);
+  void work();       // a crew thread's loop
+  void takeTasks();  // runs tasks until none are left
+
+  std::vector<std::thread> crew_;
+  std::mutex mutex_;
+  std::condition_variable wake_, done_;
+  uint64_t generation_ = 0;  // one per job; the crew waits for the next
+  bool stopping_ = false;
+  int busy_ = 0;  // crew threads still on the current job
+  void* task_ = nullptr;
+  Call call_ = nullptr;
+  int count_ = 0;
+  std::atomic<int> next_{0};
+};
+
+}  // namespace kv::raster::fast

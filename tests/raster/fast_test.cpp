@@ -1,0 +1,181 @@
+// The fast device's pictures do not depend on how it is run: the same scene
+// gives the same bytes on one thread or many, and on every instruction set
+// the machine offers.
+#include <gtest/gtest.h>
+#include <hwy/targets.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/raster/fast/spans.h"
+#include "tests/raster/canvas.h"
+
+namespace kv::raster::testing {
+namespace {
+
+struct TextureData {
+  std::vector<uint8_t> bytes;
+  std::vector<uint32_t> palette;
+  Texture texture;
+};
+
+// Noise texels, so that any texel picked differently shows.
+TextureData noiseTexture(std::mt19937& rng, TextureFormat format, bool tightPitch) {
+  const int w = 4 << (rng() % 5), h = 4 << (rng() % 5);
+  const int bytes = format == TextureFormat::Palette8 ? 1 : 2;
+  const int pitch = tightPitch ? w * bytes : w * bytes + 6;  // a pitch off the power of two
+  TextureData t;
+  t.palette.resize(256);
+  for (uint32_t& p : t.palette) p = rng();
+  t.bytes.resize(size_t(pitch) * h);
+  for (uint8_t& b : t.bytes) b = uint8_t(rng());
+  t.texture = {t.bytes.data(), pitch, w, h, format, t.palette.data()};
+  return t;
+}
+
+State randomState(std::mt19937& rng, const Texture* texture) {
+  State s;
+  s.texture = rng() % 6 ? texture : nullptr;
+  s.perspective = rng() % 2;
+  s.filter = rng() % 2 ? Filter::Bilinear : Filter::Nearest;
+  s.colorKeyEnable = rng() % 4 == 0;
+  s.colorKey = rng() & 0xFF;
+  s.colorOp = static_cast<ColorOp>(rng() % 3);
+  s.alphaOp = static_cast<AlphaOp>(rng() % 3);
+  s.blendEnable = rng() % 3 == 0;
+  s.srcBlend = static_cast<BlendFactor>(rng() % 4);
+  s.dstBlend = static_cast<BlendFactor>(rng() % 4);
+  s.depthEnable = rng() % 5 != 0;
+  s.depthWrite = rng() % 4 != 0;
+  s.depthCompare = rng() % 3 ? DepthCompare::GreaterEqual : static_cast<DepthCompare>(rng() % 5);
+  s.dither = rng() % 4 != 0;
+  s.shadeMode = rng() % 5 ? ShadeMode::Gouraud : ShadeMode::Flat;
+  return s;
+}
+
+// A fan of 3..8 corners, large or small; a third of them centred on a corner
+// of the tile grid the device bins into, so that they straddle tile edges.
+std::vector<Vertex> randomFan(std::mt19937& rng, int width, int height) {
+  std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+  const int n = 3 + rng() % 6;
+  float cx = unit(rng) * width, cy = unit(rng) * height;
+  if (rng() % 3 == 0) {
+    cx = float(64 * (rng() % 6)) + unit(rng) - 0.5f;
+    cy = float(32 * (rng() % 8)) + unit(rng) - 0.5f;
+  }
+  const float radius = rng() % 3 ? 2 + unit(rng) * 20 : 20 + unit(rng) * 200;
+  const float start = unit(rng) * 6.2832f;
+  std::vector<Vertex> f;
+  for (int i = 0; i < n; ++i) {
+    const float a = start + 6.2832f * i / n;
+    const float z = 1.0f + unit(rng) * 9.0f;
+    f.push_back({cx + radius * std::cos(a), cy + radius * std::sin(a), 1.0f / z, 1.0f / z,
+                 static_cast<uint32_t>(rng()), unit(rng) * 4 - 2, unit(rng) * 4 - 2});
+  }
+  return f;
+}
+
+// A seeded scene: fans with changing textures and states; halfway the
+// targets are read as a lock would read them (the device draws what is
+// pending first) and a texture is rewritten before the rest is drawn.
+void drawScene(Rasterizer& r, uint32_t seed, Canvas& c, std::vector<uint8_t>* midScene = nullptr) {
+  std::mt19937 rng(seed);
+  std::vector<TextureData> textures;
+  for (int f = 0; f < 8; ++f) textures.push_back(noiseTexture(rng, TextureFormat(f % 4), f < 4));
+  auto color = c.color();
+  auto depth = c.depth();
+  r.clear(&color, 0x203040, &depth, 0.0f, {0, 0, c.width, c.height});
+  for (int i = 0; i < 120; ++i) {
+    if (i == 60) {
+      r.finish();
+      if (midScene) *midScene = c.colorBuf.bytes;
+      for (uint8_t& b : textures[rng() % 8].bytes) b = uint8_t(b * 7 + 1);
+    }
+    const std::vector<Vertex> fan = randomFan(rng, c.width, c.height);
+    const State s = randomState(rng, &textures[rng() % 8].texture);
+    r.drawFan(color, rng() % 8 ? &depth : nullptr, s, fan.data(), int(fan.size()));
+  }
+  r.finish();
+}
+
+struct Picture {
+  std::vector<uint8_t> color, depth, midScene;
+  bool operator==(const Picture&) const = default;
+};
+
+Picture render(Rasterizer& r, uint32_t seed, int w, int h, ColorFormat format) {
+  Canvas c(w, h, format);
+  Picture p;
+  drawScene(r, seed, c, &p.midScene);
+  EXPECT_TRUE(c.guardsIntact());
+  p.color = c.colorBuf.bytes;
+  p.depth = c.depthBuf.bytes;
+  return p;
+}
+
+TEST(FastDeviceTest, PicturesDoNotDependOnTheThreadCount) {
+  const struct { int w, h; } sizes[] = {{320, 240}, {131, 67}, {5, 40}};
+  for (const auto& size : sizes) {
+    for (ColorFormat format : {ColorFormat::RGB565, ColorFormat::XRGB8888}) {
+      for (uint32_t seed = 1; seed <= 4; ++seed) {
+        auto single = makeFast(1);
+        const Picture expected = render(*single, seed, size.w, size.h, format);
+        for (int threads : {2, 3, 7}) {
+          auto fast = makeFast(threads);
+          EXPECT_TRUE(render(*fast, seed, size.w, size.h, format) == expected)
+              << size.w << "x" << size.h << " seed " << seed << " on " << threads << " threads";
+        }
+      }
+    }
+  }
+}
+
+TEST(FastDeviceTest, PendingFansAreDrawnBeforeAClearAndOnFinish) {
+  auto fast = makeFast(2);
+  Canvas c(100, 50);
+  auto color = c.color();
+  const Vertex fan[4] = {vtx(0, 0, 0xFFFF0000), vtx(100, 0, 0xFFFF0000), vtx(100, 50, 0xFFFF0000),
+                         vtx(0, 50, 0xFFFF0000)};
+  fast->drawFan(color, nullptr, State{}, fan, 4);
+  fast->clear(&color, 0x0000FF, nullptr, 0, {0, 0, 50, 50});  // the fan first, then the clear
+  fast->drawFan(color, nullptr, State{}, fan, 3);             // the upper right half
+  fast->finish();
+  EXPECT_EQ(c.rgb(10, 40), 0x0000FFu);
+  EXPECT_EQ(c.rgb(40, 10), 0xFF0000u);
+  EXPECT_EQ(c.rgb(90, 40), 0xFF0000u);
+}
+
+TEST(FastDeviceTest, PicturesDoNotDependOnTheInstructionSet) {
+  std::vector<int64_t> targets;
+  for (int64_t t = hwy::SupportedTargets(); t != 0; t &= t - 1) targets.push_back(t & -t);
+  ASSERT_FALSE(targets.empty());
+  const int64_t best = targets.front();  // the lowest bit is the best target
+  std::set<std::string> ran;  // a target the loops were not built for falls back to another
+  for (ColorFormat format : {ColorFormat::RGB565, ColorFormat::XRGB8888}) {
+    for (uint32_t seed = 1; seed <= 3; ++seed) {
+      hwy::SetSupportedTargetsForTest(best);
+      auto fast = makeFast(1);
+      const Picture expected = render(*fast, seed, 200, 150, format);
+      for (int64_t target : targets) {
+        hwy::SetSupportedTargetsForTest(target);
+        ran.insert(fast::spanTargetName());
+        EXPECT_TRUE(render(*fast, seed, 200, 150, format) == expected)
+            << fast::spanTargetName() << " seed " << seed;
+      }
+    }
+  }
+  hwy::SetSupportedTargetsForTest(0);
+  // Every machine has its best target and the plain one.
+  EXPECT_GE(ran.size(), targets.size() > 1 ? 2u : 1u);
+  std::string names;
+  for (const std::string& n : ran) names += n + " ";
+  std::printf("instruction sets compared: %s\n", names.c_str());
+}
+
+}  // namespace
+}  // namespace kv::raster::testing
