@@ -50,7 +50,8 @@ MAY_INCLUDE = {
     # The hardware device: a product of the Direct3D stand-in's device list.
     "gl": {"d3d", "ddraw", "win", "raster"},
     # The launcher chooses a host, then calls the kit's entry point.
-    "launcher": {"headless host", "sdl host", "gl", "kit", "win"},
+    # It also hears from the Direct3D stand-in which device is in use.
+    "launcher": {"headless host", "sdl host", "gl", "kit", "d3d", "win"},
     # A program speaks the kit's API and states its facts to the launcher.
     "program": {"kit", "launcher"},
     # kvinfo and kvconv run the kit on the headless host and print its log;
@@ -62,6 +63,7 @@ MAY_INCLUDE = {
 SYSTEM = {
     "SDL": {"sdl host"},
     "imgui": {"sdl host"},
+    "X11/": {"sdl host"},
     "GL/": {"gl", "sdl host"},
     "EGL/": {"gl"},
     "iconv.h": {"win"},

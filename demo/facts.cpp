@@ -9,6 +9,7 @@ const kv::launcher::ProgramFacts kvProgramFacts{
         "when it next swings round), E/D tilt it (the script sets the tilt itself),\n"
         "F3 chooses the render device, Escape leaves.\n",
     .dataMarker = u8"깡통.kvo",
+    .dataMaker = "kvgen",
     .runIterations = kScriptIterations,
     .sheetFrames = kScriptHighlights,
 };

@@ -44,6 +44,17 @@ void unregisterProduct(const std::string& key);
 const std::vector<DeviceEntry>& devices();
 const DeviceEntry* findDevice(const GUID& guid);
 
+// A device made for the program: the device's name, its render target's size
+// and depth, and whether the program has the display to itself (full screen).
+struct DeviceMade {
+  std::string name;
+  uint32_t width, height, bitCount;
+  bool fullScreen;
+};
+// Told of every device made, for a line to the user when F3 changed it; null
+// (the default) tells no one.
+void setDeviceObserver(std::function<void(const DeviceMade&)> observer);
+
 // What both software rasterizers offer; other products start from it.
 D3DDEVICEDESC softwareDescription();
 

@@ -106,6 +106,13 @@ HRESULT Direct3D::CreateViewport(LPDIRECT3DVIEWPORT3* viewport, IUnknown* outer)
   return *viewport != nullptr ? D3D_OK : DDERR_OUTOFMEMORY;
 }
 
+namespace {
+std::function<void(const DeviceMade&)>& deviceObserver() {
+  static std::function<void(const DeviceMade&)> observer;
+  return observer;
+}
+}  // namespace
+
 HRESULT Direct3D::CreateDevice(REFCLSID guid, LPDIRECTDRAWSURFACE4 renderTarget,
                                LPDIRECT3DDEVICE3* out, IUnknown* outer) {
   if (out == nullptr) return DDERR_INVALIDPARAMS;
@@ -121,7 +128,18 @@ HRESULT Direct3D::CreateDevice(REFCLSID guid, LPDIRECTDRAWSURFACE4 renderTarget,
   auto* device = new (std::nothrow) Device(this, *entry, target, std::move(backend));
   if (device == nullptr) return DDERR_OUTOFMEMORY;
   *out = device;
+  if (deviceObserver()) {
+    DDSURFACEDESC2 desc{};
+    desc.dwSize = sizeof desc;
+    target->GetSurfaceDesc(&desc);
+    deviceObserver()({entry->name, desc.dwWidth, desc.dwHeight, desc.ddpfPixelFormat.dwRGBBitCount,
+                      (directDraw_->cooperativeLevel() & DDSCL_FULLSCREEN) != 0});
+  }
   return D3D_OK;
+}
+
+void setDeviceObserver(std::function<void(const DeviceMade&)> observer) {
+  deviceObserver() = std::move(observer);
 }
 
 HRESULT Direct3D::EnumZBufferFormats(REFCLSID guid, LPD3DENUMPIXELFORMATSCALLBACK callback,

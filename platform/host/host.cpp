@@ -1,5 +1,6 @@
 #include "platform/host/host.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -17,6 +18,13 @@ Host& current() {
 }
 
 void setCurrent(Host* host) { currentHost = host; }
+
+void Host::sleep(uint32_t milliseconds) {
+  timespec ts{static_cast<time_t>(milliseconds / 1000),
+              static_cast<long>(milliseconds % 1000) * 1000000};
+  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  }
+}
 
 uint64_t monotonicNow() {
   timespec ts{};

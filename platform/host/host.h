@@ -53,6 +53,10 @@ class Host {
   // Called on each read of the performance counter; a virtual clock advances
   // here, so busy waits pass without taking real time.
   virtual void onCounterRead() {}
+  // Gives the processor back for about this long; a real host may wake late.
+  // A virtual clock moves on by no more than this at once, so a wait that
+  // sleeps part of its time and spins the rest still ends on the same count.
+  virtual void sleep(uint32_t milliseconds);
   // True while the key with this virtual-key code is down.
   virtual bool keyDown(int virtualKey) = 0;
   // One text of the kit's debugger channel, already UTF-8.
@@ -92,6 +96,9 @@ class Host {
   virtual int messageBox(std::string_view textUtf8, std::string_view captionUtf8, unsigned type);
   // Shows a modal dialog and lets the user work it until it has ended.
   virtual void runDialog(win::Dialog& dialog);
+  // A frame-rate readout: in the window's title, or headless in the log once a
+  // second. Off unless asked for.
+  virtual void showFrameRate(bool shown) {}
   // ---- end of windows ----------------------------------------------------------------
 };
 

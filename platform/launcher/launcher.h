@@ -14,12 +14,17 @@ struct Options {
   bool forceHeadless = false;
   // List the OpenGL device even on a software GL renderer (--gl, KV_GL=1).
   bool gl = false;
+  // The frame rate in the title, or headless in the log (--fps).
+  bool showFrameRate = false;
+  // Where F12 writes screenshots: the folder the program was started in.
+  std::string screenshotDir;
   headless::Options headless;
 };
 
 // Options of host back ends beyond the launcher's own; true when one was taken.
 bool parseHostOption(const std::string& arg, int& index, int argc, char** argv, Options& options);
-void startHost(Options& options);
+// True when the host is a window (SDL), false when headless.
+bool startHost(Options& options);
 void stopHost(Options& options);
 
 }  // namespace kv::launcher

@@ -3,13 +3,17 @@
 // between programs (their data, the length of a run) comes from their facts.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "kvKIT.h"
+#include "platform/d3d/device_list.h"
 #include "platform/host/headless/contact_sheet.h"
 #include "platform/host/headless/headless.h"
 #include "platform/host/png.h"
@@ -34,6 +38,8 @@ void printHelp(const kv::launcher::ProgramFacts& facts) {
       "                      kvKIT.vid is written there\n"
       "  --log FILE          copy the debug log to FILE (it always goes to stderr)\n"
       "  --quiet             do not echo the debug log to stderr\n"
+      "  --fps               show the frame rate: in the window's title, or headless in\n"
+      "                      the log once a second\n"
       "  --gl                list the OpenGL device (\"Direct3D HAL\") even when GL draws on\n"
       "                      the CPU (llvmpipe); also KV_GL=1. A window lists it unasked on\n"
       "                      a graphics card; a headless run only when asked\n"
@@ -41,15 +47,20 @@ void printHelp(const kv::launcher::ProgramFacts& facts) {
       "                      per processor; also KV_THREADS=N); 1 draws on the caller alone\n"
       "  -h, --help          show this help\n"
       "\n"
+      "  --frames N          hold Escape from loop iteration N, in a window too (headless\n"
+      "                      default %lld, one whole run)\n"
+      "In a window, F12 writes the picture to kvKIT_shot_NNN.png in the folder %s was\n"
+      "started from, Alt+Enter shows it over the whole screen and back, and the window\n"
+      "can be resized (the picture keeps its shape).\n"
+      "\n"
       "Headless only:\n"
-      "  --frames N          hold Escape from loop iteration N (default %lld, one whole run)\n"
       "  --clock virtual|real  virtual (default): waits take no time, every run is the same;\n"
       "                      real: wall-clock time, 30 updates per second\n"
       "  --keys SCRIPT       hold keys over iterations, e.g. \"J@10-40,F3@100\"\n"
       "                      (A-Z, 0-9, F1-F12, ESC, UP, DOWN, LEFT, RIGHT, KP0-KP9)\n"
       "  --capture DIR       write the presented frames to DIR as frame_NNNNN.png\n"
       "  --every K           with --capture, write every K-th frame only (default 1)\n",
-      name, static_cast<long long>(facts.runIterations));
+      name, static_cast<long long>(facts.runIterations), name);
   if (!facts.sheetFrames.empty())
     std::printf(
         "  --sheet FILE|none   where to write the contact sheet of the run, a PNG of\n"
@@ -89,6 +100,37 @@ fs::path defaultSheetPath() {
   return fs::current_path() / "contact_sheet.png";
 }
 
+// The data maker as a user would run it: the one built beside this program
+// (build/tools/NAME/NAME, the program being in build/PROGRAM/), else its name.
+std::string dataMakerCommand(const char* maker) {
+  const fs::path built = defaultDataFolder().parent_path().parent_path() / "tools" / maker / maker;
+  std::error_code error;
+  return fs::exists(built, error) ? built.string() : std::string(maker);
+}
+
+// A sheet's frames for a run cut short by --frames N (which presents frames 1
+// to N - 1): up to sixteen spread evenly over them, the last among them; the
+// program's own choice when they all run.
+std::vector<int64_t> sheetFramesFor(std::span<const int64_t> chosen, int64_t iterations) {
+  const int64_t presented = iterations - 1;
+  if (chosen.empty() || iterations <= 0 || chosen.back() <= presented)
+    return {chosen.begin(), chosen.end()};
+  std::vector<int64_t> frames;
+  const int64_t count = std::min<int64_t>(16, presented);
+  for (int64_t k = 1; k <= count; ++k) frames.push_back(k * presented / count);
+  return frames;
+}
+
+// A folder the program can write into, or why not.
+std::string unwritable(const fs::path& folder) {
+  std::error_code error;
+  if (!fs::is_directory(folder, error))
+    return "the folder '" + folder.string() + "' does not exist";
+  if (access(folder.c_str(), W_OK) != 0)
+    return "the folder '" + folder.string() + "' cannot be written: " + std::strerror(errno);
+  return "";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -99,6 +141,10 @@ int main(int argc, char** argv) {
   std::string logPath;
   bool quiet = false;
   fs::path sheetPath;
+  bool framesGiven = false;
+  std::vector<std::string> headlessOnly;  // given, for a note when a window opens
+  std::error_code startError;
+  options.screenshotDir = fs::current_path(startError).string();
   if (!facts.sheetFrames.empty()) sheetPath = defaultSheetPath();
 
   for (int i = 1; i < argc; ++i) {
@@ -132,7 +178,11 @@ int main(int argc, char** argv) {
       const long long frames = std::strtoll(n.c_str(), &end, 10);
       if (*end != '\0' || frames < 1) usageError("--frames takes a whole number from 1");
       options.headless.escapeFromIteration = frames;
+      framesGiven = true;
+    } else if (arg == "--fps") {
+      options.showFrameRate = true;
     } else if (arg == "--clock") {
+      headlessOnly.push_back(arg);
       const std::string clock = value("--clock");
       if (clock == "virtual")
         options.headless.clock = kv::headless::Clock::Virtual;
@@ -141,6 +191,7 @@ int main(int argc, char** argv) {
       else
         usageError("--clock takes 'virtual' or 'real'");
     } else if (arg == "--keys") {
+      headlessOnly.push_back(arg);
       std::string error;
       if (!kv::headless::parseKeyScript(value("--keys"), options.headless.keys, error))
         usageError("--keys: " + error);
@@ -151,7 +202,9 @@ int main(int argc, char** argv) {
       fs::create_directories(dir, error);
       if (!fs::is_directory(dir))
         usageError("cannot make the capture folder '" + dir.string() + "'");
+      if (const std::string why = unwritable(dir); !why.empty()) usageError("--capture: " + why);
       options.headless.display.captureDir = dir.string();
+      headlessOnly.push_back(arg);
     } else if (arg == "--every") {
       const std::string n = value("--every");
       char* end = nullptr;
@@ -161,6 +214,10 @@ int main(int argc, char** argv) {
     } else if (arg == "--sheet") {
       const std::string sheet = value("--sheet");
       sheetPath = sheet == "none" ? fs::path() : fs::absolute(sheet);
+      if (!sheetPath.empty())
+        if (const std::string why = unwritable(sheetPath.parent_path()); !why.empty())
+          usageError("--sheet: " + why);
+      headlessOnly.push_back(arg);
     } else if (!kv::launcher::parseHostOption(arg, i, argc, argv, options)) {
       usageError("unknown option '" + arg + "'");
     }
@@ -172,6 +229,23 @@ int main(int argc, char** argv) {
   } else if (facts.dataMarker != nullptr && !fs::exists(facts.dataMarker)) {
     const fs::path data = defaultDataFolder();
     if (!data.empty() && fs::exists(data / facts.dataMarker)) fs::current_path(data);
+  }
+  // Without its data the kit would only log that it cannot open a file, and
+  // leave a kvKIT.vid behind: the program does not start.
+  if (facts.dataMarker != nullptr && !fs::exists(facts.dataMarker)) {
+    const std::string marker(reinterpret_cast<const char*>(facts.dataMarker));
+    const fs::path here = fs::current_path(startError);
+    std::string message = "no data: " + marker + " is not in '" + here.string() + "'";
+    fs::path target = here;
+    if (dataDir.empty() && !defaultDataFolder().empty()) {
+      target = defaultDataFolder();
+      message += " nor in '" + target.string() + "'";
+    }
+    if (facts.dataMaker != nullptr)
+      message += "; write the data with: " + dataMakerCommand(facts.dataMaker) + " '" +
+                 target.string() + "'";
+    std::fprintf(stderr, "%s: %s\n", programName.c_str(), message.c_str());
+    return 1;
   }
 
   std::FILE* log = nullptr;
@@ -185,8 +259,9 @@ int main(int argc, char** argv) {
 
   // A headless run keeps chosen frames for a contact sheet, so a run on a
   // server still shows the demonstration.
-  kv::headless::ContactSheet sheet({facts.sheetFrames.begin(), facts.sheetFrames.end()}, 4, 320,
-                                   240);
+  kv::headless::ContactSheet sheet(
+      sheetFramesFor(facts.sheetFrames, framesGiven ? options.headless.escapeFromIteration : 0), 4,
+      320, 240);
   if (!sheetPath.empty())
     options.headless.display.onPresent = [&sheet](int64_t number,
                                                   const kv::headless::Display& display) {
@@ -195,21 +270,57 @@ int main(int argc, char** argv) {
       sheet.offer(number, f.rgb.data(), f.width, f.height);
     };
 
-  kv::launcher::startHost(options);
-  const int result = WinMain(reinterpret_cast<HINSTANCE>(1), nullptr, nullptr, 1);
-  kv::launcher::stopHost(options);
+  // A line for each device F3 (or a failed set-up) puts in place of another.
+  std::string lastDevice;
+  kv::d3d::setDeviceObserver([&lastDevice](const kv::d3d::DeviceMade& made) {
+    const std::string now =
+        made.name + (made.fullScreen
+                         ? ", full screen " + std::to_string(made.width) + "x" +
+                               std::to_string(made.height) + "x" + std::to_string(made.bitCount)
+                         : ", in a window");
+    if (!lastDevice.empty() && now != lastDevice)
+      std::fprintf(stderr, "%s: device now %s\n", programName.c_str(), now.c_str());
+    lastDevice = now;
+  });
 
-  if (!sheetPath.empty() && sheet.kept() > 0) {
-    const kv::headless::SheetImage image = sheet.compose();
-    std::string error;
-    if (kv::host::writePng(sheetPath.string(), image.rgb.data(), image.width, image.height, error))
-      std::printf("%s: contact sheet of %zu frames: %s\n", programName.c_str(), sheet.kept(),
-                  sheetPath.c_str());
-    else
-      std::fprintf(stderr, "%s: cannot write the contact sheet '%s': %s\n", programName.c_str(),
-                   sheetPath.c_str(), error.c_str());
+  const bool window = kv::launcher::startHost(options);
+  if (window && !headlessOnly.empty()) {
+    std::string names;
+    for (const std::string& name : headlessOnly) names += (names.empty() ? "" : ", ") + name;
+    std::fprintf(stderr, "%s: %s %s for headless runs only; ignored in a window (add --headless)\n",
+                 programName.c_str(), names.c_str(), headlessOnly.size() > 1 ? "are" : "is");
+  }
+  WinMain(reinterpret_cast<HINSTANCE>(1), nullptr, nullptr, 1);
+  kv::launcher::stopHost(options);
+  kv::d3d::setDeviceObserver(nullptr);
+
+  // Only a run the user or --frames ended is a good one: a program that
+  // returned without Escape held gave up (its log says why).
+  int status = 0;
+  if (!kv::win::escapeSeenHeld()) {
+    std::fprintf(stderr, "%s: the program stopped by itself before it was ended (see its log)\n",
+                 programName.c_str());
+    status = 1;
+  }
+  if (!window && kv::headless::captureFailed()) status = 1;
+  if (!window && !sheetPath.empty()) {
+    if (sheet.kept() == 0) {
+      std::fprintf(stderr, "%s: no contact sheet: no frame was presented\n", programName.c_str());
+    } else {
+      const kv::headless::SheetImage image = sheet.compose();
+      std::string error;
+      if (kv::host::writePng(sheetPath.string(), image.rgb.data(), image.width, image.height,
+                             error)) {
+        std::printf("%s: contact sheet of %zu frames: %s\n", programName.c_str(), sheet.kept(),
+                    sheetPath.c_str());
+      } else {
+        std::fprintf(stderr, "%s: cannot write the contact sheet '%s': %s\n", programName.c_str(),
+                     sheetPath.c_str(), error.c_str());
+        status = 1;
+      }
+    }
   }
 
   if (log != nullptr) std::fclose(log);
-  return result;
+  return status;
 }

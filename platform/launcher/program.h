@@ -15,6 +15,9 @@ struct ProgramFacts {
   // launcher enters the data/ folder beside the executable when the current
   // folder lacks this file. Null: the program runs where it is started.
   const char8_t* dataMarker = nullptr;
+  // The tool that writes the data into a folder given to it ("kvgen"), named
+  // when the data is missing. Null: none is named.
+  const char* dataMaker = nullptr;
   // Loop iterations of one whole run: a headless run without --frames holds
   // Escape from there. 0: kDefaultRunIterations.
   int64_t runIterations = 0;

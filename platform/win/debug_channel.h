@@ -3,11 +3,16 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 namespace kv::win {
 
 void setDebugEcho(bool toStderr);
 // The file receives a UTF-8 copy of the channel; null stops copying.
 void setDebugLogFile(std::FILE* file);
+// A line of the platform's own (already UTF-8, with its newline) for the same
+// places: stderr unless quieted, and the log file. The kit's channel and the
+// host's capture of it do not see it.
+void platformNote(const std::string& utf8);
 
 }  // namespace kv::win

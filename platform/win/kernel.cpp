@@ -29,6 +29,13 @@ static bool echoToStderr = true;
 static std::FILE* logFile = nullptr;
 void setDebugEcho(bool toStderr) { echoToStderr = toStderr; }
 void setDebugLogFile(std::FILE* file) { logFile = file; }
+void platformNote(const std::string& utf8) {
+  if (echoToStderr) std::fputs(utf8.c_str(), stderr);
+  if (logFile != nullptr) {
+    std::fputs(utf8.c_str(), logFile);
+    std::fflush(logFile);
+  }
+}
 }  // namespace kv::win
 
 void OutputDebugStringA(LPCSTR text) {
@@ -48,8 +55,15 @@ DWORD GetTickCount() {
   return static_cast<DWORD>(kv::host::current().now() * 1000 / 65536);
 }
 
+namespace kv::win {
+static bool escapeHeld = false;
+bool escapeSeenHeld() { return escapeHeld; }
+}  // namespace kv::win
+
 SHORT GetAsyncKeyState(int virtualKey) {
-  return kv::host::current().keyDown(virtualKey) ? static_cast<SHORT>(0x8000) : 0;
+  const bool down = kv::host::current().keyDown(virtualKey);
+  if (down && virtualKey == VK_ESCAPE) kv::win::escapeHeld = true;
+  return down ? static_cast<SHORT>(0x8000) : 0;
 }
 
 int64_t QueryPerformanceCounter() {
@@ -59,6 +73,8 @@ int64_t QueryPerformanceCounter() {
 }
 
 int64_t QueryPerformanceFrequency() { return 65536; }
+
+void Sleep(DWORD milliseconds) { kv::host::current().sleep(milliseconds); }
 
 FILE* OpenFileA(LPCSTR path, LPCSTR mode) {
   if (path == nullptr || mode == nullptr) return nullptr;

@@ -73,10 +73,17 @@ void OutputDebugStringA(LPCSTR text);
 DWORD GetTickCount();
 // Bit 15 set while the key is down; the low bit is not kept.
 SHORT GetAsyncKeyState(int virtualKey);
+namespace kv::win {
+// Whether a read of Escape has found it held: how the user (or a script) ends a
+// kit program. A program that returned without it gave up by itself.
+bool escapeSeenHeld();
+}  // namespace kv::win
 // The high-resolution counter and its ticks per second (Win32 fills a
 // LARGE_INTEGER; here the value is returned). Busy waits poll it.
 int64_t QueryPerformanceCounter();
 int64_t QueryPerformanceFrequency();
+// Suspends the thread for about this many milliseconds (it may wake late).
+void Sleep(DWORD milliseconds);
 // The C runtime's fopen for a path in the kit's code page (CP949 on this build):
 // the name on disk is UTF-8.
 FILE* OpenFileA(LPCSTR path, LPCSTR mode);

@@ -195,7 +195,20 @@ void setApplicationActive(bool active, bool post) {
   }
 }
 
-void hostActivate(bool active) { setApplicationActive(active, true); }
+void hostActivate(bool active) {
+  const bool wasActive = applicationActive();
+  setApplicationActive(active, true);
+  if (!active || wasActive) return;
+  // A program counts WM_MOVE only while active (the kit does), so a window moved
+  // while the program was in the background would stay out of step with it:
+  // each top-level window is told where its client area is now, after the
+  // activation. A deliberate addition to Win32's messages.
+  for (auto& [handle, w] : registry().windows) {
+    if (!isTopLevelShown(*w)) continue;
+    const RECT client = clientRectOnScreen(*w);
+    PostMessageA(w->hwnd(), WM_MOVE, 0, pointParam(client.left, client.top));
+  }
+}
 
 void hostClose(uintptr_t window) {
   if (findWindow(reinterpret_cast<HWND>(window)) != nullptr)

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "kvKIT.h"
 #include "platform/host/headless/headless.h"
+#include "platform/host/host.h"
 #include "tests/kit_reset.h"
 
 namespace {
@@ -79,6 +82,40 @@ TEST_F(Pacing, ThirtyPerSecondHoldsOverManyFramesOnTheVirtualClock) {
   for (int i = 0; i < 301; ++i) ASSERT_EQ(kvFrameSkip(), 1);
   // 300 scheduled periods of 33 ms after the opening call, within 1%.
   EXPECT_NEAR(kv::headless::timeMs() - start, 300 * 33, 99);
+}
+
+// A clock that moves one unit per counter read and by whole units in a sleep,
+// recording the sleeps: what kvWait gives back and where it ends.
+class SleepRecorder final : public kv::host::Host {
+ public:
+  uint64_t now() override { return time; }
+  void onCounterRead() override { ++time; }
+  void sleep(uint32_t ms) override {
+    sleeps.push_back(ms);
+    time += static_cast<uint64_t>(ms) * 65536 / 1000;
+  }
+  bool keyDown(int) override { return false; }
+  void debugOutput(std::string_view) override {}
+  uint64_t time = 0;
+  std::vector<uint32_t> sleeps;
+};
+
+TEST(PacingWait, SleepsAllButTheLastMillisecondOrSoAndEndsOnTheSpinsOwnCount) {
+  SleepRecorder clock;
+  kv::host::setCurrent(&clock);
+  const struct {
+    int32_t ms;
+    std::vector<uint32_t> sleeps;
+  } cases[] = {{18, {16}}, {33, {31}}, {2, {}}, {1, {}}, {0, {}}};
+  for (const auto& c : cases) {
+    clock.time = 1000;
+    clock.sleeps.clear();
+    kvWait(c.ms);
+    EXPECT_EQ(clock.sleeps, c.sleeps) << c.ms << " ms";
+    // As a wait that only spins: the first read, then the wait's own units.
+    if (c.ms > 0) EXPECT_EQ(clock.time, 1000u + 1 + c.ms * 65536 / 1000) << c.ms << " ms";
+  }
+  kv::headless::install();
 }
 
 }  // namespace

@@ -11,8 +11,10 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <memory>
 #include <set>
 #include <vector>
@@ -356,12 +358,114 @@ TEST_F(SdlWindowTest, TheDialogViewIsWorkedWithTheMouseAndEscapeCancels) {
   EXPECT_TRUE(IsWindow(window_));  // the owner stays
 }
 
+TEST_F(SdlWindowTest, TheWindowIsAnOrdinaryTopLevelWindow) {
+  const std::string transient = run("xprop -id " + id_ + " WM_TRANSIENT_FOR 2>&1");
+  EXPECT_NE(transient.find("not found"), std::string::npos) << transient;
+}
+
+// A tap of 12 ms between two reads is seen by the next read, once; a held key
+// reads as held on every read.
+TEST_F(SdlWindowTest, AShortPressIsSeenByTheNextReadOnce) {
+  focus();
+  waitForActivation(true, 1000);
+  for (const auto& [name, vk] : {std::pair{"F3", VK_F3}, std::pair{"Escape", VK_ESCAPE}}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(GetAsyncKeyState(vk) & 0x8000, 0);
+    run(std::string("xdotool keydown ") + name + " sleep 0.012 keyup " + name);
+    sleepMs(150);  // released well before the read
+    EXPECT_NE(GetAsyncKeyState(vk) & 0x8000, 0) << "the tap was lost";
+    EXPECT_EQ(GetAsyncKeyState(vk) & 0x8000, 0) << "the tap was reported twice";
+  }
+}
+
+// Escape held about 300 ms cancels the dialog at its press; the program must not
+// see it afterwards until it is pressed again. Likewise Enter, which ends it with OK.
+TEST_F(SdlWindowTest, TheKeyThatEndsTheDialogDoesNotReachTheProgramAfterIt) {
+  focus();
+  waitForActivation(true, 1000);
+  for (const auto& [name, vk] : {std::pair{"Escape", VK_ESCAPE}, std::pair{"Return", 0x0D}}) {
+    SCOPED_TRACE(name);
+    run(std::string("(sleep 1; xdotool keydown ") + name + "; sleep 0.3; xdotool keyup " + name +
+        ") >/dev/null 2>&1 &");
+    driverDialog();
+    const long long ended = nowMs();
+    bool seen = false;
+    while (nowMs() - ended < 700) seen = seen || (GetAsyncKeyState(vk) & 0x8000) != 0;
+    EXPECT_FALSE(seen) << "the key that ended the dialog reached the program";
+    run(std::string("xdotool keydown ") + name);
+    EXPECT_TRUE(waitFor([vk = vk] { return (GetAsyncKeyState(vk) & 0x8000) != 0; }, 2000, 10));
+    run(std::string("xdotool keyup ") + name);
+    waitFor([vk = vk] { return (GetAsyncKeyState(vk) & 0x8000) == 0; }, 2000, 10);
+  }
+}
+
+// The kit counts WM_MOVE only while active; a move made while another window
+// had the focus reaches it when the program is active again.
+TEST_F(SdlWindowTest, AMoveWhileInactiveIsToldAfterTheActivation) {
+  focus();
+  waitForActivation(true, 1000);  // active from the start, or now
+  focusRoot();
+  ASSERT_TRUE(waitForActivation(false, 2000));
+  run("xdotool windowmove --sync " + id_ + " 300 200");
+  waitFor([&] { return !pump().empty(); }, 1000);
+  focus();
+  bool activated = false, movedAfter = false;
+  waitFor(
+      [&] {
+        for (const MSG& m : pump()) {
+          if (m.message == WM_ACTIVATEAPP && m.wParam != 0) activated = true;
+          if (m.message == WM_MOVE && activated)
+            movedAfter = static_cast<int16_t>(m.lParam & 0xFFFF) == 300 &&
+                         static_cast<int16_t>((m.lParam >> 16) & 0xFFFF) == 200;
+        }
+        return movedAfter;
+      },
+      2000);
+  EXPECT_TRUE(activated);
+  EXPECT_TRUE(movedAfter) << "no WM_MOVE to (300, 200) after the activation";
+  POINT o{0, 0};
+  ClientToScreen(window_, &o);
+  EXPECT_EQ(std::make_pair(o.x, o.y), std::make_pair(300, 200));
+}
+
+// The user's size: the picture scaled to fit with its shape kept, the bands black.
+TEST_F(SdlWindowTest, AResizedWindowShowsThePictureScaledWithItsShapeKept) {
+  std::vector<uint16_t> pixels(640 * 480);
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x)
+      pixels[static_cast<size_t>(y) * 640 + x] = x < 320 ? 0xF800 : 0x001F;
+  POINT o{0, 0};
+  ClientToScreen(window_, &o);
+  const kv::host::PresentedFrame frame{
+      pixels.data(), 640 * 2, 16, {0, 0, 640, 480}, {o.x, o.y, o.x + 640, o.y + 480}};
+  run("xdotool windowsize --sync " + id_ + " 960 480");
+  Picture picture;
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    pump();
+    kv::host::current().present(frame);
+    sleepMs(100);
+    picture = screenshot(id_);
+    if (picture.width == 960 && picture.at(795, 240)[2] > 200) break;
+  }
+  ASSERT_EQ(std::make_pair(picture.width, picture.height), std::make_pair(960, 480));
+  const struct {
+    int x, r, b;
+  } expected[] = {{100, 0, 0},   {165, 255, 0}, {475, 255, 0},
+                  {485, 0, 255}, {795, 0, 255}, {860, 0, 0}};
+  for (const auto& e : expected) {
+    const auto c = picture.at(e.x, 240);
+    EXPECT_TRUE(std::abs(c[0] - e.r) < 16 && c[1] < 16 && std::abs(c[2] - e.b) < 16)
+        << "at x " << e.x << ": " << c[0] << " " << c[1] << " " << c[2];
+  }
+}
+
 // The demonstration itself, on a copy of its data (a run writes kvKIT.vid).
 class DemoUiTest : public UiTest {
  protected:
   void SetUp() override {
     UiTest::SetUp();
     if (IsSkipped()) return;
+    if (withWindowManager()) startWindowManager();
     if (!fs::exists(fs::path(KV_DATA_DIR) / "\xEA\xB9\xA1\xED\x86\xB5.kvo"))  // the can, in UTF-8
       GTEST_SKIP() << "the demo's data is not built";
     dir_ = fs::temp_directory_path() / ("kv_ui_" + std::to_string(getpid()));
@@ -376,7 +480,52 @@ class DemoUiTest : public UiTest {
     if (HasFailure() && !dir_.empty())
       std::fprintf(stderr, "%s", read(dir_ / "stderr.txt").c_str());
     if (!dir_.empty()) fs::remove_all(dir_);
+    if (manager_ > 0) {
+      kill(manager_, SIGTERM);
+      waitpid(manager_, nullptr, 0);
+    }
     UiTest::TearDown();
+  }
+  virtual bool withWindowManager() const { return false; }
+  // Debian's openbox, ready once it has named its check window on the root.
+  void startWindowManager() {
+    if (std::system("command -v openbox >/dev/null 2>&1") != 0)
+      GTEST_SKIP() << "openbox is not installed";
+    // A fresh Xvfb now and then turns a new client away: openbox gets a second try.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      manager_ = fork();
+      if (manager_ == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execlp("openbox", "openbox", "--sm-disable", nullptr);
+        _exit(127);
+      }
+      if (waitFor(
+              [] {
+                return run("xprop -root _NET_SUPPORTING_WM_CHECK 2>&1").find("window id") !=
+                       std::string::npos;
+              },
+              10000, 100))
+        return;
+      kill(manager_, SIGKILL);
+      waitpid(manager_, nullptr, 0);
+      manager_ = -1;
+    }
+    FAIL() << "openbox did not start";
+  }
+  // The window's client area on the screen: x, y, width, height.
+  std::array<int, 4> geometry() {
+    const std::string info = run("xwininfo -id " + id_);
+    std::array<int, 4> g{-1, -1, -1, -1};
+    const char* keys[] = {"Absolute upper-left X:", "Absolute upper-left Y:", "Width:", "Height:"};
+    for (int i = 0; i < 4; ++i)
+      if (const size_t at = info.find(keys[i]); at != std::string::npos)
+        g[static_cast<size_t>(i)] = std::atoi(info.c_str() + at + std::strlen(keys[i]));
+    return g;
+  }
+  void keys(std::initializer_list<const char*> names) {
+    for (const char* key : names) hold(key, 60);
   }
 
   // Starts the demo and focuses its window: the demo pauses without the focus.
@@ -391,8 +540,12 @@ class DemoUiTest : public UiTest {
         const std::string log = (dir_ / "log.txt").string();
         const int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(fd, 2);
-        execl(KVDEMO_PATH, KVDEMO_PATH, "-C", dir_.c_str(), "--log", log.c_str(), "--quiet",
-              nullptr);
+        if (chdir(dir_.c_str()) != 0) _exit(126);  // where F12 writes
+        std::vector<const char*> args = {KVDEMO_PATH, "-C",        dir_.c_str(),
+                                         "--log",     log.c_str(), "--quiet"};
+        for (const std::string& extra : extraArgs_) args.push_back(extra.c_str());
+        args.push_back(nullptr);
+        execv(KVDEMO_PATH, const_cast<char* const*>(args.data()));
         _exit(127);
       }
       waitFor(
@@ -444,7 +597,9 @@ class DemoUiTest : public UiTest {
 
   fs::path dir_;
   pid_t pid_ = -1;
+  pid_t manager_ = -1;
   long long launchedMs_ = 0;
+  std::vector<std::string> extraArgs_;
 };
 
 TEST_F(DemoUiTest, ShowsTheSceneSwitchesToTheReferenceRasterizerOnF3AndLeavesOnEscape) {
@@ -514,6 +669,126 @@ TEST_F(DemoUiTest, TheTurnAndZoomKeysMoveTheCamera) {
   const int turn = floorTurn(still, turned);
   EXPECT_TRUE(turn >= 5 && turn <= 30) << "S turned the floor by " << turn << " degrees";
   EXPECT_LT(nearer.floorTop(), edge - 12) << "J did not bring the camera nearer";
+}
+
+// Full screen covers the display, scaled, with or without a window manager; the
+// F3 dialog shows centred over it; windowed again, the window is where it was.
+class FullScreenTest : public DemoUiTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  bool withWindowManager() const override { return GetParam(); }
+};
+
+TEST_P(FullScreenTest, CoversTheDisplayShowsTheDialogCentredAndGoesBack) {
+  sleepMs(1000);
+  const std::array<int, 4> windowed = geometry();
+  ASSERT_EQ(windowed[2], 640);
+  // Focus starts on OK; the tab stops are OK, Cancel, driver, device, mode.
+  hold("F3", 200);
+  sleepMs(700);
+  keys({"Tab", "Tab", "Tab", "Tab", "Down", "Return"});
+  EXPECT_TRUE(waitFor(
+      [&] {
+        return geometry() == std::array<int, 4>{0, 0, 1024, 768};
+      },
+      3000, 100))
+      << "full screen is " << geometry()[0] << "," << geometry()[1] << " " << geometry()[2] << "x"
+      << geometry()[3];
+  sleepMs(500);
+  const Picture screen = screenshot("root");
+  ASSERT_EQ(screen.width, 1024);
+  int lit = 0;  // the scene reaches all four quarters
+  for (const auto& [x, y] :
+       {std::pair{200, 600}, std::pair{800, 600}, std::pair{200, 700}, std::pair{800, 700}})
+    lit += std::ranges::max(screen.at(x, y)) > 40;
+  EXPECT_GE(lit, 3) << "the picture does not cover the display";
+
+  hold("F3", 200);
+  sleepMs(1000);
+  // The dialog's face is light grey; the dimmed scene around it is not.
+  const Picture withDialog = screenshot("root");
+  const auto middle = withDialog.at(512, 330);
+  EXPECT_TRUE(std::ranges::min(middle) > 200) << "no dialog at the centre of the display";
+  keys({"Tab", "Tab", "Tab", "Tab", "Up", "Return"});
+  EXPECT_TRUE(waitFor([&] { return geometry() == windowed; }, 3000, 100))
+      << "windowed again at " << geometry()[0] << "," << geometry()[1] << " " << geometry()[2]
+      << "x" << geometry()[3];
+  EXPECT_EQ(escapeAndWait(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(WindowManager, FullScreenTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "openbox" : "bare"; });
+
+// F12 writes the next presented frame as a PNG file in the folder the demo was
+// started from, and the log says where.
+TEST_F(DemoUiTest, F12WritesAScreenshot) {
+  sleepMs(1000);
+  hold("F12", 100);
+  const fs::path shot = dir_ / "kvKIT_shot_001.png";
+  EXPECT_TRUE(waitFor([&] { return fs::exists(shot); }, 3000, 100));
+  EXPECT_EQ(read(shot).substr(1, 3), "PNG");
+  EXPECT_EQ(escapeAndWait(), 0);
+  EXPECT_NE(read(dir_ / "log.txt").find(shot.string()), std::string::npos);
+}
+
+// In a window, --frames ends the run as headless; options that only a headless
+// run takes are named as ignored.
+TEST_F(DemoUiTest, FramesEndsAWindowedRunAndHeadlessOptionsAreNamedAsIgnored) {
+  end();
+  extraArgs_ = {"--frames", "45", "--sheet", (dir_ / "sheet.png").string(), "--keys", "J@1-5"};
+  ASSERT_NO_FATAL_FAILURE(launch());
+  int status = -1;
+  ASSERT_TRUE(waitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 15000, 50))
+      << "--frames 45 did not end the windowed run";
+  pid_ = -1;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const std::string errors = read(dir_ / "stderr.txt");
+  EXPECT_NE(errors.find("--sheet, --keys are for headless runs only"), std::string::npos) << errors;
+  EXPECT_FALSE(fs::exists(dir_ / "sheet.png"));
+}
+
+// A display that was asked for and cannot be used is named in one line, with
+// the reason, and nothing else reaches stderr before the headless run.
+TEST_F(UiTest, ADisplayThatCannotBeUsedIsNamedWithTheReasonInOneLine) {
+  // A copy of the data: a run writes kvKIT.vid beside it.
+  const fs::path copy = fs::temp_directory_path() / ("kv_ui_display_" + std::to_string(getpid()));
+  fs::create_directories(copy);
+  for (const auto& entry : fs::directory_iterator(KV_DATA_DIR))
+    if (entry.path().filename() != "kvKIT.vid")
+      fs::copy(entry.path(), copy / entry.path().filename());
+  const std::string data = copy.string();
+  auto firstLines = [&](const std::string& environment) {
+    return run(environment + " " + KVDEMO_PATH + " --quiet --frames 2 --sheet none -C " + data +
+               " 2>&1");
+  };
+  // An 8-bit screen beside the test's own.
+  const pid_t eightBit = fork();
+  if (eightBit == 0) {
+    const int null = ::open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    execlp("Xvfb", "Xvfb", ":789", "-screen", "0", "640x480x8", "-nolisten", "tcp", nullptr);
+    _exit(127);
+  }
+  waitFor([] { return exists("/tmp/.X11-unix/X789"); }, 5000, 50);
+  const struct {
+    std::string environment, named, reason;
+  } cases[] = {
+      {"env -u DISPLAY -u WAYLAND_DISPLAY", "DISPLAY", "not set"},
+      {"env -u WAYLAND_DISPLAY DISPLAY=:788", "':788'", "no X server"},
+      {"env -u WAYLAND_DISPLAY DISPLAY=:789", "':789'", "8 bits"},
+  };
+  for (const auto& c : cases) {
+    const std::string output = firstLines(c.environment);
+    SCOPED_TRACE(output);
+    const std::string line = output.substr(0, output.find('\n') + 1);
+    EXPECT_NE(line.find(c.named), std::string::npos);
+    EXPECT_NE(line.find(c.reason), std::string::npos);
+    EXPECT_NE(line.find("running headless"), std::string::npos);
+    EXPECT_EQ(output.find("XDG_RUNTIME_DIR"), std::string::npos);
+  }
+  kill(eightBit, SIGTERM);
+  waitpid(eightBit, nullptr, 0);
+  fs::remove_all(copy);
 }
 
 }  // namespace

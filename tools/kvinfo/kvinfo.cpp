@@ -56,9 +56,13 @@ bool refused(const char* path) {
   return false;
 }
 
+// Names arrive in UTF-8; the kit takes them in its code page (and opens the
+// UTF-8 name on disk). Messages print the name as given.
+std::string kitName(const char* utf8) { return kv::win::utf8ToKitText(utf8); }
+
 bool showObject(const char* path) {
   // The kit finds the object's images beside it, whichever separator its path uses.
-  Model* model = kv3dLoadKVO(path);
+  Model* model = kv3dLoadKVO(kitName(path).c_str());
   if (model == nullptr) return refused(path);
   // The image loaders' reasons for a texture they could not load are kept; the
   // object loader's own note ("Pivot: n") is repeated below.
@@ -106,7 +110,7 @@ void showKeys(const char* label, const Key* keys, int32_t count) {
 }
 
 bool showMotion(const char* path) {
-  Motion* motion = kv3dLoadMOT(path);
+  Motion* motion = kv3dLoadMOT(kitName(path).c_str());
   if (motion == nullptr) return refused(path);
   std::printf("%s: motion\n  header value: %d\n  %d tracks\n", path, kv3dMotionHeader(motion),
               motion->trackCount);
@@ -119,7 +123,7 @@ bool showMotion(const char* path) {
 }
 
 bool showCamera(const char* path) {
-  CameraPath* camera = kv3dLoadCAM(path);
+  CameraPath* camera = kv3dLoadCAM(kitName(path).c_str());
   if (camera == nullptr) return refused(path);
   std::printf("%s: camera path\n", path);
   showKeys("eye", camera->keys[0], camera->keyCount[0]);

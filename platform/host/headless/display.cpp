@@ -103,7 +103,7 @@ void Display::present(const host::PresentedFrame& frame) {
   converted_ = false;
 
   if (options_.onPresent) options_.onPresent(presented_, *this);
-  if (options_.captureDir.empty()) return;
+  if (options_.captureDir.empty() || captureFailed_) return;
   if ((presented_ - 1) % options_.captureEvery != 0) return;
   const Frame& last = lastFrame();
   if (last.rgb.empty()) return;
@@ -111,8 +111,12 @@ void Display::present(const host::PresentedFrame& frame) {
   std::snprintf(name, sizeof name, "/frame_%05lld.png", static_cast<long long>(presented_));
   const std::string path = options_.captureDir + name;
   std::string error;
-  if (!host::writePng(path, last.rgb.data(), last.width, last.height, error))
-    std::fprintf(stderr, "kvdemo: cannot write '%s': %s\n", path.c_str(), error.c_str());
+  if (!host::writePng(path, last.rgb.data(), last.width, last.height, error)) {
+    // Once: the next frames would fail the same way.
+    std::fprintf(stderr, "kvKIT: cannot write '%s': %s; no more frames are captured\n",
+                 path.c_str(), error.c_str());
+    captureFailed_ = true;
+  }
 }
 
 const Frame& Display::lastFrame() const {

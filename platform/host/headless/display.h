@@ -42,6 +42,8 @@ class Display {
   // Converted when first asked for: most presented frames are never looked at.
   const Frame& lastFrame() const;
   int64_t presentedCount() const { return presented_; }
+  // A captured frame could not be written (capture then stopped).
+  bool captureFailed() const { return captureFailed_; }
 
  private:
   DisplayOptions options_;
@@ -52,6 +54,7 @@ class Display {
   mutable Frame last_;
   mutable bool converted_ = true;
   int64_t presented_ = 0;
+  bool captureFailed_ = false;
 };
 
 // Test hooks (the headless host must be current).
@@ -59,6 +62,8 @@ class Display {
 const Frame& lastFrame();
 // Frames presented since install.
 int64_t presentedFrameCount();
+// Whether a frame to capture could not be written since install.
+bool captureFailed();
 // Changes the desktop's mode, as a user changing the display settings would.
 void setDesktopMode(const host::DisplayMode& mode);
 

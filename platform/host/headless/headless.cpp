@@ -8,6 +8,7 @@
 
 #include "platform/host/host.h"
 #include "platform/win/codepage.h"
+#include "platform/win/debug_channel.h"
 #include "platform/win/dialog.h"
 #include "platform/win/host_events.h"
 
@@ -34,6 +35,16 @@ class HeadlessHost final : public host::Host {
     if (options_.clock == Clock::Virtual) ++virtualNow_;
   }
 
+  // Virtual time moves on by whole units only, rounded down, so the wait that
+  // follows ends on exactly the count it would have reached by spinning alone.
+  void sleep(uint32_t milliseconds) override {
+    if (options_.clock == Clock::Real) {
+      host::Host::sleep(milliseconds);
+      return;
+    }
+    virtualNow_ += static_cast<uint64_t>(milliseconds) * kUnitsPerSecond / 1000;
+  }
+
   bool keyDown(int virtualKey) override {
     if (virtualKey == kEscape) {
       ++iteration_;
@@ -56,7 +67,15 @@ class HeadlessHost final : public host::Host {
     return display_.setDisplayMode(mode);
   }
   void restoreDisplayMode() override { display_.restoreDisplayMode(); }
-  void present(const host::PresentedFrame& frame) override { display_.present(frame); }
+  void present(const host::PresentedFrame& frame) override {
+    display_.present(frame);
+    if (showFrameRate_) countFrame();
+  }
+  void showFrameRate(bool shown) override {
+    showFrameRate_ = shown;
+    rateFrames_ = 0;
+    rateStart_ = now();
+  }
   int messageBox(std::string_view text, std::string_view caption, unsigned type) override {
     messageBoxes_.push_back({win::utf8ToKitText(text), win::utf8ToKitText(caption), type});
     return host::Host::messageBox(text, caption, type);
@@ -81,7 +100,23 @@ class HeadlessHost final : public host::Host {
   // iteration belong to it.
   int64_t currentIteration() const { return iteration_; }
 
+  // Frames per second of host time (virtual or real), logged once a second.
+  void countFrame() {
+    ++rateFrames_;
+    const uint64_t t = now();
+    if (t - rateStart_ < kUnitsPerSecond) return;
+    const double seconds = static_cast<double>(t - rateStart_) / kUnitsPerSecond;
+    char line[64];
+    std::snprintf(line, sizeof line, "kvKIT: %.1f frames per second\n", rateFrames_ / seconds);
+    win::platformNote(line);
+    rateFrames_ = 0;
+    rateStart_ = t;
+  }
+
   Options options_;
+  bool showFrameRate_ = false;
+  int64_t rateFrames_ = 0;
+  uint64_t rateStart_ = 0;
   uint64_t virtualNow_ = 0;
   uint64_t realStart_ = 0;
   int64_t iteration_ = 0;
@@ -162,6 +197,7 @@ void clearDebugCapture() { headless().capture_.clear(); }
 
 const Frame& lastFrame() { return headless().display_.lastFrame(); }
 int64_t presentedFrameCount() { return headless().display_.presentedCount(); }
+bool captureFailed() { return instance != nullptr && instance->display_.captureFailed(); }
 void setDesktopMode(const host::DisplayMode& mode) {
   HeadlessHost& host = headless();
   host.options_.display.desktop = mode;

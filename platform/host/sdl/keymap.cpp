@@ -69,19 +69,20 @@ SDL_Scancode scancodeFor(int vk) {
   }
 }
 
-bool keyHeld(const Uint8* state, int vk) {
-  if (state == nullptr) return false;
+int scancodesFor(int vk, SDL_Scancode codes[2]) {
   switch (vk) {
     case 0x10:
-      return state[SDL_SCANCODE_LSHIFT] || state[SDL_SCANCODE_RSHIFT];
+      codes[0] = SDL_SCANCODE_LSHIFT, codes[1] = SDL_SCANCODE_RSHIFT;
+      return 2;
     case 0x11:
-      return state[SDL_SCANCODE_LCTRL] || state[SDL_SCANCODE_RCTRL];
+      codes[0] = SDL_SCANCODE_LCTRL, codes[1] = SDL_SCANCODE_RCTRL;
+      return 2;
     case 0x12:
-      return state[SDL_SCANCODE_LALT] || state[SDL_SCANCODE_RALT];
-    default: {
-      const SDL_Scancode code = scancodeFor(vk);
-      return code != SDL_SCANCODE_UNKNOWN && state[code] != 0;
-    }
+      codes[0] = SDL_SCANCODE_LALT, codes[1] = SDL_SCANCODE_RALT;
+      return 2;
+    default:
+      codes[0] = scancodeFor(vk);
+      return codes[0] == SDL_SCANCODE_UNKNOWN ? 0 : 1;
   }
 }
 

@@ -7,9 +7,10 @@
 namespace kv::sdl {
 
 // The scancode of a virtual key, or SDL_SCANCODE_UNKNOWN for keys not mapped.
-// Shift, Ctrl and Alt (0x10-0x12) answer for either side: see keyHeld.
+// Shift, Ctrl and Alt (0x10-0x12) answer for either side: see scancodesFor.
 SDL_Scancode scancodeFor(int virtualKey);
-// Whether the key with this virtual-key code is down in SDL's keyboard state.
-bool keyHeld(const Uint8* state, int virtualKey);
+// The keys that answer for a virtual key (both sides for Shift, Ctrl and Alt):
+// writes up to two scancodes and returns how many.
+int scancodesFor(int virtualKey, SDL_Scancode codes[2]);
 
 }  // namespace kv::sdl

@@ -2,18 +2,32 @@
 // presents its frames, reads the keyboard and turns its events into window
 // messages. The program has one render window; a second top-level window gets
 // an SDL window of its own but no presentation.
+//
+// Beyond the kit's window model, the render window is the user's: it can be
+// resized and maximised (the picture is scaled to fit, its shape kept, while
+// the kit's client area stays the size of its screen mode), Alt+Enter shows it
+// over the whole display and back, F12 writes the next presented frame as a
+// PNG file, and a frame-rate readout can go in its title.
 #include "platform/host/sdl/sdl_host.h"
 
 #include <SDL.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "platform/host/sdl/dialog_view.h"
+#include "platform/host/sdl/key_latch.h"
 #include "platform/host/sdl/keymap.h"
+#include "platform/host/sdl/view_fit.h"
+#include "platform/host/sdl/x11.h"
+#include "platform/win/debug_channel.h"
 #include "platform/win/dialog.h"
 #include "platform/win/host_events.h"
 #include "platform/win/winuser.h"
@@ -26,6 +40,7 @@ constexpr int kEscape = 0x1B;
 // Keys are read many times per loop turn; SDL's keyboard state is refreshed
 // from the display at most this often (host units: 1/65536 s, about 1 ms).
 constexpr uint64_t kKeyRefreshUnits = 64;
+constexpr uint64_t kUnitsPerSecond = 65536;
 
 struct Shown {
   SDL_Window* window = nullptr;
@@ -34,11 +49,14 @@ struct Shown {
 
 class SdlHost final : public host::Host {
  public:
-  SdlHost(SDL_Window* window, SDL_Renderer* renderer) : spare_(window), renderer_(renderer) {
+  SdlHost(SDL_Window* window, SDL_Renderer* renderer, const OpenOptions& options)
+      : spare_(window), renderer_(renderer), options_(options) {
     start_ = host::monotonicNow();
+    SDL_AddEventWatch(&SdlHost::watchKeys, this);
   }
 
   ~SdlHost() override {
+    SDL_DelEventWatch(&SdlHost::watchKeys, this);
     if (texture_ != nullptr) SDL_DestroyTexture(texture_);
     if (renderer_ != nullptr) SDL_DestroyRenderer(renderer_);
     for (auto& [handle, shown] : windows_)
@@ -55,12 +73,22 @@ class SdlHost final : public host::Host {
     // window, so once its windows are gone Escape counts as held and the
     // program leaves by its own path instead of running on unseen.
     if (virtualKey == kEscape && everShown_ && windows_.empty()) return true;
+    if (virtualKey == kEscape && options_.escapeFromIteration > 0 &&
+        ++escapeReads_ >= options_.escapeFromIteration)
+      return true;
     const uint64_t t = host::monotonicNow();
     if (t - lastKeyRefresh_ >= kKeyRefreshUnits) {
       SDL_PumpEvents();
       lastKeyRefresh_ = t;
     }
-    return keyHeld(SDL_GetKeyboardState(nullptr), virtualKey);
+    // A deliberate change from level-only reads: a press shorter than a loop
+    // turn is reported once (see KeyLatch). Held keys read as before.
+    SDL_Scancode codes[2];
+    const int n = scancodesFor(virtualKey, codes);
+    const Uint8* state = SDL_GetKeyboardState(nullptr);
+    bool down = false;
+    for (int i = 0; i < n; ++i) down = keys_.read(state, codes[i]) || down;
+    return down;
   }
 
   void debugOutput(std::string_view) override {}
@@ -103,17 +131,14 @@ class SdlHost final : public host::Host {
     if (mode.bitCount != 16 && mode.bitCount != 32) return false;
     mode_ = mode;
     fullscreen_ = true;
-    if (renderWindow_ != nullptr) enterFullscreen();
+    updateCover();
     return true;
   }
 
   void restoreDisplayMode() override {
     if (!fullscreen_) return;
     fullscreen_ = false;
-    if (renderWindow_ == nullptr) return;
-    SDL_SetWindowFullscreen(renderWindow_, 0);
-    for (auto& [handle, shown] : windows_)
-      if (shown.window == renderWindow_) place(shown);
+    updateCover();
   }
 
   void present(const host::PresentedFrame& frame) override {
@@ -144,9 +169,10 @@ class SdlHost final : public host::Host {
                        static_cast<ptrdiff_t>(frame.source.top) * frame.pitch +
                        frame.source.left * static_cast<int>(frame.bitCount / 8);
     SDL_UpdateTexture(texture_, nullptr, row0, frame.pitch);
-    lastScreen_ = frame.screen;
     drawLastFrame(true);
     SDL_RenderPresent(renderer_);
+    if (screenshotWanted_) writeScreenshot(frame);
+    if (showFrameRate_) countFrame();
   }
 
   // ---- windows ----
@@ -176,22 +202,26 @@ class SdlHost final : public host::Host {
       SDL_HideWindow(shown.window);
       return;
     }
-    SDL_SetWindowTitle(shown.window, std::string(title).c_str());
-    if (shown.window == renderWindow_ && fullscreen_) {
-      enterFullscreen();
-    } else {
-      place(shown);
+    if (shown.window == renderWindow_) {
+      title_ = title;
+      SDL_SetWindowResizable(renderWindow_, SDL_TRUE);
     }
+    SDL_SetWindowTitle(shown.window, std::string(title).c_str());
+    if (!(shown.window == renderWindow_ && covering_)) place(shown);
     SDL_ShowWindow(shown.window);
+    // SDL marks its windows transient for the root window; the render window is
+    // an ordinary top-level window.
+    makeOrdinaryTopLevel(shown.window);
     SDL_RaiseWindow(shown.window);
     everShown_ = true;
+    if (shown.window == renderWindow_) updateCover();
   }
 
   void windowPlaced(uintptr_t handle, const host::WindowPlacement& placement) override {
     const auto it = windows_.find(handle);
     if (it == windows_.end()) return;
     it->second.placement = placement;
-    if (!(it->second.window == renderWindow_ && fullscreen_)) place(it->second);
+    if (!(it->second.window == renderWindow_ && covering_)) place(it->second);
   }
 
   void windowDestroyed(uintptr_t handle) override {
@@ -200,7 +230,7 @@ class SdlHost final : public host::Host {
     if (it->second.window == renderWindow_) {
       // The renderer stays for message boxes' parents and later windows.
       SDL_HideWindow(renderWindow_);
-      SDL_SetWindowFullscreen(renderWindow_, 0);
+      uncover();
     } else {
       SDL_DestroyWindow(it->second.window);
     }
@@ -235,6 +265,7 @@ class SdlHost final : public host::Host {
     SDL_ShowCursor(SDL_ENABLE);
     SDL_ShowSimpleMessageBox(flags, std::string(caption).c_str(), std::string(text).c_str(),
                              parent);
+    modalEnded();
     return IDOK;
   }
 
@@ -244,10 +275,20 @@ class SdlHost final : public host::Host {
       return;
     }
     SDL_ShowCursor(SDL_ENABLE);
-    DialogView view(renderWindow_, renderer_);
-    view.run(
-        dialog, [this] { drawLastFrame(false); },
-        [this](const SDL_Event& event) { handle(event); });
+    {
+      DialogView view(renderWindow_, renderer_);
+      view.run(
+          dialog, [this] { drawLastFrame(false); },
+          [this](const SDL_Event& event) { handle(event); });
+    }
+    modalEnded();
+  }
+
+  void showFrameRate(bool shown) override {
+    showFrameRate_ = shown;
+    rateFrames_ = 0;
+    rateStart_ = now();
+    if (!shown && renderWindow_ != nullptr) SDL_SetWindowTitle(renderWindow_, title_.c_str());
   }
 
  private:
@@ -259,29 +300,80 @@ class SdlHost final : public host::Host {
   }
 
   // SDL places windows by their client area, as the model's placement gives it.
+  // The render window keeps a size the user gave it: it takes the model's size
+  // only when that changes (the picture is scaled to whatever size it has).
   void place(Shown& shown) {
-    SDL_SetWindowSize(shown.window, std::max(1, shown.placement.clientWidth),
-                      std::max(1, shown.placement.clientHeight));
+    const int w = std::max(1, shown.placement.clientWidth);
+    const int h = std::max(1, shown.placement.clientHeight);
+    if (shown.window != renderWindow_ || w != modelWidth_ || h != modelHeight_)
+      SDL_SetWindowSize(shown.window, w, h);
+    if (shown.window == renderWindow_) modelWidth_ = w, modelHeight_ = h;
+    int x = 0, y = 0;
+    SDL_GetWindowPosition(shown.window, &x, &y);
+    // Where it is already, it stays: a move asked of a window manager may land
+    // a frame's width off.
+    if (x == shown.placement.clientLeft && y == shown.placement.clientTop) return;
     SDL_SetWindowPosition(shown.window, shown.placement.clientLeft, shown.placement.clientTop);
   }
 
-  // A real mode change where the display has the size; otherwise the desktop's
-  // size with the picture scaled and letter-boxed.
-  void enterFullscreen() {
-    SDL_DisplayMode wanted{SDL_PIXELFORMAT_UNKNOWN, static_cast<int>(mode_.width),
-                           static_cast<int>(mode_.height), 0, nullptr};
-    SDL_DisplayMode closest{};
-    if (SDL_GetClosestDisplayMode(displayIndex(), &wanted, &closest) != nullptr &&
-        closest.w == wanted.w && closest.h == wanted.h &&
-        SDL_SetWindowDisplayMode(renderWindow_, &closest) == 0 &&
-        SDL_SetWindowFullscreen(renderWindow_, SDL_WINDOW_FULLSCREEN) == 0)
-      return;
-    if (SDL_SetWindowFullscreen(renderWindow_, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0)
-      std::fprintf(stderr, "kvKIT: full screen is not possible here: %s\n", SDL_GetError());
+  Shown* renderShown() {
+    for (auto& [handle, shown] : windows_)
+      if (shown.window == renderWindow_) return &shown;
+    return nullptr;
   }
 
-  // The last frame, where the program put it: in a window at its place in the
-  // client area, unscaled; in full screen scaled to fit, keeping its shape.
+  // The render window covers the display while the program is in full screen
+  // or the user asked for it (Alt+Enter); the picture is scaled to fit either
+  // way, without a change of the display's own mode (a mode change on a bare X
+  // server left a window showing a magnified corner).
+  void updateCover() {
+    Shown* shown = renderShown();
+    const bool wanted = (fullscreen_ || viewFullscreen_) && shown != nullptr;
+    if (wanted == covering_) return;
+    if (wanted)
+      cover();
+    else if (uncover() && shown != nullptr)
+      place(*shown);
+  }
+
+  // A window manager makes a full-screen window of it; without one, nobody
+  // would, and the window is laid over the display's bounds directly.
+  void cover() {
+    SDL_GetWindowSize(renderWindow_, &windowedWidth_, &windowedHeight_);
+    coveredByManager_ = hasWindowManager(renderWindow_);
+    if (coveredByManager_) {
+      if (SDL_SetWindowFullscreen(renderWindow_, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
+        std::fprintf(stderr, "kvKIT: full screen is not possible here: %s\n", SDL_GetError());
+        return;
+      }
+    } else {
+      SDL_Rect bounds{};
+      if (SDL_GetDisplayBounds(displayIndex(), &bounds) != 0) return;
+      SDL_SetWindowBordered(renderWindow_, SDL_FALSE);
+      SDL_SetWindowPosition(renderWindow_, bounds.x, bounds.y);
+      SDL_SetWindowSize(renderWindow_, bounds.w, bounds.h);
+      SDL_RaiseWindow(renderWindow_);
+    }
+    covering_ = true;
+  }
+
+  // True when the window must be put back in its place: a window manager
+  // restores a full-screen window's own size and place (moving it ourselves
+  // there would be off by the frame), but without one that is ours to do.
+  bool uncover() {
+    if (!covering_) return false;
+    covering_ = false;
+    if (coveredByManager_) {
+      SDL_SetWindowFullscreen(renderWindow_, 0);
+      return false;
+    }
+    SDL_SetWindowBordered(renderWindow_, SDL_TRUE);
+    SDL_SetWindowSize(renderWindow_, windowedWidth_, windowedHeight_);
+    return true;
+  }
+
+  // The last frame, scaled to fit the render window with its shape kept: at its
+  // own size in a window of the client area's size, letter-boxed otherwise.
   void drawLastFrame(bool clear) {
     SDL_RenderSetClipRect(renderer_, nullptr);
     if (clear) {
@@ -291,22 +383,63 @@ class SdlHost final : public host::Host {
     if (texture_ == nullptr) return;
     int outW = 0, outH = 0;
     SDL_GetRendererOutputSize(renderer_, &outW, &outH);
-    SDL_Rect dest{0, 0, textureWidth_, textureHeight_};
-    if (fullscreen_) {
-      const double scale = std::min(static_cast<double>(outW) / textureWidth_,
-                                    static_cast<double>(outH) / textureHeight_);
-      dest.w = static_cast<int>(textureWidth_ * scale);
-      dest.h = static_cast<int>(textureHeight_ * scale);
-      dest.x = (outW - dest.w) / 2;
-      dest.y = (outH - dest.h) / 2;
-    } else {
-      for (auto& [handle, shown] : windows_) {
-        if (shown.window != renderWindow_) continue;
-        dest.x = lastScreen_.left - shown.placement.clientLeft;
-        dest.y = lastScreen_.top - shown.placement.clientTop;
+    const ViewRect fit = fitKeepingAspect(textureWidth_, textureHeight_, outW, outH);
+    const SDL_Rect dest{fit.x, fit.y, fit.w, fit.h};
+    SDL_RenderCopy(renderer_, texture_, nullptr, &dest);
+  }
+
+  // Keys pressed or released anywhere SDL pumps events, dialogs included.
+  static int watchKeys(void* self, SDL_Event* event) {
+    auto& keys = static_cast<SdlHost*>(self)->keys_;
+    if (event->type == SDL_KEYDOWN && event->key.repeat == 0)
+      keys.pressed(event->key.keysym.scancode);
+    else if (event->type == SDL_KEYUP)
+      keys.released(event->key.keysym.scancode);
+    return 1;
+  }
+
+  void modalEnded() {
+    SDL_PumpEvents();
+    keys_.modalEnded(SDL_GetKeyboardState(nullptr));
+  }
+
+  // F12: the frame as presented, source rectangle only, as 0x00RRGGBB.
+  void writeScreenshot(const host::PresentedFrame& frame) {
+    screenshotWanted_ = false;
+    if (!options_.screenshot) return;
+    const int w = frame.source.right - frame.source.left;
+    const int h = frame.source.bottom - frame.source.top;
+    std::vector<uint32_t> rgb(static_cast<size_t>(w) * static_cast<size_t>(h));
+    for (int y = 0; y < h; ++y) {
+      const auto* row = static_cast<const uint8_t*>(frame.pixels) +
+                        static_cast<ptrdiff_t>(frame.source.top + y) * frame.pitch;
+      for (int x = 0; x < w; ++x) {
+        uint32_t& out = rgb[static_cast<size_t>(y) * static_cast<size_t>(w) + x];
+        if (frame.bitCount == 16) {
+          uint16_t p = 0;
+          std::memcpy(&p, row + (frame.source.left + x) * 2, 2);
+          const uint32_t r = (p >> 11) & 31, g = (p >> 5) & 63, b = p & 31;
+          out = ((r * 255 / 31) << 16) | ((g * 255 / 63) << 8) | (b * 255 / 31);
+        } else {
+          std::memcpy(&out, row + (frame.source.left + x) * 4, 4);
+          out &= 0xFFFFFF;
+        }
       }
     }
-    SDL_RenderCopy(renderer_, texture_, nullptr, &dest);
+    options_.screenshot(rgb.data(), w, h);
+  }
+
+  // The rate of presented frames over the last second or so, in the title.
+  void countFrame() {
+    ++rateFrames_;
+    const uint64_t t = now();
+    if (t - rateStart_ < kUnitsPerSecond) return;
+    const double rate = rateFrames_ * static_cast<double>(kUnitsPerSecond) / (t - rateStart_);
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, " - %.1f fps", rate);
+    SDL_SetWindowTitle(renderWindow_, (title_ + suffix).c_str());
+    rateFrames_ = 0;
+    rateStart_ = t;
   }
 
   uintptr_t handleOf(Uint32 windowId) const {
@@ -331,7 +464,7 @@ class SdlHost final : public host::Host {
             win::hostClose(window);
             break;
           case SDL_WINDOWEVENT_MOVED:
-            if (!fullscreen_) {
+            if (!(covering_ && windows_[window].window == renderWindow_)) {
               windows_[window].placement.clientLeft = event.window.data1;
               windows_[window].placement.clientTop = event.window.data2;
               win::hostMoved(window, event.window.data1, event.window.data2);
@@ -340,11 +473,23 @@ class SdlHost final : public host::Host {
           case SDL_WINDOWEVENT_EXPOSED:
             win::hostExposed(window);
             break;
+          case SDL_WINDOWEVENT_SIZE_CHANGED:
+            win::hostExposed(window);
+            break;
           default:
             break;
         }
         break;
       }
+      case SDL_KEYDOWN:
+        if (event.key.repeat != 0) break;
+        if (event.key.keysym.sym == SDLK_F12) screenshotWanted_ = true;
+        if ((event.key.keysym.sym == SDLK_RETURN || event.key.keysym.sym == SDLK_KP_ENTER) &&
+            (event.key.keysym.mod & KMOD_ALT)) {
+          viewFullscreen_ = !viewFullscreen_;
+          updateCover();
+        }
+        break;
       case SDL_MOUSEMOTION:
         if (const uintptr_t window = handleOf(event.motion.windowID)) win::hostMouseMoved(window);
         break;
@@ -361,32 +506,105 @@ class SdlHost final : public host::Host {
   uint64_t start_ = 0;
   uint64_t lastKeyRefresh_ = 0;
 
-  bool fullscreen_ = false;
+  bool fullscreen_ = false;      // the program set a display mode
+  bool viewFullscreen_ = false;  // Alt+Enter
+  bool covering_ = false;        // the render window covers the display
+  bool coveredByManager_ = false;
+  int modelWidth_ = 0, modelHeight_ = 0;            // the render window's client size
+  int windowedWidth_ = 640, windowedHeight_ = 480;  // its size before covering
   host::DisplayMode mode_{640, 480, 16, 60};
+  KeyLatch keys_;
+  std::string title_;
+  OpenOptions options_;
+  int64_t escapeReads_ = 0;
+  bool screenshotWanted_ = false;
+  bool showFrameRate_ = false;
+  int64_t rateFrames_ = 0;
+  uint64_t rateStart_ = 0;
 
   SDL_Texture* texture_ = nullptr;
   int textureWidth_ = 0, textureHeight_ = 0;
   Uint32 textureFormat_ = 0;
-  host::Rect lastScreen_{};
   bool reportedFormat_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<host::Host> open() {
+namespace {
+
+// SDL and the libraries under it print their own notes while a video driver is
+// tried (Wayland's about XDG_RUNTIME_DIR, for one); the user gets our one line.
+class StderrSilenced {
+ public:
+  StderrSilenced() {
+    std::fflush(stderr);
+    saved_ = dup(2);
+    const int null = ::open("/dev/null", O_WRONLY);
+    if (saved_ >= 0 && null >= 0) dup2(null, 2);
+    if (null >= 0) close(null);
+  }
+  ~StderrSilenced() {
+    std::fflush(stderr);
+    if (saved_ < 0) return;
+    dup2(saved_, 2);
+    close(saved_);
+  }
+  StderrSilenced(const StderrSilenced&) = delete;
+  StderrSilenced& operator=(const StderrSilenced&) = delete;
+
+ private:
+  int saved_ = -1;
+};
+
+std::string environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+void headlessBecause(const std::string& reason) {
+  std::fprintf(stderr, "kvKIT: %s; running headless\n", reason.c_str());
+}
+
+}  // namespace
+
+std::unique_ptr<host::Host> open(const OpenOptions& options) {
   // SDL would turn SIGINT and SIGTERM into a quit event the kit never reads;
   // left alone, they end the program as they end any other.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
-    std::fprintf(stderr, "kvKIT: no display (%s); running headless\n", SDL_GetError());
+  // One line names the display asked for and why it cannot be used.
+  const std::string x11 = environment("DISPLAY"), wayland = environment("WAYLAND_DISPLAY");
+  if (x11.empty() && wayland.empty()) {
+    headlessBecause("no display (DISPLAY and WAYLAND_DISPLAY are not set)");
+    return nullptr;
+  }
+  const std::string shown =
+      !x11.empty() ? "X display '" + x11 + "'" : "Wayland display '" + wayland + "'";
+  if (!x11.empty() && wayland.empty()) {
+    if (const std::string problem = x11DisplayProblem(x11); !problem.empty()) {
+      headlessBecause(shown + " cannot be used: " + problem);
+      return nullptr;
+    }
+    // Only X was asked for: SDL need not try Wayland first.
+    if (environment("SDL_VIDEODRIVER").empty()) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+  }
+  int initialised = 0;
+  // A display that just answered may turn the next connection away once (seen
+  // with a fresh Xvfb): one more try.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    StderrSilenced quiet;
+    initialised = SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+    if (initialised == 0) break;
+    SDL_Delay(100);
+  }
+  if (initialised != 0) {
+    headlessBecause(shown + " cannot be used: " + SDL_GetError());
     return nullptr;
   }
   // SDL falls back on drivers that show nothing; that is no display either.
   const std::string driver =
       SDL_GetCurrentVideoDriver() != nullptr ? SDL_GetCurrentVideoDriver() : "";
   if (driver == "offscreen" || driver == "dummy" || driver.empty()) {
-    std::fprintf(stderr, "kvKIT: no display (only SDL's \"%s\" video driver); running headless\n",
-                 driver.c_str());
+    headlessBecause(shown + " cannot be used: SDL offers only its \"" + driver + "\" video driver");
     SDL_Quit();
     return nullptr;
   }
@@ -400,12 +618,13 @@ std::unique_ptr<host::Host> open() {
     if (renderer == nullptr) renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
   }
   if (renderer == nullptr) {
-    std::fprintf(stderr, "kvKIT: no window can be opened (%s); running headless\n", SDL_GetError());
+    headlessBecause(shown + " cannot be used: no window can be opened there (" + SDL_GetError() +
+                    ")");
     if (window != nullptr) SDL_DestroyWindow(window);
     SDL_Quit();
     return nullptr;
   }
-  return std::make_unique<SdlHost>(window, renderer);
+  return std::make_unique<SdlHost>(window, renderer, options);
 }
 
 }  // namespace kv::sdl
