@@ -4,7 +4,8 @@
 // uploads their memory again when it changed behind its back. Textures are
 // copies keyed by surface and change count, sampled raw so that decoding and
 // the colour key are exact. Fans are gathered into one draw per run of equal
-// state, which is what makes the device fast.
+// state, which is what makes the device fast. In a window's context a frame
+// goes to the screen from the framebuffer (see show), not through memory.
 #include "platform/gl/backend.h"
 
 #include <algorithm>
@@ -153,6 +154,18 @@ struct CachedTexture {
   raster::TextureFormat format{};
 };
 
+// The primary surface's pixels of the last frame shown: a copy of them (the
+// shown texture) stands for its memory until someone asks for it.
+struct Shown {
+  ddraw::Surface* primary = nullptr;
+  RECT from{}, to{};     // in the shown texture, and on the primary
+  bool pending = false;  // the memory has not had them yet
+};
+
+bool sameRect(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
 // A surface whose pixels the framebuffer holds.
 struct Kept {
   ddraw::Surface* surface = nullptr;
@@ -169,8 +182,11 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     // Hand the newest pixels back before the surfaces forget us.
     for (Kept* kept : {&color_, &depth_})
       if (kept->surface != nullptr) kept->surface->setKeeper(nullptr);
+    if (shown_.primary != nullptr) shown_.primary->setKeeper(nullptr);
     context_.run([this] {
       for (auto& [id, texture] : textures_) glDeleteTextures(1, &texture.name);
+      glDeleteTextures(1, &shownTexture_);
+      glDeleteFramebuffers(1, &shownFramebuffer_);
       glDeleteTextures(1, &paletteTexture_);
       glDeleteTextures(1, &colorTexture_);
       glDeleteTextures(1, &depthTexture_);
@@ -188,12 +204,27 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     return context_.run([&] { ok = makeObjects(); }) && ok;
   }
 
+  // GL work runs on the context's thread. A window's context is shared with
+  // the host, which draws with it between our calls: our state is set again
+  // after it did.
+  template <class F>
+  bool onContext(F&& f) {
+    return context_.run([&] {
+      const d3d::WindowGl* window = context_.window();
+      if (window != nullptr && window->hostDraws() != seenHostDraws_) {
+        restoreState();
+        seenHostDraws_ = window->hostDraws();
+      }
+      f();
+    });
+  }
+
   // ---- d3d::Backend: GL work runs on the context's thread; fans that join
   // the batch being gathered need none.
 
   void clear(const d3d::DrawTarget& target, bool color, uint32_t argb, bool depth, float depthValue,
              const raster::Rect& rect) override {
-    context_.run([&] { clearNow(target, color, argb, depth, depthValue, rect); });
+    onContext([&] { clearNow(target, color, argb, depth, depthValue, rect); });
   }
 
   void drawFan(const d3d::DrawTarget& target, const raster::State& state, ddraw::Surface* texture,
@@ -221,29 +252,51 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
                                                         sizeof palette_) != 0)));
     if (batch_.empty() || !bound(target) || !(wanted == batchState_) || textureChanged) {
       bool ok = false;
-      context_.run([&] { ok = startBatch(target, wanted, textured ? texture : nullptr, state); });
+      onContext([&] { ok = startBatch(target, wanted, textured ? texture : nullptr, state); });
       if (!ok) return;
     }
     for (int i = 1; i + 1 < count; ++i)
       addTriangle(state, vertices[0], vertices[i], vertices[i + 1]);
     // A fan blended in the shader reads the target as the fans before it
     // left it: it is drawn at once, on its own.
-    if (blendsInShader()) context_.run([this] { flush(); });
+    if (blendsInShader()) onContext([this] { flush(); });
   }
 
   void endScene() override {
-    if (!batch_.empty()) context_.run([this] { flush(); });
+    if (!batch_.empty()) onContext([this] { flush(); });
   }
 
   // ---- ddraw::PixelKeeper
 
   void writeBack(ddraw::Surface& surface) override {
-    context_.run([&] { writeBackNow(surface); });
+    onContext([&] {
+      if (&surface == shown_.primary)
+        writeBackShown();
+      else
+        writeBackNow(surface);
+    });
   }
 
   void release(ddraw::Surface& surface) override {
     for (Kept* kept : {&color_, &depth_})
       if (kept->surface == &surface) *kept = Kept{};
+    if (&surface == shown_.primary) shown_ = Shown{};
+  }
+
+  // The frame goes from the framebuffer to the window; a copy of it (the
+  // shown texture) stands for the primary's memory. A flip exchanges the two
+  // textures, so that the back buffer holds the frame shown before, as its
+  // memory would after the exchange.
+  bool show(ddraw::Surface& surface, const RECT& area, ddraw::Surface& primary, const RECT& to,
+            bool flip) override {
+    d3d::WindowGl* window = context_.window();
+    if (window == nullptr || &surface != color_.surface || &primary == color_.surface ||
+        &primary == depth_.surface)
+      return false;
+    bool ok = false;
+    onContext([&] { ok = showNow(*window, area, primary, to, flip); });
+    if (ok) primary.setKeeper(this);
+    return ok;
   }
 
  private:
@@ -309,6 +362,103 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     glUniform1i(p.uniforms[uDestination], 2);
     glUniform1i(p.uniforms[uZeroToOneDepth], context_.hasClipControl() ? 1 : 0);
     return &p;
+  }
+
+  // What makeObjects and resize set once, set again after the host drew (a
+  // batch's draw picks its program itself).
+  void restoreState() {
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    glViewport(0, 0, width_, height_);
+    glBindVertexArray(vertexArray_);
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, paletteTexture_);
+    glActiveTexture(GL_TEXTURE0);
+    glEnable(GL_DEPTH_CLAMP);
+    if (context_.hasClipControl()) glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_STENCIL_TEST);
+    glDisable(GL_SCISSOR_TEST);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  }
+
+  bool showNow(d3d::WindowGl& window, const RECT& area, ddraw::Surface& primary, const RECT& to,
+               bool flip) {
+    if (width_ <= 0 || area.left < 0 || area.top < 0 || area.right > width_ ||
+        area.bottom > height_ || !makeShownTexture())
+      return false;
+    flush();
+    prepare(color_, false);  // memory written behind our back comes first
+    // An earlier frame shown elsewhere on the primary reaches its memory now.
+    if (shown_.pending && shown_.primary == &primary && !sameRect(shown_.to, to)) writeBackShown();
+    const bool frontKept = shown_.pending && shown_.primary == &primary;
+    if (flip && frontKept) {
+      std::swap(colorTexture_, shownTexture_);
+      attach(framebuffer_, colorTexture_);
+      attach(shownFramebuffer_, shownTexture_);
+      // The caller counts the exchange as a change of the back buffer's memory.
+      color_.uploaded = true;
+      color_.newer = true;
+      color_.generation = color_.surface->generation() + 1;
+    } else {
+      glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+      glBindFramebuffer(GL_DRAW_FRAMEBUFFER, shownFramebuffer_);
+      glDisable(GL_SCISSOR_TEST);
+      glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+      glBlitFramebuffer(area.left, area.top, area.right, area.bottom, area.left, area.top,
+                        area.right, area.bottom, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+      glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+      // After the exchange the back buffer's memory is the front's, which held
+      // its own pixels: the framebuffer takes them again before drawing.
+      if (flip) color_.uploaded = color_.newer = false;
+    }
+    shown_ = Shown{&primary, area, to, true};
+    window.present({shownTexture_, width_, height_, area.left, area.top, area.right - area.left,
+                    area.bottom - area.top});
+    return glGetError() == GL_NO_ERROR;
+  }
+
+  // The shown frame into the primary's memory, once.
+  void writeBackShown() {
+    if (!shown_.pending || shown_.primary == nullptr) return;
+    shown_.pending = false;
+    ddraw::Surface& primary = *shown_.primary;
+    const RECT& from = shown_.from;
+    const RECT& to = shown_.to;
+    const int32_t w = std::min(from.right - from.left, primary.width() - to.left);
+    const int32_t h = std::min(from.bottom - from.top, primary.height() - to.top);
+    if (w <= 0 || h <= 0 || to.left < 0 || to.top < 0) return;
+    const int32_t bytes = is565_ ? 2 : 4;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, shownFramebuffer_);
+    glPixelStorei(GL_PACK_ROW_LENGTH, primary.pitch() / bytes);
+    uint8_t* at = primary.pixels() + static_cast<ptrdiff_t>(to.top) * primary.pitch() +
+                  static_cast<ptrdiff_t>(to.left) * bytes;
+    glReadPixels(from.left, from.top, w, h, is565_ ? GL_RGB : GL_BGRA,
+                 is565_ ? GL_UNSIGNED_SHORT_5_6_5 : GL_UNSIGNED_BYTE, at);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+  }
+
+  static void attach(GLuint framebuffer, GLuint texture) {
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+  }
+
+  // The shown texture: the colour texture's twin, made when first needed.
+  bool makeShownTexture() {
+    if (shownTexture_ != 0) return true;
+    if (shownFramebuffer_ == 0) glGenFramebuffers(1, &shownFramebuffer_);
+    glGenTextures(1, &shownTexture_);
+    glBindTexture(GL_TEXTURE_2D, shownTexture_);
+    glTexImage2D(GL_TEXTURE_2D, 0, is565_ ? GL_RGB565 : GL_RGBA8, width_, height_, 0, GL_BGRA,
+                 GL_UNSIGNED_BYTE, nullptr);
+    setNearest();
+    glBindTexture(GL_TEXTURE_2D, 0);
+    attach(shownFramebuffer_, shownTexture_);
+    const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    if (!complete) logLine("the shown frame's framebuffer is incomplete");
+    return complete;
   }
 
   void clearNow(const d3d::DrawTarget& target, bool color, uint32_t argb, bool depth,
@@ -405,6 +555,7 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
       flush();
       for (Kept* kept : {&color_, &depth_})
         if (kept->surface != nullptr) kept->surface->setKeeper(nullptr);
+      writeBackShown();  // in the format it was drawn in
       is565_ = is565;
       if (!resize(target.surface->width(), target.surface->height())) return false;
       keep(color_, target.surface);
@@ -422,6 +573,9 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     if (width == width_ && height == height_ && colorTexture_ != 0 && builtFor565_ == is565_)
       return true;
     builtFor565_ = is565_;
+    writeBackShown();  // the shown texture goes with the colour texture
+    glDeleteTextures(1, &shownTexture_);
+    shownTexture_ = 0;
     glDeleteTextures(1, &colorTexture_);
     glDeleteTextures(1, &depthTexture_);
     glDeleteTextures(1, &destinationTexture_);
@@ -654,6 +808,9 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
   Context& context_;
   GLuint vertexShader_ = 0, vertexArray_ = 0, vertexBuffer_ = 0, framebuffer_ = 0;
   GLuint colorTexture_ = 0, depthTexture_ = 0, paletteTexture_ = 0, destinationTexture_ = 0;
+  GLuint shownTexture_ = 0, shownFramebuffer_ = 0;
+  Shown shown_;
+  uint64_t seenHostDraws_ = 0;
   GLsizeiptr bufferBytes_ = 0;
   std::array<Program, kProgramCount> programs_{};
   std::unordered_map<uint64_t, CachedTexture> textures_;

@@ -1,4 +1,5 @@
-// kvdemo as a user runs it: options, exit status and the log of a whole run.
+// kvdemo, kvinfo and kvgen as a user runs them: options, exit status, the log
+// of a whole run and the files the programs find or write.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -19,17 +20,19 @@ struct DemoRun {
   std::string output;  // stdout and stderr
 };
 
-DemoRun runDemo(const std::string& arguments) {
-  const std::string command = std::string(KVDEMO_PATH) + " " + arguments + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
+DemoRun runTool(const std::string& command) {
   DemoRun run{-1, {}};
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
   if (pipe == nullptr) return run;
   char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, n);
   const int raw = pclose(pipe);
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   return run;
+}
+
+DemoRun runDemo(const std::string& arguments) {
+  return runTool(std::string(KVDEMO_PATH) + " " + arguments);
 }
 
 TEST(Launcher, HelpListsTheOptionsAndExitsZero) {
@@ -68,16 +71,6 @@ fs::path freshFolder(const std::string& name, bool withData = true) {
 }
 
 std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
-
-std::string runTool(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return out;
-  char buffer[4096];
-  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  pclose(pipe);
-  return out;
-}
 
 TEST(Launcher, AShortHeadlessRunWritesTheWholeLogToItsFileAndQuietKeepsStderrClear) {
   const fs::path dir = freshFolder("kv_launcher_run");
@@ -170,16 +163,42 @@ TEST(Launcher, KoreanNamesWorkForEveryPathOption) {
 
   // kvinfo by the object's Korean name, from its folder and from outside it.
   const std::string can = "\xEA\xB9\xA1\xED\x86\xB5.kvo";  // 깡통.kvo
-  const std::string inside = runTool("cd " + quoted(dir) + " && " KVINFO_PATH " " + can);
+  const std::string inside = runTool("cd " + quoted(dir) + " && " KVINFO_PATH " " + can).output;
   EXPECT_NE(inside.find(can + ": object"), std::string::npos) << inside;
   EXPECT_EQ(inside.find("refused"), std::string::npos) << inside;
-  const std::string outside = runTool(KVINFO_PATH " " + quoted(dir / can));
+  const std::string outside = runTool(KVINFO_PATH " " + quoted(dir / can)).output;
   EXPECT_NE(outside.find((dir / can).string() + ": object"), std::string::npos) << outside;
 
   // kvgen into a Korean folder writes the demo's data there.
   const fs::path written = dir / "\xEB\x8D\xB0\xEC\x9D\xB4\xED\x84\xB0";  // 데이터
   runTool(KVGEN_PATH " " + quoted(written));
   EXPECT_TRUE(fs::exists(written / can));
+  fs::remove_all(dir);
+}
+
+// kvinfo on an object in another folder finds its textures beside it, and
+// shows a texture that cannot be loaded with the image loader's own reason.
+TEST(Kvinfo, TexturesLoadBesideTheObjectOrSayWhyNot) {
+  const fs::path dir = freshFolder("kv_kvinfo");
+  const fs::path object = dir / "can.kvo";  // ASCII: the command line's code page is apart
+  fs::copy_file(dir / "\xEA\xB9\xA1\xED\x86\xB5.kvo", object);
+  const DemoRun whole = runTool(KVINFO_PATH " " + quoted(object));
+  EXPECT_EQ(whole.status, 0) << whole.output;
+  // "..., N of N materials textured", every one of them loaded.
+  const size_t count = whole.output.find(" materials textured");
+  const size_t of = whole.output.rfind(" of ", count);
+  ASSERT_TRUE(count != std::string::npos && of != std::string::npos) << whole.output;
+  const size_t textured = whole.output.rfind(", ", of) + 2;
+  const std::string loaded = whole.output.substr(textured, of - textured);
+  EXPECT_EQ(loaded, whole.output.substr(of + 4, count - of - 4)) << whole.output;
+  EXPECT_NE(loaded, "0");
+
+  fs::remove(dir / "label.pcx");
+  const DemoRun missing = runTool(KVINFO_PATH " " + quoted(object));
+  EXPECT_EQ(missing.status, 0) << missing.output;
+  EXPECT_NE(missing.output.find("\n  kvLoadPcx: " + (dir / "label.pcx").string() + " "),
+            std::string::npos)
+      << missing.output;
   fs::remove_all(dir);
 }
 
