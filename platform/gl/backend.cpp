@@ -28,9 +28,9 @@ namespace {
 
 void logLine(const std::string& line) { OutputDebugStringA(("gl: " + line + "\n").c_str()); }
 
-GLuint compile(GLenum kind, const char* source) {
+GLuint compile(GLenum kind, std::initializer_list<const char*> sources) {
   const GLuint shader = glCreateShader(kind);
-  glShaderSource(shader, 1, &source, nullptr);
+  glShaderSource(shader, static_cast<GLsizei>(sources.size()), sources.begin(), nullptr);
   glCompileShader(shader);
   GLint ok = GL_FALSE;
   glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
@@ -95,25 +95,39 @@ GLenum depthFunction(raster::DepthCompare c) {
 enum Uniform {
   uTargetSize,
   uZeroToOneDepth,
-  uTextured,
-  uTexelFormat,
   uTexels,
   uPalette,
   uPerspective,
-  uBilinear,
   uColorKeyEnable,
   uColorKey,
   uColorKeyMask,
   uColorOp,
   uAlphaOp,
   uDither,
-  uQuantize565,
+  uBlendInShader,
+  uSrcBlend,
+  uDstBlend,
+  uDestination,
   kUniformCount
 };
 constexpr const char* kUniformNames[kUniformCount] = {
-    "targetSize",   "zeroToOneDepth", "textured", "texelFormat",    "texels",
-    "palette",      "perspective",    "bilinear", "colorKeyEnable", "colorKey",
-    "colorKeyMask", "colorOp",        "alphaOp",  "dither",         "quantize565"};
+    "targetSize",     "zeroToOneDepth", "texels",       "palette",  "perspective",
+    "colorKeyEnable", "colorKey",       "colorKeyMask", "colorOp",  "alphaOp",
+    "dither",         "blendInShader",  "srcBlend",     "dstBlend", "destination"};
+
+// One program per fragment shader variant: untextured or a texel format, by
+// filter, by target depth.
+constexpr int kProgramCount = 5 * 2 * 2;
+
+int programIndex(bool textured, raster::TextureFormat format, bool bilinear, bool is565) {
+  const int texels = textured ? 1 + static_cast<int>(format) : 0;
+  return (texels * 2 + (textured && bilinear)) * 2 + is565;
+}
+
+struct Program {
+  GLuint name = 0;
+  std::array<GLint, kUniformCount> uniforms{};
+};
 
 // The state one batch of triangles is drawn with (the texture by identity
 // and change count, not by address).
@@ -176,10 +190,12 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
       glDeleteTextures(1, &paletteTexture_);
       glDeleteTextures(1, &colorTexture_);
       glDeleteTextures(1, &depthTexture_);
+      glDeleteTextures(1, &destinationTexture_);
       glDeleteFramebuffers(1, &framebuffer_);
       glDeleteBuffers(1, &vertexBuffer_);
       glDeleteVertexArrays(1, &vertexArray_);
-      glDeleteProgram(program_);
+      for (const Program& p : programs_) glDeleteProgram(p.name);
+      glDeleteShader(vertexShader_);
     });
   }
 
@@ -241,6 +257,9 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     }
     for (int i = 1; i + 1 < count; ++i)
       addTriangle(state, vertices[0], vertices[i], vertices[i + 1]);
+    // A fan blended in the shader reads the target as the fans before it
+    // left it: it is drawn at once, on its own.
+    if (blendsInShader()) onContext([this] { flush(); });
   }
 
   void endScene() override {
@@ -282,14 +301,11 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
 
  private:
   bool makeObjects() {
-    const GLuint vertex = compile(GL_VERTEX_SHADER, kVertexShader);
-    const GLuint fragment = compile(GL_FRAGMENT_SHADER, kFragmentShader);
-    if (vertex != 0 && fragment != 0) program_ = link(vertex, fragment);
-    glDeleteShader(vertex);
-    glDeleteShader(fragment);
-    if (program_ == 0) return false;
-    for (int i = 0; i < kUniformCount; ++i)
-      uniforms_[i] = glGetUniformLocation(program_, kUniformNames[i]);
+    vertexShader_ = compile(GL_VERTEX_SHADER, {kVertexShader});
+    // The untextured variant is made now, so that a driver that refuses the
+    // shaders leaves the device unlisted rather than failing later.
+    if (vertexShader_ == 0 || program(programIndex(false, {}, false, false)) == nullptr)
+      return false;
 
     glGenVertexArrays(1, &vertexArray_);
     glBindVertexArray(vertexArray_);
@@ -311,13 +327,9 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     glTexImage2D(GL_TEXTURE_2D, 0, GL_R32UI, 256, 1, 0, GL_RED_INTEGER, GL_UNSIGNED_INT, nullptr);
     setNearest();
 
-    glUseProgram(program_);
-    glUniform1i(uniforms_[uTexels], 0);
-    glUniform1i(uniforms_[uPalette], 1);
     // The kit's depth is 1/z, which needs no clipping: depth clamps instead.
     glEnable(GL_DEPTH_CLAMP);
     if (context_.hasClipControl()) glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
-    glUniform1i(uniforms_[uZeroToOneDepth], context_.hasClipControl() ? 1 : 0);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     batch_.reserve(3 * 4096);
@@ -328,11 +340,35 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     return true;
   }
 
-  // What makeObjects and resize set once, set again after the host drew.
+  // The variant's program, compiled and linked on first use; null (logged)
+  // when the driver refuses it.
+  const Program* program(int index) {
+    Program& p = programs_[index];
+    if (p.name != 0) return &p;
+    const int texels = index / 4 - 1;
+    const std::string defines = "#define TEXEL_FORMAT " + std::to_string(texels) +
+                                "\n#define BILINEAR " + std::to_string(index / 2 % 2) +
+                                "\n#define TARGET_565 " + std::to_string(index % 2) + "\n";
+    const GLuint fragment =
+        compile(GL_FRAGMENT_SHADER, {kFragmentShaderVersion, defines.c_str(), kFragmentShader});
+    if (fragment != 0) p.name = link(vertexShader_, fragment);
+    glDeleteShader(fragment);
+    if (p.name == 0) return nullptr;
+    for (int i = 0; i < kUniformCount; ++i)
+      p.uniforms[i] = glGetUniformLocation(p.name, kUniformNames[i]);
+    glUseProgram(p.name);
+    glUniform1i(p.uniforms[uTexels], 0);
+    glUniform1i(p.uniforms[uPalette], 1);
+    glUniform1i(p.uniforms[uDestination], 2);
+    glUniform1i(p.uniforms[uZeroToOneDepth], context_.hasClipControl() ? 1 : 0);
+    return &p;
+  }
+
+  // What makeObjects and resize set once, set again after the host drew (a
+  // batch's draw picks its program itself).
   void restoreState() {
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     glViewport(0, 0, width_, height_);
-    glUseProgram(program_);
     glBindVertexArray(vertexArray_);
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
     glActiveTexture(GL_TEXTURE1);
@@ -542,6 +578,8 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     shownTexture_ = 0;
     glDeleteTextures(1, &colorTexture_);
     glDeleteTextures(1, &depthTexture_);
+    glDeleteTextures(1, &destinationTexture_);
+    destinationTexture_ = 0;
     glGenTextures(1, &colorTexture_);
     glBindTexture(GL_TEXTURE_2D, colorTexture_);
     // A 565 target keeps 565 levels, so that blending starts from the same
@@ -549,6 +587,13 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     glTexImage2D(GL_TEXTURE_2D, 0, is565_ ? GL_RGB565 : GL_RGBA8, width, height, 0, GL_BGRA,
                  GL_UNSIGNED_BYTE, nullptr);
     setNearest();
+    if (is565_) {  // what a blended fan reads: the target before the fan
+      glGenTextures(1, &destinationTexture_);
+      glBindTexture(GL_TEXTURE_2D, destinationTexture_);
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB565, width, height, 0, GL_RGB, GL_UNSIGNED_SHORT_5_6_5,
+                   nullptr);
+      setNearest();
+    }
     // Floating-point depth, as the software devices keep it: 1/z spans many octaves.
     glGenTextures(1, &depthTexture_);
     glBindTexture(GL_TEXTURE_2D, depthTexture_);
@@ -669,8 +714,18 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
   void flush() {
     if (batch_.empty()) return;
     const raster::State& s = batchState_.state;
+    const auto cached = textures_.find(batchState_.textureId);
+    const bool textured = batchState_.textureId != 0 && cached != textures_.end();
+    const raster::TextureFormat format = textured ? cached->second.format : raster::TextureFormat{};
+    const Program* p =
+        program(programIndex(textured, format, s.filter == raster::Filter::Bilinear, is565_));
+    if (p == nullptr) {
+      batch_.clear();
+      return;
+    }
+    const auto& uniforms = p->uniforms;
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-    glUseProgram(program_);
+    glUseProgram(p->name);
     glBindVertexArray(vertexArray_);
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
     const auto bytes = static_cast<GLsizeiptr>(batch_.size() * sizeof(raster::Vertex));
@@ -680,27 +735,33 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     }
     glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, batch_.data());
 
-    const auto cached = textures_.find(batchState_.textureId);
-    const bool textured = batchState_.textureId != 0 && cached != textures_.end();
-    glUniform2f(uniforms_[uTargetSize], static_cast<float>(width_), static_cast<float>(height_));
-    glUniform1i(uniforms_[uTextured], textured);
+    glUniform2f(uniforms[uTargetSize], static_cast<float>(width_), static_cast<float>(height_));
     if (textured) {
       glActiveTexture(GL_TEXTURE0);
       glBindTexture(GL_TEXTURE_2D, cached->second.name);
-      const raster::TextureFormat format = cached->second.format;
-      glUniform1i(uniforms_[uTexelFormat], static_cast<int>(format));
-      glUniform1i(uniforms_[uColorKeyEnable], s.colorKeyEnable);
-      glUniform1ui(uniforms_[uColorKey], s.colorKey);
-      glUniform1ui(uniforms_[uColorKeyMask], raster::colorKeyMask(format));
+      glUniform1i(uniforms[uColorKeyEnable], s.colorKeyEnable);
+      glUniform1ui(uniforms[uColorKey], s.colorKey);
+      glUniform1ui(uniforms[uColorKeyMask], raster::colorKeyMask(format));
     }
-    glUniform1i(uniforms_[uPerspective], s.perspective);
-    glUniform1i(uniforms_[uBilinear], s.filter == raster::Filter::Bilinear);
-    glUniform1i(uniforms_[uColorOp], static_cast<int>(s.colorOp));
-    glUniform1i(uniforms_[uAlphaOp], static_cast<int>(s.alphaOp));
-    glUniform1i(uniforms_[uDither], s.dither);
-    glUniform1i(uniforms_[uQuantize565], is565_ && !s.blendEnable);
+    glUniform1i(uniforms[uPerspective], s.perspective);
+    glUniform1i(uniforms[uColorOp], static_cast<int>(s.colorOp));
+    glUniform1i(uniforms[uAlphaOp], static_cast<int>(s.alphaOp));
+    glUniform1i(uniforms[uDither], s.dither);
+    glUniform1i(uniforms[uBlendInShader], blendsInShader());
 
-    if (s.blendEnable) {
+    // Without a depth test the colour may reach past a smaller z-buffer.
+    const int32_t w = depth_.surface != nullptr && s.depthEnable
+                          ? std::min(width_, depth_.surface->width())
+                          : width_;
+    const int32_t h = depth_.surface != nullptr && s.depthEnable
+                          ? std::min(height_, depth_.surface->height())
+                          : height_;
+    if (blendsInShader()) {
+      glDisable(GL_BLEND);
+      glUniform1i(uniforms[uSrcBlend], static_cast<int>(s.srcBlend));
+      glUniform1i(uniforms[uDstBlend], static_cast<int>(s.dstBlend));
+      copyDestination(w, h);
+    } else if (s.blendEnable) {
       glEnable(GL_BLEND);
       glBlendFunc(blendFactor(s.srcBlend), blendFactor(s.dstBlend));
     } else {
@@ -715,13 +776,6 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     }
     // A 32-bit target's unused top byte stays as cleared (opaque).
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
-    // Without a depth test the colour may reach past a smaller z-buffer.
-    const int32_t w = depth_.surface != nullptr && s.depthEnable
-                          ? std::min(width_, depth_.surface->width())
-                          : width_;
-    const int32_t h = depth_.surface != nullptr && s.depthEnable
-                          ? std::min(height_, depth_.surface->height())
-                          : height_;
     glEnable(GL_SCISSOR_TEST);
     glScissor(0, 0, w, h);
     glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(batch_.size()));
@@ -731,14 +785,34 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     batch_.clear();
   }
 
+  bool blendsInShader() const { return batchState_.is565 && batchState_.state.blendEnable; }
+
+  // The part of the target the batch may cover, copied for the shader to
+  // read (it cannot read the texture it draws into).
+  void copyDestination(int32_t width, int32_t height) {
+    float left = batch_[0].sx, right = left, top = batch_[0].sy, bottom = top;
+    for (const raster::Vertex& v : batch_) {
+      left = std::min(left, v.sx), right = std::max(right, v.sx);
+      top = std::min(top, v.sy), bottom = std::max(bottom, v.sy);
+    }
+    const auto x0 = static_cast<int32_t>(std::clamp(std::floor(left), 0.0f, float(width)));
+    const auto y0 = static_cast<int32_t>(std::clamp(std::floor(top), 0.0f, float(height)));
+    const auto x1 = static_cast<int32_t>(std::clamp(std::ceil(right) + 1, 0.0f, float(width)));
+    const auto y1 = static_cast<int32_t>(std::clamp(std::ceil(bottom) + 1, 0.0f, float(height)));
+    glActiveTexture(GL_TEXTURE2);
+    glBindTexture(GL_TEXTURE_2D, destinationTexture_);
+    if (x1 > x0 && y1 > y0) glCopyTexSubImage2D(GL_TEXTURE_2D, 0, x0, y0, x0, y0, x1 - x0, y1 - y0);
+    glActiveTexture(GL_TEXTURE0);
+  }
+
   Context& context_;
-  GLuint program_ = 0, vertexArray_ = 0, vertexBuffer_ = 0, framebuffer_ = 0;
-  GLuint colorTexture_ = 0, depthTexture_ = 0, paletteTexture_ = 0;
+  GLuint vertexShader_ = 0, vertexArray_ = 0, vertexBuffer_ = 0, framebuffer_ = 0;
+  GLuint colorTexture_ = 0, depthTexture_ = 0, paletteTexture_ = 0, destinationTexture_ = 0;
   GLuint shownTexture_ = 0, shownFramebuffer_ = 0;
   Shown shown_;
   uint64_t seenHostDraws_ = 0;
   GLsizeiptr bufferBytes_ = 0;
-  std::array<GLint, kUniformCount> uniforms_{};
+  std::array<Program, kProgramCount> programs_{};
   std::unordered_map<uint64_t, CachedTexture> textures_;
   std::array<uint32_t, 256> palette_{};
   bool paletteUploaded_ = false;
