@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <hwy/targets.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -14,15 +13,10 @@
 
 #include "platform/raster/fast/spans.h"
 #include "tests/raster/canvas.h"
+#include "tests/raster/scene.h"
 
 namespace kv::raster::testing {
 namespace {
-
-struct TextureData {
-  std::vector<uint8_t> bytes;
-  std::vector<uint32_t> palette;
-  Texture texture;
-};
 
 // Noise texels, so that any texel picked differently shows.
 TextureData noiseTexture(std::mt19937& rng, TextureFormat format, bool tightPitch) {
@@ -69,15 +63,7 @@ std::vector<Vertex> randomFan(std::mt19937& rng, int width, int height) {
     cy = float(32 * (rng() % 8)) + unit(rng) - 0.5f;
   }
   const float radius = rng() % 3 ? 2 + unit(rng) * 20 : 20 + unit(rng) * 200;
-  const float start = unit(rng) * 6.2832f;
-  std::vector<Vertex> f;
-  for (int i = 0; i < n; ++i) {
-    const float a = start + 6.2832f * i / n;
-    const float z = 1.0f + unit(rng) * 9.0f;
-    f.push_back({cx + radius * std::cos(a), cy + radius * std::sin(a), 1.0f / z, 1.0f / z,
-                 static_cast<uint32_t>(rng()), unit(rng) * 4 - 2, unit(rng) * 4 - 2});
-  }
-  return f;
+  return fanAround(rng, {n, cx, cy, radius, 0, -2, 4});
 }
 
 // A seeded scene: fans with changing textures and states, enough of them
