@@ -174,12 +174,31 @@ KV_HOT V select(V mask, V yes, V no) {
   return hn::IfThenElse(hn::MaskFromVec(mask), yes, no);
 }
 KV_HOT bool none(VW live) { return hn::AllFalse(dw, hn::MaskFromVec(live)); }
-// The values f(0), f(1), ... as one vector, for loads vectors cannot do.
+// The values f(0), f(1), ... as one vector, put in lane by lane: a vector
+// reloaded from scalar stores would wait for them on store forwarding. Each
+// 128-bit piece is built as chains of four lanes, which run side by side.
 template <class D, class F>
-KV_HOT hn::Vec<D> build(D d, F f) {
-  alignas(64) hn::TFromD<D> v[hn::MaxLanes(D())];
-  for (size_t k = 0; k < hn::MaxLanes(d); ++k) v[k] = static_cast<hn::TFromD<D>>(f(k));
-  return hn::Load(d, v);
+KV_HOT hn::Vec<D> inRegisters(D d, F f) {
+  using T = hn::TFromD<D>;
+  constexpr size_t kLanes = hn::MaxLanes(D());
+  if constexpr (kLanes * sizeof(T) > 16) {
+    const hn::Half<D> dh;
+    return hn::Combine(d, inRegisters(dh, [&](size_t k) { return f(k + kLanes / 2); }),
+                       inRegisters(dh, f));
+  } else if constexpr (kLanes > 4) {
+    const hn::Repartition<uint64_t, D> d64;
+    auto chain = [&](size_t from) {
+      hn::Vec<D> v = hn::Set(d, static_cast<T>(f(from)));
+      v = hn::InsertLane(v, 1, static_cast<T>(f(from + 1)));
+      v = hn::InsertLane(v, 2, static_cast<T>(f(from + 2)));
+      return hn::BitCast(d64, hn::InsertLane(v, 3, static_cast<T>(f(from + 3))));
+    };
+    return hn::BitCast(d, hn::InterleaveLower(d64, chain(0), chain(4)));
+  } else {
+    hn::Vec<D> v = hn::Set(d, static_cast<T>(f(0)));
+    for (size_t k = 1; k < kLanes; ++k) v = hn::InsertLane(v, k, static_cast<T>(f(k)));
+    return v;
+  }
 }
 
 KV_HOT Quad decode(const Context& c, VI raw) {
@@ -255,13 +274,19 @@ KV_HOT int texelAt(const Context& c, int32_t offset) {
   return v;
 }
 
-// Offsets in texture memory spilled for the scalar loads that fetch texels.
-struct Offsets8 {
+// Byte offsets in texture memory of a step's texels: the first half of the
+// pixels in lo, the second in hi.
+struct StepOffsets {
+  VI lo, hi;
+};
+
+// The offsets spilled for scalar loads.
+struct SpilledOffsets {
   alignas(64) int32_t at[kStep];
 
-  KV_HOT Offsets8(VI first, VI last) {
-    hn::Store(first, di, at);
-    hn::Store(last, di, at + kHalf);
+  KV_HOT explicit SpilledOffsets(const StepOffsets& o) {
+    hn::Store(o.lo, di, at);
+    hn::Store(o.hi, di, at + kHalf);
   }
   int32_t operator[](size_t k) const { return at[k]; }
 };
@@ -270,14 +295,15 @@ struct Offsets8 {
 KV_HOT VI gather(const Context& c, VI tx, VI ty) {
   alignas(64) int32_t o[kHalf];
   hn::Store(texelOffsets(c, tx, ty), di, o);
-  return build(di, [&](size_t k) { return texelAt(c, o[k]); });
+  return inRegisters(di, [&](size_t k) { return texelAt(c, o[k]); });
 }
 
 // Raw texels at a step's offsets, one per 16-bit lane. Sixteen says the
 // texture is known to hold 16-bit texels.
 template <bool Sixteen>
-KV_HOT VUW gather8At(const Context& c, const Offsets8& o) {
-  return build(duw, [&](size_t k) {
+KV_HOT VUW gather8At(const Context& c, const StepOffsets& offsets) {
+  const SpilledOffsets o(offsets);
+  return inRegisters(duw, [&](size_t k) {
     if constexpr (Sixteen) {
       uint16_t v;
       std::memcpy(&v, c.texels + o[k], 2);
@@ -289,14 +315,15 @@ KV_HOT VUW gather8At(const Context& c, const Offsets8& o) {
 
 // The 16-bit texels at a step's offsets and their right-hand neighbours,
 // each pair read as one 32-bit word (no offset may be in a row's last column).
-KV_HOT void gatherPairs(const Context& c, const Offsets8& o, VUW& left, VUW& right) {
+KV_HOT void gatherPairs(const Context& c, const StepOffsets& offsets, VUW& left, VUW& right) {
+  const SpilledOffsets o(offsets);
   auto pair = [&](size_t k) {
     int32_t v;
     std::memcpy(&v, c.texels + o[k], 4);
     return v;
   };
-  const VI w0 = build(di, pair);
-  const VI w1 = build(di, [&](size_t k) { return pair(k + kHalf); });
+  const VI w0 = inRegisters(di, pair);
+  const VI w1 = inRegisters(di, [&](size_t k) { return pair(k + kHalf); });
   // Sign-extended halves pack back to their own bits.
   left = hn::BitCast(duw, narrow(hn::ShiftRight<16>(hn::ShiftLeft<16>(w0)),
                                  hn::ShiftRight<16>(hn::ShiftLeft<16>(w1))));
@@ -304,21 +331,24 @@ KV_HOT void gatherPairs(const Context& c, const Offsets8& o, VUW& left, VUW& rig
 }
 
 // The channels of the texels at a step's offsets, 16-bit or palettized.
-KV_HOT Octet texelsAt(const Context& c, const Offsets8& o) {
-  if (c.texFormat != TextureFormat::Palette8) return decode16(c.texFormat, gather8At<true>(c, o));
+KV_HOT Octet texelsAt(const Context& c, const StepOffsets& offsets) {
+  if (c.texFormat != TextureFormat::Palette8)
+    return decode16(c.texFormat, gather8At<true>(c, offsets));
+  const SpilledOffsets o(offsets);
   auto entry = [&](size_t k) { return static_cast<int32_t>(c.palette[c.texels[o[k]]]); };
-  return decodeArgb(build(di, entry), build(di, [&](size_t k) { return entry(k + kHalf); }));
+  return decodeArgb(inRegisters(di, entry),
+                    inRegisters(di, [&](size_t k) { return entry(k + kHalf); }));
 }
 
 // Raw texels at a step's wrapped positions, one per 16-bit lane.
 KV_HOT VUW gather8(const Context& c, VI tx0, VI ty0, VI tx1, VI ty1) {
-  return gather8At<false>(c, Offsets8(texelOffsets(c, tx0, ty0), texelOffsets(c, tx1, ty1)));
+  return gather8At<false>(c, {texelOffsets(c, tx0, ty0), texelOffsets(c, tx1, ty1)});
 }
 
 KV_HOT VI throughPalette(const Context& c, VI index) {  // 32-bit lanes
   alignas(64) int32_t i[kHalf];
   hn::Store(index, di, i);
-  return build(di, [&](size_t k) { return static_cast<int32_t>(c.palette[i[k] & 0xFF]); });
+  return inRegisters(di, [&](size_t k) { return static_cast<int32_t>(c.palette[i[k] & 0xFF]); });
 }
 
 // 16-bit lanes that are NOT the key.
@@ -475,7 +505,7 @@ KV_HOT Octet bilinear8(const Context& c, VI fu0, VI fv0, VI fu1, VI fv1) {
   fu1 = hn::Sub(fu1, half), fv1 = hn::Sub(fv1, half);
   const VI x00 = column(fu0), x01 = column(fu1), y00 = row(fv0), y01 = row(fv1);
   // The offsets of texels (x, y) for the first half of the pixels, (x', y') for the second.
-  auto at = [](VI x, VI y, VI x_, VI y_) { return Offsets8(hn::Add(y, x), hn::Add(y_, x_)); };
+  auto at = [](VI x, VI y, VI x_, VI y_) { return StepOffsets{hn::Add(y, x), hn::Add(y_, x_)}; };
   Octet t00, t10, t01, t11;
   if (c.texFormat != TextureFormat::Palette8 &&
       hn::AllFalse(di, hn::Or(hn::Eq(x00, columnMask), hn::Eq(x01, columnMask)))) {
@@ -545,7 +575,7 @@ KV_HOT void shadeOctet(const Context& c, const Lerp& s, VF index, VW live, const
         return hn::Add(hn::And(hn::ShiftRightSame(fv, g.rowShift), rowMask),
                        hn::And(hn::ShiftRightSame(fu, g.columnShift), columnMask));
       };
-      t = texelsAt(c, Offsets8(offset(fu0, fv0), offset(fu1, fv1)));
+      t = texelsAt(c, {offset(fu0, fv0), offset(fu1, fv1)});
     } else if constexpr (Bilinear) {
       VI live0 = spreadLo(live), live1 = spreadHi(live);
       const Quad lo = bilinear4(c, fu0, fv0, live0), hi = bilinear4(c, fu1, fv1, live1);
@@ -660,7 +690,7 @@ void drawSpan(const Context& c, const SpanValues& v, int y, int x0, int x1) {
   VI ramp[4], step8[4];
   for (int k = 0; k < 4; ++k) {
     const int64_t d = v.colorStep[k];
-    ramp[k] = build(di, [&](size_t lane) { return wrap(int64_t(lane) * d); });
+    ramp[k] = hn::BitCast(di, hn::Mul(hn::Iota(du, 0), hn::Set(du, static_cast<uint32_t>(d))));
     step8[k] = hn::Set(di, wrap(kStep * d));
   }
   // Pixel i of the span is value index offset + i.
