@@ -37,8 +37,11 @@ int16_t kvSetSystemMemory(uint32_t sizeKiB) {
   }
   poolSetUp = 1;
   kvReleaseSystemMemory();
-  const int32_t bytes = static_cast<int32_t>(sizeKiB << 10);
-  if (kvPoolBase != nullptr || bytes <= 0 || bytes >= (1 << 30)) return 0;
+  // Sizes are checked in KiB, before the shift, which would wrap at 4 GiB and
+  // hand back a tiny pool as a success.
+  constexpr uint32_t kMaxKiB = (1u << 20) - 1;  // under 1 GiB, so headers hold twice it
+  if (kvPoolBase != nullptr || sizeKiB == 0 || sizeKiB > kMaxKiB) return 0;
+  const auto bytes = static_cast<int32_t>(sizeKiB << 10);
   kvPoolBase = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(bytes)));
   if (kvPoolBase == nullptr) return 0;
   kvPoolSize = bytes;

@@ -76,6 +76,17 @@ class PixelKeeper {
   virtual void writeBack(Surface& surface) = 0;
   // The surface no longer asks this keeper: it goes, or another keeper came.
   virtual void release(Surface& surface) = 0;
+  // A frame going to the screen: shows `area` of the surface's newest pixels
+  // as `primary`'s pixels in `to` (the same size and format) without copying
+  // them into memory, and keeps the primary's pixels there from then on. With
+  // `flip` the two surfaces' memory is about to be exchanged (one back buffer).
+  // On true the caller counts one change of the primary's memory (with `flip`
+  // of the surface's too), which the keeper has allowed for. False when the
+  // keeper cannot: the caller fetches the pixels and shows the memory.
+  virtual bool show(Surface& surface, const RECT& area, Surface& primary, const RECT& to,
+                    bool flip) {
+    return false;
+  }
 
  protected:
   ~PixelKeeper() = default;

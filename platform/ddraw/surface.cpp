@@ -427,6 +427,19 @@ HRESULT Surface::Blt(LPRECT destRect, LPDIRECTDRAWSURFACE4 sourceFace, LPRECT so
   if (keyed && !source->hasSourceKey_) return DDERR_NOCOLORKEY;
   const DDCOLORKEY key = source->sourceKey_;
   if (isEmpty(clipped)) return DD_OK;
+  // A frame drawn away from memory goes to the screen from where it is; its
+  // pixels reach the primary's memory only when someone asks for them.
+  const bool unscaled = int64_t{dest.right} - dest.left == int64_t{from.right} - from.left &&
+                        int64_t{dest.bottom} - dest.top == int64_t{from.bottom} - from.top;
+  const bool whole = clipped.left == dest.left && clipped.top == dest.top &&
+                     clipped.right == dest.right && clipped.bottom == dest.bottom;
+  if (isPrimary() && source != this && source->keeper_ != nullptr && same && !keyed && unscaled &&
+      whole) {
+    if (source->keeper_->show(*source, from, *this, clipped, false)) {
+      ++generation_;
+      return DD_OK;
+    }
+  }
   source->fetchPixels();
   changing();
 
@@ -468,6 +481,17 @@ HRESULT Surface::Flip(LPDIRECTDRAWSURFACE4 targetOverride, DWORD flags) {
     if (back->locked_) return DDERR_SURFACEBUSY;
   }
   if (targetOverride != nullptr && targetOverride != chain_.front()) return DDERR_INVALIDPARAMS;
+  // A frame drawn away from memory goes to the screen from where it is, and
+  // the memory is exchanged as it stands; the keeper answers for both.
+  Surface* next = chain_.front();
+  const RECT all{0, 0, width(), height()};
+  if (chain_.size() == 1 && next->keeper_ != nullptr &&
+      next->keeper_->show(*next, all, *this, all, true)) {
+    ++generation_;
+    ++next->generation_;
+    std::swap(memory_, next->memory_);
+    return DD_OK;
+  }
   // The buffers move round the chain: the first back buffer goes on screen.
   changing();
   for (Surface* back : chain_) back->changing();

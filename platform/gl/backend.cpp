@@ -4,7 +4,8 @@
 // uploads their memory again when it changed behind its back. Textures are
 // copies keyed by surface and change count, sampled raw so that decoding and
 // the colour key are exact. Fans are gathered into one draw per run of equal
-// state, which is what makes the device fast.
+// state, which is what makes the device fast. In a window's context a frame
+// goes to the screen from the framebuffer (see show), not through memory.
 #include "platform/gl/backend.h"
 
 #include <algorithm>
@@ -27,9 +28,9 @@ namespace {
 
 void logLine(const std::string& line) { OutputDebugStringA(("gl: " + line + "\n").c_str()); }
 
-GLuint compile(GLenum kind, const char* source) {
+GLuint compile(GLenum kind, std::initializer_list<const char*> sources) {
   const GLuint shader = glCreateShader(kind);
-  glShaderSource(shader, 1, &source, nullptr);
+  glShaderSource(shader, static_cast<GLsizei>(sources.size()), sources.begin(), nullptr);
   glCompileShader(shader);
   GLint ok = GL_FALSE;
   glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
@@ -94,25 +95,39 @@ GLenum depthFunction(raster::DepthCompare c) {
 enum Uniform {
   uTargetSize,
   uZeroToOneDepth,
-  uTextured,
-  uTexelFormat,
   uTexels,
   uPalette,
   uPerspective,
-  uBilinear,
   uColorKeyEnable,
   uColorKey,
   uColorKeyMask,
   uColorOp,
   uAlphaOp,
   uDither,
-  uQuantize565,
+  uBlendInShader,
+  uSrcBlend,
+  uDstBlend,
+  uDestination,
   kUniformCount
 };
 constexpr const char* kUniformNames[kUniformCount] = {
-    "targetSize",   "zeroToOneDepth", "textured", "texelFormat",    "texels",
-    "palette",      "perspective",    "bilinear", "colorKeyEnable", "colorKey",
-    "colorKeyMask", "colorOp",        "alphaOp",  "dither",         "quantize565"};
+    "targetSize",     "zeroToOneDepth", "texels",       "palette",  "perspective",
+    "colorKeyEnable", "colorKey",       "colorKeyMask", "colorOp",  "alphaOp",
+    "dither",         "blendInShader",  "srcBlend",     "dstBlend", "destination"};
+
+// One program per fragment shader variant: untextured or a texel format, by
+// filter, by target depth.
+constexpr int kProgramCount = 5 * 2 * 2;
+
+int programIndex(bool textured, raster::TextureFormat format, bool bilinear, bool is565) {
+  const int texels = textured ? 1 + static_cast<int>(format) : 0;
+  return (texels * 2 + (textured && bilinear)) * 2 + is565;
+}
+
+struct Program {
+  GLuint name = 0;
+  std::array<GLint, kUniformCount> uniforms{};
+};
 
 // The state one batch of triangles is drawn with (the texture by identity
 // and change count, not by address).
@@ -139,6 +154,18 @@ struct CachedTexture {
   raster::TextureFormat format{};
 };
 
+// The primary surface's pixels of the last frame shown: a copy of them (the
+// shown texture) stands for its memory until someone asks for it.
+struct Shown {
+  ddraw::Surface* primary = nullptr;
+  RECT from{}, to{};     // in the shown texture, and on the primary
+  bool pending = false;  // the memory has not had them yet
+};
+
+bool sameRect(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
 // A surface whose pixels the framebuffer holds.
 struct Kept {
   ddraw::Surface* surface = nullptr;
@@ -155,15 +182,20 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     // Hand the newest pixels back before the surfaces forget us.
     for (Kept* kept : {&color_, &depth_})
       if (kept->surface != nullptr) kept->surface->setKeeper(nullptr);
+    if (shown_.primary != nullptr) shown_.primary->setKeeper(nullptr);
     context_.run([this] {
       for (auto& [id, texture] : textures_) glDeleteTextures(1, &texture.name);
+      glDeleteTextures(1, &shownTexture_);
+      glDeleteFramebuffers(1, &shownFramebuffer_);
       glDeleteTextures(1, &paletteTexture_);
       glDeleteTextures(1, &colorTexture_);
       glDeleteTextures(1, &depthTexture_);
+      glDeleteTextures(1, &destinationTexture_);
       glDeleteFramebuffers(1, &framebuffer_);
       glDeleteBuffers(1, &vertexBuffer_);
       glDeleteVertexArrays(1, &vertexArray_);
-      glDeleteProgram(program_);
+      for (const Program& p : programs_) glDeleteProgram(p.name);
+      glDeleteShader(vertexShader_);
     });
   }
 
@@ -172,12 +204,27 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     return context_.run([&] { ok = makeObjects(); }) && ok;
   }
 
+  // GL work runs on the context's thread. A window's context is shared with
+  // the host, which draws with it between our calls: our state is set again
+  // after it did.
+  template <class F>
+  bool onContext(F&& f) {
+    return context_.run([&] {
+      const d3d::WindowGl* window = context_.window();
+      if (window != nullptr && window->hostDraws() != seenHostDraws_) {
+        restoreState();
+        seenHostDraws_ = window->hostDraws();
+      }
+      f();
+    });
+  }
+
   // ---- d3d::Backend: GL work runs on the context's thread; fans that join
   // the batch being gathered need none.
 
   void clear(const d3d::DrawTarget& target, bool color, uint32_t argb, bool depth, float depthValue,
              const raster::Rect& rect) override {
-    context_.run([&] { clearNow(target, color, argb, depth, depthValue, rect); });
+    onContext([&] { clearNow(target, color, argb, depth, depthValue, rect); });
   }
 
   void drawFan(const d3d::DrawTarget& target, const raster::State& state, ddraw::Surface* texture,
@@ -205,38 +252,60 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
                                                         sizeof palette_) != 0)));
     if (batch_.empty() || !bound(target) || !(wanted == batchState_) || textureChanged) {
       bool ok = false;
-      context_.run([&] { ok = startBatch(target, wanted, textured ? texture : nullptr, state); });
+      onContext([&] { ok = startBatch(target, wanted, textured ? texture : nullptr, state); });
       if (!ok) return;
     }
     for (int i = 1; i + 1 < count; ++i)
       addTriangle(state, vertices[0], vertices[i], vertices[i + 1]);
+    // A fan blended in the shader reads the target as the fans before it
+    // left it: it is drawn at once, on its own.
+    if (blendsInShader()) onContext([this] { flush(); });
   }
 
   void endScene() override {
-    if (!batch_.empty()) context_.run([this] { flush(); });
+    if (!batch_.empty()) onContext([this] { flush(); });
   }
 
   // ---- ddraw::PixelKeeper
 
   void writeBack(ddraw::Surface& surface) override {
-    context_.run([&] { writeBackNow(surface); });
+    onContext([&] {
+      if (&surface == shown_.primary)
+        writeBackShown();
+      else
+        writeBackNow(surface);
+    });
   }
 
   void release(ddraw::Surface& surface) override {
     for (Kept* kept : {&color_, &depth_})
       if (kept->surface == &surface) *kept = Kept{};
+    if (&surface == shown_.primary) shown_ = Shown{};
+  }
+
+  // The frame goes from the framebuffer to the window; a copy of it (the
+  // shown texture) stands for the primary's memory. A flip exchanges the two
+  // textures, so that the back buffer holds the frame shown before, as its
+  // memory would after the exchange.
+  bool show(ddraw::Surface& surface, const RECT& area, ddraw::Surface& primary, const RECT& to,
+            bool flip) override {
+    d3d::WindowGl* window = context_.window();
+    if (window == nullptr || &surface != color_.surface || &primary == color_.surface ||
+        &primary == depth_.surface)
+      return false;
+    bool ok = false;
+    onContext([&] { ok = showNow(*window, area, primary, to, flip); });
+    if (ok) primary.setKeeper(this);
+    return ok;
   }
 
  private:
   bool makeObjects() {
-    const GLuint vertex = compile(GL_VERTEX_SHADER, kVertexShader);
-    const GLuint fragment = compile(GL_FRAGMENT_SHADER, kFragmentShader);
-    if (vertex != 0 && fragment != 0) program_ = link(vertex, fragment);
-    glDeleteShader(vertex);
-    glDeleteShader(fragment);
-    if (program_ == 0) return false;
-    for (int i = 0; i < kUniformCount; ++i)
-      uniforms_[i] = glGetUniformLocation(program_, kUniformNames[i]);
+    vertexShader_ = compile(GL_VERTEX_SHADER, {kVertexShader});
+    // The untextured variant is made now, so that a driver that refuses the
+    // shaders leaves the device unlisted rather than failing later.
+    if (vertexShader_ == 0 || program(programIndex(false, {}, false, false)) == nullptr)
+      return false;
 
     glGenVertexArrays(1, &vertexArray_);
     glBindVertexArray(vertexArray_);
@@ -258,13 +327,9 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     glTexImage2D(GL_TEXTURE_2D, 0, GL_R32UI, 256, 1, 0, GL_RED_INTEGER, GL_UNSIGNED_INT, nullptr);
     setNearest();
 
-    glUseProgram(program_);
-    glUniform1i(uniforms_[uTexels], 0);
-    glUniform1i(uniforms_[uPalette], 1);
     // The kit's depth is 1/z, which needs no clipping: depth clamps instead.
     glEnable(GL_DEPTH_CLAMP);
     if (context_.hasClipControl()) glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
-    glUniform1i(uniforms_[uZeroToOneDepth], context_.hasClipControl() ? 1 : 0);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     batch_.reserve(3 * 4096);
@@ -273,6 +338,127 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
       return false;
     }
     return true;
+  }
+
+  // The variant's program, compiled and linked on first use; null (logged)
+  // when the driver refuses it.
+  const Program* program(int index) {
+    Program& p = programs_[index];
+    if (p.name != 0) return &p;
+    const int texels = index / 4 - 1;
+    const std::string defines = "#define TEXEL_FORMAT " + std::to_string(texels) +
+                                "\n#define BILINEAR " + std::to_string(index / 2 % 2) +
+                                "\n#define TARGET_565 " + std::to_string(index % 2) + "\n";
+    const GLuint fragment =
+        compile(GL_FRAGMENT_SHADER, {kFragmentShaderVersion, defines.c_str(), kFragmentShader});
+    if (fragment != 0) p.name = link(vertexShader_, fragment);
+    glDeleteShader(fragment);
+    if (p.name == 0) return nullptr;
+    for (int i = 0; i < kUniformCount; ++i)
+      p.uniforms[i] = glGetUniformLocation(p.name, kUniformNames[i]);
+    glUseProgram(p.name);
+    glUniform1i(p.uniforms[uTexels], 0);
+    glUniform1i(p.uniforms[uPalette], 1);
+    glUniform1i(p.uniforms[uDestination], 2);
+    glUniform1i(p.uniforms[uZeroToOneDepth], context_.hasClipControl() ? 1 : 0);
+    return &p;
+  }
+
+  // What makeObjects and resize set once, set again after the host drew (a
+  // batch's draw picks its program itself).
+  void restoreState() {
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    glViewport(0, 0, width_, height_);
+    glBindVertexArray(vertexArray_);
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, paletteTexture_);
+    glActiveTexture(GL_TEXTURE0);
+    glEnable(GL_DEPTH_CLAMP);
+    if (context_.hasClipControl()) glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_STENCIL_TEST);
+    glDisable(GL_SCISSOR_TEST);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  }
+
+  bool showNow(d3d::WindowGl& window, const RECT& area, ddraw::Surface& primary, const RECT& to,
+               bool flip) {
+    if (width_ <= 0 || area.left < 0 || area.top < 0 || area.right > width_ ||
+        area.bottom > height_ || !makeShownTexture())
+      return false;
+    flush();
+    prepare(color_, false);  // memory written behind our back comes first
+    // An earlier frame shown elsewhere on the primary reaches its memory now.
+    if (shown_.pending && shown_.primary == &primary && !sameRect(shown_.to, to)) writeBackShown();
+    const bool frontKept = shown_.pending && shown_.primary == &primary;
+    if (flip && frontKept) {
+      std::swap(colorTexture_, shownTexture_);
+      attach(framebuffer_, colorTexture_);
+      attach(shownFramebuffer_, shownTexture_);
+      // The caller counts the exchange as a change of the back buffer's memory.
+      color_.uploaded = true;
+      color_.newer = true;
+      color_.generation = color_.surface->generation() + 1;
+    } else {
+      glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+      glBindFramebuffer(GL_DRAW_FRAMEBUFFER, shownFramebuffer_);
+      glDisable(GL_SCISSOR_TEST);
+      glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+      glBlitFramebuffer(area.left, area.top, area.right, area.bottom, area.left, area.top,
+                        area.right, area.bottom, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+      glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+      // After the exchange the back buffer's memory is the front's, which held
+      // its own pixels: the framebuffer takes them again before drawing.
+      if (flip) color_.uploaded = color_.newer = false;
+    }
+    shown_ = Shown{&primary, area, to, true};
+    window.present({shownTexture_, width_, height_, area.left, area.top, area.right - area.left,
+                    area.bottom - area.top});
+    return glGetError() == GL_NO_ERROR;
+  }
+
+  // The shown frame into the primary's memory, once.
+  void writeBackShown() {
+    if (!shown_.pending || shown_.primary == nullptr) return;
+    shown_.pending = false;
+    ddraw::Surface& primary = *shown_.primary;
+    const RECT& from = shown_.from;
+    const RECT& to = shown_.to;
+    const int32_t w = std::min(from.right - from.left, primary.width() - to.left);
+    const int32_t h = std::min(from.bottom - from.top, primary.height() - to.top);
+    if (w <= 0 || h <= 0 || to.left < 0 || to.top < 0) return;
+    const int32_t bytes = is565_ ? 2 : 4;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, shownFramebuffer_);
+    glPixelStorei(GL_PACK_ROW_LENGTH, primary.pitch() / bytes);
+    uint8_t* at = primary.pixels() + static_cast<ptrdiff_t>(to.top) * primary.pitch() +
+                  static_cast<ptrdiff_t>(to.left) * bytes;
+    glReadPixels(from.left, from.top, w, h, is565_ ? GL_RGB : GL_BGRA,
+                 is565_ ? GL_UNSIGNED_SHORT_5_6_5 : GL_UNSIGNED_BYTE, at);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+  }
+
+  static void attach(GLuint framebuffer, GLuint texture) {
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+  }
+
+  // The shown texture: the colour texture's twin, made when first needed.
+  bool makeShownTexture() {
+    if (shownTexture_ != 0) return true;
+    if (shownFramebuffer_ == 0) glGenFramebuffers(1, &shownFramebuffer_);
+    glGenTextures(1, &shownTexture_);
+    glBindTexture(GL_TEXTURE_2D, shownTexture_);
+    glTexImage2D(GL_TEXTURE_2D, 0, is565_ ? GL_RGB565 : GL_RGBA8, width_, height_, 0, GL_BGRA,
+                 GL_UNSIGNED_BYTE, nullptr);
+    setNearest();
+    glBindTexture(GL_TEXTURE_2D, 0);
+    attach(shownFramebuffer_, shownTexture_);
+    const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    if (!complete) logLine("the shown frame's framebuffer is incomplete");
+    return complete;
   }
 
   void clearNow(const d3d::DrawTarget& target, bool color, uint32_t argb, bool depth,
@@ -369,6 +555,7 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
       flush();
       for (Kept* kept : {&color_, &depth_})
         if (kept->surface != nullptr) kept->surface->setKeeper(nullptr);
+      writeBackShown();  // in the format it was drawn in
       is565_ = is565;
       if (!resize(target.surface->width(), target.surface->height())) return false;
       keep(color_, target.surface);
@@ -386,8 +573,13 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     if (width == width_ && height == height_ && colorTexture_ != 0 && builtFor565_ == is565_)
       return true;
     builtFor565_ = is565_;
+    writeBackShown();  // the shown texture goes with the colour texture
+    glDeleteTextures(1, &shownTexture_);
+    shownTexture_ = 0;
     glDeleteTextures(1, &colorTexture_);
     glDeleteTextures(1, &depthTexture_);
+    glDeleteTextures(1, &destinationTexture_);
+    destinationTexture_ = 0;
     glGenTextures(1, &colorTexture_);
     glBindTexture(GL_TEXTURE_2D, colorTexture_);
     // A 565 target keeps 565 levels, so that blending starts from the same
@@ -395,6 +587,13 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     glTexImage2D(GL_TEXTURE_2D, 0, is565_ ? GL_RGB565 : GL_RGBA8, width, height, 0, GL_BGRA,
                  GL_UNSIGNED_BYTE, nullptr);
     setNearest();
+    if (is565_) {  // what a blended fan reads: the target before the fan
+      glGenTextures(1, &destinationTexture_);
+      glBindTexture(GL_TEXTURE_2D, destinationTexture_);
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB565, width, height, 0, GL_RGB, GL_UNSIGNED_SHORT_5_6_5,
+                   nullptr);
+      setNearest();
+    }
     // Floating-point depth, as the software devices keep it: 1/z spans many octaves.
     glGenTextures(1, &depthTexture_);
     glBindTexture(GL_TEXTURE_2D, depthTexture_);
@@ -515,8 +714,18 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
   void flush() {
     if (batch_.empty()) return;
     const raster::State& s = batchState_.state;
+    const auto cached = textures_.find(batchState_.textureId);
+    const bool textured = batchState_.textureId != 0 && cached != textures_.end();
+    const raster::TextureFormat format = textured ? cached->second.format : raster::TextureFormat{};
+    const Program* p =
+        program(programIndex(textured, format, s.filter == raster::Filter::Bilinear, is565_));
+    if (p == nullptr) {
+      batch_.clear();
+      return;
+    }
+    const auto& uniforms = p->uniforms;
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-    glUseProgram(program_);
+    glUseProgram(p->name);
     glBindVertexArray(vertexArray_);
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
     const auto bytes = static_cast<GLsizeiptr>(batch_.size() * sizeof(raster::Vertex));
@@ -526,27 +735,33 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     }
     glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, batch_.data());
 
-    const auto cached = textures_.find(batchState_.textureId);
-    const bool textured = batchState_.textureId != 0 && cached != textures_.end();
-    glUniform2f(uniforms_[uTargetSize], static_cast<float>(width_), static_cast<float>(height_));
-    glUniform1i(uniforms_[uTextured], textured);
+    glUniform2f(uniforms[uTargetSize], static_cast<float>(width_), static_cast<float>(height_));
     if (textured) {
       glActiveTexture(GL_TEXTURE0);
       glBindTexture(GL_TEXTURE_2D, cached->second.name);
-      const raster::TextureFormat format = cached->second.format;
-      glUniform1i(uniforms_[uTexelFormat], static_cast<int>(format));
-      glUniform1i(uniforms_[uColorKeyEnable], s.colorKeyEnable);
-      glUniform1ui(uniforms_[uColorKey], s.colorKey);
-      glUniform1ui(uniforms_[uColorKeyMask], raster::colorKeyMask(format));
+      glUniform1i(uniforms[uColorKeyEnable], s.colorKeyEnable);
+      glUniform1ui(uniforms[uColorKey], s.colorKey);
+      glUniform1ui(uniforms[uColorKeyMask], raster::colorKeyMask(format));
     }
-    glUniform1i(uniforms_[uPerspective], s.perspective);
-    glUniform1i(uniforms_[uBilinear], s.filter == raster::Filter::Bilinear);
-    glUniform1i(uniforms_[uColorOp], static_cast<int>(s.colorOp));
-    glUniform1i(uniforms_[uAlphaOp], static_cast<int>(s.alphaOp));
-    glUniform1i(uniforms_[uDither], s.dither);
-    glUniform1i(uniforms_[uQuantize565], is565_ && !s.blendEnable);
+    glUniform1i(uniforms[uPerspective], s.perspective);
+    glUniform1i(uniforms[uColorOp], static_cast<int>(s.colorOp));
+    glUniform1i(uniforms[uAlphaOp], static_cast<int>(s.alphaOp));
+    glUniform1i(uniforms[uDither], s.dither);
+    glUniform1i(uniforms[uBlendInShader], blendsInShader());
 
-    if (s.blendEnable) {
+    // Without a depth test the colour may reach past a smaller z-buffer.
+    const int32_t w = depth_.surface != nullptr && s.depthEnable
+                          ? std::min(width_, depth_.surface->width())
+                          : width_;
+    const int32_t h = depth_.surface != nullptr && s.depthEnable
+                          ? std::min(height_, depth_.surface->height())
+                          : height_;
+    if (blendsInShader()) {
+      glDisable(GL_BLEND);
+      glUniform1i(uniforms[uSrcBlend], static_cast<int>(s.srcBlend));
+      glUniform1i(uniforms[uDstBlend], static_cast<int>(s.dstBlend));
+      copyDestination(w, h);
+    } else if (s.blendEnable) {
       glEnable(GL_BLEND);
       glBlendFunc(blendFactor(s.srcBlend), blendFactor(s.dstBlend));
     } else {
@@ -561,13 +776,6 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     }
     // A 32-bit target's unused top byte stays as cleared (opaque).
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
-    // Without a depth test the colour may reach past a smaller z-buffer.
-    const int32_t w = depth_.surface != nullptr && s.depthEnable
-                          ? std::min(width_, depth_.surface->width())
-                          : width_;
-    const int32_t h = depth_.surface != nullptr && s.depthEnable
-                          ? std::min(height_, depth_.surface->height())
-                          : height_;
     glEnable(GL_SCISSOR_TEST);
     glScissor(0, 0, w, h);
     glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(batch_.size()));
@@ -577,11 +785,34 @@ class GlBackend final : public d3d::Backend, public ddraw::PixelKeeper {
     batch_.clear();
   }
 
+  bool blendsInShader() const { return batchState_.is565 && batchState_.state.blendEnable; }
+
+  // The part of the target the batch may cover, copied for the shader to
+  // read (it cannot read the texture it draws into).
+  void copyDestination(int32_t width, int32_t height) {
+    float left = batch_[0].sx, right = left, top = batch_[0].sy, bottom = top;
+    for (const raster::Vertex& v : batch_) {
+      left = std::min(left, v.sx), right = std::max(right, v.sx);
+      top = std::min(top, v.sy), bottom = std::max(bottom, v.sy);
+    }
+    const auto x0 = static_cast<int32_t>(std::clamp(std::floor(left), 0.0f, float(width)));
+    const auto y0 = static_cast<int32_t>(std::clamp(std::floor(top), 0.0f, float(height)));
+    const auto x1 = static_cast<int32_t>(std::clamp(std::ceil(right) + 1, 0.0f, float(width)));
+    const auto y1 = static_cast<int32_t>(std::clamp(std::ceil(bottom) + 1, 0.0f, float(height)));
+    glActiveTexture(GL_TEXTURE2);
+    glBindTexture(GL_TEXTURE_2D, destinationTexture_);
+    if (x1 > x0 && y1 > y0) glCopyTexSubImage2D(GL_TEXTURE_2D, 0, x0, y0, x0, y0, x1 - x0, y1 - y0);
+    glActiveTexture(GL_TEXTURE0);
+  }
+
   Context& context_;
-  GLuint program_ = 0, vertexArray_ = 0, vertexBuffer_ = 0, framebuffer_ = 0;
-  GLuint colorTexture_ = 0, depthTexture_ = 0, paletteTexture_ = 0;
+  GLuint vertexShader_ = 0, vertexArray_ = 0, vertexBuffer_ = 0, framebuffer_ = 0;
+  GLuint colorTexture_ = 0, depthTexture_ = 0, paletteTexture_ = 0, destinationTexture_ = 0;
+  GLuint shownTexture_ = 0, shownFramebuffer_ = 0;
+  Shown shown_;
+  uint64_t seenHostDraws_ = 0;
   GLsizeiptr bufferBytes_ = 0;
-  std::array<GLint, kUniformCount> uniforms_{};
+  std::array<Program, kProgramCount> programs_{};
   std::unordered_map<uint64_t, CachedTexture> textures_;
   std::array<uint32_t, 256> palette_{};
   bool paletteUploaded_ = false;

@@ -25,6 +25,66 @@ std::string eglError(const char* what) {
   return text;
 }
 
+// What every context tells of itself, read once it is current.
+struct Description {
+  std::string renderer, version;
+  bool clipControl = false;
+  bool core33 = false;
+};
+
+Description describeCurrent() {
+  const auto text = [](GLenum name) {
+    const auto* s = reinterpret_cast<const char*>(glGetString(name));
+    return std::string(s != nullptr ? s : "");
+  };
+  Description d;
+  d.renderer = text(GL_RENDERER);
+  d.version = text(GL_VERSION);
+  GLint major = 0, minor = 0;
+  glGetIntegerv(GL_MAJOR_VERSION, &major);
+  glGetIntegerv(GL_MINOR_VERSION, &minor);
+  d.clipControl = major > 4 || (major == 4 && minor >= 5);
+  d.core33 = major > 3 || (major == 3 && minor >= 3);
+  return d;
+}
+
+// The window's context, used on the program's thread, where the host made it.
+class WindowContext final : public Context {
+ public:
+  explicit WindowContext(d3d::WindowGl& window) : window_(window) {}
+
+  bool open() {
+    if (!window_.makeCurrent()) {
+      logLine("the window's GL context cannot be made current");
+      return false;
+    }
+    description_ = describeCurrent();
+    if (!description_.core33) {
+      logLine("the window's context is OpenGL " + description_.version + ", not 3.3");
+      return false;
+    }
+    logLine("OpenGL " + description_.version + " on " + description_.renderer +
+            ", in the window's context");
+    return true;
+  }
+
+  // Inline: the program's thread is the one the window's context lives on.
+  bool execute(const Task& task) override {
+    if (d3d::windowGl() != &window_ || !window_.makeCurrent()) return false;
+    task.call(task.fn);
+    return true;
+  }
+
+  const std::string& renderer() const override { return description_.renderer; }
+  const std::string& version() const override { return description_.version; }
+  bool hasClipControl() const override { return description_.clipControl; }
+  d3d::WindowGl* window() const override { return &window_; }
+
+ private:
+  d3d::WindowGl& window_;
+  Description description_;
+};
+
 class EglContext final : public Context {
  public:
   ~EglContext() override {
@@ -131,17 +191,11 @@ class EglContext final : public Context {
       logLine(eglError("eglMakeCurrent"));
       return false;
     }
-    const auto text = [](GLenum name) {
-      const auto* s = reinterpret_cast<const char*>(glGetString(name));
-      return std::string(s != nullptr ? s : "");
-    };
-    renderer_ = text(GL_RENDERER);
-    version_ = text(GL_VERSION);
-    GLint glMajor = 0, glMinor = 0;
-    glGetIntegerv(GL_MAJOR_VERSION, &glMajor);
-    glGetIntegerv(GL_MINOR_VERSION, &glMinor);
-    clipControl_ = glMajor > 4 || (glMajor == 4 && glMinor >= 5);
-    logLine("OpenGL " + version_ + " on " + renderer_);
+    const Description d = describeCurrent();
+    renderer_ = d.renderer;
+    version_ = d.version;
+    clipControl_ = d.clipControl;
+    logLine("OpenGL " + version_ + " on " + renderer_ + ", without a window (EGL)");
     return true;
   }
 
@@ -189,6 +243,10 @@ Shared& shared() {
 }  // namespace
 
 std::unique_ptr<Context> startContext() {
+  if (d3d::WindowGl* window = d3d::windowGl()) {
+    auto context = std::make_unique<WindowContext>(*window);
+    if (context->open()) return context;
+  }
   auto context = std::make_unique<EglContext>();
   if (!context->start()) return nullptr;
   return context;
@@ -196,6 +254,13 @@ std::unique_ptr<Context> startContext() {
 
 Context* sharedContext() {
   Shared& s = shared();
+  // A window's context whose window is gone is started again (on whatever
+  // window is there now); no device outlives its window.
+  if (s.context != nullptr && s.context->window() != nullptr &&
+      s.context->window() != d3d::windowGl()) {
+    s.context.reset();
+    s.tried = false;
+  }
   if (!s.tried) {
     s.tried = true;
     s.context = s.starter();

@@ -1,15 +1,19 @@
 // The one GL context the hardware device draws with: OpenGL 3.3 core (or
-// later) made through EGL without a window (Mesa's surfaceless platform, else
-// the default display), so it runs the same headless and beside a window.
-// Frames reach the screen through the surfaces' memory, as the software
-// devices' do. The context lives on a thread of its own: a window's own GL
-// (the host's renderer, through GLX) holds the program's thread, and one
-// thread cannot hold contexts of both kinds.
+// later). Beside a window that has a GL context of its own (the host
+// registers it: platform/d3d/window_gl.h) the device draws in that context on
+// the program's thread and shows its frames without reading them back.
+// Otherwise the context is made through EGL without a window (Mesa's
+// surfaceless platform, else the default display), on a thread of its own: a
+// window drawn through another GL (the host's renderer, through GLX) holds the
+// program's thread, and one thread cannot hold contexts of both kinds. Frames
+// then reach the screen through the surfaces' memory.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <type_traits>
+
+#include "platform/d3d/window_gl.h"
 
 namespace kv::gl {
 
@@ -36,6 +40,8 @@ class Context {
   virtual const std::string& version() const = 0;
   // GL 4.5 or ARB_clip_control: depth can map to [0, 1] without a rescale.
   virtual bool hasClipControl() const = 0;
+  // The window whose context this is, or null for a context of its own.
+  virtual d3d::WindowGl* window() const { return nullptr; }
 };
 
 // Starts a context; null (and the reason logged) when GL cannot start here.

@@ -67,6 +67,8 @@ bool startHost(Options& options) {
       writeScreenshot(folder, rgb, width, height);
     };
     open.escapeFromIteration = options.headless.escapeFromIteration;
+    const char* windowGl = std::getenv("KV_WINDOW_GL");
+    open.windowGl = windowGl == nullptr || std::string(windowGl) != "0";
     windowHost = sdl::open(open);
     if (windowHost != nullptr) {
       host::setCurrent(windowHost.get());

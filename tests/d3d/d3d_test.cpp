@@ -54,14 +54,10 @@ class DeviceTest : public DirectDrawTest {
   // The framework's teardown order; the device must go with its last release.
   void releaseDevice() {
     if (viewport != nullptr) viewport->Release();
-    if (device != nullptr) {
-      EXPECT_EQ(device->Release(), 0u);
-    }
+    EXPECT_EQ(device != nullptr ? device->Release() : 0u, 0u);
     for (auto s : {target, z})
       if (s != nullptr) s->Release();
-    viewport = nullptr;
-    device = nullptr;
-    target = z = nullptr;
+    viewport = nullptr, device = nullptr, target = z = nullptr;
   }
 
   HRESULT clear(DWORD flags, D3DCOLOR color, float depth = 0.0f) {
@@ -179,15 +175,12 @@ TEST_F(Devices, ProductsThatCannotRunAreNotListedAndTestListsStillStandIn) {
   hal.name = "Test HAL";
   hal.guid = {0x1, 0x2, 0x3, {4, 5, 6, 7, 8, 9, 10, 11}};
   hal.hardware = true;
-  d3d::registerProduct(
-      "unavailable",
-      [&]() -> std::optional<d3d::DeviceEntry> {
-        ++asked;
-        return std::nullopt;
-      },
-      d3d::Placement::BeforeOthers);
-  d3d::registerProduct(
-      "hal", [&] { return std::optional(hal); }, d3d::Placement::BeforeOthers);
+  const auto unavailable = [&]() -> std::optional<d3d::DeviceEntry> {
+    return ++asked, std::nullopt;
+  };
+  const auto offerHal = [&] { return std::optional(hal); };
+  d3d::registerProduct("unavailable", unavailable, d3d::Placement::BeforeOthers);
+  d3d::registerProduct("hal", offerHal, d3d::Placement::BeforeOthers);
   EXPECT_EQ(names(),
             (std::vector<std::string>{"Test HAL", "RGB Emulation", "Reference Rasterizer"}));
   names();
@@ -195,8 +188,7 @@ TEST_F(Devices, ProductsThatCannotRunAreNotListedAndTestListsStillStandIn) {
 
   // A device whose back end will not start is refused at creation, not listed away.
   hal.makeBackend = [] { return std::unique_ptr<d3d::Backend>(); };
-  d3d::registerProduct(
-      "hal", [&] { return std::optional(hal); }, d3d::Placement::BeforeOthers);
+  d3d::registerProduct("hal", offerHal, d3d::Placement::BeforeOthers);
   target = renderTarget();
   EXPECT_EQ(d3d->CreateDevice(hal.guid, target, &device, nullptr), D3DERR_INITFAILED);
 

@@ -1,42 +1,30 @@
 // Whole runs of the demonstration on the headless host's virtual clock, each
-// in a child process of its own (the kit starts once per process) that leaves
-// its log, the current light table per frame and chosen frames in a scratch
-// folder. Chosen frames are held to the pictures in reference/ beside this
-// file (see picture.h); when the scene changes on purpose, look at the new
+// in a child process of its own (see demo_child.h). Chosen frames are held to the pictures in
+// reference/ beside this file (see picture.h); when the scene changes on purpose, look at the new
 // frames, then rewrite the pictures from the fast device with:
 //   KV_UPDATE_REFERENCES=1 ./build/tests/demo_run/test_demo_run --gtest_filter='*Stored*'
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <set>
 
 #include "demo/Kvmain.h"
-#include "platform/host/headless/headless.h"
 #include "platform/raster/compare.h"
+#include "tests/demo_run/demo_child.h"
 #include "tests/demo_run/picture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using kvtest::DemoResult;
+using kvtest::kFrameBytes;
 
 const std::set<int64_t> kCheckedFrames = {100, 170, 250};  // stored pictures, and across devices
-constexpr size_t kFrameBytes = 640 * 480 * 4;              // 0x00RRGGBB, little-endian
-
-struct RunResult {
-  int exitStatus = -1;
-  std::string log;
-  std::map<int64_t, std::string> light;   // the current table at frames 32..63 and 96..127
-  std::map<int64_t, std::string> frames;  // frames 40, 100, 170 and 250, as bytes
-};
 
 // Names the current table by holding it against the demo's grey and green ones.
 std::string currentLight() {
@@ -50,67 +38,6 @@ std::string currentLight() {
     if (kv3dCurrentLight && std::memcmp(&tables[i], kv3dCurrentLight, sizeof(LightTable)) == 0)
       return i ? "green" : "grey";
   return "other";
-}
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Runs the kit and kvMain in a child, in a fresh copy of the data (so no
-// kvKIT.vid of an earlier run chooses the device), for `frames` iterations,
-// switching to `device` with F3 on the first.
-RunResult runDemo(const std::string& device, int64_t frames) {
-  static int runs = 0;
-  const fs::path dir = fs::temp_directory_path() /
-                       ("kvdemo_run_" + std::to_string(::getpid()) + "_" + std::to_string(++runs));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  for (const auto& entry : fs::directory_iterator(KV_DEMO_DATA))
-    if (entry.path().filename() != "kvKIT.vid")
-      fs::copy_file(entry.path(), dir / entry.path().filename());
-
-  const pid_t child = ::fork();
-  if (child == 0) {
-    if (::chdir(dir.c_str()) != 0) _exit(2);
-    std::ofstream lights("lights.txt");
-    kv::headless::Options options;
-    options.escapeFromIteration = frames;
-    options.keys.push_back({VK_F3, 1, 1});
-    options.dialogAnswers.push_back("device=" + device + ",ok");
-    options.display.onPresent = [&](int64_t n, const kv::headless::Display& display) {
-      if ((n >= 32 && n <= 63) || (n >= 96 && n <= 127))
-        lights << n << ' ' << currentLight() << '\n';
-      const kv::headless::Frame& frame = display.lastFrame();
-      if ((n == 40 || kCheckedFrames.contains(n)) && frame.width == 640 && frame.height == 480)
-        std::ofstream(std::to_string(n) + ".rgb", std::ios::binary)
-            .write(reinterpret_cast<const char*>(frame.rgb.data()), kFrameBytes);
-    };
-    kv::headless::install(options);
-    // What the kit's entry does (the entry's library also holds the launcher's main).
-    kvFramework.instance = reinterpret_cast<HINSTANCE>(1);
-    if (kvSystemInit()) {
-      kvMain();
-      kvSystemExit();
-    }
-    std::ofstream("log.txt", std::ios::binary) << kv::headless::debugCapture();
-    lights.close();
-    _exit(0);
-  }
-
-  RunResult result;
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.log = slurp(dir / "log.txt");
-  std::ifstream lights(dir / "lights.txt");
-  int64_t n;
-  for (std::string name; lights >> n >> name;) result.light[n] = name;
-  for (const auto& entry : fs::directory_iterator(dir))
-    if (entry.path().extension() == ".rgb" && fs::file_size(entry.path()) == kFrameBytes)
-      result.frames[std::stoll(entry.path().stem())] = slurp(entry.path());
-  fs::remove_all(dir);
-  return result;
 }
 
 // A pixel of the halved frame matches its stored one when no channel is off by
@@ -164,15 +91,27 @@ double shareOfFloor(const std::string& frame, Pick pick) {
   return double(hits) / double(kFrameBytes / 8);
 }
 
-// Up to the last checked frame, once per device and process.
-const RunResult& shortRun(const std::string& device) {
-  static std::map<std::string, RunResult> runs;
-  if (!runs.contains(device)) runs.emplace(device, runDemo(device, 251));
-  return runs.at(device);
+// Up to the last checked frame, once per device and process: the fast device
+// throughout (with the light table at frames 32..63 and 96..127), the others
+// for the checked frames.
+const DemoResult& shortRun(const std::string& device) {
+  static std::map<std::string, DemoResult> runs;
+  if (runs.contains(device)) return runs.at(device);
+  kvtest::DemoRun run{.device = device, .frames = 251, .kept = kCheckedFrames};
+  if (device == "RGB Emulation") {
+    run.kept.insert(40);
+    run.note = [](int64_t n) {
+      return (n >= 32 && n <= 63) || (n >= 96 && n <= 127) ? currentLight() : "";
+    };
+  } else {
+    run.deviceForKeptFramesOnly = true;
+  }
+  return runs.emplace(device, kvtest::runDemo(run)).first->second;
 }
 
 TEST(DemoRun, LogRunsFromTheBannerToExitWithoutErrors) {
-  const RunResult whole = runDemo("RGB Emulation", kScriptIterations);  // the whole script
+  const DemoResult whole = kvtest::runDemo(
+      {.device = "RGB Emulation", .frames = kScriptIterations});  // the whole script
   ASSERT_EQ(whole.exitStatus, 0);
   const std::string& log = whole.log;
   // The source's path as the build spelled it (a compiler cache may make it relative).
@@ -184,10 +123,10 @@ TEST(DemoRun, LogRunsFromTheBannerToExitWithoutErrors) {
 }
 
 TEST(DemoRun, FloorAndLightsFollowTheScriptOnTheFastDevice) {
-  const RunResult& fast = shortRun("RGB Emulation");
+  const DemoResult& fast = shortRun("RGB Emulation");
   ASSERT_EQ(fast.exitStatus, 0);
-  for (int64_t f = 32; f <= 63; ++f) EXPECT_EQ(fast.light.at(f), "green") << "frame " << f;
-  for (int64_t f = 96; f <= 127; ++f) EXPECT_EQ(fast.light.at(f), "grey") << "frame " << f;
+  for (int64_t f = 32; f <= 63; ++f) EXPECT_EQ(fast.notes.at(f), "green") << "frame " << f;
+  for (int64_t f = 96; f <= 127; ++f) EXPECT_EQ(fast.notes.at(f), "grey") << "frame " << f;
   // Texture C is a green weave, texture A white glazed tiles.
   ASSERT_TRUE(fast.frames.contains(40) && fast.frames.contains(100));
   auto green = [](int r, int g, int b) { return g > r + 50 && g > b + 50; };
@@ -198,7 +137,7 @@ TEST(DemoRun, FloorAndLightsFollowTheScriptOnTheFastDevice) {
 }
 
 TEST(DemoRun, FramesOnBothDevicesLookLikeTheStoredPictures) {
-  const RunResult& fast = shortRun("RGB Emulation");
+  const DemoResult& fast = shortRun("RGB Emulation");
   ASSERT_EQ(fast.exitStatus, 0);
   if (std::getenv("KV_UPDATE_REFERENCES")) {
     fs::create_directories(kReferenceFolder);
@@ -211,21 +150,22 @@ TEST(DemoRun, FramesOnBothDevicesLookLikeTheStoredPictures) {
     }
   }
   for (const char* device : {"RGB Emulation", "Reference Rasterizer"}) {
-    const RunResult& run = shortRun(device);
+    const DemoResult& run = shortRun(device);
     ASSERT_EQ(run.exitStatus, 0) << device;
     for (int64_t f : kCheckedFrames) {
       ASSERT_TRUE(run.frames.contains(f)) << device << ", frame " << f;
+      EXPECT_EQ(run.devices.at(f), device) << "frame " << f;
       expectStoredPicture(device, f, run.frames.at(f));
     }
   }
 }
 
 TEST(DemoRun, FastAndReferenceDevicesAgree) {
-  const RunResult &fast = shortRun("RGB Emulation"), &reference = shortRun("Reference Rasterizer");
+  const DemoResult &fast = shortRun("RGB Emulation"), &reference = shortRun("Reference Rasterizer");
   ASSERT_EQ(reference.exitStatus, 0);
   for (int64_t f : kCheckedFrames) {
     ASSERT_TRUE(reference.frames.contains(f) && fast.frames.contains(f)) << "frame " << f;
-    auto target = [f](const RunResult& r) {
+    auto target = [f](const DemoResult& r) {
       return kv::raster::ColorTarget{const_cast<char*>(r.frames.at(f).data()), 640 * 4, 640, 480,
                                      kv::raster::ColorFormat::XRGB8888};
     };

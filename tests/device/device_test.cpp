@@ -58,26 +58,8 @@ TEST_F(Device, StartUpListsBothSoftwareDevicesAndTheScreenModeSetsUpAWindowAndTa
   EXPECT_EQ(kvFramework.renderTarget, kvFramework.back);
 }
 
-// Whether the texture was made by the framework's current DirectDraw object.
-bool onCurrentDevice(const Surface* surface) {
-  IDirectDraw4* owner = nullptr;
-  if (surface->texture == nullptr ||
-      FAILED(surface->ddSurface->GetDDInterface(reinterpret_cast<void**>(&owner))))
-    return false;
-  owner->Release();
-  return owner == kvFramework.directDraw;
-}
-
 TEST_F(Device, F3CancelOnlyRestartsPacingAndTwentySwitchesRetextureAllAndLeakNothing) {
   start();
-  std::vector<uint8_t> pixels(64 * 64 * 2, 0x33);
-  Surface* surfaces[] = {make(64, 64, SURFACE_FORMAT_8BPP, pixels.data()),
-                         make(32, 32, SURFACE_FORMAT_16BPP, pixels.data(), nullptr, 7)};
-  kvSetRenderFlags(KV_RF_TEXTURE);
-  kvSetTexture(surfaces[1]);
-  const int liveSurfaces = kv::ddraw::testing::liveSurfaces();
-  const int directDraws = kv::ddraw::testing::liveDirectDrawObjects();
-
   IDirect3DDevice3* device = kvFramework.device;
   kvPacing.debt = 1234;
   pressF3("cancel");
@@ -85,20 +67,7 @@ TEST_F(Device, F3CancelOnlyRestartsPacingAndTwentySwitchesRetextureAllAndLeakNot
   EXPECT_EQ(kvPacing.debt, 0);
   EXPECT_EQ(kvPacing.last, kvGetTick());
 
-  for (int i = 0; i < 20; ++i) {
-    const char* name = i % 2 == 0 ? "Reference Rasterizer" : "RGB Emulation";
-    pressF3(std::string("device=") + name + ",ok");
-    ASSERT_EQ(kvFramework.initialised, 1) << "switch " << i;
-    EXPECT_EQ(selected(), named(name));
-    for (Surface* surface : surfaces) EXPECT_TRUE(onCurrentDevice(surface)) << "switch " << i;
-    IDirect3DTexture2* bound = nullptr;
-    kvFramework.device->GetTexture(0, &bound);
-    EXPECT_EQ(bound, surfaces[1]->texture);
-    if (bound != nullptr) bound->Release();
-    EXPECT_EQ(kv::ddraw::testing::liveSurfaces(), liveSurfaces) << "switch " << i;
-    EXPECT_EQ(kv::ddraw::testing::liveDirectDrawObjects(), directDraws) << "switch " << i;
-  }
-  EXPECT_TRUE(kv::headless::messageBoxes().empty());
+  switchRound({"Reference Rasterizer", "RGB Emulation"}, 20);
   for (int group = 0; group < KV_SURFACE_GROUPS; ++group) kvFreeSurfaceGroup(group);
   EXPECT_EQ(kvFwDestroyObjects(&kvFramework), 0);
   EXPECT_EQ(kv::ddraw::testing::liveSurfaces(), 0);

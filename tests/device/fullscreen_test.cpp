@@ -26,13 +26,6 @@ std::tuple<LONG, LONG, LONG, LONG> corners(const RECT& r) {
   return {r.left, r.top, r.right, r.bottom};
 }
 
-// The centre pixel of the last presented frame, 0x00RRGGBB.
-uint32_t shownCentre() {
-  const kv::headless::Frame& frame = kv::headless::lastFrame();
-  if (frame.width == 0) return 0xDEADBEEF;
-  return frame.rgb[size_t(frame.height / 2) * frame.width + frame.width / 2];
-}
-
 TEST_F(FullScreen, WindowToFullScreenFlipsGivesTheScreenBackSurvivesLossAndReturns) {
   start();
   ASSERT_EQ(kvFramework.fullscreen, 0);

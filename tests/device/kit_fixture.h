@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "kvKIT.h"
 #include "kvSys/kvScreen.h"
@@ -87,6 +88,60 @@ class Kit : public ::testing::Test {
     kv::headless::pressKey(VK_F3);
     kvFlip();
     kv::headless::releaseKey(VK_F3);
+  }
+
+  // Whether the texture was made by the framework's current DirectDraw object.
+  static bool onCurrentDevice(const Surface* surface) {
+    IDirectDraw4* owner = nullptr;
+    if (surface->texture == nullptr ||
+        FAILED(surface->ddSurface->GetDDInterface(reinterpret_cast<void**>(&owner))))
+      return false;
+    owner->Release();
+    return owner == kvFramework.directDraw;
+  }
+
+  // The centre pixel of the last presented frame, 0x00RRGGBB.
+  static uint32_t shownCentre() {
+    const kv::headless::Frame& frame = kv::headless::lastFrame();
+    if (frame.width == 0) return 0xDEADBEEF;
+    return frame.rgb[size_t(frame.height / 2) * frame.width + frame.width / 2];
+  }
+
+  // F3 switches going round `devices` (in `mode` when one is named): each
+  // rebuilds the framework and re-creates every texture on the new device
+  // with its texels, leaves the bound texture bound and the counts of
+  // surfaces and DirectDraw objects where they were, and shows the next frame.
+  static void switchRound(const std::vector<const char*>& devices, int switches,
+                          const std::string& mode = "") {
+    std::vector<uint8_t> pixels(64 * 64 * 2, 0x33);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint8_t(i * 7);
+    Surface* surfaces[] = {make(64, 64, SURFACE_FORMAT_8BPP, pixels.data()),
+                           make(32, 32, SURFACE_FORMAT_16BPP, pixels.data(), nullptr, 7)};
+    kvSetRenderFlags(KV_RF_TEXTURE);
+    kvSetTexture(surfaces[1]);
+    const int liveSurfaces = kv::ddraw::testing::liveSurfaces();
+    const int directDraws = kv::ddraw::testing::liveDirectDrawObjects();
+    const uint16_t uploaded = texel(surfaces[1], 3, 3);
+    for (int i = 0; i < switches; ++i) {
+      const char* name = devices[i % devices.size()];
+      pressF3(std::string("device=") + name + (mode.empty() ? "" : ",mode=" + mode) + ",ok");
+      ASSERT_EQ(kvFramework.initialised, 1) << "switch " << i << " to " << name;
+      EXPECT_EQ(selected(), named(name)) << "switch " << i;
+      if (!mode.empty()) EXPECT_EQ(kvFramework.fullscreen, mode == "Windowed mode" ? 0 : 1);
+      for (Surface* surface : surfaces) EXPECT_TRUE(onCurrentDevice(surface)) << "switch " << i;
+      IDirect3DTexture2* bound = nullptr;
+      kvFramework.device->GetTexture(0, &bound);
+      EXPECT_EQ(bound, surfaces[1]->texture) << "switch " << i;
+      if (bound != nullptr) bound->Release();
+      EXPECT_EQ(texel(surfaces[1], 3, 3), uploaded) << "switch " << i;
+      EXPECT_EQ(kv::ddraw::testing::liveSurfaces(), liveSurfaces) << "switch " << i;
+      EXPECT_EQ(kv::ddraw::testing::liveDirectDrawObjects(), directDraws) << "switch " << i;
+      const uint32_t colour = i % 2 ? 0xFF0000u : 0x0000FFu;
+      ASSERT_EQ(kvClear(colour >> 16, (colour >> 8) & 0xFF, colour & 0xFF), 0);
+      EXPECT_EQ(kvFwShowFrame(&kvFramework, 1), 0);
+      EXPECT_EQ(shownCentre(), colour) << "switch " << i << " to " << name;
+    }
+    EXPECT_TRUE(kv::headless::messageBoxes().empty());
   }
 
   static bool logged(const std::string& text) {

@@ -170,15 +170,10 @@ TEST_F(KvoTest, AcceptsWhatIsSoundAtTheLimits) {
 // from the root is not read at all, so an object cannot reach the machine's
 // other files, and the object still loads, that material untextured.
 TEST_F(KvoTest, ImagesAreReadBesideTheObjectAndNeverFromTheRoot) {
-  const auto picture = imagefiles::makePcx({}, imagefiles::Bytes(64, 5));
-  const auto write = [&](const std::filesystem::path& path) {
-    if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(picture.data()), std::streamsize(picture.size()));
-  };
-  write("d1/label.pcx");
-  const std::string absolute = (std::filesystem::current_path() / "d1/label.pcx").string();
-  write("d1\\label.pcx");  // the stored files' separator, one name on this system
+  const FileBytes picture{imagefiles::makePcx({}, imagefiles::Bytes(64, 5))};
+  std::filesystem::create_directories("d1");
+  const std::string absolute = std::filesystem::absolute(picture.save("d1/label.pcx")).string();
+  picture.save("d1\\label.pcx");  // the stored files' separator, one name on this system
 
   KvoFile object;
   object.images = {"label.pcx", absolute, "\\label.pcx"};
@@ -190,11 +185,12 @@ TEST_F(KvoTest, ImagesAreReadBesideTheObjectAndNeverFromTheRoot) {
     ASSERT_NE(m, nullptr);
     EXPECT_NE(m->materials[0].texture, nullptr) << kv::headless::debugCapture();
     EXPECT_EQ(std::tuple(m->materials[1].texture, kvImageTable[2]), std::tuple(nullptr, nullptr));
-    for (int j : {1, 2})
-      EXPECT_TRUE(logged("kv3dLoadKVO: image name " + std::to_string(j) + " (" + object.images[j] +
-                         ") is absolute; only names relative to the object are "
-                         "read (" +
-                         path + ")\n"));
+    for (int j : {1, 2}) {
+      const std::string name = std::to_string(j) + " (" + object.images[j] + ")";
+      EXPECT_TRUE(logged("kv3dLoadKVO: image name " + name +
+                         " is absolute; only names relative to the object are read (" + path +
+                         ")\n"));
+    }
     kv3dFreeKVO(m);
     kvFreeSurfaceGroup(0);
   }

@@ -198,16 +198,9 @@ TEST_F(MotionTest, RefusesKeysTheSplineCannotUse) {
 
   // Repeated times are sound, and times compare unsigned as the key choice
   // compares them: -1 comes after 5.
-  Motion* m = kv3dLoadMOT(FileBytes()
-                              .i32(0)
-                              .i32(1)
-                              .i32(4)
-                              .key(0, {0, 0, 0})
-                              .key(10, {1, 0, 0})
-                              .key(10, {2, 0, 0})
-                              .key(-1, {3, 0, 0})
-                              .save("repeat.mot")
-                              .c_str());
+  FileBytes repeat = FileBytes().i32(0).i32(1).i32(4).key(0, {0, 0, 0}).key(10, {1, 0, 0});
+  repeat.key(10, {2, 0, 0}).key(-1, {3, 0, 0});
+  Motion* m = kv3dLoadMOT(repeat.save("repeat.mot").c_str());
   ASSERT_NE(m, nullptr) << kv::headless::debugCapture();
   Pivot pivot{};
   kv3dSetMotionFrame(&pivot, 1, m, 10.0f);

@@ -165,10 +165,8 @@ TEST(Gif, EncodedPicturesRoundTrip) {
     size_t block;
     uint16_t width = 64, height = 32;
   } cases[] = {
-      {2, 255}, {3, 17},  {4, 255},           {5, 1}, {6, 255}, {7, 255},
-      {8, 255}, {9, 255}, {8, 255, 256, 128},  // fills the table long before the end, without a
-                                               // clear
-  };
+      {2, 255}, {3, 17},  {4, 255},          {5, 1}, {6, 255}, {7, 255},
+      {8, 255}, {9, 255}, {8, 255, 256, 128}};  // the last fills the table long before its end
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "code size " << c.codeSize << ", " << c.width << " wide");
     const Bytes pixels = noise(c.width * c.height, c.codeSize, std::min(1 << c.codeSize, 256));
@@ -195,25 +193,13 @@ Bytes makeGeneralGif(uint16_t width, uint16_t height, int globalEntries, int loc
     for (int i = 0; i < entries; ++i)
       for (int c = 0; c < 3; ++c) file.push_back(paletteByte(i + offset, c));
   };
-  Bytes file = {'G',
-                'I',
-                'F',
-                '8',
-                '9',
-                'a',
-                static_cast<uint8_t>(width),
-                0,
-                static_cast<uint8_t>(height),
-                0,
-                static_cast<uint8_t>(tableFlags(globalEntries)),
-                0,
-                0};
+  Bytes file = {'G', 'I', 'F', '8', '9', 'a', uint8_t(width), 0, uint8_t(height), 0};
+  file.insert(file.end(), {uint8_t(tableFlags(globalEntries)), 0, 0});
   table(file, globalEntries, 100);
   const Bytes comment = {0x21, 0xFE, 3, 'a', 'b', 'c', 2, 'd', 'e', 0};
   file.insert(file.end(), comment.begin(), comment.end());
-  file.insert(file.end(),
-              {0x2C, 0, 0, 0, 0, static_cast<uint8_t>(width), 0, static_cast<uint8_t>(height), 0,
-               static_cast<uint8_t>(tableFlags(localEntries) | (interlaced ? 0x40 : 0))});
+  file.insert(file.end(), {0x2C, 0, 0, 0, 0, uint8_t(width), 0, uint8_t(height), 0,
+                           uint8_t(tableFlags(localEntries) | (interlaced ? 0x40 : 0))});
   table(file, localEntries, 0);
   Bytes stored;
   for (int pass = 0; pass < (interlaced ? 4 : 1); ++pass) {
@@ -346,41 +332,39 @@ Bytes fixture(const std::string& name) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// PIL's 8-bit pictures, and the GIFs of today's tools as they come by default
+// (ImageMagick: a graphic control extension, a table sized to the colours;
+// PIL: interlaced, a comment, an animation; pamtogif), decode to the indices
+// and palette PIL gives (of an animation, its first image); ImageMagick's
+// 8-bit pictures to the colours it gives.
 TEST(Fixtures, OtherToolsPicturesDecodeAsThoseToolsDecodeThem) {
-  for (std::string format : {"bmp", "gif", "pcx"}) {
-    SCOPED_TRACE(format);
-    const Kind kind = format == "bmp" ? Kind::Bmp : format == "gif" ? Kind::Gif : Kind::Pcx;
-    // PIL: its indices and palette.
-    const Decoded pil = decode(kind, fixture("pil8." + format));
-    ASSERT_EQ(pil.status, Status::Ok);
-    EXPECT_EQ(pil.desc.width, 32);
-    EXPECT_EQ(pil.desc.height, 16);
-    EXPECT_EQ(pil.pixels, fixture("pil8_" + format + ".idx"));
-    EXPECT_EQ(Bytes(pil.desc.palette[0], pil.desc.palette[0] + 768),
-              fixture("pil8_" + format + ".pal"));
-    // ImageMagick: its colours, pixel by pixel through the palette.
-    const Decoded im = decode(kind, fixture("im8." + format));
-    ASSERT_EQ(im.status, Status::Ok);
+  const struct {
+    Kind kind;
+    std::string name;
+    int width = 45, height = 37;
+  } indexed[] = {{Kind::Bmp, "pil8_bmp", 32, 16}, {Kind::Gif, "pil8_gif", 32, 16},
+                 {Kind::Pcx, "pil8_pcx", 32, 16}, {Kind::Gif, "pil_interlaced"},
+                 {Kind::Gif, "pil_animation"},    {Kind::Gif, "im_gce"},
+                 {Kind::Gif, "im_interlaced"},    {Kind::Gif, "pam_interlaced"},
+                 {Kind::Gif, "pam_plain"}};
+  for (const auto& c : indexed) {
+    SCOPED_TRACE(c.name);
+    const std::string picture =
+        c.name.starts_with("pil8_") ? "pil8." + c.name.substr(5) : c.name + ".gif";
+    const Decoded d = decode(c.kind, fixture(picture));
+    ASSERT_EQ(d.status, Status::Ok);
+    EXPECT_EQ(std::pair(d.desc.width, d.desc.height), std::pair(c.width, c.height));
+    EXPECT_EQ(d.pixels, fixture(c.name + ".idx"));
+    EXPECT_EQ(Bytes(d.desc.palette[0], d.desc.palette[0] + 768), fixture(c.name + ".pal"));
+  }
+  for (auto [kind, format] :
+       {std::pair(Kind::Bmp, "bmp"), {Kind::Gif, "gif"}, {Kind::Pcx, "pcx"}}) {
+    const Decoded im = decode(kind, fixture("im8." + std::string(format)));
+    ASSERT_EQ(im.status, Status::Ok) << format;
     Bytes colours;
     for (uint8_t i : im.pixels)
       colours.insert(colours.end(), im.desc.palette[i], im.desc.palette[i] + 3);
-    EXPECT_EQ(colours, fixture("im8_" + format + ".rgb"));
-  }
-}
-
-// Default output of ImageMagick (a graphic control extension, a table sized to
-// the colours), PIL (interlaced, a comment; an animation) and pamtogif, as PIL
-// decodes the first image.
-TEST(Fixtures, TodaysToolsGifsDecodeAsPilDecodesThem) {
-  for (std::string name : {"pil_interlaced", "pil_animation", "im_gce", "im_interlaced",
-                           "pam_interlaced", "pam_plain"}) {
-    SCOPED_TRACE(name);
-    const Decoded d = decode(Kind::Gif, fixture(name + ".gif"));
-    ASSERT_EQ(d.status, Status::Ok);
-    EXPECT_EQ(d.desc.width, 45);
-    EXPECT_EQ(d.desc.height, 37);
-    EXPECT_EQ(d.pixels, fixture(name + ".idx"));
-    EXPECT_EQ(Bytes(d.desc.palette[0], d.desc.palette[0] + 768), fixture(name + ".pal"));
+    EXPECT_EQ(colours, fixture("im8_" + std::string(format) + ".rgb")) << format;
   }
 }
 
@@ -500,67 +484,49 @@ TEST_F(Loader, RefusalsAndFailedBlocksLogOneDesignedLineNamingTheFileAndLeaveThe
 }
 
 // Size, format, palette, pixels in the loader's row order, the current group.
-TEST_F(Loader, PicturesReachTheirSurfaceWhole) {
-  const Bytes rows = noise(64 * 32), words = noise(128 * 32, 2);
-  const std::string bmp = write("8.bmp", makeBmp({.width = 64, .height = 32}, rows)),
-                    bmp16 =
-                        write("16.bmp", makeBmp({.width = 64, .height = 32, .bits = 16}, words)),
-                    gif = write("p.gif", makeGif(64, 32, 8, subBlocks(lzwEncode(rows, 8)))),
-                    pcx = write("p.pcx", makePcx({.xmax = 63, .ymax = 31}, pcxEncode(rows)));
-  kvSetSurfaceGroup(5);
-  Surface* top = nullptr;
-  ASSERT_EQ(kvLoadBmpEx(bmp.c_str(), &top), 1);
-  const struct {
-    Surface* surface;
-    Bytes pixels;
-  } cases[] = {
-      {top, flipped(rows, 64)},
-      {kvLoadBmpVFlip(bmp.c_str()), rows},
-      {kvLoadBmp(bmp16.c_str()), flipped(words, 128)},
-      {kvLoadBmpVFlip(bmp16.c_str()), words},
-      {kvLoadGif(gif.c_str()), rows},
-      {kvLoadPcx(pcx.c_str()), rows},
-  };
-  for (const auto& [surface, pixels] : cases) {
-    ASSERT_NE(surface, nullptr);
-    EXPECT_EQ(surface->width, 64);
-    EXPECT_EQ(surface->height, 32);
-    EXPECT_EQ(surface->group, 5);
-    EXPECT_EQ(surface->format,
-              pixels.size() == 64 * 32 ? SURFACE_FORMAT_8BPP : SURFACE_FORMAT_16BPP);
-    const auto* bytes = static_cast<const uint8_t*>(surface->pixels);
-    EXPECT_EQ(Bytes(bytes, bytes + pixels.size()), pixels);
-    if (surface->format == SURFACE_FORMAT_8BPP) expectWritersPalette(surface->palette);
-  }
-  kvFreeSurfaceGroup(5);
-  expectPoolWhole();
-}
-
 // A bitmap is read row by row into its pixel buffer, so the pool needs room
 // for the picture and its surface record only, never for the file as well.
-TEST_F(Loader, ABitmapTakesOnlyItsPixelsFromThePool) {
-  const struct {
-    Bmp shape;
-    int32_t room;
-  } cases[] = {
-      {{.width = 256, .height = 256}, 65536 + 2000},
-      {{.width = 128, .height = 256, .bits = 16}, 65536 + 2000},
+TEST_F(Loader, PicturesReachTheirSurfaceWhole) {
+  const Bytes rows = noise(256 * 256), words = noise(256 * 256, 2), small = noise(64 * 32);
+  const std::string bmp = write("8.bmp", makeBmp({.width = 256, .height = 256}, rows)),
+                    bmp16 =
+                        write("16.bmp", makeBmp({.width = 128, .height = 256, .bits = 16}, words)),
+                    gif = write("p.gif", makeGif(64, 32, 8, subBlocks(lzwEncode(small, 8)))),
+                    pcx = write("p.pcx", makePcx({.xmax = 63, .ymax = 31}, pcxEncode(small)));
+  const auto bmpEx = [](const char* path) {
+    Surface* surface = nullptr;
+    return kvLoadBmpEx(path, &surface) == 1 ? surface : nullptr;
   };
-  for (const auto& [shape, room] : cases) {
-    const int rowBytes = shape.width * shape.bits / 8;
-    const Bytes rows = noise(rowBytes * shape.height);
-    const std::string path = write("room.bmp", makeBmp(shape, rows));
-    void* hog = kvAlloc(kvPoolSize - 4 - room - 16);
-    ASSERT_NE(hog, nullptr);
-    for (Surface* (*load)(const char*) : {kvLoadBmp, kvLoadBmpVFlip}) {
-      Surface* surface = load(path.c_str());
-      ASSERT_NE(surface, nullptr) << kv::headless::debugCapture();
-      const auto* bytes = static_cast<const uint8_t*>(surface->pixels);
-      EXPECT_EQ(Bytes(bytes, bytes + rows.size()),
-                load == kvLoadBmp ? flipped(rows, rowBytes) : rows);
-      kvFreeSurfaceGroup(0);
-    }
+  const struct {
+    Surface* (*load)(const char*);
+    const std::string& path;
+    int32_t width, height;
+    Bytes pixels;
+    bool tight = true;  // loaded with room for the pixels and 2000 bytes only
+  } cases[] = {
+      {bmpEx, bmp, 256, 256, flipped(rows, 256)},
+      {kvLoadBmpVFlip, bmp, 256, 256, rows},
+      {kvLoadBmp, bmp16, 128, 256, flipped(words, 256)},
+      {kvLoadBmpVFlip, bmp16, 128, 256, words},
+      {kvLoadGif, gif, 64, 32, small, false},
+      {kvLoadPcx, pcx, 64, 32, small, false},
+  };
+  kvSetSurfaceGroup(5);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    const int32_t room = static_cast<int32_t>(c.pixels.size()) + 2000;
+    void* hog = c.tight ? kvAlloc(kvPoolSize - 4 - room - 16) : nullptr;
+    ASSERT_EQ(hog != nullptr, c.tight);
+    Surface* surface = c.load(c.path.c_str());
     kvFree(hog);
+    ASSERT_NE(surface, nullptr) << kv::headless::debugCapture();
+    EXPECT_EQ(std::tuple(surface->width, surface->height, surface->group),
+              std::tuple(c.width, c.height, 5));
+    EXPECT_EQ(surface->format, c.path == bmp16 ? SURFACE_FORMAT_16BPP : SURFACE_FORMAT_8BPP);
+    const auto* bytes = static_cast<const uint8_t*>(surface->pixels);
+    EXPECT_EQ(Bytes(bytes, bytes + c.pixels.size()), c.pixels);
+    if (surface->format == SURFACE_FORMAT_8BPP) expectWritersPalette(surface->palette);
+    kvFreeSurfaceGroup(5);
   }
   expectPoolWhole();
 }

@@ -1,7 +1,9 @@
 // kvconv end to end: models the tests write (OBJ text with its MTL and a PNG,
 // glTF JSON with an embedded buffer and image) converted by the tool, then
-// read back with the kit's own loaders; and files it must refuse.
+// read back with the kit's own loaders or shown by kvview; and files it must
+// refuse.
 #include <gtest/gtest.h>
+#include <stb_image.h>
 #include <stb_image_write.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +11,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,6 +60,12 @@ std::string base64(const std::vector<uint8_t>& bytes) {
   return out;
 }
 
+void expectNear(const Vector& got, Vector want, double tolerance) {
+  EXPECT_NEAR(got.x, want.x, tolerance);
+  EXPECT_NEAR(got.y, want.y, tolerance);
+  EXPECT_NEAR(got.z, want.z, tolerance);
+}
+
 template <class T>
 void append(std::vector<uint8_t>& out, std::initializer_list<T> values) {
   for (T v : values) {
@@ -93,11 +102,13 @@ class Kvconv : public ::testing::Test {
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
   }
 
-  // Runs the tool; its exit status, with what it said on stderr in `said`.
-  int convert(const std::string& arguments, std::string* said = nullptr) {
+  // Runs kvconv (or `tool`) in the folder; its exit status, with what it said
+  // on stderr in `said`.
+  int convert(const std::string& arguments, std::string* said = nullptr,
+              const char* tool = KVCONV_PATH) {
     const fs::path log = folder_ / "stderr.txt";
-    const std::string command = "cd '" + folder_.string() + "' && " + KVCONV_PATH + " " +
-                                arguments + " >/dev/null 2>'" + log.string() + "'";
+    const std::string command = "cd '" + folder_.string() + "' && " + tool + " " + arguments +
+                                " >/dev/null 2>'" + log.string() + "'";
     const int status = std::system(command.c_str());
     std::ifstream in(log);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -146,10 +157,8 @@ TEST_F(Kvconv, ObjFacesPositionsTexturesAndUntexturedColourComeBackThroughTheKit
     EXPECT_NE(said.find("1 degenerate faces"), std::string::npos) << said;
     Model* model = load("shape.kvo");
     ASSERT_NE(model, nullptr);
-    ASSERT_EQ(model->faceCount, 2);
-    ASSERT_EQ(model->materialCount, 2);
-    EXPECT_EQ(model->pivotCount, 0u);
-    EXPECT_EQ(model->shading, 1);
+    ASSERT_EQ(std::tuple(model->faceCount, model->materialCount, model->pivotCount, model->shading),
+              std::tuple(2, 2, 0u, 1));
     // Source corners in order: kit position (x, y, -z) x 2; u x 256, v from the image's top.
     const struct {
       float x, y, z, u, v;
@@ -160,10 +169,7 @@ TEST_F(Kvconv, ObjFacesPositionsTexturesAndUntexturedColourComeBackThroughTheKit
       const auto* want = face.cornerCount == 4 ? quad : triangle;
       ASSERT_EQ(face.cornerCount, f == 0 ? 4 : 3) << "faces by material, in source order";
       for (int k = 0; k < face.cornerCount; ++k) {
-        const Vector& p = model->vertices[face.vertexIndex[k]];
-        EXPECT_EQ(p.x, want[k].x);
-        EXPECT_EQ(p.y, want[k].y);
-        EXPECT_EQ(p.z, want[k].z);
+        expectNear(model->vertices[face.vertexIndex[k]], {want[k].x, want[k].y, want[k].z}, 0);
         EXPECT_FLOAT_EQ(face.u[k], want[k].u);
         EXPECT_FLOAT_EQ(face.v[k], want[k].v);
       }
@@ -172,8 +178,8 @@ TEST_F(Kvconv, ObjFacesPositionsTexturesAndUntexturedColourComeBackThroughTheKit
     // Realtime light never reads a material's colour: red comes as a texture.
     const Surface* red = model->materials[1].texture;
     ASSERT_NE(red, nullptr);
-    EXPECT_EQ(red->palette[static_cast<const uint8_t*>(red->pixels)[0]][0], 255);
-    EXPECT_EQ(red->palette[static_cast<const uint8_t*>(red->pixels)[0]][1], 0);
+    const uint8_t* colour = red->palette[static_cast<const uint8_t*>(red->pixels)[0]];
+    EXPECT_EQ(std::pair(colour[0], colour[1]), (std::pair<uint8_t, uint8_t>(255, 0)));
     kv3dFreeKVO(model);
     fs::current_path(home_);
   }
@@ -187,9 +193,9 @@ TEST_F(Kvconv, ObjFacesPositionsTexturesAndUntexturedColourComeBackThroughTheKit
       << said;
   Model* baked = load("baked.kvo");
   ASSERT_NE(baked, nullptr);
-  EXPECT_EQ(baked->shading, 3);
-  EXPECT_EQ(baked->materials[1].texture, nullptr);
-  EXPECT_EQ(baked->materials[1].renderFlags & KV_RF_TEXTURE, 0u);
+  EXPECT_EQ(std::tuple(baked->shading, baked->materials[1].texture,
+                       baked->materials[1].renderFlags & KV_RF_TEXTURE),
+            std::tuple(3, nullptr, 0u));
   for (int k = 0; k < 3; ++k) {
     EXPECT_GT(baked->cornerColours[12 + k], 80) << "red";
     EXPECT_EQ(baked->cornerColours[12 + 4 + k], 0) << "green";
@@ -240,11 +246,10 @@ TEST_F(Kvconv, GltfHierarchyAndAnimationPoseAsTheSourceAtItsKeys) {
   Model* model = load("lid.kvo");
   ASSERT_NE(model, nullptr);
   ASSERT_EQ(model->pivotCount, 2u);
-  EXPECT_EQ(model->pivots[0].parent, nullptr);
-  EXPECT_EQ(model->pivots[1].parent, &model->pivots[0]);
-  EXPECT_EQ(model->pivots[0].boundVertexCount, 3);
-  EXPECT_EQ(model->pivots[1].boundVertexCount, 3);
-  EXPECT_EQ(model->pivots[1].pivotPoint.y, 200.0f);
+  const Pivot *body = &model->pivots[0], *lid = &model->pivots[1];
+  EXPECT_EQ(std::tuple(body->parent, lid->parent, body->boundVertexCount, lid->boundVertexCount),
+            std::tuple(nullptr, body, 3, 3));
+  EXPECT_EQ(lid->pivotPoint.y, 200.0f);
   expectPicture(model->materials[0].texture);
 
   Motion* motion = kv3dLoadMOT("lid.mot");
@@ -273,9 +278,8 @@ TEST_F(Kvconv, GltfHierarchyAndAnimationPoseAsTheSourceAtItsKeys) {
                    sz = -x * std::sin(angle) + z * std::cos(angle);
       Vector got;
       kv3dTransform(&got, &rest, &model->pivots[1].worldMatrix);
-      EXPECT_NEAR(got.x, sx * 10, 0.1) << "key " << k << " vertex " << v;
-      EXPECT_NEAR(got.y, (y + 20) * 10, 0.1);
-      EXPECT_NEAR(got.z, -sz * 10, 0.1);
+      SCOPED_TRACE(testing::Message() << "key " << k << " vertex " << v);
+      expectNear(got, {float(sx * 10), float((y + 20) * 10), float(-sz * 10)}, 0.1);
     }
   }
   kv3dFreeMOT(motion);
@@ -287,15 +291,11 @@ TEST_F(Kvconv, GltfHierarchyAndAnimationPoseAsTheSourceAtItsKeys) {
   ASSERT_NE(path, nullptr);
   Camera camera{};
   kv3dSetCameraFrame(&camera, path, 0.0f);
-  EXPECT_NEAR(camera.eye.x, 0, 1e-3);
-  EXPECT_NEAR(camera.eye.y, 50, 1e-3);
-  EXPECT_NEAR(camera.eye.z, -300, 1e-3);
   const Vector ahead{0, 50, 0};
   Vector seen;
   kv3dTransform(&seen, &ahead, &camera.viewMatrix);
-  EXPECT_NEAR(seen.x, 0, 0.5);
-  EXPECT_NEAR(seen.y, 0, 0.5);
-  EXPECT_NEAR(seen.z, 300, 0.5);
+  expectNear(camera.eye, {0, 50, -300}, 1e-3);
+  expectNear(seen, {0, 0, 300}, 0.5);
   kv3dFreeCAM(path);
 }
 
@@ -334,9 +334,54 @@ TEST_F(Kvconv, BadInputIsRefusedByNameAndLeavesNothingBehind) {
   }
 }
 
+// kvview headless on an object kvconv made: the captured frames show the
+// model in the middle of the picture and the clear colour around it.
+TEST_F(Kvconv, KvviewShowsTheConvertedModelWhereItShouldBe) {
+  // A red cube, untextured: under realtime light its colour comes as a texture.
+  write("m.mtl", "newmtl red\nKd 0.9 0.1 0.1\n");
+  write("cube.obj",
+        "mtllib m.mtl\nusemtl red\n"
+        "v -1 -1 -1\nv 1 -1 -1\nv 1 1 -1\nv -1 1 -1\nv -1 -1 1\nv 1 -1 1\nv 1 1 1\nv -1 1 1\n"
+        "f 1 4 3 2\nf 5 6 7 8\nf 1 2 6 5\nf 4 8 7 3\nf 1 5 8 4\nf 2 3 7 6\n");
+  std::string said;
+  ASSERT_EQ(convert("cube.obj cube.kvo", &said), 0) << said;
+  fs::create_directories(folder_ / "frames");
+  ASSERT_EQ(convert("--headless -C . --frames 12 --capture frames --every 5 --sheet none"
+                    " --log view.log",
+                    &said, KVVIEW_PATH),
+            0)
+      << said;
+  std::ifstream log(folder_ / "view.log");
+  const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("kvview: cube.kvo: 8 vertices, 6 faces"), std::string::npos) << text;
+
+  int frames = 0;
+  for (const auto& entry : fs::directory_iterator(folder_ / "frames")) {
+    SCOPED_TRACE(entry.path().filename().string());
+    int width = 0, height = 0, channels = 0;
+    std::unique_ptr<uint8_t, void (*)(void*)> rgb(
+        stbi_load(entry.path().c_str(), &width, &height, &channels, 3), stbi_image_free);
+    ASSERT_NE(rgb, nullptr);
+    ASSERT_EQ(std::pair(width, height), std::pair(640, 480));
+    const auto at = [&](int x, int y) { return rgb.get() + (size_t(y) * width + x) * 3; };
+    // The middle is the cube's red, lit; the corners are the clear colour
+    // (through a 16-bit screen, so within its steps).
+    const uint8_t* middle = at(320, 240);
+    EXPECT_TRUE(middle[0] > 60 && middle[0] > 2 * middle[1] && middle[0] > 2 * middle[2])
+        << int(middle[0]) << "," << int(middle[1]) << "," << int(middle[2]);
+    for (const uint8_t* corner : {at(2, 2), at(637, 2), at(2, 477), at(637, 477)}) {
+      EXPECT_NEAR(corner[0], 40, 8);
+      EXPECT_NEAR(corner[1], 44, 4);
+      EXPECT_NEAR(corner[2], 52, 8);
+    }
+    ++frames;
+  }
+  EXPECT_GE(frames, 2);
+}
+
 // Any rotation, gimbal-locked ones too, splits into the kit's three angles
 // and comes back whole; of the two triples, the one nearest the last is kept.
-TEST(KvconvAngles, RotationsSplitIntoTheKitsAnglesAndBack) {
+TEST(KvconvAngles, RotationsSplitIntoTheKitsAnglesAndBackAndDegreesTruncateToTheirUnits) {
   const kvconv::KitAngles cases[] = {
       {0, 0, 0},         {100, 200, 300},  {-700, 1000, 2500},
       {3000, -1023, 17}, {512, 1024, 300}, {40, -1024, -900},
@@ -353,9 +398,7 @@ TEST(KvconvAngles, RotationsSplitIntoTheKitsAnglesAndBack) {
       kvconv::anglesOf(kvconv::rotationMatrix({0, 0, 4100}), {0, 0, 4000});
   EXPECT_NEAR(got.y, 4100, 1e-6);
   EXPECT_NEAR(got.x, 0, 1e-6);
-}
-
-TEST(KvconvAngles, DegreesTruncateBackToTheirUnits) {
+  // Degrees written for the files truncate back to their units.
   for (double units : {0.0, 1.0, -1.0, 1024.0, -113.0, 4095.0, 40000.0, -40001.0, 3.4, -2.6}) {
     const double back = std::trunc(double(kvconv::degreesFor(units)) * 4096.0 / 360.0);
     EXPECT_EQ(back, std::round(units)) << units;

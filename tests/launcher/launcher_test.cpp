@@ -1,4 +1,5 @@
-// kvdemo as a user runs it: options, exit status and the log of a whole run.
+// kvdemo, kvinfo and kvgen as a user runs them: options, exit status, the log
+// of a whole run and the files the programs find or write.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -19,27 +20,26 @@ struct DemoRun {
   std::string output;  // stdout and stderr
 };
 
-DemoRun runDemo(const std::string& arguments) {
-  const std::string command = std::string(KVDEMO_PATH) + " " + arguments + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
+DemoRun runTool(const std::string& command) {
   DemoRun run{-1, {}};
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
   if (pipe == nullptr) return run;
   char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, n);
   const int raw = pclose(pipe);
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   return run;
 }
 
-TEST(Launcher, HelpListsTheOptionsAndExitsZero) {
-  const DemoRun run = runDemo("--help");
-  EXPECT_EQ(run.status, 0);
-  for (const char* option : {"--headless", "--frames", "--clock", "--log", "-C", "--keys"})
-    EXPECT_NE(run.output.find(option), std::string::npos) << option;
+DemoRun runDemo(const std::string& arguments) {
+  return runTool(std::string(KVDEMO_PATH) + " " + arguments);
 }
 
-TEST(Launcher, BadOptionsAreNamedAndExitTwo) {
+TEST(Launcher, HelpListsTheOptionsAndExitsZeroAndBadOptionsAreNamedAndExitTwo) {
+  const DemoRun help = runDemo("--help");
+  EXPECT_EQ(help.status, 0);
+  for (const char* option : {"--headless", "--frames", "--clock", "--log", "-C", "--keys"})
+    EXPECT_NE(help.output.find(option), std::string::npos) << option;
   const std::pair<const char*, const char*> cases[] = {
       // arguments, what the message names
       {"--no-such-option", "--no-such-option"},
@@ -69,16 +69,6 @@ fs::path freshFolder(const std::string& name, bool withData = true) {
 
 std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
 
-std::string runTool(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return out;
-  char buffer[4096];
-  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  pclose(pipe);
-  return out;
-}
-
 TEST(Launcher, AShortHeadlessRunWritesTheWholeLogToItsFileAndQuietKeepsStderrClear) {
   const fs::path dir = freshFolder("kv_launcher_run");
   const fs::path log = dir / "run.log";
@@ -95,31 +85,25 @@ TEST(Launcher, AShortHeadlessRunWritesTheWholeLogToItsFileAndQuietKeepsStderrCle
 }
 
 // Without its data the demo does not start: one line says where it looked,
-// what is missing and how to write the data, and the run fails.
-TEST(Launcher, MissingDataIsNamedInOneLineAndNothingIsWritten) {
+// what is missing and how to write the data. A data file the kit refuses ends
+// the run too. Either run fails.
+TEST(Launcher, MissingOrRefusedDataIsNamedAndFailsTheRun) {
+  const std::string can = "\xEA\xB9\xA1\xED\x86\xB5.kvo";  // 깡통.kvo
   const fs::path dir = freshFolder("kv_launcher_nodata", false);
   const DemoRun run = runDemo("--headless -C " + quoted(dir));
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
-  for (const std::string named :
-       {dir.string(), std::string("\xEA\xB9\xA1\xED\x86\xB5.kvo"), std::string("kvgen")})
+  for (const std::string& named : {dir.string(), can, std::string("kvgen")})
     EXPECT_NE(run.output.find(named), std::string::npos) << named << " in " << run.output;
   EXPECT_TRUE(fs::is_empty(dir)) << "the run left files behind";
   fs::remove_all(dir);
-}
 
-// A run the kit gave up on (a data file refused) fails; one that --frames
-// ended succeeds.
-TEST(Launcher, ARunTheKitGaveUpOnExitsNonZero) {
-  const fs::path dir = freshFolder("kv_launcher_refused");
-  {
-    std::ofstream(dir / "\xEA\xB9\xA1\xED\x86\xB5.kvo", std::ios::binary | std::ios::trunc)
-        << "KVO";
-  }
-  const DemoRun refused = runDemo("--headless --frames 5 --sheet none -C " + quoted(dir));
+  const fs::path refusedDir = freshFolder("kv_launcher_refused");
+  std::ofstream(refusedDir / can, std::ios::binary | std::ios::trunc) << "KVO";
+  const DemoRun refused = runDemo("--headless --frames 5 --sheet none -C " + quoted(refusedDir));
   EXPECT_NE(refused.output.find("ERROR: kv3dLoad_KVO"), std::string::npos) << refused.output;
   EXPECT_EQ(refused.status, 1) << refused.output;
-  fs::remove_all(dir);
+  fs::remove_all(refusedDir);
 }
 
 // --frames cuts a run short: the sheet shows frames of the run that was; a
@@ -170,16 +154,42 @@ TEST(Launcher, KoreanNamesWorkForEveryPathOption) {
 
   // kvinfo by the object's Korean name, from its folder and from outside it.
   const std::string can = "\xEA\xB9\xA1\xED\x86\xB5.kvo";  // 깡통.kvo
-  const std::string inside = runTool("cd " + quoted(dir) + " && " KVINFO_PATH " " + can);
+  const std::string inside = runTool("cd " + quoted(dir) + " && " KVINFO_PATH " " + can).output;
   EXPECT_NE(inside.find(can + ": object"), std::string::npos) << inside;
   EXPECT_EQ(inside.find("refused"), std::string::npos) << inside;
-  const std::string outside = runTool(KVINFO_PATH " " + quoted(dir / can));
+  const std::string outside = runTool(KVINFO_PATH " " + quoted(dir / can)).output;
   EXPECT_NE(outside.find((dir / can).string() + ": object"), std::string::npos) << outside;
 
   // kvgen into a Korean folder writes the demo's data there.
   const fs::path written = dir / "\xEB\x8D\xB0\xEC\x9D\xB4\xED\x84\xB0";  // 데이터
   runTool(KVGEN_PATH " " + quoted(written));
   EXPECT_TRUE(fs::exists(written / can));
+  fs::remove_all(dir);
+}
+
+// kvinfo on an object in another folder finds its textures beside it, and
+// shows a texture that cannot be loaded with the image loader's own reason.
+TEST(Kvinfo, TexturesLoadBesideTheObjectOrSayWhyNot) {
+  const fs::path dir = freshFolder("kv_kvinfo");
+  const fs::path object = dir / "can.kvo";  // ASCII: the command line's code page is apart
+  fs::copy_file(dir / "\xEA\xB9\xA1\xED\x86\xB5.kvo", object);
+  const DemoRun whole = runTool(KVINFO_PATH " " + quoted(object));
+  EXPECT_EQ(whole.status, 0) << whole.output;
+  // "..., N of N materials textured", every one of them loaded.
+  const size_t count = whole.output.find(" materials textured");
+  const size_t of = whole.output.rfind(" of ", count);
+  ASSERT_TRUE(count != std::string::npos && of != std::string::npos) << whole.output;
+  const size_t textured = whole.output.rfind(", ", of) + 2;
+  const std::string loaded = whole.output.substr(textured, of - textured);
+  EXPECT_EQ(loaded, whole.output.substr(of + 4, count - of - 4)) << whole.output;
+  EXPECT_NE(loaded, "0");
+
+  fs::remove(dir / "label.pcx");
+  const DemoRun missing = runTool(KVINFO_PATH " " + quoted(object));
+  EXPECT_EQ(missing.status, 0) << missing.output;
+  EXPECT_NE(missing.output.find("\n  kvLoadPcx: " + (dir / "label.pcx").string() + " "),
+            std::string::npos)
+      << missing.output;
   fs::remove_all(dir);
 }
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <hwy/targets.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -14,15 +13,10 @@
 
 #include "platform/raster/fast/spans.h"
 #include "tests/raster/canvas.h"
+#include "tests/raster/scene.h"
 
 namespace kv::raster::testing {
 namespace {
-
-struct TextureData {
-  std::vector<uint8_t> bytes;
-  std::vector<uint32_t> palette;
-  Texture texture;
-};
 
 // Noise texels, so that any texel picked differently shows.
 TextureData noiseTexture(std::mt19937& rng, TextureFormat format, bool tightPitch) {
@@ -69,20 +63,14 @@ std::vector<Vertex> randomFan(std::mt19937& rng, int width, int height) {
     cy = float(32 * (rng() % 8)) + unit(rng) - 0.5f;
   }
   const float radius = rng() % 3 ? 2 + unit(rng) * 20 : 20 + unit(rng) * 200;
-  const float start = unit(rng) * 6.2832f;
-  std::vector<Vertex> f;
-  for (int i = 0; i < n; ++i) {
-    const float a = start + 6.2832f * i / n;
-    const float z = 1.0f + unit(rng) * 9.0f;
-    f.push_back({cx + radius * std::cos(a), cy + radius * std::sin(a), 1.0f / z, 1.0f / z,
-                 static_cast<uint32_t>(rng()), unit(rng) * 4 - 2, unit(rng) * 4 - 2});
-  }
-  return f;
+  return fanAround(rng, {n, cx, cy, radius, 0, -2, 4});
 }
 
-// A seeded scene: fans with changing textures and states; halfway the
-// targets are read as a lock would read them (the device draws what is
-// pending first) and a texture is rewritten before the rest is drawn.
+// A seeded scene: fans with changing textures and states, enough of them
+// that a threaded device hands batches over mid-scene; halfway the targets
+// are read as a lock would read them (the device draws what is pending
+// first) and a texture is rewritten before the rest is drawn. Palettes
+// change without that: the fans drawn before keep the old colours.
 void drawScene(Rasterizer& r, uint32_t seed, Canvas& c, std::vector<uint8_t>* midScene = nullptr) {
   std::mt19937 rng(seed);
   std::vector<TextureData> textures;
@@ -90,11 +78,15 @@ void drawScene(Rasterizer& r, uint32_t seed, Canvas& c, std::vector<uint8_t>* mi
   auto color = c.color();
   auto depth = c.depth();
   r.clear(&color, 0x203040, &depth, 0.0f, {0, 0, c.width, c.height});
-  for (int i = 0; i < 120; ++i) {
-    if (i == 60) {
+  constexpr int kFans = 400;
+  for (int i = 0; i < kFans; ++i) {
+    if (i == kFans / 2) {
       r.finish();
       if (midScene) *midScene = c.colorBuf.bytes;
       for (uint8_t& b : textures[rng() % 8].bytes) b = uint8_t(b * 7 + 1);
+    }
+    if (i % 50 == 25) {
+      for (uint32_t& p : textures[(rng() % 2) * 4].palette) p = p * 5 + 3;
     }
     const std::vector<Vertex> fan = randomFan(rng, c.width, c.height);
     const State s = randomState(rng, &textures[rng() % 8].texture);
@@ -148,6 +140,38 @@ TEST(FastDeviceTest, PendingFansAreDrawnBeforeAClearAndOnFinish) {
   EXPECT_EQ(c.rgb(10, 40), 0x0000FFu);
   EXPECT_EQ(c.rgb(40, 10), 0xFF0000u);
   EXPECT_EQ(c.rgb(90, 40), 0xFF0000u);
+}
+
+// A fan is drawn with the texture and palette it came with, however the
+// caller changes them afterwards without reading the targets: the device
+// layer fills one texture description anew for every draw, and a palette
+// can change while fans that use it are pending.
+TEST(FastDeviceTest, FansKeepTheTextureAndPaletteTheyCameWith) {
+  for (int threads : {1, 3}) {
+    uint8_t texels[2] = {7, 9};
+    std::vector<uint32_t> palette(256, 0xFFFF0000);
+    palette[9] = 0xFF00FF00;
+    Texture texture{&texels[0], 1, 1, 1, TextureFormat::Palette8, palette.data()};
+    State s;
+    s.texture = &texture;
+    s.colorOp = ColorOp::SelectTexture;
+    auto fast = makeFast(threads);
+    Canvas c(90, 40);
+    auto color = c.color();
+    auto square = [&](float x) {
+      const Vertex fan[4] = {vtx(x, 0), vtx(x + 30, 0), vtx(x + 30, 40), vtx(x, 40)};
+      fast->drawFan(color, nullptr, s, fan, 4);
+    };
+    square(0);
+    palette[7] = 0xFF0000FF;
+    square(30);
+    texture.texels = &texels[1];  // the same description, another texture
+    square(60);
+    fast->finish();
+    EXPECT_EQ(c.rgb(15, 20), 0xFF0000u) << threads << " threads";
+    EXPECT_EQ(c.rgb(45, 20), 0x0000FFu) << threads << " threads";
+    EXPECT_EQ(c.rgb(75, 20), 0x00FF00u) << threads << " threads";
+  }
 }
 
 TEST(FastDeviceTest, PicturesDoNotDependOnTheInstructionSet) {

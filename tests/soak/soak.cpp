@@ -1,20 +1,7 @@
 // kvsoak: the demonstration's long runs on the headless host's virtual clock,
 // each in a child process of its own (the kit starts once per process) in a
-// fresh copy of the data.
-//
-//   kvsoak run [--iterations N] [--every K]
-//       runs the demo for N loop iterations (default 100,000), samples the
-//       resident set every K iterations (default 1,000) and fails when it grew
-//       over the last 90% of the run;
-//   kvsoak f3 [--switches N] [--gl]
-//       switches the render device with F3 N times (default 1,000), through
-//       every device the machine lists (with --gl, the OpenGL device too where
-//       a context can be made), then checks that the run ends with
-//       "kvKIT Exit", leaves a 1344-byte kvKIT.vid that the next start takes
-//       up, and that every surface, device object, pool byte and reference
-//       count is back where it was before the first switch.
-//
-// Exit status 0 when every check held, 1 when one failed, 2 on a usage error.
+// fresh copy of the data. kUsage says what each run checks. Exit status 0 when
+// every check held, 1 when one failed, 2 on a usage error.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -97,10 +84,6 @@ bool runKit() {
   return true;
 }
 
-bool endsWith(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 long residentKiB() {
   std::ifstream statm("/proc/self/statm");
   long pages = 0, resident = 0;
@@ -123,7 +106,7 @@ int soakRun(int64_t iterations, int64_t every) {
         samples.emplace_back(at, residentKiB());
     };
     kv::headless::install(options);
-    if (!runKit() || !endsWith(kv::headless::debugCapture(), "kvKIT Exit\n")) {
+    if (!runKit() || !kv::headless::debugCapture().ends_with("kvKIT Exit\n")) {
       std::fprintf(stderr, "kvsoak run: the demo did not run to its end\n");
       return 1;
     }
@@ -291,7 +274,7 @@ int soakF3(int switches, bool gl) {
     std::printf("); %d round trips checked, %d differing\nf3: at the start: %s\n", rounds,
                 differing, before.describe().c_str());
     std::printf("f3: after the run: %d surfaces and DirectDraw objects left\n", left);
-    const bool exited = ran && endsWith(log, "kvKIT Exit\n");
+    const bool exited = ran && log.ends_with("kvKIT Exit\n");
     if (!exited) std::printf("f3: FAILED, the log does not end with \"kvKIT Exit\"\n");
     return exited && rounds > 0 && differing == 0 && left == 0 ? 0 : 1;
   });

@@ -127,4 +127,15 @@ TEST_F(Pool, ASecondSetUpIsRefusedWithItsMessageEvenAfterRelease) {
   EXPECT_EQ(kvPoolBase, nullptr);
 }
 
+TEST(PoolSize, SizesOfAGibibyteOrMoreAreRefusedRatherThanWrapped) {
+  // 4 GiB + 1 KiB would wrap to a 1 KiB pool if shifted first.
+  for (uint32_t kib : {0u, 1u << 20, (1u << 22) + 1, 0xFFFFFFFFu}) {
+    kvtest::resetKitAndPlatform();
+    EXPECT_EQ(kvSetSystemMemory(kib), 0) << kib;
+    EXPECT_EQ(kvPoolBase, nullptr) << kib;
+    EXPECT_EQ(kvPoolSize, 0) << kib;
+  }
+  kvtest::resetKitAndPlatform();
+}
+
 }  // namespace

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/host/headless/headless.h"
+#include "platform/host/png.h"
 #include "platform/host/sdl/sdl_host.h"
 #include "platform/win/host_events.h"
 #include "platform/win/winuser.h"
@@ -794,8 +795,9 @@ TEST_F(UiTest, ADisplayThatCannotBeUsedIsNamedWithTheReasonInOneLine) {
 }  // namespace
 
 // The demo with the OpenGL device listed (KV_GL=1, inherited by the demo):
-// it starts on it, as hardware comes first, and F3 goes to the fast device
-// and back.
+// it starts on it, as hardware comes first, drawing in the window's own GL
+// context; F3 goes to the fast device and back, windowed and full screen, and
+// the dialog shows over the GL picture.
 class GlDemoUiTest : public DemoUiTest {
  protected:
   void SetUp() override {
@@ -803,28 +805,141 @@ class GlDemoUiTest : public DemoUiTest {
     DemoUiTest::SetUp();
   }
   void TearDown() override {
+    // The pictures a failure was judged on, to be looked at.
+    if (HasFailure())
+      for (const auto& [name, picture] : seen_) {
+        const fs::path path = fs::temp_directory_path() / ("kv_ui_gl_" + name + ".png");
+        std::vector<uint32_t> rgb(static_cast<size_t>(picture.width) * picture.height);
+        for (size_t i = 0; i < rgb.size(); ++i) {
+          const auto c =
+              picture.at(static_cast<int>(i % picture.width), static_cast<int>(i / picture.width));
+          rgb[i] = static_cast<uint32_t>(c[0] << 16 | c[1] << 8 | c[2]);
+        }
+        std::string why;
+        if (kv::host::writePng(path.string(), rgb.data(), picture.width, picture.height, why))
+          std::fprintf(stderr, "picture: %s\n", path.c_str());
+      }
     DemoUiTest::TearDown();
     unsetenv("KV_GL");
+    unsetenv("KV_WINDOW_GL");
   }
-  void chooseDevice(const char* step) {
+  Picture look(const std::string& name, const std::string& window) {
+    Picture picture = screenshot(window);
+    seen_.emplace_back(name, picture);
+    return picture;
+  }
+  // Opens the F3 dialog, looks at it, then works it with these keys (the tab
+  // stops are OK, Cancel, driver, device, mode).
+  Picture chooseWith(const std::string& name, const std::string& window,
+                     std::initializer_list<const char*> names) {
     hold("F3", 200);
-    sleepMs(700);
-    // The tab stops are OK, Cancel, driver, device, mode.
-    for (const char* key : {"Tab", "Tab", "Tab", step, "Return"}) hold(key, 60);
+    sleepMs(1000);
+    Picture dialog = look(name, window);
+    keys(names);
     sleepMs(1500);
+    return dialog;
   }
+  static bool showsScene(const Picture& p) { return p.width > 0 && p.distinctColours(200) > 50; }
+
+  std::vector<std::pair<std::string, Picture>> seen_;
 };
 
 TEST_F(GlDemoUiTest, StartsOnTheOpenGlDeviceAndF3GoesToTheFastDeviceAndBack) {
   sleepMs(1500);
-  EXPECT_GT(screenshot(id_).distinctColours(200), 50) << "the window shows no scene";
-  chooseDevice("Down");
-  EXPECT_GT(screenshot(id_).distinctColours(200), 50) << "no scene on the fast device";
-  chooseDevice("Up");
-  EXPECT_GT(screenshot(id_).distinctColours(200), 50) << "no scene back on the OpenGL device";
+  EXPECT_TRUE(showsScene(look("gl", id_))) << "the window shows no scene";
+  // The dialog over the GL picture: its light face in the middle, the scene
+  // dimmed but still there round it.
+  const Picture dialog = chooseWith("dialog", id_, {"Tab", "Tab", "Tab", "Down", "Return"});
+  ASSERT_EQ(dialog.width, 640);
+  EXPECT_GT(std::ranges::min(dialog.at(320, 240)), 200) << "no dialog over the GL picture";
+  int dimmedScene = 0;
+  for (int y = 0; y < 480; y += 8) dimmedScene += std::ranges::max(dialog.at(20, y)) > 8;
+  EXPECT_GT(dimmedScene, 10) << "the scene is not behind the dialog";
+  EXPECT_TRUE(showsScene(look("fast", id_))) << "no scene on the fast device";
+  chooseWith("dialog_fast", id_, {"Tab", "Tab", "Tab", "Up", "Return"});
+  EXPECT_TRUE(showsScene(look("gl_again", id_))) << "no scene back on the OpenGL device";
   ASSERT_EQ(escapeAndWait(), 0);
   const std::string vid = read(dir_ / "kvKIT.vid");
   ASSERT_EQ(vid.size(), 1344u);
   EXPECT_EQ(vid.substr(876, 12), "Direct3D HAL");
-  EXPECT_NE(read(dir_ / "log.txt").find("gl: OpenGL"), std::string::npos);
+  EXPECT_NE(read(dir_ / "log.txt").find("in the window's context"), std::string::npos)
+      << "the device did not draw in the window's context";
+  const std::string errors = read(dir_ / "stderr.txt");
+  EXPECT_NE(errors.find("device now RGB Emulation, in a window"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("device now Direct3D HAL, in a window"), std::string::npos) << errors;
+}
+
+TEST_F(GlDemoUiTest, GoesFullScreenAndSwitchesDevicesThereOnTheOpenGlDevice) {
+  sleepMs(1000);
+  const std::array<int, 4> windowed = geometry();
+  ASSERT_EQ(windowed[2], 640);
+  chooseWith("to_full", id_, {"Tab", "Tab", "Tab", "Tab", "Down", "Return"});
+  ASSERT_TRUE(waitFor(
+      [&] {
+        return geometry() == std::array<int, 4>{0, 0, 1024, 768};
+      },
+      3000, 100))
+      << "not full screen";
+  sleepMs(500);
+  const Picture screen = look("full", "root");
+  ASSERT_EQ(screen.width, 1024);
+  int lit = 0, samples = 0;  // the lit floor fills the lower half, edge to edge
+  for (int y = 400; y < 768; y += 46)
+    for (int x = 8; x < 1024; x += 63, ++samples) lit += std::ranges::max(screen.at(x, y)) > 40;
+  EXPECT_GT(lit, samples * 2 / 3) << "the GL picture does not cover the display";
+  // A new device lists its modes again, windowed first: the mode is chosen anew.
+  const Picture dialog =
+      chooseWith("full_dialog", "root", {"Tab", "Tab", "Tab", "Down", "Tab", "Down", "Return"});
+  EXPECT_GT(std::ranges::min(dialog.at(512, 330)), 200) << "no dialog over the full-screen picture";
+  EXPECT_TRUE(showsScene(look("full_fast", "root"))) << "no scene on the fast device";
+  chooseWith("full_dialog_fast", "root", {"Tab", "Tab", "Tab", "Up", "Tab", "Down", "Return"});
+  EXPECT_TRUE(showsScene(look("full_gl", "root"))) << "no scene back on the OpenGL device";
+  // Windowed is the first mode of every device's list.
+  chooseWith("to_window", "root", {"Tab", "Tab", "Tab", "Tab", "Up", "Up", "Up", "Up", "Return"});
+  EXPECT_TRUE(waitFor([&] { return geometry() == windowed; }, 3000, 100)) << "not windowed again";
+  EXPECT_EQ(escapeAndWait(), 0);
+  const std::string errors = read(dir_ / "stderr.txt");
+  for (const char* line :
+       {"device now Direct3D HAL, full screen 640x480x",
+        "device now RGB Emulation, full screen 640x480x", "device now Direct3D HAL, in a window"})
+    EXPECT_NE(errors.find(line), std::string::npos) << line << " missing from: " << errors;
+}
+
+// Where the window is drawn through SDL's renderer (KV_WINDOW_GL=0 stands in
+// for a window without GL 3.3), the device draws on a context of its own
+// beside it, and its frames reach the window through memory.
+TEST_F(GlDemoUiTest, WithoutTheWindowsContextTheDeviceDrawsOnItsOwn) {
+  end();
+  setenv("KV_WINDOW_GL", "0", 1);
+  ASSERT_NO_FATAL_FAILURE(launch());
+  sleepMs(1500);
+  EXPECT_TRUE(showsScene(look("own_context", id_))) << "the window shows no scene";
+  const Picture dialog = chooseWith("own_dialog", id_, {"Tab", "Tab", "Tab", "Down", "Return"});
+  EXPECT_GT(std::ranges::min(dialog.at(320, 240)), 200) << "no dialog";
+  EXPECT_TRUE(showsScene(look("own_fast", id_))) << "no scene on the fast device";
+  ASSERT_EQ(escapeAndWait(), 0);
+  EXPECT_NE(read(dir_ / "log.txt").find("without a window (EGL)"), std::string::npos);
+  EXPECT_NE(read(dir_ / "stderr.txt").find("device now RGB Emulation"), std::string::npos);
+}
+
+// A window that cannot have a GL 3.3 core context (Mesa told to offer 3.0) is
+// drawn through SDL's renderer, and one line says so; GL 3.3 cannot start for
+// the device either, so it is not listed and the demo runs on the fast device.
+TEST_F(GlDemoUiTest, AWindowWithoutGl33IsDrawnBySdlsRendererAndListsNoGlDevice) {
+  end();
+  setenv("MESA_GL_VERSION_OVERRIDE", "3.0", 1);
+  launch();
+  unsetenv("MESA_GL_VERSION_OVERRIDE");
+  if (HasFatalFailure()) return;
+  sleepMs(1500);
+  EXPECT_TRUE(showsScene(look("no_gl33", id_))) << "the window shows no scene";
+  const Picture dialog = chooseWith("no_gl33_dialog", id_, {"Escape"});
+  EXPECT_GT(std::ranges::min(dialog.at(320, 240)), 200) << "no dialog";
+  ASSERT_EQ(escapeAndWait(), 0);
+  const std::string errors = read(dir_ / "stderr.txt");
+  EXPECT_NE(errors.find("the window cannot have an OpenGL 3.3 core context"), std::string::npos)
+      << errors;
+  const std::string log = read(dir_ / "log.txt");
+  EXPECT_EQ(log.find("gl: OpenGL"), std::string::npos) << "GL started after all";
+  EXPECT_EQ(read(dir_ / "kvKIT.vid").substr(876, 13), "RGB Emulation");
 }

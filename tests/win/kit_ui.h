@@ -14,16 +14,11 @@
 namespace kv::wintest {
 
 inline ATOM registerRenderClass(WNDPROC proc) {
-  WNDCLASSA wc{CS_HREDRAW | CS_VREDRAW,
-               proc,
-               0,
-               0,
-               nullptr,
-               nullptr,
-               LoadCursorA(nullptr, IDC_ARROW),
-               static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)),
-               nullptr,
-               "kvKIT Render Window"};
+  WNDCLASSA wc{.style = CS_HREDRAW | CS_VREDRAW,
+               .lpfnWndProc = proc,
+               .hCursor = LoadCursorA(nullptr, IDC_ARROW),
+               .hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)),
+               .lpszClassName = "kvKIT Render Window"};
   return RegisterClassA(&wc);
 }
 

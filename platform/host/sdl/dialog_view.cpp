@@ -1,5 +1,6 @@
 #include "platform/host/sdl/dialog_view.h"
 
+#include <backends/imgui_impl_opengl3.h>
 #include <backends/imgui_impl_sdl.h>
 #include <imgui.h>
 
@@ -29,8 +30,8 @@ std::string plain(const std::string& text) {
 
 }  // namespace
 
-DialogView::DialogView(SDL_Window* window, SDL_Renderer* renderer)
-    : window_(window), renderer_(renderer) {
+DialogView::DialogView(SDL_Window* window, SDL_Renderer* renderer, SDL_GLContext glContext)
+    : window_(window), renderer_(renderer), glContext_(glContext) {
   IMGUI_CHECKVERSION();
   ImGui::CreateContext();
   ImGuiIO& io = ImGui::GetIO();
@@ -41,6 +42,14 @@ DialogView::DialogView(SDL_Window* window, SDL_Renderer* renderer)
   io.BackendFlags |= ImGuiBackendFlags_RendererHasVtxOffset;
   ImGui::StyleColorsLight();
   ImGui::GetStyle().WindowRounding = 0.0f;
+  if (glContext_ != nullptr) {
+    if (SDL_GL_MakeCurrent(window_, glContext_) != 0 ||
+        !ImGui_ImplSDL2_InitForOpenGL(window_, glContext_))
+      return;
+    ready_ = ImGui_ImplOpenGL3_Init("#version 330 core");
+    if (!ready_) ImGui_ImplSDL2_Shutdown();
+    return;
+  }
   if (!ImGui_ImplSDL2_InitForSDLRenderer(window_)) return;
 
   unsigned char* pixels = nullptr;
@@ -56,7 +65,11 @@ DialogView::DialogView(SDL_Window* window, SDL_Renderer* renderer)
 }
 
 DialogView::~DialogView() {
-  ImGui_ImplSDL2_Shutdown();
+  if (glContext_ != nullptr && ready_) {
+    SDL_GL_MakeCurrent(window_, glContext_);
+    ImGui_ImplOpenGL3_Shutdown();
+  }
+  if (glContext_ == nullptr || ready_) ImGui_ImplSDL2_Shutdown();
   ImGui::DestroyContext();
   if (font_ != nullptr) SDL_DestroyTexture(font_);
 }
@@ -149,6 +162,7 @@ void DialogView::onKey(win::Dialog& dialog, const SDL_Keysym& key) {
 }
 
 void DialogView::drawFrame(win::Dialog& dialog, const Backdrop& backdrop) {
+  if (glContext_ != nullptr) ImGui_ImplOpenGL3_NewFrame();
   ImGui_ImplSDL2_NewFrame();
   ImGui::NewFrame();
 
@@ -221,17 +235,21 @@ void DialogView::drawFrame(win::Dialog& dialog, const Backdrop& backdrop) {
   popupOpen_ = ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId | ImGuiPopupFlags_AnyPopupLevel);
   closePopup_ = false;
   ImGui::End();
+  // The picture behind a modal dialog is dimmed: it does not take input.
+  ImGui::GetBackgroundDrawList()->AddRectFilled(ImVec2(0, 0), io.DisplaySize,
+                                                IM_COL32(0, 0, 0, 112));
   ImGui::Render();
 
+  if (glContext_ != nullptr) {
+    backdrop();  // the host's frame, drawn with the window's context current
+    ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
+    SDL_GL_SwapWindow(window_);
+    return;
+  }
   SDL_RenderSetClipRect(renderer_, nullptr);
   SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
   SDL_RenderClear(renderer_);
   backdrop();
-  // The picture behind a modal dialog is dimmed: it does not take input.
-  SDL_SetRenderDrawBlendMode(renderer_, SDL_BLENDMODE_BLEND);
-  SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 112);
-  SDL_RenderFillRect(renderer_, nullptr);
-  SDL_SetRenderDrawBlendMode(renderer_, SDL_BLENDMODE_NONE);
   renderDrawData();
   SDL_RenderPresent(renderer_);
 }

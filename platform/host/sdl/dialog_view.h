@@ -1,4 +1,6 @@
-// The view of a modal dialog, drawn over the render window with Dear ImGui.
+// The view of a modal dialog, drawn over the render window with Dear ImGui:
+// through the window's GL context where it has one (Dear ImGui's OpenGL 3 back
+// end), else through SDL's renderer.
 #pragma once
 
 #include <SDL.h>
@@ -18,7 +20,8 @@ class DialogView {
   // Handles an SDL event that is not the view's (focus, close of the render window...).
   using Other = std::function<void(const SDL_Event&)>;
 
-  DialogView(SDL_Window* window, SDL_Renderer* renderer);
+  // One of renderer and glContext is given: what the window is drawn with.
+  DialogView(SDL_Window* window, SDL_Renderer* renderer, SDL_GLContext glContext);
   ~DialogView();
   DialogView(const DialogView&) = delete;
   DialogView& operator=(const DialogView&) = delete;
@@ -37,6 +40,7 @@ class DialogView {
 
   SDL_Window* window_;
   SDL_Renderer* renderer_;
+  SDL_GLContext glContext_;
   SDL_Texture* font_ = nullptr;
   bool ready_ = false;
   int focus_ = -1;           // index of the focused control in the template

@@ -8,6 +8,10 @@
 // the kit's client area stays the size of its screen mode), Alt+Enter shows it
 // over the whole display and back, F12 writes the next presented frame as a
 // PNG file, and a frame-rate readout can go in its title.
+//
+// Frames are drawn through the window's own GL context where it has one (see
+// GlView), which the host then hands to a GL device (d3d::WindowGl); else
+// through SDL's renderer.
 #include "platform/host/sdl/sdl_host.h"
 
 #include <SDL.h>
@@ -22,7 +26,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/d3d/window_gl.h"
 #include "platform/host/sdl/dialog_view.h"
+#include "platform/host/sdl/gl_view.h"
 #include "platform/host/sdl/key_latch.h"
 #include "platform/host/sdl/keymap.h"
 #include "platform/host/sdl/view_fit.h"
@@ -47,16 +53,21 @@ struct Shown {
   host::WindowPlacement placement{};
 };
 
-class SdlHost final : public host::Host {
+class SdlHost final : public host::Host, public d3d::WindowGl {
  public:
-  SdlHost(SDL_Window* window, SDL_Renderer* renderer, const OpenOptions& options)
-      : spare_(window), renderer_(renderer), options_(options) {
+  // Either a renderer or the window's GL view draws the frames.
+  SdlHost(SDL_Window* window, SDL_Renderer* renderer, std::unique_ptr<GlView> gl,
+          const OpenOptions& options)
+      : spare_(window), renderer_(renderer), gl_(std::move(gl)), options_(options) {
     start_ = host::monotonicNow();
     SDL_AddEventWatch(&SdlHost::watchKeys, this);
+    if (gl_ != nullptr) d3d::setWindowGl(this);
   }
 
   ~SdlHost() override {
     SDL_DelEventWatch(&SdlHost::watchKeys, this);
+    if (d3d::windowGl() == this) d3d::setWindowGl(nullptr);
+    gl_.reset();
     if (texture_ != nullptr) SDL_DestroyTexture(texture_);
     if (renderer_ != nullptr) SDL_DestroyRenderer(renderer_);
     for (auto& [handle, shown] : windows_)
@@ -146,6 +157,19 @@ class SdlHost final : public host::Host {
     const int w = frame.source.right - frame.source.left;
     const int h = frame.source.bottom - frame.source.top;
     if (w <= 0 || h <= 0) return;
+    if (gl_ != nullptr) {
+      if (!gl_->takeFrame(frame)) {
+        if (!reportedFormat_)
+          std::fprintf(stderr, "kvKIT: frames of %u bits cannot be shown\n", frame.bitCount);
+        reportedFormat_ = true;
+        return;
+      }
+      gl_->draw(true);
+      gl_->swap();
+      if (screenshotWanted_) writeScreenshot(frame);
+      if (showFrameRate_) countFrame();
+      return;
+    }
     const Uint32 format = frame.bitCount == 16   ? SDL_PIXELFORMAT_RGB565
                           : frame.bitCount == 32 ? SDL_PIXELFORMAT_RGB888
                                                  : SDL_PIXELFORMAT_UNKNOWN;
@@ -174,6 +198,25 @@ class SdlHost final : public host::Host {
     if (screenshotWanted_) writeScreenshot(frame);
     if (showFrameRate_) countFrame();
   }
+
+  // ---- d3d::WindowGl: a GL device draws in the window's context ----
+
+  bool makeCurrent() override { return gl_ != nullptr && gl_->makeCurrent(); }
+
+  void present(const d3d::GlFrame& frame) override {
+    if (gl_ == nullptr || renderWindow_ == nullptr || !gl_->takeFrame(frame)) return;
+    gl_->draw(true);
+    gl_->swap();
+    if (screenshotWanted_) {
+      screenshotWanted_ = false;
+      std::vector<uint32_t> rgb;
+      int w = 0, h = 0;
+      if (options_.screenshot && gl_->read(rgb, w, h)) options_.screenshot(rgb.data(), w, h);
+    }
+    if (showFrameRate_) countFrame();
+  }
+
+  uint64_t hostDraws() const override { return gl_ != nullptr ? gl_->draws() : 0; }
 
   // ---- windows ----
 
@@ -276,9 +319,9 @@ class SdlHost final : public host::Host {
     }
     SDL_ShowCursor(SDL_ENABLE);
     {
-      DialogView view(renderWindow_, renderer_);
+      DialogView view(renderWindow_, renderer_, gl_ != nullptr ? gl_->context() : nullptr);
       view.run(
-          dialog, [this] { drawLastFrame(false); },
+          dialog, [this] { drawLastFrame(gl_ != nullptr); },
           [this](const SDL_Event& event) { handle(event); });
     }
     modalEnded();
@@ -375,6 +418,7 @@ class SdlHost final : public host::Host {
   // The last frame, scaled to fit the render window with its shape kept: at its
   // own size in a window of the client area's size, letter-boxed otherwise.
   void drawLastFrame(bool clear) {
+    if (gl_ != nullptr) return gl_->draw(clear);
     SDL_RenderSetClipRect(renderer_, nullptr);
     if (clear) {
       SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
@@ -501,6 +545,7 @@ class SdlHost final : public host::Host {
   SDL_Window* spare_;
   SDL_Window* renderWindow_ = nullptr;
   SDL_Renderer* renderer_;
+  std::unique_ptr<GlView> gl_;
   std::map<uintptr_t, Shown> windows_;
   bool everShown_ = false;
   uint64_t start_ = 0;
@@ -610,8 +655,31 @@ std::unique_ptr<host::Host> open(const OpenOptions& options) {
   }
   // The render window is made now, hidden, so that a display that cannot give
   // a window is found out before the program starts.
-  SDL_Window* window = SDL_CreateWindow("kvKIT", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                                        640, 480, SDL_WINDOW_HIDDEN);
+  SDL_Window* window = nullptr;
+  std::unique_ptr<GlView> gl;
+  if (options.windowGl) {
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);  // the device draws depth in its own framebuffer
+    window = SDL_CreateWindow("kvKIT", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, 640, 480,
+                              SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL);
+    std::string why = window == nullptr ? SDL_GetError() : "";
+    if (window != nullptr) gl = GlView::open(window, why);
+    if (gl == nullptr) {
+      std::fprintf(stderr,
+                   "kvKIT: the window cannot have an OpenGL 3.3 core context (%s); SDL's "
+                   "renderer draws it\n",
+                   why.c_str());
+      if (window != nullptr) SDL_DestroyWindow(window);
+      window = nullptr;
+      SDL_GL_ResetAttributes();
+    }
+  }
+  if (gl != nullptr) return std::make_unique<SdlHost>(window, nullptr, std::move(gl), options);
+  window = SDL_CreateWindow("kvKIT", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, 640, 480,
+                            SDL_WINDOW_HIDDEN);
   SDL_Renderer* renderer = nullptr;
   if (window != nullptr) {
     renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
@@ -624,7 +692,7 @@ std::unique_ptr<host::Host> open(const OpenOptions& options) {
     SDL_Quit();
     return nullptr;
   }
-  return std::make_unique<SdlHost>(window, renderer, options);
+  return std::make_unique<SdlHost>(window, renderer, nullptr, options);
 }
 
 }  // namespace kv::sdl

@@ -16,6 +16,10 @@ struct OpenOptions {
   // Escape counts as held from this loop iteration on (reads of Escape count
   // the iterations); 0: never.
   int64_t escapeFromIteration = 0;
+  // Frames are drawn through a GL 3.3 context of the window, which a GL
+  // device then draws in; false, or a window without one, leaves them to
+  // SDL's renderer.
+  bool windowGl = true;
 };
 
 // A host on the display, or null (with the display and the reason in one line

@@ -5,6 +5,7 @@
 // evaluated from their planes at every pixel (no drift; under perspective one
 // division per pixel), colours are stepped in fixed point.
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
@@ -181,24 +182,25 @@ void setupPlanes(Triangle& t, const Vertex* const v[3], const int64_t X[3], cons
   const double x0 = double(X[0]) / S, y0 = double(Y[0]) / S;
   const double ax = double(X[1] - X[0]) / S, ay = double(Y[1] - Y[0]) / S;
   const double bx = double(X[2] - X[0]) / S, by = double(Y[2] - Y[0]) / S;
-  const double det = ax * by - bx * ay;
+  // One division per triangle rather than two per plane.
+  const double inverse = 1.0 / (ax * by - bx * ay);
   const double toX = 0.5 - x0, toY = 0.5 - y0;
   // Plane a through its values at the three corners.
   auto plane = [&](int a, double a0, double a1, double a2) {
     const double da = a1 - a0, db = a2 - a0;
-    const double dx = (da * by - db * ay) / det;
-    const double dy = (db * ax - da * bx) / det;
+    const double dx = (da * by - db * ay) * inverse;
+    const double dy = (db * ax - da * bx) * inverse;
     t.dx[a] = dx;
     t.dy[a] = dy;
     t.at0[a] = (a0 + dx * toX) + dy * toY;
   };
-  auto channel = [&](const Vertex& q, int shift) {
-    const uint32_t argb = flatColor ? *flatColor : q.diffuse;
-    return double((argb >> shift) & 0xFF);
-  };
+  const uint32_t argb[3] = {flatColor ? *flatColor : v[0]->diffuse,
+                            flatColor ? *flatColor : v[1]->diffuse,
+                            flatColor ? *flatColor : v[2]->diffuse};
   for (int a : {kA, kR, kG, kB}) {
     const int shift = 24 - 8 * a;
-    plane(a, channel(*v[0], shift), channel(*v[1], shift), channel(*v[2], shift));
+    auto channel = [&](int i) { return double((argb[i] >> shift) & 0xFF); };
+    plane(a, channel(0), channel(1), channel(2));
     // Half a unit added for rounding, so that the shading loop can truncate.
     t.at0[a] += 0.5;
   }
@@ -214,7 +216,7 @@ void setupPlanes(Triangle& t, const Vertex* const v[3], const int64_t X[3], cons
   auto vq = [&](int i) { return perspective ? w(i) * q(i) : w(i); };
   plane(kU, zu(0), zu(1), zu(2));
   plane(kV, vq(0), vq(1), vq(2));
-  plane(kQ, q(0), q(1), q(2));
+  if (perspective) plane(kQ, q(0), q(1), q(2));
 }
 
 // The steps along a row are the triangle's: worked out once, not per span.
@@ -230,34 +232,34 @@ void triangleSteps(SpanValues& s, const Triangle& t, const Draw& d) {
   s.step[kU] = s.step[kV] = s.step[kQ] = 0.0f;
   s.start[kU] = s.start[kV] = s.start[kQ] = 0.0f;
   if (!d.textured) return;
-  for (int a : {kU, kV, kQ}) {
-    if (a == kQ && !d.perspective) break;
-    const double scale = a == kQ ? 1.0 : 65536.0;
-    s.step[a] = static_cast<float>(t.dx[a] * scale);
-  }
+  s.step[kU] = static_cast<float>(t.dx[kU] * 65536.0);
+  s.step[kV] = static_cast<float>(t.dx[kV] * 65536.0);
+  if (d.perspective) s.step[kQ] = static_cast<float>(t.dx[kQ]);
 }
 
-void spanValues(SpanValues& s, const Triangle& t, const Draw& d, int x, int y) {
-  for (int k = 0; k < 4; ++k) s.colorStart[k] = fixedColor(t.at(kA + k, x, y));
-  s.start[kZ] = static_cast<float>(t.at(kZ, x, y));
-  if (!d.textured) return;
-  // Texture coordinates in texels x 65536 (an exact scaling).
-  if (d.perspective) {
-    s.start[kU] = static_cast<float>(t.at(kU, x, y) * 65536.0);
-    s.start[kV] = static_cast<float>(t.at(kV, x, y) * 65536.0);
-    s.start[kQ] = static_cast<float>(t.at(kQ, x, y));
-  } else {
+// The start values of a span at pixel (x, y), evaluated from the planes.
+template <bool Textured, bool Perspective>
+void spanValues(SpanValues& s, const Triangle& t, const Context& c, int x, int y) {
+  constexpr int n = Perspective ? kAttrs : Textured ? kQ : kU;
+  double at[kAttrs];
+  for (int a = 0; a < n; ++a) at[a] = t.at(a, x, y);
+  for (int k = 0; k < 4; ++k) s.colorStart[k] = fixedColor(at[kA + k]);
+  s.start[kZ] = static_cast<float>(at[kZ]);
+  if constexpr (Perspective) {
+    // Texture coordinates in texels x 65536 (an exact scaling).
+    s.start[kU] = static_cast<float>(at[kU] * 65536.0);
+    s.start[kV] = static_cast<float>(at[kV] * 65536.0);
+    s.start[kQ] = static_cast<float>(at[kQ]);
+  } else if constexpr (Textured) {
     // Affine coordinates restart near zero on each span, keeping precision.
-    const Context& c = d.context;
-    s.start[kU] = static_cast<float>(wrapTexels(t.at(kU, x, y), c.texW) * 65536.0);
-    s.start[kV] = static_cast<float>(wrapTexels(t.at(kV, x, y), c.texH) * 65536.0);
+    s.start[kU] = static_cast<float>(wrapTexels(at[kU], c.texW) * 65536.0);
+    s.start[kV] = static_cast<float>(wrapTexels(at[kV], c.texH) * 65536.0);
   }
 }
-
-}  // namespace
 
 // Draws the part of triangle (v0, v1, v2) inside clip (already within the
 // drawable area).
+template <bool Textured, bool Perspective>
 void drawTriangle(const Draw& d, const Rect& clip, const Vertex& v0, const Vertex& v1,
                   const Vertex& v2, const uint32_t* flatColor) {
   const Vertex* v[3] = {&v0, &v1, &v2};
@@ -295,6 +297,7 @@ void drawTriangle(const Draw& d, const Rect& clip, const Vertex& v0, const Verte
   triangleSteps(s, t, d);
   s.left = clip.left;
   s.right = clip.right;
+  const Context& c = d.context;
   auto walk = [&](int64_t from, int64_t to) {
     for (int64_t y = from; y < to; ++y) {
       const EdgeWalk& left = midLeft ? shortEdge : longEdge;
@@ -305,9 +308,9 @@ void drawTriangle(const Draw& d, const Rect& clip, const Vertex& v0, const Verte
       const int64_t x0 = std::max<int64_t>(origin, clip.left);
       const int64_t x1 = std::min<int64_t>(right.x, clip.right);
       if (x0 < x1) {
-        spanValues(s, t, d, static_cast<int>(origin), static_cast<int>(y));
+        spanValues<Textured, Perspective>(s, t, c, static_cast<int>(origin), static_cast<int>(y));
         s.offset = static_cast<int32_t>(x0 - origin);
-        d.span(d.context, s, static_cast<int>(y), static_cast<int>(x0), static_cast<int>(x1));
+        d.span(c, s, static_cast<int>(y), static_cast<int>(x0), static_cast<int>(x1));
       }
       longEdge.next();
       shortEdge.next();
@@ -320,18 +323,28 @@ void drawTriangle(const Draw& d, const Rect& clip, const Vertex& v0, const Verte
   }
   const int64_t lowerStart = std::max(rowMid, firstRow);
   if (lowerStart < endRow) {
-    longEdge.start(X[top], Y[top], X[bot], Y[bot], lowerStart);
+    // The long edge stands on lowerStart: it walked the upper part, or there
+    // was none to walk and it started there.
     shortEdge.start(X[mid], Y[mid], X[bot], Y[bot], lowerStart);
     walk(lowerStart, endRow);
   }
 }
 
+template <bool Textured, bool Perspective>
+void drawTriangles(const Draw& d, const Rect& clip, const Vertex* vertices, int count) {
+  for (int i = 1; i + 1 < count; ++i) {
+    drawTriangle<Textured, Perspective>(d, clip, vertices[0], vertices[i], vertices[i + 1],
+                                        d.flat ? &vertices[i].diffuse : nullptr);
+  }
+}
+
+}  // namespace
+
 // Draws every triangle of a fan within clip.
 void drawFanTriangles(const Draw& d, const Rect& clip, const Vertex* vertices, int count) {
-  for (int i = 1; i + 1 < count; ++i) {
-    drawTriangle(d, clip, vertices[0], vertices[i], vertices[i + 1],
-                 d.flat ? &vertices[i].diffuse : nullptr);
-  }
+  if (d.perspective) return drawTriangles<true, true>(d, clip, vertices, count);
+  if (d.textured) return drawTriangles<true, false>(d, clip, vertices, count);
+  drawTriangles<false, false>(d, clip, vertices, count);
 }
 
 }  // namespace fast
@@ -341,94 +354,251 @@ namespace {
 // Fans are kept in screen tiles of this size until the scene is drawn.
 constexpr int kTileWidth = 64, kTileHeight = 32;
 
+bool sameTarget(const ColorTarget& a, const ColorTarget& b) {
+  return a.pixels == b.pixels && a.pitch == b.pitch && a.width == b.width && a.height == b.height &&
+         a.format == b.format;
+}
+bool sameTarget(const DepthTarget* a, const DepthTarget* b) {
+  if (!a || !b) return a == b;
+  return a->depth == b->depth && a->pitch == b->pitch && a->width == b->width &&
+         a->height == b->height;
+}
+bool sameTexture(const Texture* a, const Texture* b) {
+  if (!a || !b) return a == b;
+  return a->texels == b->texels && a->pitch == b->pitch && a->width == b->width &&
+         a->height == b->height && a->format == b->format && a->palette == b->palette;
+}
+// Textures by what they describe: callers reuse one description for many.
+bool sameState(const State& a, const State& b) {
+  return sameTexture(a.texture, b.texture) && a.colorOp == b.colorOp && a.alphaOp == b.alphaOp &&
+         a.perspective == b.perspective && a.filter == b.filter &&
+         a.colorKeyEnable == b.colorKeyEnable && a.colorKey == b.colorKey &&
+         a.blendEnable == b.blendEnable && a.srcBlend == b.srcBlend && a.dstBlend == b.dstBlend &&
+         a.depthEnable == b.depthEnable && a.depthWrite == b.depthWrite &&
+         a.depthCompare == b.depthCompare && a.dither == b.dither && a.shadeMode == b.shadeMode;
+}
+
+// The resolved draw of the last fan, reused while the next fans come with the
+// same targets and state, as a scene's runs of fans do.
+class DrawCache {
+ public:
+  // The draw for these targets and state; null when nothing can be drawn.
+  const fast::Draw* get(const ColorTarget& color, const DepthTarget* depth, const State& state) {
+    if (valid_ && sameTarget(color, color_) && sameTarget(depth, depth_ ? &depthCopy_ : nullptr) &&
+        sameState(state, state_))
+      return &draw_;
+    valid_ = false;
+    ++generation_;
+    if (!fast::prepareDraw(draw_, color, depth, state)) return nullptr;
+    // A refused texture or depth target is logged each time it comes, so a
+    // draw that refused one is not kept.
+    const bool refused =
+        (state.texture && !draw_.textured) || (state.depthEnable && depth && !draw_.context.depth);
+    if (!refused) {
+      valid_ = true;
+      color_ = color;
+      depth_ = depth != nullptr;
+      if (depth) depthCopy_ = *depth;
+      state_ = state;
+      if (state.texture) {
+        texture_ = *state.texture;
+        state_.texture = &texture_;
+      }
+    }
+    return &draw_;
+  }
+  // Counts the draws resolved: the same value, the same draw.
+  uint64_t generation() const { return generation_; }
+
+ private:
+  bool valid_ = false;
+  uint64_t generation_ = 0;
+  fast::Draw draw_;
+  ColorTarget color_{};
+  bool depth_ = false;
+  DepthTarget depthCopy_{};
+  State state_;
+  Texture texture_{};
+};
+
+// With more than one thread, fans wait in batches: each batch keeps its fans
+// in bands of rows across the target, and a band is drawn by one thread in
+// the order its fans came. A full batch is handed to the crew while the
+// caller goes on filling the other one, so the caller's own work (the kit's
+// transforms, the binning) overlaps the drawing.
+constexpr int kBandHeight = 32;
+// A batch goes to the crew once it has this many fans and the crew is free
+// (waking the crew costs more than a few fans' work), and at the latest when
+// it has kBatchMost, when the caller waits for the crew.
+constexpr size_t kBatchLeast = 128, kBatchMost = 1024;
+
 class FastRasterizer final : public Rasterizer {
  public:
   explicit FastRasterizer(int threads) : workers_(std::max(threads, 1)) {}
+  ~FastRasterizer() override { workers_.wait(); }  // the crew may still read a batch
 
   void drawFan(const ColorTarget& color, const DepthTarget* depth, const State& state,
                const Vertex* vertices, int count) override {
     if (!vertices || count < 3) return;
-    fast::Draw d;
-    if (!fast::prepareDraw(d, color, depth, state)) return;
+    const fast::Draw* d = draws_.get(color, depth, state);
+    if (!d) return;
     if (workers_.threads() == 1) {
-      fast::drawFanTriangles(d, {0, 0, d.context.width, d.context.height}, vertices, count);
+      fast::drawFanTriangles(*d, {0, 0, d->context.width, d->context.height}, vertices, count);
       return;
     }
-    bin(d, color, vertices, count);
+    bin(*d, color, vertices, count);
   }
 
-  // Draws the pending fans tile by tile, each tile on one thread in the
-  // order the fans came, so the picture does not depend on the thread count.
+  // Draws every pending batch, so the picture does not depend on the
+  // thread count: each band on one thread, fans in the order they came.
   void finish() override {
-    if (fans_.empty()) return;
-    auto drawTile = [this](int tile) {
-      const int columns = columns_;
-      const int x = (tile % columns) * kTileWidth, y = (tile / columns) * kTileHeight;
-      for (uint32_t f : bins_[tile]) {
-        const Fan& fan = fans_[f];
-        const Context& c = fan.draw.context;
-        const Rect clip{x, y, std::min(x + kTileWidth, c.width),
-                        std::min(y + kTileHeight, c.height)};
-        if (clip.left < clip.right && clip.top < clip.bottom)
-          fast::drawFanTriangles(fan.draw, clip, &vertices_[fan.first], fan.count);
-      }
-    };
-    workers_.run(static_cast<int>(bins_.size()), drawTile);
-    for (auto& b : bins_) b.clear();
-    fans_.clear();
-    vertices_.clear();
+    settle();
+    Batch& b = batches_[filling_];
+    if (b.fans.empty()) return;
+    launch(b);
+    settle();
   }
 
   const char* name() const override { return "RGB Emulation"; }
 
  private:
   struct Fan {
-    fast::Draw draw;
-    uint32_t first;  // in vertices_
+    uint32_t draw;   // in Batch::draws
+    uint32_t first;  // in Batch::vertices
     int count;
+  };
+  using Palette = std::array<uint32_t, 256>;
+  struct Batch {
+    std::vector<fast::Draw> draws;
+    std::vector<int32_t> drawPalette;  // per draw: its palette copy, or -1
+    std::vector<Fan> fans;
+    std::vector<Vertex> vertices;
+    // Palettized textures' palettes as they were when their fans came: the
+    // caller may change a palette before the fans are drawn.
+    std::vector<Palette> palettes;
+    std::vector<std::vector<uint32_t>> bands;  // per band, the fans that touch it
+    std::vector<int> busyBands;                // the bands with fans, when launched
+  };
+
+  // Draws one band of the batch the crew has.
+  struct BandJob {
+    const Batch* batch = nullptr;
+    void operator()(int task) const {
+      const Batch& b = *batch;
+      const int band = b.busyBands[task];
+      for (uint32_t f : b.bands[band]) {
+        const Fan& fan = b.fans[f];
+        const fast::Draw& d = b.draws[fan.draw];
+        const Rect clip{0, band * kBandHeight, d.context.width,
+                        std::min((band + 1) * kBandHeight, d.context.height)};
+        if (clip.top < clip.bottom)
+          fast::drawFanTriangles(d, clip, &b.vertices[fan.first], fan.count);
+      }
+    }
   };
 
   void bin(const fast::Draw& d, const ColorTarget& color, const Vertex* vertices, int count) {
     // Fans for another target wait for nothing: what is pending is drawn first.
-    if (!fans_.empty() && (color.pixels != target_.pixels || color.width != target_.width ||
-                           color.height != target_.height))
+    const bool pending = workers_.busy() || !batches_[filling_].fans.empty();
+    if (pending && (color.pixels != target_.pixels || color.width != target_.width ||
+                    color.height != target_.height))
       finish();
-    if (fans_.empty() && (color.width != target_.width || color.height != target_.height)) {
-      columns_ = (color.width + kTileWidth - 1) / kTileWidth;
-      bins_.resize(size_t(columns_) * ((color.height + kTileHeight - 1) / kTileHeight));
+    if (!workers_.busy() && batches_[filling_].fans.empty() && color.height != target_.height) {
+      const size_t bands = size_t(color.height + kBandHeight - 1) / kBandHeight;
+      for (Batch& b : batches_) b.bands.resize(bands);
     }
     target_ = color;
-    // The tiles the fan's corners span; corners the triangle set-up refuses
+    // The rows the fan's corners span; corners the triangle set-up refuses
     // take no part, since no triangle with them is drawn.
-    float left = 1e9f, top = 1e9f, right = -1e9f, bottom = -1e9f;
+    float top = 1e9f, bottom = -1e9f;
     for (int i = 0; i < count; ++i) {
       const Vertex& v = vertices[i];
       if (!(std::fabs(v.sx) <= kMaxCoordinate && std::fabs(v.sy) <= kMaxCoordinate)) continue;
-      left = std::min(left, v.sx), right = std::max(right, v.sx);
       top = std::min(top, v.sy), bottom = std::max(bottom, v.sy);
     }
-    // Pixels whose centres the fan covers, with a pixel to spare for snapping.
-    const int x0 = std::max(0, static_cast<int>(std::floor(left)) - 1);
+    // Rows whose centres the fan covers, with a row to spare for snapping.
     const int y0 = std::max(0, static_cast<int>(std::floor(top)) - 1);
-    const int x1 = std::min(d.context.width, static_cast<int>(std::ceil(right)) + 2);
     const int y1 = std::min(d.context.height, static_cast<int>(std::ceil(bottom)) + 2);
-    if (x0 >= x1 || y0 >= y1) return;
-    const auto index = static_cast<uint32_t>(fans_.size());
-    fans_.push_back({d, static_cast<uint32_t>(vertices_.size()), count});
-    vertices_.insert(vertices_.end(), vertices, vertices + count);
-    for (int ty = y0 / kTileHeight; ty <= (y1 - 1) / kTileHeight; ++ty)
-      for (int tx = x0 / kTileWidth; tx <= (x1 - 1) / kTileWidth; ++tx)
-        bins_[size_t(ty) * columns_ + tx].push_back(index);
+    if (y0 >= y1) return;
+    Batch& b = batches_[filling_];
+    const auto index = static_cast<uint32_t>(b.fans.size());
+    b.fans.push_back({drawIndex(b, d), static_cast<uint32_t>(b.vertices.size()), count});
+    b.vertices.insert(b.vertices.end(), vertices, vertices + count);
+    for (int band = y0 / kBandHeight; band <= (y1 - 1) / kBandHeight; ++band)
+      b.bands[band].push_back(index);
+    if (b.fans.size() >= kBatchMost ||
+        (b.fans.size() >= kBatchLeast && (!workers_.busy() || workers_.done()))) {
+      settle();  // the batch before this one first: bands are drawn in order
+      launch(b);
+      filling_ ^= 1;
+    }
   }
 
+  // The batch's copy of the draw: the last one again while the state stays
+  // the same, and while a palette the draw reads has not changed.
+  uint32_t drawIndex(Batch& b, const fast::Draw& d) {
+    const uint32_t* palette =
+        d.textured && d.context.texFormat == TextureFormat::Palette8 ? d.context.palette : nullptr;
+    if (!b.draws.empty() && draws_.generation() == lastDraw_ && lastDrawBatch_ == &b) {
+      const int32_t copy = b.drawPalette.back();
+      if (!palette || (paletteSource_ == palette &&
+                       std::equal(palette, palette + 256, b.palettes[copy].data())))
+        return static_cast<uint32_t>(b.draws.size() - 1);
+    }
+    int32_t copy = -1;
+    if (palette) {
+      copy = static_cast<int32_t>(b.palettes.size());
+      b.palettes.emplace_back();
+      std::copy(palette, palette + 256, b.palettes.back().data());
+      paletteSource_ = palette;
+    }
+    b.draws.push_back(d);
+    b.drawPalette.push_back(copy);
+    lastDraw_ = draws_.generation();
+    lastDrawBatch_ = &b;
+    return static_cast<uint32_t>(b.draws.size() - 1);
+  }
+
+  // Hands the batch to the crew.
+  void launch(Batch& b) {
+    for (size_t i = 0; i < b.draws.size(); ++i)
+      if (b.drawPalette[i] >= 0) b.draws[i].context.palette = b.palettes[b.drawPalette[i]].data();
+    b.busyBands.clear();
+    for (size_t band = 0; band < b.bands.size(); ++band)
+      if (!b.bands[band].empty()) b.busyBands.push_back(static_cast<int>(band));
+    job_.batch = &b;
+    inFlight_ = &b;
+    workers_.start(static_cast<int>(b.busyBands.size()), job_);
+  }
+
+  // Waits for the batch the crew has, helping with it, and empties it.
+  void settle() {
+    workers_.wait();
+    if (!inFlight_) return;
+    Batch& b = *inFlight_;
+    for (auto& band : b.bands) band.clear();
+    b.draws.clear();
+    b.drawPalette.clear();
+    b.fans.clear();
+    b.vertices.clear();
+    b.palettes.clear();
+    if (lastDrawBatch_ == &b) lastDrawBatch_ = nullptr;
+    inFlight_ = nullptr;
+  }
+
+  DrawCache draws_;
   fast::Workers workers_;
   ColorTarget target_{};  // the target of the pending fans
-  int columns_ = 0;
-  // Pending fans, their corners and, per tile, the fans that touch it; kept
-  // from scene to scene so that a steady scene allocates nothing.
-  std::vector<Fan> fans_;
-  std::vector<Vertex> vertices_;
-  std::vector<std::vector<uint32_t>> bins_;
+  // Two batches, kept from scene to scene so that a steady scene allocates
+  // nothing: one filling, the other with the crew.
+  Batch batches_[2];
+  int filling_ = 0;
+  Batch* inFlight_ = nullptr;
+  BandJob job_;
+  // The draw the filling batch copied last, and the palette it copied.
+  uint64_t lastDraw_ = 0;
+  const Batch* lastDrawBatch_ = nullptr;
+  const uint32_t* paletteSource_ = nullptr;
 };
 
 }  // namespace

@@ -7,6 +7,7 @@ Workers::Workers(int threads) {
 }
 
 Workers::~Workers() {
+  wait();
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
@@ -16,13 +17,20 @@ Workers::~Workers() {
 }
 
 void Workers::takeTasks() {
-  for (int i = next_.fetch_add(1); i < count_; i = next_.fetch_add(1)) call_(task_, i);
+  for (int i = next_.fetch_add(1); i < count_; i = next_.fetch_add(1)) {
+    call_(task_, i);
+    finished_.fetch_add(1, std::memory_order_release);
+  }
 }
 
-void Workers::runTasks(int count, void* task, Call call) {
+void Workers::begin(int count, void* task, Call call) {
+  wait();
   if (count <= 0) return;
-  if (crew_.empty() || count == 1) {
-    for (int i = 0; i < count; ++i) call(task, i);
+  started_ = true;
+  if (crew_.empty()) {  // the caller runs them all in wait()
+    task_ = task, call_ = call, count_ = count;
+    next_.store(0);
+    finished_.store(0);
     return;
   }
   {
@@ -31,13 +39,21 @@ void Workers::runTasks(int count, void* task, Call call) {
     call_ = call;
     count_ = count;
     next_.store(0);
+    finished_.store(0);
     busy_ = static_cast<int>(crew_.size());
     ++generation_;
   }
   wake_.notify_all();
+}
+
+void Workers::wait() {
+  if (!started_) return;
   takeTasks();
-  std::unique_lock lock(mutex_);
-  done_.wait(lock, [this] { return busy_ == 0; });
+  if (!crew_.empty()) {
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [this] { return busy_ == 0; });
+  }
+  started_ = false;
 }
 
 void Workers::work() {

@@ -16,21 +16,36 @@ class Workers {
  public:
   // threads counts the caller: 1 runs every task on the caller.
   explicit Workers(int threads);
-  ~Workers();
+  ~Workers();  // waits for a started job
   Workers(const Workers&) = delete;
   Workers& operator=(const Workers&) = delete;
 
   int threads() const { return static_cast<int>(crew_.size()) + 1; }
 
+  // Hands tasks task(0)..task(count-1) to the crew and returns at once, so
+  // that the caller can go on with other work; task must live until wait().
+  // A job started before is waited for first.
+  template <class Task>
+  void start(int count, Task& task) {
+    begin(count, &task, [](void* t, int i) { (*static_cast<Task*>(t))(i); });
+  }
+  // Runs the started job's remaining tasks on the caller too and returns
+  // when all are done. Nothing started: returns at once.
+  void wait();
+  bool busy() const { return started_; }
+  // Every task of the started job has run (wait() returns at once, or nearly).
+  bool done() const { return finished_.load(std::memory_order_acquire) >= count_; }
+
   // Calls task(i) once for each i in 0..count-1 and returns when all are done.
   template <class Task>
   void run(int count, Task& task) {
-    runTasks(count, &task, [](void* t, int i) { (*static_cast<Task*>(t))(i); });
+    start(count, task);
+    wait();
   }
 
  private:
   using Call = void (*)(void*, int);
-  void runTasks(int count, void* task, Call call);
+  void begin(int count, void* task, Call call);
   void work();       // a crew thread's loop
   void takeTasks();  // runs tasks until none are left
 
@@ -39,11 +54,13 @@ class Workers {
   std::condition_variable wake_, done_;
   uint64_t generation_ = 0;  // one per job; the crew waits for the next
   bool stopping_ = false;
-  int busy_ = 0;  // crew threads still on the current job
+  bool started_ = false;  // a job is out (the caller's view)
+  int busy_ = 0;          // crew threads still on the current job
   void* task_ = nullptr;
   Call call_ = nullptr;
   int count_ = 0;
   std::atomic<int> next_{0};
+  std::atomic<int> finished_{0};  // tasks of the job that have run
 };
 
 }  // namespace kv::raster::fast
