@@ -41,13 +41,24 @@ Expected script(double x, double z, int yaw, int32_t last) {
   return e;
 }
 
-TEST(Choreography, CansArriveWhereTheScriptSays) {
+// Each can follows the script, switches motions at their frames, and after
+// frame 2410 stands still.
+TEST(Choreography, CansArriveWhereTheScriptSaysSwitchMotionsAndThenStandStill) {
+  Motion jump{}, second{}, dance{};
+  jumpMotion = &jump, secondMotion = &second, danceMotion = &dance;
   const float startX[4] = {800, 800, -800, -800}, startZ[4] = {800, -800, -800, 800};
   for (int i = 0; i < 4; ++i) {
     const int16_t yaw = int16_t(1024 * i);
     Actor a = actorAt(startX[i], startZ[i], yaw);
-    for (int32_t f = 1; f <= 2411; ++f) {
+    a.motion = &jump;
+    Placement settled{};
+    for (int32_t f = 1; f <= 3000; ++f) {
       AnimateActor(&a, f);
+      if (a.motion != (f < 416 ? &jump : f < 928 ? &second : &dance))
+        ADD_FAILURE() << "actor " << i << " frame " << f;
+      if (f == 2410) settled = a.placement;
+      if (f > 2410 && std::memcmp(&settled, &a.placement, sizeof settled) != 0)
+        ADD_FAILURE() << "actor " << i << " moved at frame " << f;
       if (i == 0 && f == 409)  // straight down z, 256 steps of 6, exactly
         EXPECT_EQ(std::tuple(a.placement.position.x, a.placement.position.z),
                   std::tuple(800.0f, 800.0f - 256 * 6));
@@ -61,21 +72,6 @@ TEST(Choreography, CansArriveWhereTheScriptSays) {
       EXPECT_EQ(a.placement.position.y, e.y);
       EXPECT_EQ(a.placement.yaw & 4095, e.yaw & 4095);
     }
-  }
-}
-
-TEST(Choreography, MotionsSwitchAtTheirFramesAndThenTheCansStandStill) {
-  Motion jump{}, second{}, dance{};
-  jumpMotion = &jump, secondMotion = &second, danceMotion = &dance;
-  Actor a = actorAt(800, 800, 0);
-  a.motion = &jump;
-  Placement settled{};
-  for (int32_t f = 1; f <= 3000; ++f) {
-    AnimateActor(&a, f);
-    if (a.motion != (f < 416 ? &jump : f < 928 ? &second : &dance)) ADD_FAILURE() << "frame " << f;
-    if (f == 2410) settled = a.placement;
-    if (f > 2410 && std::memcmp(&settled, &a.placement, sizeof settled) != 0)
-      ADD_FAILURE() << "moved at frame " << f;
   }
   jumpMotion = secondMotion = danceMotion = nullptr;
 }

@@ -484,67 +484,49 @@ TEST_F(Loader, RefusalsAndFailedBlocksLogOneDesignedLineNamingTheFileAndLeaveThe
 }
 
 // Size, format, palette, pixels in the loader's row order, the current group.
-TEST_F(Loader, PicturesReachTheirSurfaceWhole) {
-  const Bytes rows = noise(64 * 32), words = noise(128 * 32, 2);
-  const std::string bmp = write("8.bmp", makeBmp({.width = 64, .height = 32}, rows)),
-                    bmp16 =
-                        write("16.bmp", makeBmp({.width = 64, .height = 32, .bits = 16}, words)),
-                    gif = write("p.gif", makeGif(64, 32, 8, subBlocks(lzwEncode(rows, 8)))),
-                    pcx = write("p.pcx", makePcx({.xmax = 63, .ymax = 31}, pcxEncode(rows)));
-  kvSetSurfaceGroup(5);
-  Surface* top = nullptr;
-  ASSERT_EQ(kvLoadBmpEx(bmp.c_str(), &top), 1);
-  const struct {
-    Surface* surface;
-    Bytes pixels;
-  } cases[] = {
-      {top, flipped(rows, 64)},
-      {kvLoadBmpVFlip(bmp.c_str()), rows},
-      {kvLoadBmp(bmp16.c_str()), flipped(words, 128)},
-      {kvLoadBmpVFlip(bmp16.c_str()), words},
-      {kvLoadGif(gif.c_str()), rows},
-      {kvLoadPcx(pcx.c_str()), rows},
-  };
-  for (const auto& [surface, pixels] : cases) {
-    ASSERT_NE(surface, nullptr);
-    EXPECT_EQ(surface->width, 64);
-    EXPECT_EQ(surface->height, 32);
-    EXPECT_EQ(surface->group, 5);
-    EXPECT_EQ(surface->format,
-              pixels.size() == 64 * 32 ? SURFACE_FORMAT_8BPP : SURFACE_FORMAT_16BPP);
-    const auto* bytes = static_cast<const uint8_t*>(surface->pixels);
-    EXPECT_EQ(Bytes(bytes, bytes + pixels.size()), pixels);
-    if (surface->format == SURFACE_FORMAT_8BPP) expectWritersPalette(surface->palette);
-  }
-  kvFreeSurfaceGroup(5);
-  expectPoolWhole();
-}
-
 // A bitmap is read row by row into its pixel buffer, so the pool needs room
 // for the picture and its surface record only, never for the file as well.
-TEST_F(Loader, ABitmapTakesOnlyItsPixelsFromThePool) {
-  const struct {
-    Bmp shape;
-    int32_t room;
-  } cases[] = {
-      {{.width = 256, .height = 256}, 65536 + 2000},
-      {{.width = 128, .height = 256, .bits = 16}, 65536 + 2000},
+TEST_F(Loader, PicturesReachTheirSurfaceWhole) {
+  const Bytes rows = noise(256 * 256), words = noise(256 * 256, 2), small = noise(64 * 32);
+  const std::string bmp = write("8.bmp", makeBmp({.width = 256, .height = 256}, rows)),
+                    bmp16 =
+                        write("16.bmp", makeBmp({.width = 128, .height = 256, .bits = 16}, words)),
+                    gif = write("p.gif", makeGif(64, 32, 8, subBlocks(lzwEncode(small, 8)))),
+                    pcx = write("p.pcx", makePcx({.xmax = 63, .ymax = 31}, pcxEncode(small)));
+  const auto bmpEx = [](const char* path) {
+    Surface* surface = nullptr;
+    return kvLoadBmpEx(path, &surface) == 1 ? surface : nullptr;
   };
-  for (const auto& [shape, room] : cases) {
-    const int rowBytes = shape.width * shape.bits / 8;
-    const Bytes rows = noise(rowBytes * shape.height);
-    const std::string path = write("room.bmp", makeBmp(shape, rows));
-    void* hog = kvAlloc(kvPoolSize - 4 - room - 16);
-    ASSERT_NE(hog, nullptr);
-    for (Surface* (*load)(const char*) : {kvLoadBmp, kvLoadBmpVFlip}) {
-      Surface* surface = load(path.c_str());
-      ASSERT_NE(surface, nullptr) << kv::headless::debugCapture();
-      const auto* bytes = static_cast<const uint8_t*>(surface->pixels);
-      EXPECT_EQ(Bytes(bytes, bytes + rows.size()),
-                load == kvLoadBmp ? flipped(rows, rowBytes) : rows);
-      kvFreeSurfaceGroup(0);
-    }
+  const struct {
+    Surface* (*load)(const char*);
+    const std::string& path;
+    int32_t width, height;
+    Bytes pixels;
+    bool tight = true;  // loaded with room for the pixels and 2000 bytes only
+  } cases[] = {
+      {bmpEx, bmp, 256, 256, flipped(rows, 256)},
+      {kvLoadBmpVFlip, bmp, 256, 256, rows},
+      {kvLoadBmp, bmp16, 128, 256, flipped(words, 256)},
+      {kvLoadBmpVFlip, bmp16, 128, 256, words},
+      {kvLoadGif, gif, 64, 32, small, false},
+      {kvLoadPcx, pcx, 64, 32, small, false},
+  };
+  kvSetSurfaceGroup(5);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    const int32_t room = static_cast<int32_t>(c.pixels.size()) + 2000;
+    void* hog = c.tight ? kvAlloc(kvPoolSize - 4 - room - 16) : nullptr;
+    ASSERT_EQ(hog != nullptr, c.tight);
+    Surface* surface = c.load(c.path.c_str());
     kvFree(hog);
+    ASSERT_NE(surface, nullptr) << kv::headless::debugCapture();
+    EXPECT_EQ(std::tuple(surface->width, surface->height, surface->group),
+              std::tuple(c.width, c.height, 5));
+    EXPECT_EQ(surface->format, c.path == bmp16 ? SURFACE_FORMAT_16BPP : SURFACE_FORMAT_8BPP);
+    const auto* bytes = static_cast<const uint8_t*>(surface->pixels);
+    EXPECT_EQ(Bytes(bytes, bytes + c.pixels.size()), c.pixels);
+    if (surface->format == SURFACE_FORMAT_8BPP) expectWritersPalette(surface->palette);
+    kvFreeSurfaceGroup(5);
   }
   expectPoolWhole();
 }

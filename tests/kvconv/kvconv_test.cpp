@@ -157,10 +157,8 @@ TEST_F(Kvconv, ObjFacesPositionsTexturesAndUntexturedColourComeBackThroughTheKit
     EXPECT_NE(said.find("1 degenerate faces"), std::string::npos) << said;
     Model* model = load("shape.kvo");
     ASSERT_NE(model, nullptr);
-    ASSERT_EQ(model->faceCount, 2);
-    ASSERT_EQ(model->materialCount, 2);
-    EXPECT_EQ(model->pivotCount, 0u);
-    EXPECT_EQ(model->shading, 1);
+    ASSERT_EQ(std::tuple(model->faceCount, model->materialCount, model->pivotCount, model->shading),
+              std::tuple(2, 2, 0u, 1));
     // Source corners in order: kit position (x, y, -z) x 2; u x 256, v from the image's top.
     const struct {
       float x, y, z, u, v;
@@ -180,8 +178,8 @@ TEST_F(Kvconv, ObjFacesPositionsTexturesAndUntexturedColourComeBackThroughTheKit
     // Realtime light never reads a material's colour: red comes as a texture.
     const Surface* red = model->materials[1].texture;
     ASSERT_NE(red, nullptr);
-    EXPECT_EQ(red->palette[static_cast<const uint8_t*>(red->pixels)[0]][0], 255);
-    EXPECT_EQ(red->palette[static_cast<const uint8_t*>(red->pixels)[0]][1], 0);
+    const uint8_t* colour = red->palette[static_cast<const uint8_t*>(red->pixels)[0]];
+    EXPECT_EQ(std::pair(colour[0], colour[1]), (std::pair<uint8_t, uint8_t>(255, 0)));
     kv3dFreeKVO(model);
     fs::current_path(home_);
   }
@@ -195,9 +193,9 @@ TEST_F(Kvconv, ObjFacesPositionsTexturesAndUntexturedColourComeBackThroughTheKit
       << said;
   Model* baked = load("baked.kvo");
   ASSERT_NE(baked, nullptr);
-  EXPECT_EQ(baked->shading, 3);
-  EXPECT_EQ(baked->materials[1].texture, nullptr);
-  EXPECT_EQ(baked->materials[1].renderFlags & KV_RF_TEXTURE, 0u);
+  EXPECT_EQ(std::tuple(baked->shading, baked->materials[1].texture,
+                       baked->materials[1].renderFlags & KV_RF_TEXTURE),
+            std::tuple(3, nullptr, 0u));
   for (int k = 0; k < 3; ++k) {
     EXPECT_GT(baked->cornerColours[12 + k], 80) << "red";
     EXPECT_EQ(baked->cornerColours[12 + 4 + k], 0) << "green";
@@ -248,11 +246,10 @@ TEST_F(Kvconv, GltfHierarchyAndAnimationPoseAsTheSourceAtItsKeys) {
   Model* model = load("lid.kvo");
   ASSERT_NE(model, nullptr);
   ASSERT_EQ(model->pivotCount, 2u);
-  EXPECT_EQ(model->pivots[0].parent, nullptr);
-  EXPECT_EQ(model->pivots[1].parent, &model->pivots[0]);
-  EXPECT_EQ(model->pivots[0].boundVertexCount, 3);
-  EXPECT_EQ(model->pivots[1].boundVertexCount, 3);
-  EXPECT_EQ(model->pivots[1].pivotPoint.y, 200.0f);
+  const Pivot *body = &model->pivots[0], *lid = &model->pivots[1];
+  EXPECT_EQ(std::tuple(body->parent, lid->parent, body->boundVertexCount, lid->boundVertexCount),
+            std::tuple(nullptr, body, 3, 3));
+  EXPECT_EQ(lid->pivotPoint.y, 200.0f);
   expectPicture(model->materials[0].texture);
 
   Motion* motion = kv3dLoadMOT("lid.mot");
@@ -384,7 +381,7 @@ TEST_F(Kvconv, KvviewShowsTheConvertedModelWhereItShouldBe) {
 
 // Any rotation, gimbal-locked ones too, splits into the kit's three angles
 // and comes back whole; of the two triples, the one nearest the last is kept.
-TEST(KvconvAngles, RotationsSplitIntoTheKitsAnglesAndBack) {
+TEST(KvconvAngles, RotationsSplitIntoTheKitsAnglesAndBackAndDegreesTruncateToTheirUnits) {
   const kvconv::KitAngles cases[] = {
       {0, 0, 0},         {100, 200, 300},  {-700, 1000, 2500},
       {3000, -1023, 17}, {512, 1024, 300}, {40, -1024, -900},
@@ -401,9 +398,7 @@ TEST(KvconvAngles, RotationsSplitIntoTheKitsAnglesAndBack) {
       kvconv::anglesOf(kvconv::rotationMatrix({0, 0, 4100}), {0, 0, 4000});
   EXPECT_NEAR(got.y, 4100, 1e-6);
   EXPECT_NEAR(got.x, 0, 1e-6);
-}
-
-TEST(KvconvAngles, DegreesTruncateBackToTheirUnits) {
+  // Degrees written for the files truncate back to their units.
   for (double units : {0.0, 1.0, -1.0, 1024.0, -113.0, 4095.0, 40000.0, -40001.0, 3.4, -2.6}) {
     const double back = std::trunc(double(kvconv::degreesFor(units)) * 4096.0 / 360.0);
     EXPECT_EQ(back, std::round(units)) << units;

@@ -35,14 +35,11 @@ DemoRun runDemo(const std::string& arguments) {
   return runTool(std::string(KVDEMO_PATH) + " " + arguments);
 }
 
-TEST(Launcher, HelpListsTheOptionsAndExitsZero) {
-  const DemoRun run = runDemo("--help");
-  EXPECT_EQ(run.status, 0);
+TEST(Launcher, HelpListsTheOptionsAndExitsZeroAndBadOptionsAreNamedAndExitTwo) {
+  const DemoRun help = runDemo("--help");
+  EXPECT_EQ(help.status, 0);
   for (const char* option : {"--headless", "--frames", "--clock", "--log", "-C", "--keys"})
-    EXPECT_NE(run.output.find(option), std::string::npos) << option;
-}
-
-TEST(Launcher, BadOptionsAreNamedAndExitTwo) {
+    EXPECT_NE(help.output.find(option), std::string::npos) << option;
   const std::pair<const char*, const char*> cases[] = {
       // arguments, what the message names
       {"--no-such-option", "--no-such-option"},
@@ -88,31 +85,25 @@ TEST(Launcher, AShortHeadlessRunWritesTheWholeLogToItsFileAndQuietKeepsStderrCle
 }
 
 // Without its data the demo does not start: one line says where it looked,
-// what is missing and how to write the data, and the run fails.
-TEST(Launcher, MissingDataIsNamedInOneLineAndNothingIsWritten) {
+// what is missing and how to write the data. A data file the kit refuses ends
+// the run too. Either run fails.
+TEST(Launcher, MissingOrRefusedDataIsNamedAndFailsTheRun) {
+  const std::string can = "\xEA\xB9\xA1\xED\x86\xB5.kvo";  // 깡통.kvo
   const fs::path dir = freshFolder("kv_launcher_nodata", false);
   const DemoRun run = runDemo("--headless -C " + quoted(dir));
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
-  for (const std::string named :
-       {dir.string(), std::string("\xEA\xB9\xA1\xED\x86\xB5.kvo"), std::string("kvgen")})
+  for (const std::string& named : {dir.string(), can, std::string("kvgen")})
     EXPECT_NE(run.output.find(named), std::string::npos) << named << " in " << run.output;
   EXPECT_TRUE(fs::is_empty(dir)) << "the run left files behind";
   fs::remove_all(dir);
-}
 
-// A run the kit gave up on (a data file refused) fails; one that --frames
-// ended succeeds.
-TEST(Launcher, ARunTheKitGaveUpOnExitsNonZero) {
-  const fs::path dir = freshFolder("kv_launcher_refused");
-  {
-    std::ofstream(dir / "\xEA\xB9\xA1\xED\x86\xB5.kvo", std::ios::binary | std::ios::trunc)
-        << "KVO";
-  }
-  const DemoRun refused = runDemo("--headless --frames 5 --sheet none -C " + quoted(dir));
+  const fs::path refusedDir = freshFolder("kv_launcher_refused");
+  std::ofstream(refusedDir / can, std::ios::binary | std::ios::trunc) << "KVO";
+  const DemoRun refused = runDemo("--headless --frames 5 --sheet none -C " + quoted(refusedDir));
   EXPECT_NE(refused.output.find("ERROR: kv3dLoad_KVO"), std::string::npos) << refused.output;
   EXPECT_EQ(refused.status, 1) << refused.output;
-  fs::remove_all(dir);
+  fs::remove_all(refusedDir);
 }
 
 // --frames cuts a run short: the sheet shows frames of the run that was; a

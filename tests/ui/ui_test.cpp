@@ -921,3 +921,25 @@ TEST_F(GlDemoUiTest, WithoutTheWindowsContextTheDeviceDrawsOnItsOwn) {
   EXPECT_NE(read(dir_ / "log.txt").find("without a window (EGL)"), std::string::npos);
   EXPECT_NE(read(dir_ / "stderr.txt").find("device now RGB Emulation"), std::string::npos);
 }
+
+// A window that cannot have a GL 3.3 core context (Mesa told to offer 3.0) is
+// drawn through SDL's renderer, and one line says so; GL 3.3 cannot start for
+// the device either, so it is not listed and the demo runs on the fast device.
+TEST_F(GlDemoUiTest, AWindowWithoutGl33IsDrawnBySdlsRendererAndListsNoGlDevice) {
+  end();
+  setenv("MESA_GL_VERSION_OVERRIDE", "3.0", 1);
+  launch();
+  unsetenv("MESA_GL_VERSION_OVERRIDE");
+  if (HasFatalFailure()) return;
+  sleepMs(1500);
+  EXPECT_TRUE(showsScene(look("no_gl33", id_))) << "the window shows no scene";
+  const Picture dialog = chooseWith("no_gl33_dialog", id_, {"Escape"});
+  EXPECT_GT(std::ranges::min(dialog.at(320, 240)), 200) << "no dialog";
+  ASSERT_EQ(escapeAndWait(), 0);
+  const std::string errors = read(dir_ / "stderr.txt");
+  EXPECT_NE(errors.find("the window cannot have an OpenGL 3.3 core context"), std::string::npos)
+      << errors;
+  const std::string log = read(dir_ / "log.txt");
+  EXPECT_EQ(log.find("gl: OpenGL"), std::string::npos) << "GL started after all";
+  EXPECT_EQ(read(dir_ / "kvKIT.vid").substr(876, 13), "RGB Emulation");
+}

@@ -46,18 +46,18 @@ std::unique_ptr<GlView> GlView::open(SDL_Window* window, std::string& why) {
   std::unique_ptr<GlView> view(new GlView(window));
   view->context_ = SDL_GL_CreateContext(window);
   if (view->context_ == nullptr) {
-    why = std::string("no OpenGL 3.3 core context: ") + SDL_GetError();
+    why = SDL_GetError();
     return nullptr;
   }
   GLint major = 0, minor = 0;
   glGetIntegerv(GL_MAJOR_VERSION, &major);
   glGetIntegerv(GL_MINOR_VERSION, &minor);
   if (major < 3 || (major == 3 && minor < 3)) {
-    why = "the window's OpenGL is " + std::to_string(major) + "." + std::to_string(minor);
+    why = "it has OpenGL " + std::to_string(major) + "." + std::to_string(minor);
     return nullptr;
   }
   if (!view->makeObjects()) {
-    why = "the window's GL objects could not be made";
+    why = "its shaders or objects were refused";
     return nullptr;
   }
   // As the renderer did: frames wait for the display's refresh where it has one.

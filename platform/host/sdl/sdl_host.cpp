@@ -668,7 +668,9 @@ std::unique_ptr<host::Host> open(const OpenOptions& options) {
     std::string why = window == nullptr ? SDL_GetError() : "";
     if (window != nullptr) gl = GlView::open(window, why);
     if (gl == nullptr) {
-      std::fprintf(stderr, "kvKIT: the window has no OpenGL 3.3 (%s); SDL's renderer draws it\n",
+      std::fprintf(stderr,
+                   "kvKIT: the window cannot have an OpenGL 3.3 core context (%s); SDL's "
+                   "renderer draws it\n",
                    why.c_str());
       if (window != nullptr) SDL_DestroyWindow(window);
       window = nullptr;
