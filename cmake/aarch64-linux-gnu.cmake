@@ -9,4 +9,9 @@ set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
 # /usr/lib/aarch64-linux-gnu; the headers are shared.
 set(CMAKE_LIBRARY_ARCHITECTURE aarch64-linux-gnu)
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /usr/aarch64-linux-gnu)
+# The programs run on multiarch's arm64 C library (libc6:arm64, which the arm64
+# libraries need anyway), loader included: "-L /" takes both from the root.
+# The cross compiler's own copy under /usr/aarch64-linux-gnu is another build
+# of glibc; its loader with multiarch's libc.so.6 (which the loader finds
+# first) hangs in the first pthread_create.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /)
