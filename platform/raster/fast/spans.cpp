@@ -1,18 +1,19 @@
 // The fast rasterizer's span loops, written once over Highway and compiled
 // for each instruction set it offers (SSSE3, SSE4, AVX2, AVX-512 on x86-64,
 // NEON on arm64, and plain C++ for anything else); the best one the machine
-// runs is picked at the first draw. Every target works on 128-bit vectors,
-// eight pixels at a time with channels in 16-bit lanes, and does the same
-// integer and float operations in the same order (no fused multiply-add: the
-// file is built without contraction), so a pixel's bytes do not depend on
-// the instruction set.
+// runs is picked at the first draw. A step shades as many pixels as a vector
+// of 16-bit channels holds, up to sixteen (eight on 128-bit targets), and
+// every target does the same integer and float operations on each pixel in
+// the same order (no fused multiply-add: the file is built without
+// contraction), so a pixel's bytes do not depend on the instruction set or
+// on how many pixels a step takes.
 //
 // The loop is instantiated for the state bits that change its shape, and
 // once more for the demo's common case (textured, modulated, dithered 565,
 // depth greater-or-equal, no blending or key, a texture on a power-of-two
 // pitch), whose texel offsets come straight from the coordinates and whose
 // 16-bit texels are fetched in pairs for bilinear filtering; the remaining
-// states are flags tested once per eight pixels.
+// states are flags tested once per step.
 #include "platform/raster/fast/spans.h"
 
 #include <algorithm>
@@ -37,17 +38,21 @@
 #define KV_RASTER_FAST_SPANS_ONCE
 namespace kv::raster::fast {
 
-// Dither offsets of eight pixels from (x, y) on, by y & 3 and x & 3: the Bayer
-// thresholds scaled to one 5-bit step (red, blue) and one 6-bit step (green).
+// The most pixels a step shades: a 256-bit vector of 16-bit channels.
+constexpr int kMaxStep = 16;
+
+// Dither offsets of a step's pixels from (x, y) on, by y & 3 and x & 3: the
+// Bayer thresholds scaled to one 5-bit step (red, blue) and one 6-bit step
+// (green).
 struct DitherTables {
-  alignas(16) int16_t rb[4][4][8];
-  alignas(16) int16_t g[4][4][8];
+  alignas(32) int16_t rb[4][4][kMaxStep];
+  alignas(32) int16_t g[4][4][kMaxStep];
 };
 constexpr DitherTables makeDitherTables() {
   DitherTables t{};
   for (int y = 0; y < 4; ++y)
     for (int x = 0; x < 4; ++x)
-      for (int k = 0; k < 8; ++k) {
+      for (int k = 0; k < kMaxStep; ++k) {
         t.rb[y][x][k] = static_cast<int16_t>(kBayer4[y][(x + k) & 3] >> 1);
         t.g[y][x][k] = static_cast<int16_t>(kBayer4[y][(x + k) & 3] >> 2);
       }
@@ -65,11 +70,11 @@ namespace hn = hwy::HWY_NAMESPACE;
 // The shading steps must melt into one loop body per span function.
 #define KV_HOT HWY_INLINE
 
-using DW = hn::Full128<int16_t>;    // eight pixels' channels, 0..255
-using DUW = hn::Full128<uint16_t>;  // eight raw 16-bit texels or pixels
-using DI = hn::Full128<int32_t>;    // four pixels' values
-using DU = hn::Full128<uint32_t>;
-using DF = hn::Full128<float>;
+using DW = hn::CappedTag<int16_t, kMaxStep>;  // a step's channels, 0..255
+using DUW = hn::RebindToUnsigned<DW>;         // a step's raw 16-bit texels or pixels
+using DI = hn::Repartition<int32_t, DW>;      // half a step's values
+using DU = hn::RebindToUnsigned<DI>;
+using DF = hn::RebindToFloat<DI>;
 using DH = hn::Half<DUW>;
 using VW = hn::Vec<DW>;
 using VUW = hn::Vec<DUW>;
@@ -83,13 +88,17 @@ constexpr DI di;
 constexpr DU du;
 constexpr DF df;
 
-// Four pixels' channels, one pixel per 32-bit lane (bilinear filtering and
+// Pixels per step, and per 32-bit vector.
+constexpr int kStep = static_cast<int>(hn::MaxLanes(dw));
+constexpr int kHalf = kStep / 2;
+
+// Half a step's channels, one pixel per 32-bit lane (bilinear filtering and
 // general blending work at this width).
 struct Quad {
   VI a, r, g, b;
 };
-// Eight pixels' channels, one pixel per 16-bit lane, each 0..255: the width
-// of the common path.
+// A step's channels, one pixel per 16-bit lane, each 0..255: the width of the
+// common path.
 struct Octet {
   VW a, r, g, b;
 };
@@ -97,7 +106,11 @@ struct Octet {
 // Float to int32 toward zero, for values the caller keeps in range. Out of
 // range and NaN give 0x80000000 on every target, as x86 does by itself.
 KV_HOT VI truncate(VF v) {
-#if HWY_ARCH_X86 && HWY_TARGET != HWY_EMU128 && HWY_TARGET != HWY_SCALAR
+#if HWY_ARCH_X86 && (HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL)
+  static_assert(kHalf == 8);
+  return VI{_mm256_cvttps_epi32(v.raw)};
+#elif HWY_ARCH_X86 && HWY_TARGET != HWY_EMU128 && HWY_TARGET != HWY_SCALAR
+  static_assert(kHalf == 4);
   return VI{_mm_cvttps_epi32(v.raw)};
 #else
   const VF limit = hn::Set(df, 2147483648.0f);
@@ -128,8 +141,29 @@ KV_HOT VI expand5v(VI c) { return hn::Or(hn::ShiftLeft<3>(c), hn::ShiftRight<2>(
 KV_HOT VI expand6v(VI c) { return hn::Or(hn::ShiftLeft<2>(c), hn::ShiftRight<4>(c)); }
 KV_HOT VW expand5w(VW c) { return hn::Or(hn::ShiftLeft<3>(c), hn::ShiftRight<2>(c)); }
 KV_HOT VW expand6w(VW c) { return hn::Or(hn::ShiftLeft<2>(c), hn::ShiftRight<4>(c)); }
-// Two vectors of four 32-bit lanes (values within int16) as one of eight 16-bit lanes.
-KV_HOT VW narrow(VI lo, VI hi) { return hn::ReorderDemote2To(dw, lo, hi); }
+// The 32-bit lanes (values within int16) of pixels 0..kHalf-1 and kHalf..kStep-1
+// as one vector of 16-bit lanes. Packing works within 128-bit blocks; wider
+// vectors then have their 64-bit pieces put back in pixel order.
+struct NarrowOrder {
+  alignas(64) int32_t dwords[kHalf];
+  constexpr NarrowOrder() : dwords() {
+    // Block b of the packed vector holds pixels 4b..4b+3 of lo, then of hi.
+    for (int k = 0; k < kHalf; ++k) {
+      const int from = k < kHalf / 2 ? k : k - kHalf / 2;
+      dwords[k] = 4 * (from / 2) + from % 2 + (k < kHalf / 2 ? 0 : 2);
+    }
+  }
+};
+constexpr NarrowOrder kNarrowOrder;
+KV_HOT VW narrow(VI lo, VI hi) {
+  const VW packed = hn::ReorderDemote2To(dw, lo, hi);
+  if constexpr (kStep <= 8) {
+    return packed;
+  } else {
+    return hn::BitCast(dw, hn::TableLookupLanes(hn::BitCast(di, packed),
+                                                hn::SetTableIndices(di, kNarrowOrder.dwords)));
+  }
+}
 KV_HOT VI widenLo(VW w) { return hn::PromoteTo(di, hn::LowerHalf(hn::BitCast(duw, w))); }
 KV_HOT VI widenHi(VW w) { return hn::PromoteTo(di, hn::UpperHalf(DH(), hn::BitCast(duw, w))); }
 // 16-bit lane masks (0 or -1) spread over the 32-bit lanes of pixels 0-3 and 4-7.
@@ -140,11 +174,31 @@ KV_HOT V select(V mask, V yes, V no) {
   return hn::IfThenElse(hn::MaskFromVec(mask), yes, no);
 }
 KV_HOT bool none(VW live) { return hn::AllFalse(dw, hn::MaskFromVec(live)); }
-KV_HOT VI lanes4(int32_t a, int32_t b, int32_t c, int32_t d) {
-  VI v = hn::Set(di, a);
-  v = hn::InsertLane(v, 1, b);
-  v = hn::InsertLane(v, 2, c);
-  return hn::InsertLane(v, 3, d);
+// The values f(0), f(1), ... as one vector, put in lane by lane: a vector
+// reloaded from scalar stores would wait for them on store forwarding. Each
+// 128-bit piece is built as chains of four lanes, which run side by side.
+template <class D, class F>
+KV_HOT hn::Vec<D> inRegisters(D d, F f) {
+  using T = hn::TFromD<D>;
+  constexpr size_t kLanes = hn::MaxLanes(D());
+  if constexpr (kLanes * sizeof(T) > 16) {
+    const hn::Half<D> dh;
+    return hn::Combine(d, inRegisters(dh, [&](size_t k) { return f(k + kLanes / 2); }),
+                       inRegisters(dh, f));
+  } else if constexpr (kLanes > 4) {
+    const hn::Repartition<uint64_t, D> d64;
+    auto chain = [&](size_t from) {
+      hn::Vec<D> v = hn::Set(d, static_cast<T>(f(from)));
+      v = hn::InsertLane(v, 1, static_cast<T>(f(from + 1)));
+      v = hn::InsertLane(v, 2, static_cast<T>(f(from + 2)));
+      return hn::BitCast(d64, hn::InsertLane(v, 3, static_cast<T>(f(from + 3))));
+    };
+    return hn::BitCast(d, hn::InterleaveLower(d64, chain(0), chain(4)));
+  } else {
+    hn::Vec<D> v = hn::Set(d, static_cast<T>(f(0)));
+    for (size_t k = 1; k < kLanes; ++k) v = hn::InsertLane(v, k, static_cast<T>(f(k)));
+    return v;
+  }
 }
 
 KV_HOT Quad decode(const Context& c, VI raw) {
@@ -168,7 +222,7 @@ KV_HOT Quad decode(const Context& c, VI raw) {
           expand5v(field(raw, 0, 31))};
 }
 
-// Eight 16-bit texels (not palettized) to channels.
+// A step's 16-bit texels (not palettized) to channels.
 KV_HOT Octet decode16(TextureFormat format, VUW raw) {
   // A 5-bit field standing alone at bit `at` of each lane, times 33 x 2^(14 - at),
   // has c << 3 | c >> 2 as the product's high half: the one multiplication
@@ -196,7 +250,7 @@ KV_HOT Octet decode16(TextureFormat format, VUW raw) {
   }
 }
 
-// Eight ARGB values, as two vectors of four, to channels.
+// A step's ARGB values, as two vectors of half a step, to channels.
 KV_HOT Octet decodeArgb(VI lo, VI hi) {
   return {narrow(hn::BitCast(di, lsr(lo, 24)), hn::BitCast(di, lsr(hi, 24))),
           narrow(field(lo, 16, 255), field(hi, 16, 255)),
@@ -204,7 +258,7 @@ KV_HOT Octet decodeArgb(VI lo, VI hi) {
           narrow(field(lo, 0, 255), field(hi, 0, 255))};
 }
 
-// Byte offsets of four texels (x, y), both already wrapped.
+// Byte offsets of half a step's texels (x, y), both already wrapped.
 KV_HOT VI texelOffsets(const Context& c, VI tx, VI ty) {
   if (c.texRowShift >= 0) {
     const VI texel = hn::Add(hn::ShiftLeftSame(ty, c.texRowShift), tx);
@@ -220,82 +274,81 @@ KV_HOT int texelAt(const Context& c, int32_t offset) {
   return v;
 }
 
-// Offsets in texture memory spilled for the scalar loads that fetch texels.
-struct Offsets8 {
-  alignas(16) int32_t at[8];
-
-  KV_HOT Offsets8(VI first, VI last) {
-    hn::Store(first, di, at);
-    hn::Store(last, di, at + 4);
-  }
-  int32_t operator[](int k) const { return at[k]; }
+// Byte offsets in texture memory of a step's texels: the first half of the
+// pixels in lo, the second in hi.
+struct StepOffsets {
+  VI lo, hi;
 };
 
-// Raw texels at four wrapped positions, one per 32-bit lane. Built in
-// registers: four scalar stores reloaded as one vector would stall on store
-// forwarding.
+// The offsets spilled for scalar loads.
+struct SpilledOffsets {
+  alignas(64) int32_t at[kStep];
+
+  KV_HOT explicit SpilledOffsets(const StepOffsets& o) {
+    hn::Store(o.lo, di, at);
+    hn::Store(o.hi, di, at + kHalf);
+  }
+  int32_t operator[](size_t k) const { return at[k]; }
+};
+
+// Raw texels at half a step's wrapped positions, one per 32-bit lane.
 KV_HOT VI gather(const Context& c, VI tx, VI ty) {
-  alignas(16) int32_t o[4];
+  alignas(64) int32_t o[kHalf];
   hn::Store(texelOffsets(c, tx, ty), di, o);
-  return lanes4(texelAt(c, o[0]), texelAt(c, o[1]), texelAt(c, o[2]), texelAt(c, o[3]));
+  return inRegisters(di, [&](size_t k) { return texelAt(c, o[k]); });
 }
 
-// Raw texels at eight offsets, one per 16-bit lane. Sixteen says the texture
-// is known to hold 16-bit texels.
+// Raw texels at a step's offsets, one per 16-bit lane. Sixteen says the
+// texture is known to hold 16-bit texels.
 template <bool Sixteen>
-KV_HOT VUW gather8At(const Context& c, const Offsets8& o) {
-  auto at = [&](int k) {
+KV_HOT VUW gather8At(const Context& c, const StepOffsets& offsets) {
+  const SpilledOffsets o(offsets);
+  return inRegisters(duw, [&](size_t k) {
     if constexpr (Sixteen) {
       uint16_t v;
       std::memcpy(&v, c.texels + o[k], 2);
       return v;
     }
     return static_cast<uint16_t>(texelAt(c, o[k]));
-  };
-  VUW v = hn::Set(duw, at(0));
-  v = hn::InsertLane(v, 1, at(1));
-  v = hn::InsertLane(v, 2, at(2));
-  v = hn::InsertLane(v, 3, at(3));
-  v = hn::InsertLane(v, 4, at(4));
-  v = hn::InsertLane(v, 5, at(5));
-  v = hn::InsertLane(v, 6, at(6));
-  return hn::InsertLane(v, 7, at(7));
+  });
 }
 
-// The 16-bit texels at eight offsets and their right-hand neighbours, each
-// pair read as one 32-bit word (no offset may be in a row's last column).
-KV_HOT void gatherPairs(const Context& c, const Offsets8& o, VUW& left, VUW& right) {
-  auto pair = [&](int k) {
+// The 16-bit texels at a step's offsets and their right-hand neighbours,
+// each pair read as one 32-bit word (no offset may be in a row's last column).
+KV_HOT void gatherPairs(const Context& c, const StepOffsets& offsets, VUW& left, VUW& right) {
+  const SpilledOffsets o(offsets);
+  auto pair = [&](size_t k) {
     int32_t v;
     std::memcpy(&v, c.texels + o[k], 4);
     return v;
   };
-  const VI w0 = lanes4(pair(0), pair(1), pair(2), pair(3));
-  const VI w1 = lanes4(pair(4), pair(5), pair(6), pair(7));
+  const VI w0 = inRegisters(di, pair);
+  const VI w1 = inRegisters(di, [&](size_t k) { return pair(k + kHalf); });
   // Sign-extended halves pack back to their own bits.
   left = hn::BitCast(duw, narrow(hn::ShiftRight<16>(hn::ShiftLeft<16>(w0)),
                                  hn::ShiftRight<16>(hn::ShiftLeft<16>(w1))));
   right = hn::BitCast(duw, narrow(hn::ShiftRight<16>(w0), hn::ShiftRight<16>(w1)));
 }
 
-// The channels of the texels at eight offsets, 16-bit or palettized.
-KV_HOT Octet texelsAt(const Context& c, const Offsets8& o) {
-  if (c.texFormat != TextureFormat::Palette8) return decode16(c.texFormat, gather8At<true>(c, o));
-  auto entry = [&](int k) { return static_cast<int32_t>(c.palette[c.texels[o[k]]]); };
-  return decodeArgb(lanes4(entry(0), entry(1), entry(2), entry(3)),
-                    lanes4(entry(4), entry(5), entry(6), entry(7)));
+// The channels of the texels at a step's offsets, 16-bit or palettized.
+KV_HOT Octet texelsAt(const Context& c, const StepOffsets& offsets) {
+  if (c.texFormat != TextureFormat::Palette8)
+    return decode16(c.texFormat, gather8At<true>(c, offsets));
+  const SpilledOffsets o(offsets);
+  auto entry = [&](size_t k) { return static_cast<int32_t>(c.palette[c.texels[o[k]]]); };
+  return decodeArgb(inRegisters(di, entry),
+                    inRegisters(di, [&](size_t k) { return entry(k + kHalf); }));
 }
 
-// Raw texels at eight wrapped positions, one per 16-bit lane.
+// Raw texels at a step's wrapped positions, one per 16-bit lane.
 KV_HOT VUW gather8(const Context& c, VI tx0, VI ty0, VI tx1, VI ty1) {
-  return gather8At<false>(c, Offsets8(texelOffsets(c, tx0, ty0), texelOffsets(c, tx1, ty1)));
+  return gather8At<false>(c, {texelOffsets(c, tx0, ty0), texelOffsets(c, tx1, ty1)});
 }
 
-KV_HOT VI throughPalette(const Context& c, VI index) {  // four 32-bit lanes
-  alignas(16) int32_t i[4];
+KV_HOT VI throughPalette(const Context& c, VI index) {  // 32-bit lanes
+  alignas(64) int32_t i[kHalf];
   hn::Store(index, di, i);
-  auto entry = [&](int k) { return static_cast<int32_t>(c.palette[i[k] & 0xFF]); };
-  return lanes4(entry(0), entry(1), entry(2), entry(3));
+  return inRegisters(di, [&](size_t k) { return static_cast<int32_t>(c.palette[i[k] & 0xFF]); });
 }
 
 // 16-bit lanes that are NOT the key.
@@ -332,7 +385,7 @@ KV_HOT VW factor(BlendFactor f, VW alpha) {  // 16-bit lanes
   return hn::Zero(dw);
 }
 
-// src * fs + dst * fd over eight 16-bit lanes, saturated, rounded like div255.
+// src * fs + dst * fd over a step's 16-bit lanes, saturated, rounded like div255.
 KV_HOT VW blend8(BlendKind kind, VW s, VW fs, VW d, VW fd) {
   const VW full = hn::Set(dw, 255);
   switch (kind) {
@@ -379,7 +432,7 @@ KV_HOT VF lerp(const Lerp& s, int a, VF index) {
   return hn::Add(s.start[a], hn::Mul(s.step[a], index));
 }
 
-// The stored texture coordinates of four pixels as 16.16 texels.
+// The stored texture coordinates of half a step's pixels as 16.16 texels.
 template <bool Perspective>
 KV_HOT void texCoords(const Lerp& s, VF index, VI& fu, VI& fv) {
   VF u = lerp(s, kU, index), v = lerp(s, kV, index);
@@ -393,8 +446,8 @@ KV_HOT void texCoords(const Lerp& s, VF index, VI& fu, VI& fv) {
   fv = truncate(v);
 }
 
-// Bilinear texels of four pixels (32-bit lanes), any format; clears keyed
-// lanes of live32.
+// Bilinear texels of half a step's pixels (32-bit lanes), any format; clears
+// keyed lanes of live32.
 KV_HOT Quad bilinear4(const Context& c, VI fu, VI fv, VI& live32) {
   const VI wMask = hn::Set(di, c.texW - 1), hMask = hn::Set(di, c.texH - 1);
   if (c.colorKey) {
@@ -435,9 +488,9 @@ KV_HOT Quad bilinear4(const Context& c, VI fu, VI fv, VI& live32) {
   return {mix(&Quad::a), mix(&Quad::r), mix(&Quad::g), mix(&Quad::b)};
 }
 
-// Bilinear texels of eight pixels from a texture on a power-of-two pitch,
+// Bilinear texels of a step's pixels from a texture on a power-of-two pitch,
 // without colour key; alpha is left unfiltered. The same arithmetic as
-// bilinear4, with the texels fetched and decoded eight at a time.
+// bilinear4, with the texels fetched and decoded a step at a time.
 KV_HOT Octet bilinear8(const Context& c, VI fu0, VI fv0, VI fu1, VI fv1) {
   const TexelGrid& g = c.grid;
   const VI columnMask = hn::Set(di, g.columnMask), rowMask = hn::Set(di, g.rowMask);
@@ -451,8 +504,8 @@ KV_HOT Octet bilinear8(const Context& c, VI fu0, VI fv0, VI fu1, VI fv1) {
   fu0 = hn::Sub(fu0, half), fv0 = hn::Sub(fv0, half);
   fu1 = hn::Sub(fu1, half), fv1 = hn::Sub(fv1, half);
   const VI x00 = column(fu0), x01 = column(fu1), y00 = row(fv0), y01 = row(fv1);
-  // The offsets of texels (x, y) for pixels 0-3 and (x', y') for pixels 4-7.
-  auto at = [](VI x, VI y, VI x_, VI y_) { return Offsets8(hn::Add(y, x), hn::Add(y_, x_)); };
+  // The offsets of texels (x, y) for the first half of the pixels, (x', y') for the second.
+  auto at = [](VI x, VI y, VI x_, VI y_) { return StepOffsets{hn::Add(y, x), hn::Add(y_, x_)}; };
   Octet t00, t10, t01, t11;
   if (c.texFormat != TextureFormat::Palette8 &&
       hn::AllFalse(di, hn::Or(hn::Eq(x00, columnMask), hn::Eq(x01, columnMask)))) {
@@ -489,19 +542,19 @@ KV_HOT Octet bilinear8(const Context& c, VI fu0, VI fv0, VI fu1, VI fv1) {
   return {t00.a, mix(&Octet::r), mix(&Octet::g), mix(&Octet::b)};
 }
 
-// Shades eight neighbouring pixels. `live` (16-bit lanes, 0 or -1) marks the
-// pixels of the span; `diffuse` holds their interpolated colours.
+// Shades a step's neighbouring pixels. `live` (16-bit lanes, 0 or -1) marks
+// the pixels of the span; `diffuse` holds their interpolated colours.
 template <DepthMode Depth, bool Textured, bool Perspective, bool Bilinear, bool Plain>
 KV_HOT void shadeOctet(const Context& c, const Lerp& s, VF index, VW live, const Octet& diffuse,
                        VW ditherRB, VW ditherG, uint8_t* color, uint32_t* depth) {
-  const VF index1 = hn::Add(index, hn::Set(df, 4.0f));
+  const VF index1 = hn::Add(index, hn::Set(df, float{kHalf}));
   float* const depthF = reinterpret_cast<float*>(depth);
   VF z0, z1, stored0, stored1;
   if constexpr (Depth != DepthMode::Off) {
     z0 = lerp(s, kZ, index);
     z1 = lerp(s, kZ, index1);
     stored0 = hn::LoadU(df, depthF);
-    stored1 = hn::LoadU(df, depthF + 4);
+    stored1 = hn::LoadU(df, depthF + kHalf);
     const VW pass = narrow(depthTest<Depth>(c, z0, stored0), depthTest<Depth>(c, z1, stored1));
     live = hn::And(live, pass);
     if (none(live)) return;
@@ -522,7 +575,7 @@ KV_HOT void shadeOctet(const Context& c, const Lerp& s, VF index, VW live, const
         return hn::Add(hn::And(hn::ShiftRightSame(fv, g.rowShift), rowMask),
                        hn::And(hn::ShiftRightSame(fu, g.columnShift), columnMask));
       };
-      t = texelsAt(c, Offsets8(offset(fu0, fv0), offset(fu1, fv1)));
+      t = texelsAt(c, {offset(fu0, fv0), offset(fu1, fv1)});
     } else if constexpr (Bilinear) {
       VI live0 = spreadLo(live), live1 = spreadHi(live);
       const Quad lo = bilinear4(c, fu0, fv0, live0), hi = bilinear4(c, fu1, fv1, live1);
@@ -580,7 +633,7 @@ KV_HOT void shadeOctet(const Context& c, const Lerp& s, VF index, VW live, const
   } else {
     auto* const color32 = reinterpret_cast<int32_t*>(color);
     const VI old0 = hn::LoadU(di, color32);
-    const VI old1 = hn::LoadU(di, color32 + 4);
+    const VI old1 = hn::LoadU(di, color32 + kHalf);
     if (!Plain && c.blendKind != BlendKind::Off) {
       const VW fs = factor(c.srcBlend, out.a), fd = factor(c.dstBlend, out.a);
       out.r =
@@ -595,17 +648,17 @@ KV_HOT void shadeOctet(const Context& c, const Lerp& s, VF index, VW live, const
     const VI p0 = pack(widenLo(out.r), widenLo(out.g), widenLo(out.b));
     const VI p1 = pack(widenHi(out.r), widenHi(out.g), widenHi(out.b));
     hn::StoreU(select(spreadLo(live), p0, old0), di, color32);
-    hn::StoreU(select(spreadHi(live), p1, old1), di, color32 + 4);
+    hn::StoreU(select(spreadHi(live), p1, old1), di, color32 + kHalf);
   }
   if constexpr (Depth != DepthMode::Off) {
     if (Plain || c.depthWrite) {
       hn::StoreU(select(hn::BitCast(df, spreadLo(live)), z0, stored0), df, depthF);
-      hn::StoreU(select(hn::BitCast(df, spreadHi(live)), z1, stored1), df, depthF + 4);
+      hn::StoreU(select(hn::BitCast(df, spreadHi(live)), z1, stored1), df, depthF + kHalf);
     }
   }
 }
 
-KV_HOT VW ditherRow(const int16_t (&table)[4][4][8], int y, int x) {
+KV_HOT VW ditherRow(const int16_t (&table)[4][4][kMaxStep], int y, int x) {
   return hn::Load(dw, table[y & 3][x & 3]);
 }
 
@@ -629,15 +682,16 @@ void drawSpan(const Context& c, const SpanValues& v, int y, int x0, int x1) {
   } else {
     s.ditherRB = s.ditherG = hn::Zero(dw);
   }
-  // Colour channels, lanes 0-3 and 4-7, stepped eight pixels at a time. The
-  // lanes add modulo 2^32: a lane may pass out of range beyond the end of the
-  // span, but every pixel of the span holds its true value.
+  // Colour channels, the first and second half of the step's pixels, stepped
+  // a step at a time. The lanes add modulo 2^32: a lane may pass out of range
+  // beyond the end of the span, but every pixel of the span holds its true
+  // value.
   auto wrap = [](int64_t x) { return static_cast<int32_t>(static_cast<uint32_t>(x)); };
   VI ramp[4], step8[4];
   for (int k = 0; k < 4; ++k) {
     const int64_t d = v.colorStep[k];
-    ramp[k] = lanes4(0, static_cast<int32_t>(d), wrap(2 * d), wrap(3 * d));
-    step8[k] = hn::Set(di, wrap(8 * d));
+    ramp[k] = hn::BitCast(di, hn::Mul(hn::Iota(du, 0), hn::Set(du, static_cast<uint32_t>(d))));
+    step8[k] = hn::Set(di, wrap(kStep * d));
   }
   // Pixel i of the span is value index offset + i.
   const int offset = v.offset;
@@ -646,9 +700,10 @@ void drawSpan(const Context& c, const SpanValues& v, int y, int x0, int x1) {
     return hn::Add(hn::Set(di, wrap(a + int64_t{offset + first} * d)), ramp[k]);
   };
   VI a0, a1, r0, r1, g0, g1, b0, b1;
-  auto startAt = [&](int first) {  // lanes for pixels first..first+7
-    a0 = lanes(0, first), a1 = lanes(0, first + 4), r0 = lanes(1, first), r1 = lanes(1, first + 4);
-    g0 = lanes(2, first), g1 = lanes(2, first + 4), b0 = lanes(3, first), b1 = lanes(3, first + 4);
+  auto startAt = [&](int first) {  // lanes for pixels first..first+kStep-1
+    const int second = first + kHalf;
+    a0 = lanes(0, first), a1 = lanes(0, second), r0 = lanes(1, first), r1 = lanes(1, second);
+    g0 = lanes(2, first), g1 = lanes(2, second), b0 = lanes(3, first), b1 = lanes(3, second);
   };
   auto advance = [&] {
     a0 = hn::Add(a0, step8[0]), a1 = hn::Add(a1, step8[0]);
@@ -673,7 +728,7 @@ void drawSpan(const Context& c, const SpanValues& v, int y, int x0, int x1) {
   const VF lane = hn::Iota(df, 0.0f);
   const VW lane16 = hn::Iota(dw, 0);
   const int n = x1 - x0;
-  if (n >= 8 && y + 1 < c.height) {
+  if (n >= kStep && y + 1 < c.height) {
     // The next row's span usually starts near this one's: fetch it early,
     // since the walk from row to row defeats the hardware's stream detection.
     const int span = std::min(n, 128);
@@ -683,21 +738,21 @@ void drawSpan(const Context& c, const SpanValues& v, int y, int x0, int x1) {
       for (int k = 0; k < span * 4; k += 64) hwy::Prefetch(depthBytes + c.depthPitch + k);
     }
   }
-  // Eight pixels a step. The last few pixels (or a span shorter than eight)
-  // are eight pixels of the row that take them in, with the other lanes
-  // masked off: a masked lane writes back the value it read, so pixels
-  // outside the span keep theirs. The eight stay within the columns the
-  // caller gave (its tile); only where those are fewer than eight does a
+  // A step's pixels at a time. The last few pixels (or a span shorter than a
+  // step) are a step's pixels of the row that take them in, with the other
+  // lanes masked off: a masked lane writes back the value it read, so pixels
+  // outside the span keep theirs. The step stays within the columns the
+  // caller gave (its tile); only where those are fewer than a step does a
   // copy stand in for the row. One call site keeps the loop body single.
-  alignas(16) uint8_t colorCopy[32];
-  alignas(16) uint32_t depthCopy[8];
+  alignas(64) uint8_t colorCopy[kStep * 4];
+  alignas(64) uint32_t depthCopy[kStep];
   startAt(0);
   for (int i = 0; i < n;) {
-    int j = i;  // the eight pixels' offset from x0
+    int j = i;  // the step's offset from x0
     VW live = hn::Set(dw, -1), ditherRB = s.ditherRB, ditherG = s.ditherG;
-    if (i + 8 > n) {
-      if (x1 - 8 >= v.left && (n >= 8 || x0 + 8 > v.right)) {
-        j = n - 8;  // ending at the span's end; lanes before i are drawn or outside
+    if (i + kStep > n) {
+      if (x1 - kStep >= v.left && (n >= kStep || x0 + kStep > v.right)) {
+        j = n - kStep;  // ending at the span's end; lanes before i are drawn or outside
         live = hn::VecFromMask(dw, hn::Gt(lane16, hn::Set(dw, static_cast<int16_t>(i - j - 1))));
       } else {
         j = 0;  // starting at the span's start
@@ -707,9 +762,9 @@ void drawSpan(const Context& c, const SpanValues& v, int y, int x0, int x1) {
       ditherRB = ditherRow(kDither.rb, y, x0 + j);
       ditherG = ditherRow(kDither.g, y, x0 + j);
     }
-    const int first = x0 + j;  // the eight pixels' first column
-    const bool copy = first < v.left || first + 8 > v.right;
-    const int from = std::max(first, v.left), to = std::min(first + 8, v.right);
+    const int first = x0 + j;  // the step's first column
+    const bool copy = first < v.left || first + kStep > v.right;
+    const int from = std::max(first, v.left), to = std::min(first + kStep, v.right);
     const int skip = from - first, count = to - from;
     uint8_t* pixels = color + j * bytes;
     uint32_t* depths = depth ? depth + j : nullptr;
@@ -728,7 +783,7 @@ void drawSpan(const Context& c, const SpanValues& v, int y, int x0, int x1) {
       std::memcpy(color + (j + skip) * bytes, colorCopy + skip * bytes, count * bytes);
       if (depth) std::memcpy(depth + j + skip, depthCopy + skip, count * 4);
     }
-    i = j + 8;
+    i = j + kStep;
     advance();
   }
 }
