@@ -1,8 +1,8 @@
 // The software devices' back end: clears and fans go to a rasterizer drawing
-// into the surfaces' memory. A rasterizer may hold fans back and draw them
-// later on several threads; while it does, the back end keeps the surfaces
-// those fans read and write, so that anything reaching their memory (a lock,
-// a blit, a flip, a texture load, the surface going) first has them drawn.
+// into the surfaces' memory. A rasterizer may hold fans and clears back and
+// draw them later on several threads; while it does, the back end keeps the
+// surfaces they read and write, so that anything reaching their memory (a
+// lock, a blit, a flip, a texture load, the surface going) first has them drawn.
 #include <algorithm>
 #include <vector>
 
@@ -22,6 +22,9 @@ class SoftwareBackend final : public Backend, ddraw::PixelKeeper {
 
   void clear(const DrawTarget& target, bool color, uint32_t argb, bool depth, float depthValue,
              const raster::Rect& rect) override {
+    // The rasterizer may keep the clear with the pending fans.
+    keep(target.surface);
+    keep(target.zBuffer);
     rasterizer_->clear(color ? &target.color : nullptr, argb,
                        depth && target.zBuffer != nullptr ? &target.depth : nullptr, depthValue,
                        rect);

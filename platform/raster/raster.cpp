@@ -79,6 +79,11 @@ bool clipRect(const Rect& rect, int32_t width, int32_t height, Rect& out) {
 void Rasterizer::clear(const ColorTarget* color, uint32_t argb, const DepthTarget* depth,
                        float depthValue, const Rect& rect) {
   finish();  // pending fans come before the clear
+  fill(color, argb, depth, depthValue, rect);
+}
+
+void Rasterizer::fill(const ColorTarget* color, uint32_t argb, const DepthTarget* depth,
+                      float depthValue, const Rect& rect) {
   Rect r;
   if (color && validColorTarget(*color) && clipRect(rect, color->width, color->height, r)) {
     auto* base = static_cast<uint8_t*>(color->pixels);

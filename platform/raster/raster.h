@@ -140,9 +140,10 @@ class Rasterizer {
 
   // Fills rect (clipped to each target) of the colour target with argb and of
   // the depth target with depth. Either target may be null. The same for
-  // every back end: clears are plain fills.
-  void clear(const ColorTarget* color, uint32_t argb, const DepthTarget* depth, float depthValue,
-             const Rect& rect);
+  // every back end: clears are plain fills, after the pending fans. A back
+  // end that keeps fans may keep the clear with them, and fill later.
+  virtual void clear(const ColorTarget* color, uint32_t argb, const DepthTarget* depth,
+                     float depthValue, const Rect& rect);
 
   // Draws a triangle fan of count vertices (fewer than 3: nothing). depth may be
   // null, which leaves the depth states without effect; with depth in use,
@@ -157,6 +158,11 @@ class Rasterizer {
   // targets' or a texture's memory other than through this back end must
   // call this first. Clears do it themselves.
   virtual void finish() {}
+
+ protected:
+  // The fill a clear makes, now.
+  static void fill(const ColorTarget* color, uint32_t argb, const DepthTarget* depth,
+                   float depthValue, const Rect& rect);
 };
 
 // "Reference": plain and exact, the oracle for tests.

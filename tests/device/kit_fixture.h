@@ -127,7 +127,9 @@ class Kit : public ::testing::Test {
       pressF3(std::string("device=") + name + (mode.empty() ? "" : ",mode=" + mode) + ",ok");
       ASSERT_EQ(kvFramework.initialised, 1) << "switch " << i << " to " << name;
       EXPECT_EQ(selected(), named(name)) << "switch " << i;
-      if (!mode.empty()) EXPECT_EQ(kvFramework.fullscreen, mode == "Windowed mode" ? 0 : 1);
+      if (!mode.empty()) {
+        EXPECT_EQ(kvFramework.fullscreen, mode == "Windowed mode" ? 0 : 1) << "switch " << i;
+      }
       for (Surface* surface : surfaces) EXPECT_TRUE(onCurrentDevice(surface)) << "switch " << i;
       IDirect3DTexture2* bound = nullptr;
       kvFramework.device->GetTexture(0, &bound);

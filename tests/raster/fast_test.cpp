@@ -88,6 +88,14 @@ void drawScene(Rasterizer& r, uint32_t seed, Canvas& c, std::vector<uint8_t>* mi
     if (i % 50 == 25) {
       for (uint32_t& p : textures[(rng() % 2) * 4].palette) p = p * 5 + 3;
     }
+    if (i % 70 == 35) {  // clears between fans, of part of the target or all of it
+      const int x = int(rng() % c.width) - 8, y = int(rng() % c.height) - 8;
+      const Rect rect = i == 315 ? Rect{0, 0, c.width, c.height}
+                                 : Rect{x, y, x + int(rng() % 90), y + int(rng() % 90)};
+      const bool withColor = i != 105, withDepth = rng() % 2;
+      r.clear(withColor ? &color : nullptr, uint32_t(rng()), withDepth ? &depth : nullptr,
+              0.01f * float(rng() % 100), rect);
+    }
     const std::vector<Vertex> fan = randomFan(rng, c.width, c.height);
     const State s = randomState(rng, &textures[rng() % 8].texture);
     r.drawFan(color, rng() % 8 ? &depth : nullptr, s, fan.data(), int(fan.size()));

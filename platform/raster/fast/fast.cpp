@@ -351,9 +351,6 @@ void drawFanTriangles(const Draw& d, const Rect& clip, const Vertex* vertices, i
 
 namespace {
 
-// Fans are kept in screen tiles of this size until the scene is drawn.
-constexpr int kTileWidth = 64, kTileHeight = 32;
-
 bool sameTarget(const ColorTarget& a, const ColorTarget& b) {
   return a.pixels == b.pixels && a.pitch == b.pitch && a.width == b.width && a.height == b.height &&
          a.format == b.format;
@@ -426,7 +423,14 @@ class DrawCache {
 // the order its fans came. A full batch is handed to the crew while the
 // caller goes on filling the other one, so the caller's own work (the kit's
 // transforms, the binning) overlaps the drawing.
-constexpr int kBandHeight = 32;
+//
+// A triangle is set up again in every band it touches, so bands are as tall
+// as still leaves about three per thread to share out: 64 rows on two
+// threads at 480, 16 on seven.
+int bandShiftFor(int height, int threads) {
+  const int rows = std::clamp(height / (3 * threads), 16, 64);
+  return std::bit_width(static_cast<unsigned>(rows)) - 1;
+}
 // A batch goes to the crew once it has this many fans and the crew is free
 // (waking the crew costs more than a few fans' work), and at the latest when
 // it has kBatchMost, when the caller waits for the crew.
@@ -449,6 +453,28 @@ class FastRasterizer final : public Rasterizer {
     bin(*d, color, vertices, count);
   }
 
+  // With threads, a clear of the target the fans go to waits with them, so
+  // that it too is shared out, and each band is drawn into right after its
+  // rows were cleared, while they are in the cache.
+  void clear(const ColorTarget* color, uint32_t argb, const DepthTarget* depth, float depthValue,
+             const Rect& rect) override {
+    if (workers_.threads() == 1 || !color)
+      return Rasterizer::clear(color, argb, depth, depthValue, rect);
+    // Checked (and logged) here once, not in every band.
+    if (!validColorTarget(*color)) return Rasterizer::clear(nullptr, argb, depth, depthValue, rect);
+    if (depth && !validDepthTarget(*depth)) depth = nullptr;
+    useTarget(*color);
+    Batch& b = batches_[filling_];
+    const int rows = static_cast<int>(b.bands.size()) << b.bandShift;
+    if (depth && depth->height > rows)
+      return Rasterizer::clear(color, argb, depth, depthValue, rect);
+    const int y0 = std::max(rect.top, 0), y1 = std::min(rect.bottom, rows);
+    if (y0 >= y1) return;
+    b.clears.push_back(
+        {*color, depth ? *depth : DepthTarget{}, depth != nullptr, argb, depthValue, rect});
+    add(b, {0, static_cast<uint32_t>(b.clears.size() - 1), 0}, y0, y1);
+  }
+
   // Draws every pending batch, so the picture does not depend on the
   // thread count: each band on one thread, fans in the order they came.
   void finish() override {
@@ -464,8 +490,16 @@ class FastRasterizer final : public Rasterizer {
  private:
   struct Fan {
     uint32_t draw;   // in Batch::draws
-    uint32_t first;  // in Batch::vertices
-    int count;
+    uint32_t first;  // in Batch::vertices; in Batch::clears for a clear
+    int count;       // 0: a clear
+  };
+  struct Clear {
+    ColorTarget color;
+    DepthTarget depth;
+    bool hasDepth;
+    uint32_t argb;
+    float depthValue;
+    Rect rect;
   };
   using Palette = std::array<uint32_t, 256>;
   struct Batch {
@@ -473,11 +507,13 @@ class FastRasterizer final : public Rasterizer {
     std::vector<int32_t> drawPalette;  // per draw: its palette copy, or -1
     std::vector<Fan> fans;
     std::vector<Vertex> vertices;
+    std::vector<Clear> clears;
     // Palettized textures' palettes as they were when their fans came: the
     // caller may change a palette before the fans are drawn.
     std::vector<Palette> palettes;
     std::vector<std::vector<uint32_t>> bands;  // per band, the fans that touch it
     std::vector<int> busyBands;                // the bands with fans, when launched
+    int bandShift = 0;                         // log2 of the band height
   };
 
   // Draws one band of the batch the crew has.
@@ -486,28 +522,42 @@ class FastRasterizer final : public Rasterizer {
     void operator()(int task) const {
       const Batch& b = *batch;
       const int band = b.busyBands[task];
+      const int top = band << b.bandShift, bottom = (band + 1) << b.bandShift;
       for (uint32_t f : b.bands[band]) {
         const Fan& fan = b.fans[f];
+        if (fan.count == 0) {
+          const Clear& c = b.clears[fan.first];
+          const Rect rows{c.rect.left, std::max(c.rect.top, top), c.rect.right,
+                          std::min(c.rect.bottom, bottom)};
+          fill(&c.color, c.argb, c.hasDepth ? &c.depth : nullptr, c.depthValue, rows);
+          continue;
+        }
         const fast::Draw& d = b.draws[fan.draw];
-        const Rect clip{0, band * kBandHeight, d.context.width,
-                        std::min((band + 1) * kBandHeight, d.context.height)};
+        const Rect clip{0, top, d.context.width, std::min(bottom, d.context.height)};
         if (clip.top < clip.bottom)
           fast::drawFanTriangles(d, clip, &b.vertices[fan.first], fan.count);
       }
     }
   };
 
-  void bin(const fast::Draw& d, const ColorTarget& color, const Vertex* vertices, int count) {
-    // Fans for another target wait for nothing: what is pending is drawn first.
+  // Fans for another target wait for nothing: what is pending is drawn first.
+  void useTarget(const ColorTarget& color) {
     const bool pending = workers_.busy() || !batches_[filling_].fans.empty();
     if (pending && (color.pixels != target_.pixels || color.width != target_.width ||
                     color.height != target_.height))
       finish();
     if (!workers_.busy() && batches_[filling_].fans.empty() && color.height != target_.height) {
-      const size_t bands = size_t(color.height + kBandHeight - 1) / kBandHeight;
-      for (Batch& b : batches_) b.bands.resize(bands);
+      const int shift = bandShiftFor(color.height, workers_.threads());
+      for (Batch& b : batches_) {
+        b.bandShift = shift;
+        b.bands.resize(((color.height - 1) >> shift) + 1);
+      }
     }
     target_ = color;
+  }
+
+  void bin(const fast::Draw& d, const ColorTarget& color, const Vertex* vertices, int count) {
+    useTarget(color);
     // The rows the fan's corners span; corners the triangle set-up refuses
     // take no part, since no triangle with them is drawn.
     float top = 1e9f, bottom = -1e9f;
@@ -516,15 +566,24 @@ class FastRasterizer final : public Rasterizer {
       if (!(std::fabs(v.sx) <= kMaxCoordinate && std::fabs(v.sy) <= kMaxCoordinate)) continue;
       top = std::min(top, v.sy), bottom = std::max(bottom, v.sy);
     }
-    // Rows whose centres the fan covers, with a row to spare for snapping.
-    const int y0 = std::max(0, static_cast<int>(std::floor(top)) - 1);
-    const int y1 = std::min(d.context.height, static_cast<int>(std::ceil(bottom)) + 2);
+    // Rows whose centres the fan covers, with a row to spare for snapping
+    // and one for truncating toward zero.
+    const int y0 = std::max(0, static_cast<int>(top) - 2);
+    const int y1 = std::min(d.context.height, static_cast<int>(bottom) + 3);
     if (y0 >= y1) return;
     Batch& b = batches_[filling_];
-    const auto index = static_cast<uint32_t>(b.fans.size());
-    b.fans.push_back({drawIndex(b, d), static_cast<uint32_t>(b.vertices.size()), count});
+    const uint32_t draw = drawIndex(b, d);
+    const auto first = static_cast<uint32_t>(b.vertices.size());
     b.vertices.insert(b.vertices.end(), vertices, vertices + count);
-    for (int band = y0 / kBandHeight; band <= (y1 - 1) / kBandHeight; ++band)
+    add(b, {draw, first, count}, y0, y1);
+  }
+
+  // Puts a fan into the bands of rows y0..y1-1, and the batch to the crew
+  // when it is its time.
+  void add(Batch& b, const Fan& fan, int y0, int y1) {
+    const auto index = static_cast<uint32_t>(b.fans.size());
+    b.fans.push_back(fan);
+    for (int band = y0 >> b.bandShift; band <= (y1 - 1) >> b.bandShift; ++band)
       b.bands[band].push_back(index);
     if (b.fans.size() >= kBatchMost ||
         (b.fans.size() >= kBatchLeast && (!workers_.busy() || workers_.done()))) {
@@ -581,6 +640,7 @@ class FastRasterizer final : public Rasterizer {
     b.drawPalette.clear();
     b.fans.clear();
     b.vertices.clear();
+    b.clears.clear();
     b.palettes.clear();
     if (lastDrawBatch_ == &b) lastDrawBatch_ = nullptr;
     inFlight_ = nullptr;

@@ -1,6 +1,35 @@
 #include "platform/raster/fast/workers.h"
 
+#include <chrono>
+
 namespace kv::raster::fast {
+
+namespace {
+
+// Jobs come in quick succession within a scene: a thread that is done looks
+// for the next one this long before it sleeps, since waking it costs more.
+constexpr auto kSpin = std::chrono::microseconds(50);
+
+inline void relax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#elif defined(__aarch64__)
+  asm volatile("yield");
+#endif
+}
+
+// True when ready() turned true within kSpin.
+template <class Ready>
+bool spinFor(Ready ready) {
+  const auto until = std::chrono::steady_clock::now() + kSpin;
+  for (int i = 1;; ++i) {
+    if (ready()) return true;
+    relax();
+    if (i % 64 == 0 && std::chrono::steady_clock::now() > until) return false;
+  }
+}
+
+}  // namespace
 
 Workers::Workers(int threads) {
   for (int i = 1; i < threads; ++i) crew_.emplace_back([this] { work(); });
@@ -40,8 +69,8 @@ void Workers::begin(int count, void* task, Call call) {
     count_ = count;
     next_.store(0);
     finished_.store(0);
-    busy_ = static_cast<int>(crew_.size());
-    ++generation_;
+    busy_.store(static_cast<int>(crew_.size()));
+    generation_.fetch_add(1, std::memory_order_release);
   }
   wake_.notify_all();
 }
@@ -50,8 +79,11 @@ void Workers::wait() {
   if (!started_) return;
   takeTasks();
   if (!crew_.empty()) {
-    std::unique_lock lock(mutex_);
-    done_.wait(lock, [this] { return busy_ == 0; });
+    auto idle = [this] { return busy_.load(std::memory_order_acquire) == 0; };
+    if (!spinFor(idle)) {
+      std::unique_lock lock(mutex_);
+      done_.wait(lock, idle);
+    }
   }
   started_ = false;
 }
@@ -59,15 +91,18 @@ void Workers::wait() {
 void Workers::work() {
   uint64_t seen = 0;
   for (;;) {
-    {
+    auto next = [&] { return generation_.load(std::memory_order_acquire) != seen; };
+    if (!spinFor(next)) {
       std::unique_lock lock(mutex_);
-      wake_.wait(lock, [&] { return stopping_ || generation_ != seen; });
+      wake_.wait(lock, [&] { return stopping_ || next(); });
       if (stopping_) return;
-      seen = generation_;
     }
+    seen = generation_.load(std::memory_order_acquire);
     takeTasks();
-    std::lock_guard lock(mutex_);
-    if (--busy_ == 0) done_.notify_one();
+    if (busy_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+      std::lock_guard lock(mutex_);  // so that a caller about to sleep sees it
+      done_.notify_one();
+    }
   }
 }
 

@@ -52,10 +52,10 @@ class Workers {
   std::vector<std::thread> crew_;
   std::mutex mutex_;
   std::condition_variable wake_, done_;
-  uint64_t generation_ = 0;  // one per job; the crew waits for the next
+  std::atomic<uint64_t> generation_{0};  // one per job; the crew waits for the next
   bool stopping_ = false;
-  bool started_ = false;  // a job is out (the caller's view)
-  int busy_ = 0;          // crew threads still on the current job
+  bool started_ = false;      // a job is out (the caller's view)
+  std::atomic<int> busy_{0};  // crew threads still on the current job
   void* task_ = nullptr;
   Call call_ = nullptr;
   int count_ = 0;
