@@ -432,8 +432,9 @@ int bandShiftFor(int height, int threads) {
   return std::bit_width(static_cast<unsigned>(rows)) - 1;
 }
 // A batch goes to the crew once it has this many fans and the crew is free
-// (waking the crew costs more than a few fans' work), and at the latest when
-// it has kBatchMost, when the caller waits for the crew.
+// (waking the crew costs more than a few fans' work), or a clear, which is
+// work enough (at the start of a frame the crew has nothing else); and at the
+// latest when it has kBatchMost, when the caller waits for the crew.
 constexpr size_t kBatchLeast = 128, kBatchMost = 1024;
 
 class FastRasterizer final : public Rasterizer {
@@ -514,6 +515,7 @@ class FastRasterizer final : public Rasterizer {
     std::vector<std::vector<uint32_t>> bands;  // per band, the fans that touch it
     std::vector<int> busyBands;                // the bands with fans, when launched
     int bandShift = 0;                         // log2 of the band height
+    bool hasClear = false;
   };
 
   // Draws one band of the batch the crew has.
@@ -585,8 +587,9 @@ class FastRasterizer final : public Rasterizer {
     b.fans.push_back(fan);
     for (int band = y0 >> b.bandShift; band <= (y1 - 1) >> b.bandShift; ++band)
       b.bands[band].push_back(index);
+    if (fan.count == 0) b.hasClear = true;
     if (b.fans.size() >= kBatchMost ||
-        (b.fans.size() >= kBatchLeast && (!workers_.busy() || workers_.done()))) {
+        ((b.fans.size() >= kBatchLeast || b.hasClear) && (!workers_.busy() || workers_.done()))) {
       settle();  // the batch before this one first: bands are drawn in order
       launch(b);
       filling_ ^= 1;
@@ -641,6 +644,7 @@ class FastRasterizer final : public Rasterizer {
     b.fans.clear();
     b.vertices.clear();
     b.clears.clear();
+    b.hasClear = false;
     b.palettes.clear();
     if (lastDrawBatch_ == &b) lastDrawBatch_ = nullptr;
     inFlight_ = nullptr;

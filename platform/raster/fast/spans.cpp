@@ -278,6 +278,9 @@ KV_HOT int texelAt(const Context& c, int32_t offset) {
 // pixels in lo, the second in hi.
 struct StepOffsets {
   VI lo, hi;
+  // Whether any pixel of either half is drawn: a short span's step leaves
+  // half its lanes empty, and their texels are not fetched.
+  bool loLive = true, hiLive = true;
 };
 
 // The offsets spilled for scalar loads.
@@ -303,14 +306,22 @@ KV_HOT VI gather(const Context& c, VI tx, VI ty) {
 template <bool Sixteen>
 KV_HOT VUW gather8At(const Context& c, const StepOffsets& offsets) {
   const SpilledOffsets o(offsets);
-  return inRegisters(duw, [&](size_t k) {
+  auto texel = [&](size_t k) {
     if constexpr (Sixteen) {
       uint16_t v;
       std::memcpy(&v, c.texels + o[k], 2);
       return v;
     }
     return static_cast<uint16_t>(texelAt(c, o[k]));
-  });
+  };
+  if constexpr (kStep > 8) {
+    const DH dh;
+    return hn::Combine(
+        duw,
+        offsets.hiLive ? inRegisters(dh, [&](size_t k) { return texel(k + kHalf); }) : hn::Zero(dh),
+        offsets.loLive ? inRegisters(dh, texel) : hn::Zero(dh));
+  }
+  return inRegisters(duw, texel);
 }
 
 // The 16-bit texels at a step's offsets and their right-hand neighbours,
@@ -322,8 +333,9 @@ KV_HOT void gatherPairs(const Context& c, const StepOffsets& offsets, VUW& left,
     std::memcpy(&v, c.texels + o[k], 4);
     return v;
   };
-  const VI w0 = inRegisters(di, pair);
-  const VI w1 = inRegisters(di, [&](size_t k) { return pair(k + kHalf); });
+  const VI w0 = offsets.loLive ? inRegisters(di, pair) : hn::Zero(di);
+  const VI w1 =
+      offsets.hiLive ? inRegisters(di, [&](size_t k) { return pair(k + kHalf); }) : hn::Zero(di);
   // Sign-extended halves pack back to their own bits.
   left = hn::BitCast(duw, narrow(hn::ShiftRight<16>(hn::ShiftLeft<16>(w0)),
                                  hn::ShiftRight<16>(hn::ShiftLeft<16>(w1))));
@@ -491,7 +503,7 @@ KV_HOT Quad bilinear4(const Context& c, VI fu, VI fv, VI& live32) {
 // Bilinear texels of a step's pixels from a texture on a power-of-two pitch,
 // without colour key; alpha is left unfiltered. The same arithmetic as
 // bilinear4, with the texels fetched and decoded a step at a time.
-KV_HOT Octet bilinear8(const Context& c, VI fu0, VI fv0, VI fu1, VI fv1) {
+KV_HOT Octet bilinear8(const Context& c, VI fu0, VI fv0, VI fu1, VI fv1, bool loLive, bool hiLive) {
   const TexelGrid& g = c.grid;
   const VI columnMask = hn::Set(di, g.columnMask), rowMask = hn::Set(di, g.rowMask);
   auto column = [&](VI fu) { return hn::And(hn::ShiftRightSame(fu, g.columnShift), columnMask); };
@@ -505,7 +517,9 @@ KV_HOT Octet bilinear8(const Context& c, VI fu0, VI fv0, VI fu1, VI fv1) {
   fu1 = hn::Sub(fu1, half), fv1 = hn::Sub(fv1, half);
   const VI x00 = column(fu0), x01 = column(fu1), y00 = row(fv0), y01 = row(fv1);
   // The offsets of texels (x, y) for the first half of the pixels, (x', y') for the second.
-  auto at = [](VI x, VI y, VI x_, VI y_) { return StepOffsets{hn::Add(y, x), hn::Add(y_, x_)}; };
+  auto at = [&](VI x, VI y, VI x_, VI y_) {
+    return StepOffsets{hn::Add(y, x), hn::Add(y_, x_), loLive, hiLive};
+  };
   Octet t00, t10, t01, t11;
   if (c.texFormat != TextureFormat::Palette8 &&
       hn::AllFalse(di, hn::Or(hn::Eq(x00, columnMask), hn::Eq(x01, columnMask)))) {
@@ -566,8 +580,14 @@ KV_HOT void shadeOctet(const Context& c, const Lerp& s, VF index, VW live, const
     texCoords<Perspective>(s, index, fu0, fv0);
     texCoords<Perspective>(s, index1, fu1, fv1);
     Octet t;
+    bool loLive = true, hiLive = true;  // either half of the pixels drawn
+    if constexpr (Plain && kStep > 8) {
+      const hn::Half<DW> dwh;
+      loLive = !hn::AllFalse(dwh, hn::MaskFromVec(hn::LowerHalf(dwh, live)));
+      hiLive = !hn::AllFalse(dwh, hn::MaskFromVec(hn::UpperHalf(dwh, live)));
+    }
     if constexpr (Plain && Bilinear) {
-      t = bilinear8(c, fu0, fv0, fu1, fv1);
+      t = bilinear8(c, fu0, fv0, fu1, fv1, loLive, hiLive);
     } else if constexpr (Plain) {
       const TexelGrid& g = c.grid;
       const VI columnMask = hn::Set(di, g.columnMask), rowMask = hn::Set(di, g.rowMask);
@@ -575,7 +595,7 @@ KV_HOT void shadeOctet(const Context& c, const Lerp& s, VF index, VW live, const
         return hn::Add(hn::And(hn::ShiftRightSame(fv, g.rowShift), rowMask),
                        hn::And(hn::ShiftRightSame(fu, g.columnShift), columnMask));
       };
-      t = texelsAt(c, {offset(fu0, fv0), offset(fu1, fv1)});
+      t = texelsAt(c, {offset(fu0, fv0), offset(fu1, fv1), loLive, hiLive});
     } else if constexpr (Bilinear) {
       VI live0 = spreadLo(live), live1 = spreadHi(live);
       const Quad lo = bilinear4(c, fu0, fv0, live0), hi = bilinear4(c, fu1, fv1, live1);
