@@ -336,10 +336,9 @@ KV_HOT void gatherPairs(const Context& c, const StepOffsets& offsets, VUW& left,
   const VI w0 = offsets.loLive ? inRegisters(di, pair) : hn::Zero(di);
   const VI w1 =
       offsets.hiLive ? inRegisters(di, [&](size_t k) { return pair(k + kHalf); }) : hn::Zero(di);
-  // Sign-extended halves pack back to their own bits.
-  left = hn::BitCast(duw, narrow(hn::ShiftRight<16>(hn::ShiftLeft<16>(w0)),
-                                 hn::ShiftRight<16>(hn::ShiftLeft<16>(w1))));
-  right = hn::BitCast(duw, narrow(hn::ShiftRight<16>(w0), hn::ShiftRight<16>(w1)));
+  // The low halves are the left texels, the high halves the right ones.
+  left = hn::ConcatEven(duw, hn::BitCast(duw, w1), hn::BitCast(duw, w0));
+  right = hn::ConcatOdd(duw, hn::BitCast(duw, w1), hn::BitCast(duw, w0));
 }
 
 // The channels of the texels at a step's offsets, 16-bit or palettized.
@@ -500,6 +499,26 @@ KV_HOT Quad bilinear4(const Context& c, VI fu, VI fv, VI& live32) {
   return {mix(&Quad::a), mix(&Quad::r), mix(&Quad::g), mix(&Quad::b)};
 }
 
+// Sums of the products of neighbouring 16-bit lanes, a[2k] b[2k] + a[2k+1] b[2k+1],
+// in 32-bit lane k.
+KV_HOT VI pairProducts(VW a, VW b) {
+#if HWY_ARCH_X86 && (HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL)
+  return VI{_mm256_madd_epi16(a.raw, b.raw)};
+#elif HWY_ARCH_X86 && HWY_TARGET != HWY_EMU128 && HWY_TARGET != HWY_SCALAR
+  return VI{_mm_madd_epi16(a.raw, b.raw)};
+#else
+  const VI x = hn::BitCast(di, a), y = hn::BitCast(di, b);
+  auto low = [](VI v) { return hn::ShiftRight<16>(hn::ShiftLeft<16>(v)); };
+  return hn::Add(hn::Mul(low(x), low(y)), hn::Mul(hn::ShiftRight<16>(x), hn::ShiftRight<16>(y)));
+#endif
+}
+
+// The 16-bit fractions of a step's 16.16 coordinates (the first half of the
+// pixels in f0), in pixel order.
+KV_HOT VUW fractions(VI f0, VI f1) {
+  return hn::ConcatEven(duw, hn::BitCast(duw, f1), hn::BitCast(duw, f0));
+}
+
 // Bilinear texels of a step's pixels from a texture on a power-of-two pitch,
 // without colour key; alpha is left unfiltered. The same arithmetic as
 // bilinear4, with the texels fetched and decoded a step at a time.
@@ -535,23 +554,41 @@ KV_HOT Octet bilinear8(const Context& c, VI fu0, VI fv0, VI fu1, VI fv1, bool lo
     t00 = texelsAt(c, at(x00, y00, x01, y01)), t10 = texelsAt(c, at(x10, y00, x11, y01));
     t01 = texelsAt(c, at(x00, y10, x01, y11)), t11 = texelsAt(c, at(x10, y10, x11, y11));
   }
-  const VF scale = hn::Set(df, 1.0f / 65536.0f);
-  const VI low16 = hn::Set(di, 0xFFFF);
-  auto weight = [&](VI f) { return hn::Mul(hn::ConvertTo(df, hn::And(f, low16)), scale); };
-  const VF wx0 = weight(fu0), wy0 = weight(fv0), wx1 = weight(fu1), wy1 = weight(fv1);
-  auto mix4 = [](VF a, VF b, VF cc, VF d, VF wx, VF wy) {
-    const VF top = hn::Add(a, hn::Mul(hn::Sub(b, a), wx));
-    const VF bottom = hn::Add(cc, hn::Mul(hn::Sub(d, cc), wx));
-    const VF m = hn::Add(top, hn::Mul(hn::Sub(bottom, top), wy));
-    // No clamp: top and bottom are exact (8 + 16 bits), and with weights below
-    // one each rounded step stays between its ends, so m is within 0..255.
-    return truncate(hn::Add(m, hn::Set(df, 0.5f)));
+  // Each row's blend is exact in integers: with w the 16-bit fraction,
+  // a x 65536 + (b - a) w = (b - a)(w - 32768) + 2(a + b) x 16384, whose
+  // factors all fit 16-bit lanes, summed pairwise into 32-bit lanes. The
+  // pairs are interleaved within 128-bit blocks, so the 32-bit results come
+  // in that order, which packing them back undoes.
+  const VUW fx = fractions(fu0, fu1), fy = fractions(fv0, fv1);
+  const VW wx = hn::BitCast(dw, hn::Xor(fx, hn::Set(duw, 0x8000))), quarter = hn::Set(dw, 16384);
+  const VW wxLo = hn::InterleaveLower(dw, wx, quarter), wxHi = hn::InterleaveUpper(dw, wx, quarter);
+  // The vertical blend in float on values scaled by 65536: the operations
+  // bilinear4 does, and as the scale is a power of two, the same roundings.
+  auto weight = [](VUW f) {
+    return hn::Mul(hn::ConvertTo(df, hn::BitCast(di, f)), hn::Set(df, 1.0f / 65536.0f));
   };
-  auto lo = [](VW w) { return hn::ConvertTo(df, widenLo(w)); };
-  auto hi = [](VW w) { return hn::ConvertTo(df, widenHi(w)); };
+  const VUW none16 = hn::Zero(duw);
+  const VF wyLo = weight(hn::InterleaveLower(duw, fy, none16));
+  const VF wyHi = weight(hn::InterleaveUpper(duw, fy, none16));
+  auto rows = [&](VW a, VW b, VI& lo, VI& hi) {
+    const VW d = hn::Sub(b, a), s = hn::ShiftLeft<1>(hn::Add(a, b));
+    lo = pairProducts(hn::InterleaveLower(dw, d, s), wxLo);
+    hi = pairProducts(hn::InterleaveUpper(dw, d, s), wxHi);
+  };
+  auto vertical = [](VI top, VI bottom, VF wy) {
+    const VF t = hn::ConvertTo(df, top);
+    const VF m = hn::Add(t, hn::Mul(hn::Sub(hn::ConvertTo(df, bottom), t), wy));
+    // No clamp: top and bottom are exact, and with weights below one the
+    // rounded step stays between them. Adding half a unit and truncating
+    // rounds; the shift is exact, as the truncation already dropped the
+    // fraction.
+    return hn::ShiftRight<16>(truncate(hn::Add(m, hn::Set(df, 32768.0f))));
+  };
   auto mix = [&](VW Octet::*ch) {
-    return narrow(mix4(lo(t00.*ch), lo(t10.*ch), lo(t01.*ch), lo(t11.*ch), wx0, wy0),
-                  mix4(hi(t00.*ch), hi(t10.*ch), hi(t01.*ch), hi(t11.*ch), wx1, wy1));
+    VI top0, top1, bottom0, bottom1;
+    rows(t00.*ch, t10.*ch, top0, top1);
+    rows(t01.*ch, t11.*ch, bottom0, bottom1);
+    return hn::ReorderDemote2To(dw, vertical(top0, bottom0, wyLo), vertical(top1, bottom1, wyHi));
   };
   return {t00.a, mix(&Octet::r), mix(&Octet::g), mix(&Octet::b)};
 }
