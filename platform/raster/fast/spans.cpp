@@ -324,13 +324,15 @@ KV_HOT VUW gather8At(const Context& c, const StepOffsets& offsets) {
   return inRegisters(duw, texel);
 }
 
-// The 16-bit texels at a step's offsets and their right-hand neighbours,
-// each pair read as one 32-bit word (no offset may be in a row's last column).
-KV_HOT void gatherPairs(const Context& c, const StepOffsets& offsets, VUW& left, VUW& right) {
-  const SpilledOffsets o(offsets);
+// The 16-bit texels at a step's offsets (spilled in o) plus `skip` bytes and
+// their right-hand neighbours, each pair read as one 32-bit word (no offset
+// may be in a row's last column).
+KV_HOT void gatherPairs(const Context& c, const StepOffsets& offsets, const SpilledOffsets& o,
+                        int32_t skip, VUW& left, VUW& right) {
+  const uint8_t* const texels = c.texels + skip;
   auto pair = [&](size_t k) {
     int32_t v;
-    std::memcpy(&v, c.texels + o[k], 4);
+    std::memcpy(&v, texels + o[k], 4);
     return v;
   };
   const VI w0 = offsets.loLive ? inRegisters(di, pair) : hn::Zero(di);
@@ -544,8 +546,16 @@ KV_HOT Octet bilinear8(const Context& c, VI fu0, VI fv0, VI fu1, VI fv1, bool lo
       hn::AllFalse(di, hn::Or(hn::Eq(x00, columnMask), hn::Eq(x01, columnMask)))) {
     // No pair wraps around the texture's right edge: each pair is one read.
     VUW raw00, raw10, raw01, raw11;
-    gatherPairs(c, at(x00, y00, x01, y01), raw00, raw10);
-    gatherPairs(c, at(x00, nextRow(y00), x01, nextRow(y01)), raw01, raw11);
+    const StepOffsets top = at(x00, y00, x01, y01);
+    const SpilledOffsets o(top);
+    gatherPairs(c, top, o, 0, raw00, raw10);
+    if (hn::AllFalse(di, hn::Or(hn::Eq(y00, rowMask), hn::Eq(y01, rowMask)))) {
+      // Nor around the bottom edge: the lower pairs are a row further on.
+      gatherPairs(c, top, o, g.rowStep, raw01, raw11);
+    } else {
+      const StepOffsets bottom = at(x00, nextRow(y00), x01, nextRow(y01));
+      gatherPairs(c, bottom, SpilledOffsets(bottom), 0, raw01, raw11);
+    }
     t00 = decode16(c.texFormat, raw00), t10 = decode16(c.texFormat, raw10);
     t01 = decode16(c.texFormat, raw01), t11 = decode16(c.texFormat, raw11);
   } else {
