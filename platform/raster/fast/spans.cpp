@@ -324,6 +324,27 @@ KV_HOT VUW gather8At(const Context& c, const StepOffsets& offsets) {
   return inRegisters(duw, texel);
 }
 
+// The words f(0), f(1), ... as one vector of 32-bit lanes. On x86 each is
+// broadcast from memory (a load alone) and blended into place, where
+// inserting them lane by lane would queue every word on the shuffle unit.
+template <class F>
+KV_HOT VI wordsAt(F f) {
+#if HWY_ARCH_X86 && (HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL)
+  static_assert(kHalf == 8);
+  auto word = [&](size_t k) { return _mm256_set1_epi32(f(k)); };
+  auto two = [&](size_t k) { return _mm256_blend_epi32(word(k), word(k + 1), 0xAA); };
+  auto four = [&](size_t k) { return _mm256_blend_epi32(two(k), two(k + 2), 0xCC); };
+  return VI{_mm256_blend_epi32(four(0), four(4), 0xF0)};
+#elif HWY_ARCH_X86 && HWY_TARGET == HWY_SSE4
+  static_assert(kHalf == 4);
+  auto word = [&](size_t k) { return _mm_set1_epi32(f(k)); };
+  auto two = [&](size_t k) { return _mm_blend_epi16(word(k), word(k + 1), 0xCC); };
+  return VI{_mm_blend_epi16(two(0), two(2), 0xF0)};
+#else
+  return inRegisters(di, f);
+#endif
+}
+
 // The 16-bit texels at a step's offsets (spilled in o) plus `skip` bytes and
 // their right-hand neighbours, each pair read as one 32-bit word (no offset
 // may be in a row's last column).
@@ -335,9 +356,8 @@ KV_HOT void gatherPairs(const Context& c, const StepOffsets& offsets, const Spil
     std::memcpy(&v, texels + o[k], 4);
     return v;
   };
-  const VI w0 = offsets.loLive ? inRegisters(di, pair) : hn::Zero(di);
-  const VI w1 =
-      offsets.hiLive ? inRegisters(di, [&](size_t k) { return pair(k + kHalf); }) : hn::Zero(di);
+  const VI w0 = offsets.loLive ? wordsAt(pair) : hn::Zero(di);
+  const VI w1 = offsets.hiLive ? wordsAt([&](size_t k) { return pair(k + kHalf); }) : hn::Zero(di);
   // The low halves are the left texels, the high halves the right ones.
   left = hn::ConcatEven(duw, hn::BitCast(duw, w1), hn::BitCast(duw, w0));
   right = hn::ConcatOdd(duw, hn::BitCast(duw, w1), hn::BitCast(duw, w0));
