@@ -17,6 +17,7 @@
 #include "platform/raster/fast/spans.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 // Every attainable target, the plain one included, so tests can force each.
@@ -301,19 +302,36 @@ KV_HOT VI gather(const Context& c, VI tx, VI ty) {
   return inRegisters(di, [&](size_t k) { return texelAt(c, o[k]); });
 }
 
+// Four 16-bit texels as one 64-bit word, the first in the low bits (the
+// lane order of a little-endian vector). Built in general registers: the
+// vector units are the busier ones, and sixteen lane inserts cost them more
+// than four.
+KV_HOT uint64_t fourTexels(const uint8_t* texels, const int32_t* at) {
+  static_assert(std::endian::native == std::endian::little);
+  uint16_t t[4];
+  for (int k = 0; k < 4; ++k) std::memcpy(&t[k], texels + at[k], 2);
+  return uint64_t{t[0]} | uint64_t{t[1]} << 16 | uint64_t{t[2]} << 32 | uint64_t{t[3]} << 48;
+}
+
 // Raw texels at a step's offsets, one per 16-bit lane. Sixteen says the
 // texture is known to hold 16-bit texels.
 template <bool Sixteen>
 KV_HOT VUW gather8At(const Context& c, const StepOffsets& offsets) {
   const SpilledOffsets o(offsets);
-  auto texel = [&](size_t k) {
-    if constexpr (Sixteen) {
-      uint16_t v;
-      std::memcpy(&v, c.texels + o[k], 2);
-      return v;
+  if constexpr (Sixteen) {
+    auto lanes = [&](auto d, const int32_t* at) {
+      const hn::Repartition<uint64_t, decltype(d)> d64;
+      return hn::BitCast(
+          d, inRegisters(d64, [&](size_t k) { return fourTexels(c.texels, at + 4 * k); }));
+    };
+    if constexpr (kStep > 8) {
+      const DH dh;
+      return hn::Combine(duw, offsets.hiLive ? lanes(dh, o.at + kHalf) : hn::Zero(dh),
+                         offsets.loLive ? lanes(dh, o.at) : hn::Zero(dh));
     }
-    return static_cast<uint16_t>(texelAt(c, o[k]));
-  };
+    return lanes(duw, o.at);
+  }
+  auto texel = [&](size_t k) { return static_cast<uint16_t>(texelAt(c, o[k])); };
   if constexpr (kStep > 8) {
     const DH dh;
     return hn::Combine(
@@ -761,9 +779,10 @@ void drawSpan(const Context& c, const SpanValues& v, int y, int x0, int x1) {
   // A step's pixels at a time. The last few pixels (or a span shorter than a
   // step) are a step's pixels of the row that take them in, with the other
   // lanes masked off: a masked lane writes back the value it read, so pixels
-  // outside the span keep theirs. The step stays within the columns the
-  // caller gave (its tile); only where those are fewer than a step does a
-  // copy stand in for the row. One call site keeps the loop body single.
+  // outside the span keep theirs. The step goes on past the span's end where
+  // the columns the caller gave (its tile) allow, else it ends at the span's
+  // end; only where those columns are fewer than a step does a copy stand in
+  // for the row. One call site keeps the loop body single.
   alignas(64) uint8_t colorCopy[kStep * 4];
   alignas(64) uint32_t depthCopy[kStep];
   startAt(0);
@@ -771,16 +790,17 @@ void drawSpan(const Context& c, const SpanValues& v, int y, int x0, int x1) {
     int j = i;  // the step's offset from x0
     VW live = hn::Set(dw, -1), ditherRB = s.ditherRB, ditherG = s.ditherG;
     if (i + kStep > n) {
-      if (x1 - kStep >= v.left && (n >= kStep || x0 + kStep > v.right)) {
+      if (x0 + i + kStep > v.right && x1 - kStep >= v.left) {
         j = n - kStep;  // ending at the span's end; lanes before i are drawn or outside
         live = hn::VecFromMask(dw, hn::Gt(lane16, hn::Set(dw, static_cast<int16_t>(i - j - 1))));
+        startAt(j);
+        ditherRB = ditherRow(kDither.rb, y, x0 + j);
+        ditherG = ditherRow(kDither.g, y, x0 + j);
       } else {
-        j = 0;  // starting at the span's start
-        live = hn::VecFromMask(dw, hn::Lt(lane16, hn::Set(dw, static_cast<int16_t>(n))));
+        // Going on past the span's end (or, in a row narrower than a step,
+        // from its start): the lanes and the dither are this step's already.
+        live = hn::VecFromMask(dw, hn::Lt(lane16, hn::Set(dw, static_cast<int16_t>(n - i))));
       }
-      startAt(j);
-      ditherRB = ditherRow(kDither.rb, y, x0 + j);
-      ditherG = ditherRow(kDither.g, y, x0 + j);
     }
     const int first = x0 + j;  // the step's first column
     const bool copy = first < v.left || first + kStep > v.right;
