@@ -6,6 +6,7 @@
 // measured in one run on the machine at hand.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <random>
@@ -162,20 +163,30 @@ void spans(benchmark::State& bs, bool bilinear) {
   c.dither = true;
   const fast::SpanFn span =
       fast::pickSpan(fast::DepthMode::GreaterEqual, true, true, bilinear, true);
-  fast::SpanValues v{};
-  v.start[fast::kZ] = 0.5f;
-  v.start[fast::kU] = 3.0f * 65536, v.step[fast::kU] = 0.7f * 65536;
-  v.start[fast::kV] = 5.0f * 65536, v.step[fast::kV] = 0.2f * 65536;
-  v.start[fast::kQ] = 1.0f, v.step[fast::kQ] = 0.0005f;
-  const int32_t colorStart[4] = {255 << 22, 200 << 22, 100 << 22, 30 << 22};
+  fast::SpanSteps steps{};
+  steps.step[fast::kU] = 0.7f * 65536, steps.step[fast::kV] = 0.2f * 65536;
+  steps.step[fast::kQ] = 0.0005f;
   const int32_t colorStep[4] = {0, -(1 << 19), 3 << 18, 1 << 17};
-  for (int k = 0; k < 4; ++k) v.colorStart[k] = colorStart[k], v.colorStep[k] = colorStep[k];
-  v.left = 0, v.right = W;
+  std::copy(colorStep, colorStep + 4, steps.colorStep);
+  steps.left = 0, steps.right = W;
   const int length = static_cast<int>(bs.range(0));
   constexpr int kRows = 64;
+  std::vector<fast::SpanRow> rows;
+  for (int y = 0; y < kRows; ++y) {
+    for (int x = 0; x + length <= W; x += length) {
+      fast::SpanRow r{};
+      r.start[fast::kZ] = 0.5f;
+      r.start[fast::kU] = 3.0f * 65536, r.start[fast::kV] = (5.0f + y) * 65536;
+      r.start[fast::kQ] = 1.0f;
+      const int32_t colorStart[4] = {255 << 22, 200 << 22, 100 << 22, 30 << 22};
+      std::copy(colorStart, colorStart + 4, r.colorStart);
+      r.offset = x;
+      r.y = y, r.x0 = x, r.x1 = x + length;
+      rows.push_back(r);
+    }
+  }
   for (auto _ : bs) {
-    for (int y = 0; y < kRows; ++y)
-      for (int x = 0; x + length <= W; x += length) span(c, v, y, x, x + length);
+    span(c, steps, rows.data(), static_cast<int>(rows.size()));
     benchmark::ClobberMemory();
   }
   bs.SetLabel(fast::spanTargetName());

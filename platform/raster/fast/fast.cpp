@@ -220,7 +220,7 @@ void setupPlanes(Triangle& t, const Vertex* const v[3], const int64_t X[3], cons
 }
 
 // The steps along a row are the triangle's: worked out once, not per span.
-void triangleSteps(SpanValues& s, const Triangle& t, const Draw& d) {
+void triangleSteps(SpanSteps& s, const Triangle& t, const Draw& d) {
   s.step[kZ] = static_cast<float>(t.dx[kZ]);
   for (int k = 0; k < 4; ++k) {
     constexpr double one = 1 << kColorFraction;
@@ -230,7 +230,6 @@ void triangleSteps(SpanValues& s, const Triangle& t, const Draw& d) {
     s.colorStep[k] = saturatingToInt(std::clamp(t.dx[kA + k], -256.0, 256.0) * one);
   }
   s.step[kU] = s.step[kV] = s.step[kQ] = 0.0f;
-  s.start[kU] = s.start[kV] = s.start[kQ] = 0.0f;
   if (!d.textured) return;
   s.step[kU] = static_cast<float>(t.dx[kU] * 65536.0);
   s.step[kV] = static_cast<float>(t.dx[kV] * 65536.0);
@@ -239,7 +238,7 @@ void triangleSteps(SpanValues& s, const Triangle& t, const Draw& d) {
 
 // The start values of a span at pixel (x, y), evaluated from the planes.
 template <bool Textured, bool Perspective>
-void spanValues(SpanValues& s, const Triangle& t, const Context& c, int x, int y) {
+void spanValues(SpanRow& s, const Triangle& t, const Context& c, int x, int y) {
   constexpr int n = Perspective ? kAttrs : Textured ? kQ : kU;
   double at[kAttrs];
   for (int a = 0; a < n; ++a) at[a] = t.at(a, x, y);
@@ -254,6 +253,35 @@ void spanValues(SpanValues& s, const Triangle& t, const Context& c, int x, int y
     // Affine coordinates restart near zero on each span, keeping precision.
     s.start[kU] = static_cast<float>(wrapTexels(at[kU], c.texW) * 65536.0);
     s.start[kV] = static_cast<float>(wrapTexels(at[kV], c.texH) * 65536.0);
+    s.start[kQ] = 0.0f;
+  } else {
+    s.start[kU] = s.start[kV] = s.start[kQ] = 0.0f;
+  }
+}
+
+// A small triangle's pixels are fetched while it is set up: scattered small
+// triangles otherwise wait on memory at every row's first load. Larger ones
+// are fetched row by row ahead of the span loops.
+void prefetchSmall(const Context& c, const Rect& clip, const int64_t X[3], int64_t firstRow,
+                   int64_t endRow) {
+  // The span loops load up to 16 pixels from a span's first.
+  constexpr int kRows = 8, kColumns = 16;
+  if (endRow - firstRow > kRows) return;
+  const int64_t left = std::max<int64_t>(std::min({X[0], X[1], X[2]}) / S, clip.left);
+  const int64_t right = std::min<int64_t>(std::max({X[0], X[1], X[2]}) / S, clip.right - 1);
+  if (left > right || right - left >= kColumns) return;
+  const int64_t last = std::min<int64_t>(right + kColumns - 1, c.width - 1);
+  const int bytes = c.is565 ? 2 : 4;
+  for (int64_t y = firstRow; y < endRow; ++y) {
+    const uint8_t* row = c.color + y * c.colorPitch;
+    __builtin_prefetch(row + left * bytes);
+    __builtin_prefetch(row + last * bytes);
+    if (c.depth) {
+      const uint8_t* depthRow = c.depth + y * c.depthPitch;
+      __builtin_prefetch(depthRow + left * 4);
+      __builtin_prefetch(depthRow + (left + last) * 2);
+      __builtin_prefetch(depthRow + last * 4);
+    }
   }
 }
 
@@ -281,6 +309,7 @@ void drawTriangle(const Draw& d, const Rect& clip, const Vertex& v0, const Verte
   const int64_t firstRow = std::max<int64_t>(rowTop, clip.top);
   const int64_t endRow = std::min<int64_t>(rowBot, clip.bottom);
   if (firstRow >= endRow) return;
+  prefetchSmall(d.context, clip, X, firstRow, endRow);
 
   Triangle t;
   setupPlanes(t, v, X, Y, d, flatColor);
@@ -293,11 +322,20 @@ void drawTriangle(const Draw& d, const Rect& clip, const Vertex& v0, const Verte
   EdgeWalk longEdge, shortEdge;
   longEdge.start(X[top], Y[top], X[bot], Y[bot], firstRow);
 
-  SpanValues s;
-  triangleSteps(s, t, d);
-  s.left = clip.left;
-  s.right = clip.right;
+  SpanSteps steps;
+  triangleSteps(steps, t, d);
+  steps.left = clip.left;
+  steps.right = clip.right;
   const Context& c = d.context;
+  // Spans go to the span loops a batch at a time, so that what they share is
+  // set up once per batch; a small triangle is one batch.
+  constexpr int kBatch = 32;
+  SpanRow rows[kBatch];
+  int pending = 0;
+  auto flush = [&] {
+    if (pending > 0) d.span(c, steps, rows, pending);
+    pending = 0;
+  };
   auto walk = [&](int64_t from, int64_t to) {
     for (int64_t y = from; y < to; ++y) {
       const EdgeWalk& left = midLeft ? shortEdge : longEdge;
@@ -308,9 +346,13 @@ void drawTriangle(const Draw& d, const Rect& clip, const Vertex& v0, const Verte
       const int64_t x0 = std::max<int64_t>(origin, clip.left);
       const int64_t x1 = std::min<int64_t>(right.x, clip.right);
       if (x0 < x1) {
-        spanValues<Textured, Perspective>(s, t, c, static_cast<int>(origin), static_cast<int>(y));
-        s.offset = static_cast<int32_t>(x0 - origin);
-        d.span(c, s, static_cast<int>(y), static_cast<int>(x0), static_cast<int>(x1));
+        SpanRow& row = rows[pending];
+        spanValues<Textured, Perspective>(row, t, c, static_cast<int>(origin), static_cast<int>(y));
+        row.offset = static_cast<int32_t>(x0 - origin);
+        row.y = static_cast<int32_t>(y);
+        row.x0 = static_cast<int32_t>(x0);
+        row.x1 = static_cast<int32_t>(x1);
+        if (++pending == kBatch) flush();
       }
       longEdge.next();
       shortEdge.next();
@@ -328,6 +370,7 @@ void drawTriangle(const Draw& d, const Rect& clip, const Vertex& v0, const Verte
     shortEdge.start(X[mid], Y[mid], X[bot], Y[bot], lowerStart);
     walk(lowerStart, endRow);
   }
+  flush();
 }
 
 template <bool Textured, bool Perspective>

@@ -725,20 +725,33 @@ KV_HOT VW ditherRow(const int16_t (&table)[4][4][kMaxStep], int y, int x) {
   return hn::Load(dw, table[y & 3][x & 3]);
 }
 
-// Pixels x0..x1-1 of row y; both inside the drawable area.
+// The values a call's spans share, in vectors.
+struct SpansShared {
+  Lerp s;  // the steps; each span puts in its own starts
+  // Colour channels: the steps of a step's pixels from its first, and the
+  // step from one step to the next.
+  VI ramp[4], step8[4];
+  bool alpha;  // interpolated only where something reads it
+};
+
+// The lanes add modulo 2^32: a lane may pass out of range beyond the end of
+// the span, but every pixel of the span holds its true value.
+KV_HOT int32_t wrap32(int64_t x) { return static_cast<int32_t>(static_cast<uint32_t>(x)); }
+
+// Pixels x0..x1-1 of row y; both inside the drawable area. `next` is the
+// span drawn after this one, if the call has one.
 template <DepthMode Depth, bool Textured, bool Perspective, bool Bilinear, bool Plain>
-void drawSpan(const Context& c, const SpanValues& v, int y, int x0, int x1) {
+KV_HOT void drawSpan(const Context& c, const SpanSteps& steps, SpansShared& shared,
+                     const SpanRow& v, const SpanRow* next) {
+  const int y = v.y, x0 = v.x0, x1 = v.x1;
   const int bytes = Plain || c.is565 ? 2 : 4;
   uint8_t* color = c.color + static_cast<intptr_t>(y) * c.colorPitch + x0 * bytes;
   uint32_t* depth = nullptr;
   if constexpr (Depth != DepthMode::Off) {
     depth = reinterpret_cast<uint32_t*>(c.depth + static_cast<intptr_t>(y) * c.depthPitch) + x0;
   }
-  Lerp s;
-  for (int a = kZ; a < kAttrs; ++a) {
-    s.start[a] = hn::Set(df, v.start[a]);
-    s.step[a] = hn::Set(df, v.step[a]);
-  }
+  Lerp& s = shared.s;
+  for (int a = kZ; a < kAttrs; ++a) s.start[a] = hn::Set(df, v.start[a]);
   if (Plain || c.dither) {
     s.ditherRB = ditherRow(kDither.rb, y, x0);
     s.ditherG = ditherRow(kDither.g, y, x0);
@@ -746,21 +759,14 @@ void drawSpan(const Context& c, const SpanValues& v, int y, int x0, int x1) {
     s.ditherRB = s.ditherG = hn::Zero(dw);
   }
   // Colour channels, a step's pixels in two vectors of 32-bit lanes (in the
-  // order of kPackedPixels), stepped a step at a time. The lanes add modulo 2^32: a lane may pass
-  // out of range beyond the end of the span, but every pixel of the span holds its true value.
-  auto wrap = [](int64_t x) { return static_cast<int32_t>(static_cast<uint32_t>(x)); };
-  VI ramp[4], step8[4];
-  for (int k = 0; k < 4; ++k) {
-    const int64_t d = v.colorStep[k];
-    ramp[k] = hn::BitCast(
-        di, hn::Mul(hn::Load(du, kPackedPixels.at), hn::Set(du, static_cast<uint32_t>(d))));
-    step8[k] = hn::Set(di, wrap(kStep * d));
-  }
+  // order of kPackedPixels), stepped a step at a time.
+  const VI(&ramp)[4] = shared.ramp;
+  const VI(&step8)[4] = shared.step8;
   // Pixel i of the span is value index offset + i.
   const int offset = v.offset;
   auto lanes = [&](int k, int first) {
-    const int64_t a = v.colorStart[k], d = v.colorStep[k];
-    return hn::Add(hn::Set(di, wrap(a + int64_t{offset + first} * d)), ramp[k]);
+    const int64_t a = v.colorStart[k], d = steps.colorStep[k];
+    return hn::Add(hn::Set(di, wrap32(a + int64_t{offset + first} * d)), ramp[k]);
   };
   VI a0, a1, r0, r1, g0, g1, b0, b1;
   auto startAt = [&](int first) {  // lanes for pixels first..first+kStep-1
@@ -780,10 +786,7 @@ void drawSpan(const Context& c, const SpanValues& v, int y, int x0, int x1) {
                                       hn::ShiftRight<kColorFraction>(hi));
     return hn::Min(hn::Max(w, zero), full);
   };
-  // Alpha is interpolated only where something reads it.
-  const bool alpha =
-      !Plain && (c.blendKind == BlendKind::Over || c.blendKind == BlendKind::General ||
-                 (Textured && c.alphaOp != AlphaOp::SelectTexture));
+  const bool alpha = shared.alpha;
   auto diffuseNow = [&] {
     return Octet{alpha ? channelOf(a0, a1) : full, channelOf(r0, r1), channelOf(g0, g1),
                  channelOf(b0, b1)};
@@ -803,14 +806,17 @@ void drawSpan(const Context& c, const SpanValues& v, int y, int x0, int x1) {
     m0 = hn::RebindMask(df, hn::Lt(lane32, e)), m1 = hn::RebindMask(df, hn::Lt(lane32hi, e));
   };
   const int n = x1 - x0;
-  if (n >= kStep && y + 1 < c.height) {
-    // The next row's span usually starts near this one's: fetch it early,
-    // since the walk from row to row defeats the hardware's stream detection.
-    const int span = std::min(n, 128);
-    for (int k = 0; k < span * bytes; k += 64) hwy::Prefetch(color + c.colorPitch + k);
+  if (next && next->x1 - next->x0 >= kStep) {
+    // The next span usually starts near this one: fetch it early, since the
+    // walk from row to row defeats the hardware's stream detection.
+    const int nextBytes = static_cast<int>(next->x0 - x0) * bytes;
+    const int span = std::min(next->x1 - next->x0, 128);
+    uint8_t* const nextColor = color + c.colorPitch * (next->y - y) + nextBytes;
+    for (int k = 0; k < span * bytes; k += 64) hwy::Prefetch(nextColor + k);
     if constexpr (Depth != DepthMode::Off) {
-      const auto* depthBytes = reinterpret_cast<const uint8_t*>(depth);
-      for (int k = 0; k < span * 4; k += 64) hwy::Prefetch(depthBytes + c.depthPitch + k);
+      const auto* nextDepth =
+          reinterpret_cast<const uint8_t*>(depth + (next->x0 - x0)) + c.depthPitch * (next->y - y);
+      for (int k = 0; k < span * 4; k += 64) hwy::Prefetch(nextDepth + k);
     }
   }
   // A step's pixels at a time. The last few pixels (or a span shorter than a
@@ -828,7 +834,7 @@ void drawSpan(const Context& c, const SpanValues& v, int y, int x0, int x1) {
     VW live = hn::Set(dw, -1), ditherRB = s.ditherRB, ditherG = s.ditherG;
     MF live0 = allLanes, live1 = allLanes;
     if (i + kStep > n) {
-      if (x0 + i + kStep > v.right && x1 - kStep >= v.left) {
+      if (x0 + i + kStep > steps.right && x1 - kStep >= steps.left) {
         j = n - kStep;  // ending at the span's end; lanes before i are drawn or outside
         live = hn::VecFromMask(dw, hn::Gt(lane16, hn::Set(dw, static_cast<int16_t>(i - j - 1))));
         lanesFrom(i - j, live0, live1);
@@ -843,8 +849,8 @@ void drawSpan(const Context& c, const SpanValues& v, int y, int x0, int x1) {
       }
     }
     const int first = x0 + j;  // the step's first column
-    const bool copy = first < v.left || first + kStep > v.right;
-    const int from = std::max(first, v.left), to = std::min(first + kStep, v.right);
+    const bool copy = first < steps.left || first + kStep > steps.right;
+    const int from = std::max(first, steps.left), to = std::min(first + kStep, steps.right);
     const int skip = from - first, count = to - from;
     uint8_t* pixels = color + j * bytes;
     uint32_t* depths = depth ? depth + j : nullptr;
@@ -868,30 +874,49 @@ void drawSpan(const Context& c, const SpanValues& v, int y, int x0, int x1) {
   }
 }
 
+// A triangle's spans: what they share is set up once.
+template <DepthMode Depth, bool Textured, bool Perspective, bool Bilinear, bool Plain>
+void drawSpans(const Context& c, const SpanSteps& steps, const SpanRow* rows, int count) {
+  SpansShared shared;
+  for (int a = kZ; a < kAttrs; ++a) shared.s.step[a] = hn::Set(df, steps.step[a]);
+  for (int k = 0; k < 4; ++k) {
+    const int64_t d = steps.colorStep[k];
+    shared.ramp[k] = hn::BitCast(
+        di, hn::Mul(hn::Load(du, kPackedPixels.at), hn::Set(du, static_cast<uint32_t>(d))));
+    shared.step8[k] = hn::Set(di, wrap32(kStep * d));
+  }
+  shared.alpha = !Plain && (c.blendKind == BlendKind::Over || c.blendKind == BlendKind::General ||
+                            (Textured && c.alphaOp != AlphaOp::SelectTexture));
+  for (int r = 0; r < count; ++r) {
+    drawSpan<Depth, Textured, Perspective, Bilinear, Plain>(c, steps, shared, rows[r],
+                                                            r + 1 < count ? rows + r + 1 : nullptr);
+  }
+}
+
 template <DepthMode Depth, bool Plain>
 SpanFn pickTextured(bool perspective, bool bilinear) {
   if (perspective) {
-    return bilinear ? drawSpan<Depth, true, true, true, Plain>
-                    : drawSpan<Depth, true, true, false, Plain>;
+    return bilinear ? drawSpans<Depth, true, true, true, Plain>
+                    : drawSpans<Depth, true, true, false, Plain>;
   }
-  return bilinear ? drawSpan<Depth, true, false, true, Plain>
-                  : drawSpan<Depth, true, false, false, Plain>;
+  return bilinear ? drawSpans<Depth, true, false, true, Plain>
+                  : drawSpans<Depth, true, false, false, Plain>;
 }
 
 SpanFn PickSpan(DepthMode depth, bool textured, bool perspective, bool bilinear, bool plain) {
   switch (depth) {
     case DepthMode::Off:
       return textured ? pickTextured<DepthMode::Off, false>(perspective, bilinear)
-                      : drawSpan<DepthMode::Off, false, false, false, false>;
+                      : drawSpans<DepthMode::Off, false, false, false, false>;
     case DepthMode::GreaterEqual:
-      if (!textured) return drawSpan<DepthMode::GreaterEqual, false, false, false, false>;
+      if (!textured) return drawSpans<DepthMode::GreaterEqual, false, false, false, false>;
       return plain ? pickTextured<DepthMode::GreaterEqual, true>(perspective, bilinear)
                    : pickTextured<DepthMode::GreaterEqual, false>(perspective, bilinear);
     case DepthMode::Any:
       break;
   }
   return textured ? pickTextured<DepthMode::Any, false>(perspective, bilinear)
-                  : drawSpan<DepthMode::Any, false, false, false, false>;
+                  : drawSpans<DepthMode::Any, false, false, false, false>;
 }
 
 const char* TargetName() { return hwy::TargetName(HWY_TARGET); }

@@ -57,24 +57,33 @@ enum Attr { kA, kR, kG, kB, kZ, kU, kV, kQ, kAttrs };
 
 constexpr int kColorFraction = 22;
 
-// One span's interpolants. Depth and texture coordinates (texels x 65536) are
-// floats evaluated per pixel as start + step * i; the colour channels are
-// fixed point with 22 fraction bits, stepped from pixel to pixel (the fraction
-// is wide enough that a span never drifts a rounding away from the plane).
-struct SpanValues {
-  float start[kAttrs], step[kAttrs];
-  int32_t colorStart[4], colorStep[4];  // a, r, g, b, in units of 2^-22
-  // The span's first pixel counted from the pixel the start values are for.
-  int32_t offset;
-  // Columns the span's loads and stores must stay within (the tile being
-  // drawn): pixels of the row outside the span but inside these bounds may
-  // be read and written back unchanged.
+// What a triangle's spans share. Depth and texture coordinates (texels x
+// 65536) are floats evaluated per pixel as start + step * i; the colour
+// channels are fixed point with 22 fraction bits, stepped from pixel to pixel
+// (the fraction is wide enough that a span never drifts a rounding away from
+// the plane).
+struct SpanSteps {
+  float step[kAttrs];
+  int32_t colorStep[4];  // a, r, g, b, in units of 2^-22
+  // Columns the spans' loads and stores must stay within (the tile being
+  // drawn): pixels of a row outside its span but inside these bounds may be
+  // read and written back unchanged.
   int32_t left, right;
 };
 
-// Pixels x0..x1-1 of row y; both inside the drawable area and within
-// s.left..s.right.
-using SpanFn = void (*)(const Context&, const SpanValues&, int y, int x0, int x1);
+// One span: pixels x0..x1-1 of row y, both inside the drawable area and
+// within the steps' left..right, and its values at its origin.
+struct SpanRow {
+  float start[kAttrs];    // kZ onwards; the colours are in colorStart
+  int32_t colorStart[4];  // a, r, g, b, in units of 2^-22
+  // The span's first pixel counted from the pixel the start values are for.
+  int32_t offset;
+  int32_t y, x0, x1;
+};
+
+// Draws a triangle's spans, top to bottom: the set-up the spans share is done
+// once per call, not once per row.
+using SpanFn = void (*)(const Context&, const SpanSteps&, const SpanRow* rows, int count);
 
 // The span loop for a draw's state, compiled for the best instruction set
 // the machine offers.
