@@ -77,6 +77,9 @@ void drawScene(Rasterizer& r, uint32_t seed, Canvas& c, std::vector<uint8_t>* mi
   for (int f = 0; f < 8; ++f) textures.push_back(noiseTexture(rng, TextureFormat(f % 4), f < 4));
   auto color = c.color();
   auto depth = c.depth();
+  // A depth buffer cleared alone first, as a scene without a colour clear
+  // starts: the threaded device lays its bands out for it.
+  r.clear(nullptr, 0, &depth, 0.5f, {0, 0, c.width, c.height});
   r.clear(&color, 0x203040, &depth, 0.0f, {0, 0, c.width, c.height});
   constexpr int kFans = 400;
   for (int i = 0; i < kFans; ++i) {
@@ -92,7 +95,7 @@ void drawScene(Rasterizer& r, uint32_t seed, Canvas& c, std::vector<uint8_t>* mi
       const int x = int(rng() % c.width) - 8, y = int(rng() % c.height) - 8;
       const Rect rect = i == 315 ? Rect{0, 0, c.width, c.height}
                                  : Rect{x, y, x + int(rng() % 90), y + int(rng() % 90)};
-      const bool withColor = i != 105, withDepth = rng() % 2;
+      const bool withColor = i != 105, withDepth = !withColor || rng() % 2;
       r.clear(withColor ? &color : nullptr, uint32_t(rng()), withDepth ? &depth : nullptr,
               0.01f * float(rng() % 100), rect);
     }

@@ -85,9 +85,10 @@ void Display::present(const host::PresentedFrame& frame) {
   const int32_t width = s.right - s.left, height = s.bottom - s.top;
   const int32_t bytes = frame.bitCount == 32 ? 4 : frame.bitCount == 16 ? 2 : 1;
   rawFrame_ = frame;
-  raw_.clear();
   if (frame.pixels != nullptr && width > 0 && height > 0) {
     const int32_t rowBytes = width * bytes;
+    // Every byte is copied over below: resizing to the same size, as each
+    // frame does, neither allocates nor clears.
     raw_.resize(static_cast<size_t>(rowBytes) * height);
     const auto* base = static_cast<const uint8_t*>(frame.pixels);
     for (int32_t y = 0; y < height; ++y)

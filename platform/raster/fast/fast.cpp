@@ -54,14 +54,25 @@ struct EdgeWalk {
   }
 };
 
-// Each attribute as a plane over pixel indices: its value at the centre of
-// pixel (x, y) is at0 + dx * x + dy * y.
-struct Triangle {
-  double at0[kAttrs];
-  double dx[kAttrs];
-  double dy[kAttrs];
+// Two doubles side by side: two attributes' planes evaluated at once, each
+// lane rounded as the same expression on one double would be.
+using Pair = double __attribute__((vector_size(2 * sizeof(double))));
+using IntPair = int32_t __attribute__((vector_size(2 * sizeof(int32_t))));
+using FloatPair = float __attribute__((vector_size(2 * sizeof(float))));
 
-  double at(int a, int x, int y) const { return at0[a] + dx[a] * x + dy[a] * y; }
+// Each attribute as a plane over pixel indices: its value at the centre of
+// pixel (x, y) is at0 + dx * x + dy * y. Planes a draw does not use are 0.
+struct Triangle {
+  alignas(16) double at0[kAttrs];
+  alignas(16) double dx[kAttrs];
+  alignas(16) double dy[kAttrs];
+
+  // Attributes a and a + 1 (a even) at the centre of pixel (x, y).
+  Pair at(int a, int x, int y) const {
+    auto pair = [a](const double* p) { return Pair{p[a], p[a + 1]}; };
+    const double fx = x, fy = y;
+    return (pair(at0) + pair(dx) * Pair{fx, fx}) + pair(dy) * Pair{fy, fy};
+  }
 };
 
 BlendKind blendKindOf(const State& s) {
@@ -88,10 +99,11 @@ double repeatsOf(float t) {
 }
 
 // Colours in units of 2^-22, clamped to 0..511 units first (NaN to 0).
-int32_t fixedColor(double v) {
-  v = v > 0.0 ? v : 0.0;
-  v = v < 511.0 ? v : 511.0;
-  return static_cast<int32_t>(v * (1 << kColorFraction));
+IntPair fixedColors(Pair v) {
+  const Pair zero = {0.0, 0.0}, most = {511.0, 511.0};
+  v = v > zero ? v : zero;
+  v = v < most ? v : most;
+  return __builtin_convertvector(v * Pair{1 << kColorFraction, 1 << kColorFraction}, IntPair);
 }
 
 }  // namespace
@@ -205,6 +217,7 @@ void setupPlanes(Triangle& t, const Vertex* const v[3], const int64_t X[3], cons
     t.at0[a] += 0.5;
   }
   plane(kZ, v[0]->sz, v[1]->sz, v[2]->sz);
+  for (int a : {kU, kV, kQ}) t.at0[a] = t.dx[a] = t.dy[a] = 0.0;
   if (!d.textured) return;
   const bool perspective = d.perspective;
   const double su = repeatsOf(v[0]->tu), sv = repeatsOf(v[0]->tv);
@@ -239,22 +252,24 @@ void triangleSteps(SpanSteps& s, const Triangle& t, const Draw& d) {
 // The start values of a span at pixel (x, y), evaluated from the planes.
 template <bool Textured, bool Perspective>
 void spanValues(SpanRow& s, const Triangle& t, const Context& c, int x, int y) {
-  constexpr int n = Perspective ? kAttrs : Textured ? kQ : kU;
-  double at[kAttrs];
-  for (int a = 0; a < n; ++a) at[a] = t.at(a, x, y);
-  for (int k = 0; k < 4; ++k) s.colorStart[k] = fixedColor(at[kA + k]);
-  s.start[kZ] = static_cast<float>(at[kZ]);
+  const IntPair ar = fixedColors(t.at(kA, x, y)), gb = fixedColors(t.at(kG, x, y));
+  s.colorStart[kA] = ar[0], s.colorStart[kR] = ar[1];
+  s.colorStart[kG] = gb[0], s.colorStart[kB] = gb[1];
+  const Pair zu = t.at(kZ, x, y);
   if constexpr (Perspective) {
     // Texture coordinates in texels x 65536 (an exact scaling).
-    s.start[kU] = static_cast<float>(at[kU] * 65536.0);
-    s.start[kV] = static_cast<float>(at[kV] * 65536.0);
-    s.start[kQ] = static_cast<float>(at[kQ]);
+    const FloatPair zu32 = __builtin_convertvector(zu * Pair{1.0, 65536.0}, FloatPair);
+    const FloatPair vq32 = __builtin_convertvector(t.at(kV, x, y) * Pair{65536.0, 1.0}, FloatPair);
+    s.start[kZ] = zu32[0], s.start[kU] = zu32[1];
+    s.start[kV] = vq32[0], s.start[kQ] = vq32[1];
   } else if constexpr (Textured) {
     // Affine coordinates restart near zero on each span, keeping precision.
-    s.start[kU] = static_cast<float>(wrapTexels(at[kU], c.texW) * 65536.0);
-    s.start[kV] = static_cast<float>(wrapTexels(at[kV], c.texH) * 65536.0);
+    s.start[kZ] = static_cast<float>(zu[0]);
+    s.start[kU] = static_cast<float>(wrapTexels(zu[1], c.texW) * 65536.0);
+    s.start[kV] = static_cast<float>(wrapTexels(t.at(kV, x, y)[0], c.texH) * 65536.0);
     s.start[kQ] = 0.0f;
   } else {
+    s.start[kZ] = static_cast<float>(zu[0]);
     s.start[kU] = s.start[kV] = s.start[kQ] = 0.0f;
   }
 }
@@ -494,7 +509,7 @@ class FastRasterizer final : public Rasterizer {
       fast::drawFanTriangles(*d, {0, 0, d->context.width, d->context.height}, vertices, count);
       return;
     }
-    bin(*d, color, vertices, count);
+    bin(*d, color, vertices, count, state.filter == Filter::Bilinear);
   }
 
   // With threads, a clear of the target the fans go to waits with them, so
@@ -502,21 +517,33 @@ class FastRasterizer final : public Rasterizer {
   // rows were cleared, while they are in the cache.
   void clear(const ColorTarget* color, uint32_t argb, const DepthTarget* depth, float depthValue,
              const Rect& rect) override {
-    if (workers_.threads() == 1 || !color)
-      return Rasterizer::clear(color, argb, depth, depthValue, rect);
+    if (workers_.threads() == 1) return Rasterizer::clear(color, argb, depth, depthValue, rect);
     // Checked (and logged) here once, not in every band.
-    if (!validColorTarget(*color)) return Rasterizer::clear(nullptr, argb, depth, depthValue, rect);
+    if (color && !validColorTarget(*color)) color = nullptr;
     if (depth && !validDepthTarget(*depth)) depth = nullptr;
-    useTarget(*color);
+    if (!color && !depth) return Rasterizer::clear(nullptr, argb, nullptr, depthValue, rect);
+    if (color) {
+      useTarget(*color);
+    } else if (!pending() && bandRows() < depth->height) {
+      // A depth buffer cleared before any fan: bands for its rows, and a
+      // target no fan has, so that the first fan's target is taken up anew.
+      shapeBands(depth->height);
+      target_ = ColorTarget{};
+    }
     Batch& b = batches_[filling_];
-    const int rows = static_cast<int>(b.bands.size()) << b.bandShift;
+    const int rows = bandRows();
     if (depth && depth->height > rows)
       return Rasterizer::clear(color, argb, depth, depthValue, rect);
-    const int y0 = std::max(rect.top, 0), y1 = std::min(rect.bottom, rows);
+    const int height = color ? std::min(rows, color->height) : depth->height;
+    const int y0 = std::max(rect.top, 0), y1 = std::min(rect.bottom, height);
     if (y0 >= y1) return;
-    b.clears.push_back(
-        {*color, depth ? *depth : DepthTarget{}, depth != nullptr, argb, depthValue, rect});
-    add(b, {0, static_cast<uint32_t>(b.clears.size() - 1), 0}, y0, y1);
+    const int width = color ? color->width : depth->width;
+    const int x0 = std::max(rect.left, 0), x1 = std::min(rect.right, width);
+    if (x0 >= x1) return;
+    b.clears.push_back({color ? *color : ColorTarget{}, depth ? *depth : DepthTarget{},
+                        color != nullptr, depth != nullptr, argb, depthValue, rect});
+    // A fill costs about an eighth of drawing the same pixels.
+    add(b, {0, static_cast<uint32_t>(b.clears.size() - 1), 0}, y0, y1, (x1 - x0 + 7) / 8);
   }
 
   // Draws every pending batch, so the picture does not depend on the
@@ -540,7 +567,7 @@ class FastRasterizer final : public Rasterizer {
   struct Clear {
     ColorTarget color;
     DepthTarget depth;
-    bool hasDepth;
+    bool hasColor, hasDepth;
     uint32_t argb;
     float depthValue;
     Rect rect;
@@ -556,8 +583,11 @@ class FastRasterizer final : public Rasterizer {
     // caller may change a palette before the fans are drawn.
     std::vector<Palette> palettes;
     std::vector<std::vector<uint32_t>> bands;  // per band, the fans that touch it
-    std::vector<int> busyBands;                // the bands with fans, when launched
-    int bandShift = 0;                         // log2 of the band height
+    // Per band, a guess at its drawing time: the fans' pixels within it,
+    // and a set-up's worth per triangle.
+    std::vector<uint64_t> bandCost;
+    std::vector<int> busyBands;  // the bands with fans, when launched, costliest first
+    int bandShift = 0;           // log2 of the band height
     bool hasClear = false;
   };
 
@@ -574,7 +604,8 @@ class FastRasterizer final : public Rasterizer {
           const Clear& c = b.clears[fan.first];
           const Rect rows{c.rect.left, std::max(c.rect.top, top), c.rect.right,
                           std::min(c.rect.bottom, bottom)};
-          fill(&c.color, c.argb, c.hasDepth ? &c.depth : nullptr, c.depthValue, rows);
+          fill(c.hasColor ? &c.color : nullptr, c.argb, c.hasDepth ? &c.depth : nullptr,
+               c.depthValue, rows);
           continue;
         }
         const fast::Draw& d = b.draws[fan.draw];
@@ -585,51 +616,82 @@ class FastRasterizer final : public Rasterizer {
     }
   };
 
-  // Fans for another target wait for nothing: what is pending is drawn first.
-  void useTarget(const ColorTarget& color) {
-    const bool pending = workers_.busy() || !batches_[filling_].fans.empty();
-    if (pending && (color.pixels != target_.pixels || color.width != target_.width ||
-                    color.height != target_.height))
-      finish();
-    if (!workers_.busy() && batches_[filling_].fans.empty() && color.height != target_.height) {
-      const int shift = bandShiftFor(color.height, workers_.threads());
-      for (Batch& b : batches_) {
-        b.bandShift = shift;
-        b.bands.resize(((color.height - 1) >> shift) + 1);
-      }
-    }
-    target_ = color;
+  bool pending() const { return workers_.busy() || !batches_[filling_].fans.empty(); }
+  int bandRows() const {
+    return static_cast<int>(batches_[0].bands.size()) << batches_[0].bandShift;
   }
 
-  void bin(const fast::Draw& d, const ColorTarget& color, const Vertex* vertices, int count) {
+  // Fans for another target wait for nothing: what is pending is drawn first.
+  void useTarget(const ColorTarget& color) {
+    if (pending() && (color.pixels != target_.pixels || color.width != target_.width ||
+                      color.height != target_.height))
+      finish();
+    if (!pending() && color.height != target_.height) shapeBands(color.height);
+    target_ = color;
+  }
+  // Bands over rows 0..height-1; nothing may be pending.
+  void shapeBands(int height) {
+    const int shift = bandShiftFor(height, workers_.threads());
+    for (Batch& b : batches_) {
+      b.bandShift = shift;
+      b.bands.resize(((height - 1) >> shift) + 1);
+      b.bandCost.assign(b.bands.size(), 0);
+    }
+  }
+
+  void bin(const fast::Draw& d, const ColorTarget& color, const Vertex* vertices, int count,
+           bool bilinear) {
     useTarget(color);
     // The rows the fan's corners span; corners the triangle set-up refuses
     // take no part, since no triangle with them is drawn.
-    float top = 1e9f, bottom = -1e9f;
+    float top = 1e9f, bottom = -1e9f, left = 1e9f, right = -1e9f, twiceArea = 0.0f;
     for (int i = 0; i < count; ++i) {
       const Vertex& v = vertices[i];
       if (!(std::fabs(v.sx) <= kMaxCoordinate && std::fabs(v.sy) <= kMaxCoordinate)) continue;
       top = std::min(top, v.sy), bottom = std::max(bottom, v.sy);
+      left = std::min(left, v.sx), right = std::max(right, v.sx);
+      const Vertex& next = vertices[i + 1 < count ? i + 1 : 0];
+      twiceArea += v.sx * next.sy - next.sx * v.sy;
     }
     // Rows whose centres the fan covers, with a row to spare for snapping
     // and one for truncating toward zero.
     const int y0 = std::max(0, static_cast<int>(top) - 2);
     const int y1 = std::min(d.context.height, static_cast<int>(bottom) + 3);
     if (y0 >= y1) return;
+    // The guess at the fan's cost: its pixels (at most its box on the
+    // target), twice over when filtered, spread evenly over its rows, and a
+    // triangle's set-up in each band worth as much as 128 pixels.
+    const int x0 = std::max(0, static_cast<int>(left) - 1);
+    const int x1 = std::min(d.context.width, static_cast<int>(right) + 2);
+    const float box = static_cast<float>(std::max(x1 - x0, 0)) * static_cast<float>(y1 - y0);
+    const float area = std::fabs(twiceArea) * 0.5f;  // NaN or infinite: the box
+    const float pixels = (area < box ? area : box) * (bilinear ? 2.0f : 1.0f);
     Batch& b = batches_[filling_];
     const uint32_t draw = drawIndex(b, d);
     const auto first = static_cast<uint32_t>(b.vertices.size());
     b.vertices.insert(b.vertices.end(), vertices, vertices + count);
-    add(b, {draw, first, count}, y0, y1);
+    add(b, {draw, first, count}, y0, y1, static_cast<int>(pixels / static_cast<float>(y1 - y0)),
+        128 * (count - 2));
   }
 
-  // Puts a fan into the bands of rows y0..y1-1, and the batch to the crew
-  // when it is its time.
-  void add(Batch& b, const Fan& fan, int y0, int y1) {
+  // Puts a fan into the bands of rows y0..y1-1, with its cost (perRow for
+  // each row and once for each band), and the batch to the crew when it is
+  // its time.
+  void add(Batch& b, const Fan& fan, int y0, int y1, int perRow, int once = 0) {
     const auto index = static_cast<uint32_t>(b.fans.size());
     b.fans.push_back(fan);
-    for (int band = y0 >> b.bandShift; band <= (y1 - 1) >> b.bandShift; ++band)
-      b.bands[band].push_back(index);
+    const int first = y0 >> b.bandShift, last = (y1 - 1) >> b.bandShift;
+    if (first == last) {  // a small fan, the common case
+      b.bands[first].push_back(index);
+      b.bandCost[first] += static_cast<uint64_t>(perRow) * (y1 - y0) + once;
+    } else {
+      for (int band = first; band <= last; ++band) {
+        b.bands[band].push_back(index);
+        const int rows =
+            std::min(y1, (band + 1) << b.bandShift) - std::max(y0, band << b.bandShift);
+        b.bandCost[band] += static_cast<uint64_t>(perRow) * rows + once;
+      }
+    }
     if (fan.count == 0) b.hasClear = true;
     if (b.fans.size() >= kBatchMost ||
         ((b.fans.size() >= kBatchLeast || b.hasClear) && (!workers_.busy() || workers_.done()))) {
@@ -671,6 +733,10 @@ class FastRasterizer final : public Rasterizer {
     b.busyBands.clear();
     for (size_t band = 0; band < b.bands.size(); ++band)
       if (!b.bands[band].empty()) b.busyBands.push_back(static_cast<int>(band));
+    // The costliest first, so that the last bands handed out are short and
+    // the threads finish together.
+    std::sort(b.busyBands.begin(), b.busyBands.end(),
+              [&](int x, int y) { return b.bandCost[x] > b.bandCost[y]; });
     job_.batch = &b;
     inFlight_ = &b;
     workers_.start(static_cast<int>(b.busyBands.size()), job_);
@@ -682,6 +748,7 @@ class FastRasterizer final : public Rasterizer {
     if (!inFlight_) return;
     Batch& b = *inFlight_;
     for (auto& band : b.bands) band.clear();
+    std::fill(b.bandCost.begin(), b.bandCost.end(), 0);
     b.draws.clear();
     b.drawPalette.clear();
     b.fans.clear();
