@@ -451,12 +451,7 @@ void loseAllSurfaces() {
   for (Surface* surface : ddraw::liveSurfaces()) surface->markLost();
 }
 
-int liveSurfaces() {
-  int count = 0;
-  for (const Surface* surface : ddraw::liveSurfaces())
-    if (surface->alive()) ++count;
-  return count;
-}
+int liveSurfaces() { return static_cast<int>(ddraw::liveSurfaces().size()); }
 
 int liveDirectDrawObjects() { return liveDirectDraws; }
 

@@ -16,9 +16,8 @@ Exports& exports();
 // IsLost answers DDERR_SURFACELOST and Lock, Blt and Flip fail until Restore.
 void loseAllSurfaces();
 
-// Surfaces that still hold memory (husks of a released flip chain do not)
-// and live DirectDraw objects, for tests that check that teardown released
-// everything.
+// Surface records and DirectDraw objects still alive, for tests that check
+// that teardown released everything.
 int liveSurfaces();
 int liveDirectDrawObjects();
 

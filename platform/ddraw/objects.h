@@ -160,9 +160,6 @@ class Surface final : public win::Unknown<IDirectDrawSurface4, IDirect3DTexture2
   HRESULT showOriginal();
   void markLost() { lost_ = true; }
   void orphan() { owner_ = nullptr; }
-  // Frees what a destroyed flip chain took with it; the object lives on until
-  // its last reference goes, answering every call with DDERR_SURFACELOST.
-  void discard();
 
  private:
   ~Surface() override;
@@ -193,8 +190,7 @@ class Surface final : public win::Unknown<IDirectDrawSurface4, IDirect3DTexture2
   // Explicit attachments (a z-buffer) hold a reference; the back buffers of a
   // flip chain belong to the chain and go with its front.
   std::vector<Surface*> attached_;
-  std::vector<Surface*> chain_;  // front only: its back buffers, nearest first
-  bool inChain_ = false;
+  std::vector<Surface*> chain_;        // front only: its back buffers, nearest first
   uint8_t* originalMemory_ = nullptr;  // front of a chain: the buffer it started with
 };
 

@@ -118,7 +118,20 @@ Surface::Surface(DirectDraw* owner, const DDSURFACEDESC2& desc)
 }
 
 Surface::~Surface() {
-  discard();
+  if (keeper_ != nullptr) {
+    PixelKeeper* previous = keeper_;
+    keeper_ = nullptr;
+    previous->release(*this);
+  }
+  if (clipper_ != nullptr) clipper_->Release();
+  if (palette_ != nullptr) palette_->Release();
+  for (Surface* s : attached_) s->Release();
+  // The back buffers the chain made go with their front whatever their count:
+  // a caller that kept the reference GetAttachedSurface handed out and never
+  // gave it back (the kit in full screen) would otherwise leak them. A caller
+  // releases that reference before the front, and the chain's own keeps the
+  // buffer alive until then.
+  for (Surface* back : chain_) delete back;
   giveSlot(addressSlot_);
   std::erase(registry().live, this);
 }
@@ -154,40 +167,11 @@ void Surface::changing() {
   ++generation_;
 }
 
-void Surface::discard() {
-  if (keeper_ != nullptr) {
-    PixelKeeper* previous = keeper_;
-    keeper_ = nullptr;
-    previous->release(*this);
-  }
-  if (clipper_ != nullptr) clipper_->Release();
-  clipper_ = nullptr;
-  if (palette_ != nullptr) palette_->Release();
-  palette_ = nullptr;
-  std::vector<Surface*> attached;
-  attached.swap(attached_);
-  for (Surface* s : attached) s->Release();
-  std::vector<Surface*> chain;
-  chain.swap(chain_);
-  for (Surface* back : chain) {
-    back->discard();
-    back->Release();  // the chain's own reference
-  }
-  memory_.reset();
-  originalMemory_ = nullptr;
-  lost_ = true;
-  locked_ = false;
-  registry().addresses[addressSlot_] = nullptr;
-}
-
 bool Surface::offers(REFIID riid) const {
   return riid != IID_IDirect3DTexture2 || (caps() & DDSCAPS_TEXTURE);
 }
 
-void Surface::adoptBackBuffer(Surface* back) {
-  back->inChain_ = true;
-  chain_.push_back(back);
-}
+void Surface::adoptBackBuffer(Surface* back) { chain_.push_back(back); }
 
 Surface* Surface::zBuffer() const {
   for (Surface* s : attached_)
