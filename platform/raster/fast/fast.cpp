@@ -67,11 +67,11 @@ struct Triangle {
   alignas(16) double dx[kAttrs];
   alignas(16) double dy[kAttrs];
 
+  static Pair pairAt(const double* p, int a) { return Pair{p[a], p[a + 1]}; }
   // Attributes a and a + 1 (a even) at the centre of pixel (x, y).
   Pair at(int a, int x, int y) const {
-    auto pair = [a](const double* p) { return Pair{p[a], p[a + 1]}; };
     const double fx = x, fy = y;
-    return (pair(at0) + pair(dx) * Pair{fx, fx}) + pair(dy) * Pair{fy, fy};
+    return (pairAt(at0, a) + pairAt(dx, a) * Pair{fx, fx}) + pairAt(dy, a) * Pair{fy, fy};
   }
 };
 
@@ -102,6 +102,18 @@ double repeatsOf(float t) {
 IntPair fixedColors(Pair v) {
   const Pair zero = {0.0, 0.0}, most = {511.0, 511.0};
   v = v > zero ? v : zero;
+  v = v < most ? v : most;
+  return __builtin_convertvector(v * Pair{1 << kColorFraction, 1 << kColorFraction}, IntPair);
+}
+
+// Colour steps in units of 2^-22 (NaN to 0). Inside a triangle a channel
+// changes by at most 255 from one pixel to the next, so 256 per pixel is
+// never reached on a span of 2 or more; the clamp only tames slivers thinner
+// than a pixel.
+IntPair colorSteps(Pair v) {
+  const Pair zero = {0.0, 0.0}, least = {-256.0, -256.0}, most = {256.0, 256.0};
+  v = v == v ? v : zero;
+  v = v > least ? v : least;
   v = v < most ? v : most;
   return __builtin_convertvector(v * Pair{1 << kColorFraction, 1 << kColorFraction}, IntPair);
 }
@@ -235,13 +247,9 @@ void setupPlanes(Triangle& t, const Vertex* const v[3], const int64_t X[3], cons
 // The steps along a row are the triangle's: worked out once, not per span.
 void triangleSteps(SpanSteps& s, const Triangle& t, const Draw& d) {
   s.step[kZ] = static_cast<float>(t.dx[kZ]);
-  for (int k = 0; k < 4; ++k) {
-    constexpr double one = 1 << kColorFraction;
-    // Inside a triangle a channel changes by at most 255 from one pixel to
-    // the next, so 256 per pixel is never reached on a span of 2 or more;
-    // the clamp only tames slivers thinner than a pixel.
-    s.colorStep[k] = saturatingToInt(std::clamp(t.dx[kA + k], -256.0, 256.0) * one);
-  }
+  const IntPair ar = colorSteps(t.pairAt(t.dx, kA)), gb = colorSteps(t.pairAt(t.dx, kG));
+  s.colorStep[kA] = ar[0], s.colorStep[kR] = ar[1];
+  s.colorStep[kG] = gb[0], s.colorStep[kB] = gb[1];
   s.step[kU] = s.step[kV] = s.step[kQ] = 0.0f;
   if (!d.textured) return;
   s.step[kU] = static_cast<float>(t.dx[kU] * 65536.0);
