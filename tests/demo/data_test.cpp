@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "tests/draw/draw_fixture.h"
+#include "tests/test_files.h"
 
 namespace {
 
@@ -79,11 +80,6 @@ TEST_F(DemoData, ObjectsAndMotionsLoadAndShowTheSidesThatFaceTheViewer) {
   }
 }
 
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // FNV-1a: a change detector, not a seal.
 uint64_t digest(const std::string& bytes) {
   uint64_t h = 1469598103934665603ull;
@@ -107,9 +103,9 @@ TEST(DemoDataFiles, KvgenWritesTheStoredBytesEveryRun) {
   ASSERT_EQ(std::system((std::string(KVGEN_PATH) + " '" + dir.string() + "'").c_str()), 0);
   std::map<std::string, std::string> written;
   for (const auto& entry : fs::directory_iterator(dir)) {
-    const std::string bytes = slurp(entry.path());
+    const std::string bytes = kvtest::readFile(entry.path());
     written[entry.path().filename().string()] = hex(digest(bytes));
-    EXPECT_EQ(bytes, slurp(fs::path(KV_DEMO_DATA) / entry.path().filename()))
+    EXPECT_EQ(bytes, kvtest::readFile(fs::path(KV_DEMO_DATA) / entry.path().filename()))
         << entry.path().filename() << " differs from the build's copy";
   }
   fs::remove_all(dir);

@@ -11,17 +11,13 @@
 #include "demo/Kvmain.h"
 #include "platform/gl/hardware_device.h"
 #include "platform/host/headless/headless.h"
+#include "tests/test_files.h"
 
 namespace kvtest {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Lines "N text" of a file the child wrote.
 std::map<int64_t, std::string> numberedLines(const fs::path& path) {
@@ -96,13 +92,9 @@ void switchAroundKeptFrames(const DemoRun& run, kv::headless::Options& options) 
 
 DemoChild::DemoChild(const DemoRun& run) {
   static int runs = 0;
-  folder_ = fs::temp_directory_path() /
-            ("kvdemo_run_" + std::to_string(::getpid()) + "_" + std::to_string(++runs));
-  fs::remove_all(folder_);
-  fs::create_directories(folder_);
-  for (const auto& entry : fs::directory_iterator(KV_DEMO_DATA))
-    if (entry.path().filename() != "kvKIT.vid")
-      fs::copy_file(entry.path(), folder_ / entry.path().filename());
+  folder_ = freshDataCopy(
+      KV_DEMO_DATA, fs::temp_directory_path() / ("kvdemo_run_" + std::to_string(::getpid()) + "_" +
+                                                 std::to_string(++runs)));
   pid_ = ::fork();
   if (pid_ == 0) {
     if (::chdir(folder_.c_str()) != 0) _exit(2);
@@ -121,12 +113,12 @@ DemoResult DemoChild::finish() {
   ::waitpid(pid_, &status, 0);
   pid_ = -1;
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.log = slurp(folder_ / "log.txt");
+  result.log = readFile(folder_ / "log.txt");
   result.devices = numberedLines(folder_ / "devices.txt");
   result.notes = numberedLines(folder_ / "notes.txt");
   for (const auto& entry : fs::directory_iterator(folder_))
     if (entry.path().extension() == ".rgb" && fs::file_size(entry.path()) == kFrameBytes)
-      result.frames[std::stoll(entry.path().stem())] = slurp(entry.path());
+      result.frames[std::stoll(entry.path().stem())] = readFile(entry.path());
   fs::remove_all(folder_);
   return result;
 }

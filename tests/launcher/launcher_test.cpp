@@ -11,6 +11,8 @@
 #include <string>
 #include <utility>
 
+#include "tests/test_files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -58,12 +60,9 @@ TEST(Launcher, HelpListsTheOptionsAndExitsZeroAndBadOptionsAreNamedAndExitTwo) {
 // data unless `withData` is false.
 fs::path freshFolder(const std::string& name, bool withData = true) {
   const fs::path dir = fs::path(::testing::TempDir()) / name;
+  if (withData) return kvtest::freshDataCopy(KV_DATA_DIR, dir);
   fs::remove_all(dir);
   fs::create_directories(dir);
-  if (withData)
-    for (const auto& entry : fs::directory_iterator(KV_DATA_DIR))
-      if (entry.path().filename() != "kvKIT.vid")
-        fs::copy(entry.path(), dir / entry.path().filename());
   return dir;
 }
 
@@ -75,8 +74,7 @@ TEST(Launcher, AShortHeadlessRunWritesTheWholeLogToItsFileAndQuietKeepsStderrCle
   const DemoRun run =
       runDemo("--headless --frames 10 --quiet -C " + dir.string() + " --log " + log.string());
   ASSERT_EQ(run.status, 0) << run.output;
-  std::ifstream in(log, std::ios::binary);
-  const std::string text{std::istreambuf_iterator<char>(in), {}};
+  const std::string text = kvtest::readFile(log);
   EXPECT_EQ(text.rfind("kvSys/kvSystem.cpp(", 0), 0u) << text;  // from start-up's banner on
   EXPECT_TRUE(text.ends_with("kvKIT Exit\n")) << text;
   // --quiet keeps stderr clear of the log.

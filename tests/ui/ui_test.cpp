@@ -28,6 +28,7 @@
 #include "platform/win/debug_channel.h"
 #include "platform/win/host_events.h"
 #include "platform/win/winuser.h"
+#include "tests/test_files.h"
 #include "tests/win/kit_ui.h"
 
 // SDL's X11, D-Bus and GL libraries keep allocations until the process ends;
@@ -269,8 +270,10 @@ class SdlWindowTest : public UiTest {
   HWND window_ = nullptr;
 };
 
-TEST_F(SdlWindowTest, TheClientAreaIs640x480AndShowsAFrameUnscaled) {
-  // Red left half, blue right half, a green square at (100, 100): 565 pixels.
+// Red left half, blue right half, a green square at (100, 100), in 565 pixels:
+// shown unscaled in the 640 x 480 client area; at the user's size, scaled to
+// fit with its shape kept and the bands black.
+TEST_F(SdlWindowTest, AFrameShowsUnscaledAndAtTheUsersSizeScaledWithItsShapeKept) {
   std::vector<uint16_t> pixels(640 * 480);
   for (int y = 0; y < 480; ++y)
     for (int x = 0; x < 640; ++x)
@@ -282,26 +285,40 @@ TEST_F(SdlWindowTest, TheClientAreaIs640x480AndShowsAFrameUnscaled) {
   ClientToScreen(window_, &o);
   const kv::host::PresentedFrame frame{
       pixels.data(), 640 * 2, 16, {0, 0, 640, 480}, {o.x, o.y, o.x + 640, o.y + 480}};
-  Picture picture;
-  for (int attempt = 0; attempt < 20; ++attempt) {  // the X server shows it a moment later
-    pump();
-    kv::host::current().present(frame);
-    sleepMs(100);
-    picture = screenshot(id_);
-    if (picture.width == 640 && picture.at(0, 0)[0] > 200) break;
-  }
-  ASSERT_EQ(picture.width, 640);
-  ASSERT_EQ(picture.height, 480);
+  auto shown = [&](int width, int x, int channel) {  // the X server shows it a moment later
+    Picture picture;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+      pump();
+      kv::host::current().present(frame);
+      sleepMs(100);
+      picture = screenshot(id_);
+      if (picture.width == width && picture.at(x, 240)[channel] > 200) break;
+    }
+    return picture;
+  };
+  const auto near = [](std::array<int, 3> c, int r, int g, int b) {
+    return std::abs(c[0] - r) < 16 && std::abs(c[1] - g) < 16 && std::abs(c[2] - b) < 16;
+  };
+
+  Picture picture = shown(640, 0, 0);
+  ASSERT_EQ(std::make_pair(picture.width, picture.height), std::make_pair(640, 480));
   // The square's corners and their neighbours: no shift, no stretch.
   const struct {
     int x, y, r, g, b;
-  } expected[] = {{0, 0, 255, 0, 0},     {639, 479, 0, 0, 255}, {100, 100, 0, 255, 0},
+  } unscaled[] = {{0, 0, 255, 0, 0},     {639, 479, 0, 0, 255}, {100, 100, 0, 255, 0},
                   {119, 119, 0, 255, 0}, {120, 120, 255, 0, 0}, {99, 99, 255, 0, 0}};
-  for (const auto& e : expected) {
-    const auto c = picture.at(e.x, e.y);
-    EXPECT_TRUE(std::abs(c[0] - e.r) < 16 && std::abs(c[1] - e.g) < 16 && std::abs(c[2] - e.b) < 16)
-        << "at " << e.x << "," << e.y << ": " << c[0] << " " << c[1] << " " << c[2];
-  }
+  for (const auto& e : unscaled)
+    EXPECT_TRUE(near(picture.at(e.x, e.y), e.r, e.g, e.b)) << "at " << e.x << "," << e.y;
+
+  run("xdotool windowsize --sync " + id_ + " 960 480");
+  picture = shown(960, 795, 2);
+  ASSERT_EQ(std::make_pair(picture.width, picture.height), std::make_pair(960, 480));
+  const struct {
+    int x, r, b;
+  } scaled[] = {{100, 0, 0},   {165, 255, 0}, {475, 255, 0},
+                {485, 0, 255}, {795, 0, 255}, {860, 0, 0}};
+  for (const auto& e : scaled)
+    EXPECT_TRUE(near(picture.at(e.x, 240), e.r, 0, e.b)) << "at x " << e.x;
 }
 
 TEST_F(SdlWindowTest, HeldKeysReachGetAsyncKeyState) {
@@ -433,37 +450,6 @@ TEST_F(SdlWindowTest, AMoveWhileInactiveIsToldAfterTheActivation) {
   EXPECT_EQ(std::make_pair(o.x, o.y), std::make_pair(300, 200));
 }
 
-// The user's size: the picture scaled to fit with its shape kept, the bands black.
-TEST_F(SdlWindowTest, AResizedWindowShowsThePictureScaledWithItsShapeKept) {
-  std::vector<uint16_t> pixels(640 * 480);
-  for (int y = 0; y < 480; ++y)
-    for (int x = 0; x < 640; ++x)
-      pixels[static_cast<size_t>(y) * 640 + x] = x < 320 ? 0xF800 : 0x001F;
-  POINT o{0, 0};
-  ClientToScreen(window_, &o);
-  const kv::host::PresentedFrame frame{
-      pixels.data(), 640 * 2, 16, {0, 0, 640, 480}, {o.x, o.y, o.x + 640, o.y + 480}};
-  run("xdotool windowsize --sync " + id_ + " 960 480");
-  Picture picture;
-  for (int attempt = 0; attempt < 20; ++attempt) {
-    pump();
-    kv::host::current().present(frame);
-    sleepMs(100);
-    picture = screenshot(id_);
-    if (picture.width == 960 && picture.at(795, 240)[2] > 200) break;
-  }
-  ASSERT_EQ(std::make_pair(picture.width, picture.height), std::make_pair(960, 480));
-  const struct {
-    int x, r, b;
-  } expected[] = {{100, 0, 0},   {165, 255, 0}, {475, 255, 0},
-                  {485, 0, 255}, {795, 0, 255}, {860, 0, 0}};
-  for (const auto& e : expected) {
-    const auto c = picture.at(e.x, 240);
-    EXPECT_TRUE(std::abs(c[0] - e.r) < 16 && c[1] < 16 && std::abs(c[2] - e.b) < 16)
-        << "at x " << e.x << ": " << c[0] << " " << c[1] << " " << c[2];
-  }
-}
-
 // The demonstration itself, on a copy of its data (a run writes kvKIT.vid).
 class DemoUiTest : public UiTest {
  protected:
@@ -473,11 +459,8 @@ class DemoUiTest : public UiTest {
     if (withWindowManager()) startWindowManager();
     if (!fs::exists(fs::path(KV_DATA_DIR) / "\xEA\xB9\xA1\xED\x86\xB5.kvo"))  // the can, in UTF-8
       GTEST_SKIP() << "the demo's data is not built";
-    dir_ = fs::temp_directory_path() / ("kv_ui_" + std::to_string(getpid()));
-    fs::create_directories(dir_);
-    for (const auto& entry : fs::directory_iterator(KV_DATA_DIR))
-      if (entry.path().filename() != "kvKIT.vid")
-        fs::copy(entry.path(), dir_ / entry.path().filename());
+    dir_ = kvtest::freshDataCopy(KV_DATA_DIR,
+                                 fs::temp_directory_path() / ("kv_ui_" + std::to_string(getpid())));
     launch();
   }
   void TearDown() override {
@@ -528,6 +511,14 @@ class DemoUiTest : public UiTest {
       if (const size_t at = info.find(keys[i]); at != std::string::npos)
         g[static_cast<size_t>(i)] = std::atoi(info.c_str() + at + std::strlen(keys[i]));
     return g;
+  }
+  static constexpr std::array<int, 4> kFullScreen{0, 0, 1024, 768};
+  bool becomes(const std::array<int, 4>& wanted) {
+    return waitFor([&] { return geometry() == wanted; }, 3000, 100);
+  }
+  static std::string described(const std::array<int, 4>& g) {
+    return std::to_string(g[0]) + "," + std::to_string(g[1]) + " " + std::to_string(g[2]) + "x" +
+           std::to_string(g[3]);
   }
   void keys(std::initializer_list<const char*> names) {
     for (const char* key : names) hold(key, 60);
@@ -586,10 +577,7 @@ class DemoUiTest : public UiTest {
     pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
-  static std::string read(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
+  static std::string read(const fs::path& file) { return kvtest::readFile(file); }
   double cpuSeconds() {  // user and system time, in clock ticks in /proc
     return std::stod("0" + run("awk '{print $14 + $15}' /proc/" + std::to_string(pid_) + "/stat")) /
            static_cast<double>(sysconf(_SC_CLK_TCK));
@@ -721,11 +709,8 @@ class SteadyHost : public kv::host::Host {
 TEST_F(UiTest, TheTurnAndZoomKeysMoveTheCamera) {
   if (!fs::exists(fs::path(KV_DATA_DIR) / "\xEA\xB9\xA1\xED\x86\xB5.kvo"))  // the can, in UTF-8
     GTEST_SKIP() << "the demo's data is not built";
-  const fs::path dir = fs::temp_directory_path() / ("kv_ui_keys_" + std::to_string(getpid()));
-  fs::create_directories(dir);
-  for (const auto& entry : fs::directory_iterator(KV_DATA_DIR))
-    if (entry.path().filename() != "kvKIT.vid")
-      fs::copy(entry.path(), dir / entry.path().filename(), fs::copy_options::overwrite_existing);
+  const fs::path dir = kvtest::freshDataCopy(
+      KV_DATA_DIR, fs::temp_directory_path() / ("kv_ui_keys_" + std::to_string(getpid())));
   auto viewHolding = [&](const char* key, int virtualKey) {
     const fs::path frame = dir / "frame.rgb";
     fs::remove(frame);
@@ -752,8 +737,7 @@ TEST_F(UiTest, TheTurnAndZoomKeysMoveTheCamera) {
     waitFor([&] { return waitpid(child, &status, WNOHANG) == child; }, 60000, 50);
     if (key != nullptr) run(std::string("xdotool keyup ") + key);
     Picture picture;
-    std::ifstream in(frame, std::ios::binary);
-    picture.rgb.assign(std::istreambuf_iterator<char>(in), {});
+    picture.rgb = kvtest::readFile(frame);
     if (picture.rgb.size() == 640 * 480 * 3) picture.width = 640, picture.height = 480;
     return picture;
   };
@@ -786,13 +770,7 @@ TEST_P(FullScreenTest, CoversTheDisplayShowsTheDialogCentredAndGoesBack) {
   hold("F3", 200);
   sleepMs(700);
   keys({"Tab", "Tab", "Tab", "Tab", "Down", "Return"});
-  EXPECT_TRUE(waitFor(
-      [&] {
-        return geometry() == std::array<int, 4>{0, 0, 1024, 768};
-      },
-      3000, 100))
-      << "full screen is " << geometry()[0] << "," << geometry()[1] << " " << geometry()[2] << "x"
-      << geometry()[3];
+  EXPECT_TRUE(becomes(kFullScreen)) << "full screen is " << described(geometry());
   sleepMs(500);
   const Picture screen = screenshot("root");
   ASSERT_EQ(screen.width, 1024);
@@ -809,9 +787,7 @@ TEST_P(FullScreenTest, CoversTheDisplayShowsTheDialogCentredAndGoesBack) {
   const auto middle = withDialog.at(512, 330);
   EXPECT_TRUE(std::ranges::min(middle) > 200) << "no dialog at the centre of the display";
   keys({"Tab", "Tab", "Tab", "Tab", "Up", "Return"});
-  EXPECT_TRUE(waitFor([&] { return geometry() == windowed; }, 3000, 100))
-      << "windowed again at " << geometry()[0] << "," << geometry()[1] << " " << geometry()[2]
-      << "x" << geometry()[3];
+  EXPECT_TRUE(becomes(windowed)) << "windowed again at " << described(geometry());
   EXPECT_EQ(escapeAndWait(), 0);
 }
 
@@ -849,12 +825,8 @@ TEST_F(DemoUiTest, FramesEndsAWindowedRunAndHeadlessOptionsAreNamedAsIgnored) {
 // A display that was asked for and cannot be used is named in one line, with
 // the reason, and nothing else reaches stderr before the headless run.
 TEST_F(UiTest, ADisplayThatCannotBeUsedIsNamedWithTheReasonInOneLine) {
-  // A copy of the data: a run writes kvKIT.vid beside it.
-  const fs::path copy = fs::temp_directory_path() / ("kv_ui_display_" + std::to_string(getpid()));
-  fs::create_directories(copy);
-  for (const auto& entry : fs::directory_iterator(KV_DATA_DIR))
-    if (entry.path().filename() != "kvKIT.vid")
-      fs::copy(entry.path(), copy / entry.path().filename());
+  const fs::path copy = kvtest::freshDataCopy(
+      KV_DATA_DIR, fs::temp_directory_path() / ("kv_ui_display_" + std::to_string(getpid())));
   const std::string data = copy.string();
   auto firstLines = [&](const std::string& environment) {
     return run(environment + " " + KVDEMO_PATH + " --quiet --frames 2 --sheet none -C " + data +
@@ -973,12 +945,7 @@ TEST_F(GlDemoUiTest, GoesFullScreenAndSwitchesDevicesThereOnTheOpenGlDevice) {
   const std::array<int, 4> windowed = geometry();
   ASSERT_EQ(windowed[2], 640);
   chooseWith("to_full", id_, {"Tab", "Tab", "Tab", "Tab", "Down", "Return"});
-  ASSERT_TRUE(waitFor(
-      [&] {
-        return geometry() == std::array<int, 4>{0, 0, 1024, 768};
-      },
-      3000, 100))
-      << "not full screen";
+  ASSERT_TRUE(becomes(kFullScreen)) << "not full screen: " << described(geometry());
   sleepMs(500);
   const Picture screen = look("full", "root");
   ASSERT_EQ(screen.width, 1024);
@@ -995,7 +962,7 @@ TEST_F(GlDemoUiTest, GoesFullScreenAndSwitchesDevicesThereOnTheOpenGlDevice) {
   EXPECT_TRUE(showsScene(look("full_gl", "root"))) << "no scene back on the OpenGL device";
   // Windowed is the first mode of every device's list.
   chooseWith("to_window", "root", {"Tab", "Tab", "Tab", "Tab", "Up", "Up", "Up", "Up", "Return"});
-  EXPECT_TRUE(waitFor([&] { return geometry() == windowed; }, 3000, 100)) << "not windowed again";
+  EXPECT_TRUE(becomes(windowed)) << "not windowed again: " << described(geometry());
   EXPECT_EQ(escapeAndWait(), 0);
   const std::string errors = read(dir_ / "stderr.txt");
   for (const char* line :

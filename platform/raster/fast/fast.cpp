@@ -54,14 +54,25 @@ struct EdgeWalk {
   }
 };
 
-// Each attribute as a plane over pixel indices: its value at the centre of
-// pixel (x, y) is at0 + dx * x + dy * y.
-struct Triangle {
-  double at0[kAttrs];
-  double dx[kAttrs];
-  double dy[kAttrs];
+// Two doubles side by side: two attributes' planes evaluated at once, each
+// lane rounded as the same expression on one double would be.
+using Pair = double __attribute__((vector_size(2 * sizeof(double))));
+using IntPair = int32_t __attribute__((vector_size(2 * sizeof(int32_t))));
+using FloatPair = float __attribute__((vector_size(2 * sizeof(float))));
 
-  double at(int a, int x, int y) const { return at0[a] + dx[a] * x + dy[a] * y; }
+// Each attribute as a plane over pixel indices: its value at the centre of
+// pixel (x, y) is at0 + dx * x + dy * y. Planes a draw does not use are 0.
+struct Triangle {
+  alignas(16) double at0[kAttrs];
+  alignas(16) double dx[kAttrs];
+  alignas(16) double dy[kAttrs];
+
+  static Pair pairAt(const double* p, int a) { return Pair{p[a], p[a + 1]}; }
+  // Attributes a and a + 1 (a even) at the centre of pixel (x, y).
+  Pair at(int a, int x, int y) const {
+    const double fx = x, fy = y;
+    return (pairAt(at0, a) + pairAt(dx, a) * Pair{fx, fx}) + pairAt(dy, a) * Pair{fy, fy};
+  }
 };
 
 BlendKind blendKindOf(const State& s) {
@@ -88,10 +99,23 @@ double repeatsOf(float t) {
 }
 
 // Colours in units of 2^-22, clamped to 0..511 units first (NaN to 0).
-int32_t fixedColor(double v) {
-  v = v > 0.0 ? v : 0.0;
-  v = v < 511.0 ? v : 511.0;
-  return static_cast<int32_t>(v * (1 << kColorFraction));
+IntPair fixedColors(Pair v) {
+  const Pair zero = {0.0, 0.0}, most = {511.0, 511.0};
+  v = v > zero ? v : zero;
+  v = v < most ? v : most;
+  return __builtin_convertvector(v * Pair{1 << kColorFraction, 1 << kColorFraction}, IntPair);
+}
+
+// Colour steps in units of 2^-22 (NaN to 0). Inside a triangle a channel
+// changes by at most 255 from one pixel to the next, so 256 per pixel is
+// never reached on a span of 2 or more; the clamp only tames slivers thinner
+// than a pixel.
+IntPair colorSteps(Pair v) {
+  const Pair zero = {0.0, 0.0}, least = {-256.0, -256.0}, most = {256.0, 256.0};
+  v = v == v ? v : zero;
+  v = v > least ? v : least;
+  v = v < most ? v : most;
+  return __builtin_convertvector(v * Pair{1 << kColorFraction, 1 << kColorFraction}, IntPair);
 }
 
 }  // namespace
@@ -205,6 +229,7 @@ void setupPlanes(Triangle& t, const Vertex* const v[3], const int64_t X[3], cons
     t.at0[a] += 0.5;
   }
   plane(kZ, v[0]->sz, v[1]->sz, v[2]->sz);
+  for (int a : {kU, kV, kQ}) t.at0[a] = t.dx[a] = t.dy[a] = 0.0;
   if (!d.textured) return;
   const bool perspective = d.perspective;
   const double su = repeatsOf(v[0]->tu), sv = repeatsOf(v[0]->tv);
@@ -222,13 +247,9 @@ void setupPlanes(Triangle& t, const Vertex* const v[3], const int64_t X[3], cons
 // The steps along a row are the triangle's: worked out once, not per span.
 void triangleSteps(SpanSteps& s, const Triangle& t, const Draw& d) {
   s.step[kZ] = static_cast<float>(t.dx[kZ]);
-  for (int k = 0; k < 4; ++k) {
-    constexpr double one = 1 << kColorFraction;
-    // Inside a triangle a channel changes by at most 255 from one pixel to
-    // the next, so 256 per pixel is never reached on a span of 2 or more;
-    // the clamp only tames slivers thinner than a pixel.
-    s.colorStep[k] = saturatingToInt(std::clamp(t.dx[kA + k], -256.0, 256.0) * one);
-  }
+  const IntPair ar = colorSteps(t.pairAt(t.dx, kA)), gb = colorSteps(t.pairAt(t.dx, kG));
+  s.colorStep[kA] = ar[0], s.colorStep[kR] = ar[1];
+  s.colorStep[kG] = gb[0], s.colorStep[kB] = gb[1];
   s.step[kU] = s.step[kV] = s.step[kQ] = 0.0f;
   if (!d.textured) return;
   s.step[kU] = static_cast<float>(t.dx[kU] * 65536.0);
@@ -239,22 +260,24 @@ void triangleSteps(SpanSteps& s, const Triangle& t, const Draw& d) {
 // The start values of a span at pixel (x, y), evaluated from the planes.
 template <bool Textured, bool Perspective>
 void spanValues(SpanRow& s, const Triangle& t, const Context& c, int x, int y) {
-  constexpr int n = Perspective ? kAttrs : Textured ? kQ : kU;
-  double at[kAttrs];
-  for (int a = 0; a < n; ++a) at[a] = t.at(a, x, y);
-  for (int k = 0; k < 4; ++k) s.colorStart[k] = fixedColor(at[kA + k]);
-  s.start[kZ] = static_cast<float>(at[kZ]);
+  const IntPair ar = fixedColors(t.at(kA, x, y)), gb = fixedColors(t.at(kG, x, y));
+  s.colorStart[kA] = ar[0], s.colorStart[kR] = ar[1];
+  s.colorStart[kG] = gb[0], s.colorStart[kB] = gb[1];
+  const Pair zu = t.at(kZ, x, y);
   if constexpr (Perspective) {
     // Texture coordinates in texels x 65536 (an exact scaling).
-    s.start[kU] = static_cast<float>(at[kU] * 65536.0);
-    s.start[kV] = static_cast<float>(at[kV] * 65536.0);
-    s.start[kQ] = static_cast<float>(at[kQ]);
+    const FloatPair zu32 = __builtin_convertvector(zu * Pair{1.0, 65536.0}, FloatPair);
+    const FloatPair vq32 = __builtin_convertvector(t.at(kV, x, y) * Pair{65536.0, 1.0}, FloatPair);
+    s.start[kZ] = zu32[0], s.start[kU] = zu32[1];
+    s.start[kV] = vq32[0], s.start[kQ] = vq32[1];
   } else if constexpr (Textured) {
     // Affine coordinates restart near zero on each span, keeping precision.
-    s.start[kU] = static_cast<float>(wrapTexels(at[kU], c.texW) * 65536.0);
-    s.start[kV] = static_cast<float>(wrapTexels(at[kV], c.texH) * 65536.0);
+    s.start[kZ] = static_cast<float>(zu[0]);
+    s.start[kU] = static_cast<float>(wrapTexels(zu[1], c.texW) * 65536.0);
+    s.start[kV] = static_cast<float>(wrapTexels(t.at(kV, x, y)[0], c.texH) * 65536.0);
     s.start[kQ] = 0.0f;
   } else {
+    s.start[kZ] = static_cast<float>(zu[0]);
     s.start[kU] = s.start[kV] = s.start[kQ] = 0.0f;
   }
 }

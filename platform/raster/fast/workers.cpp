@@ -7,8 +7,11 @@ namespace kv::raster::fast {
 namespace {
 
 // Jobs come in quick succession within a scene: a thread that is done looks
-// for the next one this long before it sleeps, since waking it costs more.
-constexpr auto kSpin = std::chrono::microseconds(50);
+// for the next one this long before it sleeps, since waking it costs more
+// (about 40 us on a virtual machine). Long enough to span the gap between
+// two frames (their presentation and the start of the next), so that a
+// frame's first job does not wait for a wake-up.
+constexpr auto kSpin = std::chrono::microseconds(250);
 
 inline void relax() {
 #if defined(__x86_64__) || defined(__i386__)
