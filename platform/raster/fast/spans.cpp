@@ -17,6 +17,7 @@
 #include "platform/raster/fast/spans.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 // Every attainable target, the plain one included, so tests can force each.
@@ -164,6 +165,16 @@ KV_HOT VW narrow(VI lo, VI hi) {
                                                 hn::SetTableIndices(di, kNarrowOrder.dwords)));
   }
 }
+// The pixels of a step whose colours the 32-bit lanes of its first half hold,
+// in the order narrowing packs two halves into 16-bit lanes without putting
+// them back in order; the second half holds these plus four.
+struct PackedPixels {
+  alignas(64) uint32_t at[kHalf];
+  constexpr PackedPixels() : at() {
+    for (int k = 0; k < kHalf; ++k) at[k] = static_cast<uint32_t>(k / 4 * 8 + k % 4);
+  }
+};
+constexpr PackedPixels kPackedPixels;
 KV_HOT VI widenLo(VW w) { return hn::PromoteTo(di, hn::LowerHalf(hn::BitCast(duw, w))); }
 KV_HOT VI widenHi(VW w) { return hn::PromoteTo(di, hn::UpperHalf(DH(), hn::BitCast(duw, w))); }
 // 16-bit lane masks (0 or -1) spread over the 32-bit lanes of pixels 0-3 and 4-7.
@@ -301,19 +312,36 @@ KV_HOT VI gather(const Context& c, VI tx, VI ty) {
   return inRegisters(di, [&](size_t k) { return texelAt(c, o[k]); });
 }
 
+// Four 16-bit texels as one 64-bit word, the first in the low bits (the
+// lane order of a little-endian vector). Built in general registers: the
+// vector units are the busier ones, and sixteen lane inserts cost them more
+// than four.
+KV_HOT uint64_t fourTexels(const uint8_t* texels, const int32_t* at) {
+  static_assert(std::endian::native == std::endian::little);
+  uint16_t t[4];
+  for (int k = 0; k < 4; ++k) std::memcpy(&t[k], texels + at[k], 2);
+  return uint64_t{t[0]} | uint64_t{t[1]} << 16 | uint64_t{t[2]} << 32 | uint64_t{t[3]} << 48;
+}
+
 // Raw texels at a step's offsets, one per 16-bit lane. Sixteen says the
 // texture is known to hold 16-bit texels.
 template <bool Sixteen>
 KV_HOT VUW gather8At(const Context& c, const StepOffsets& offsets) {
   const SpilledOffsets o(offsets);
-  auto texel = [&](size_t k) {
-    if constexpr (Sixteen) {
-      uint16_t v;
-      std::memcpy(&v, c.texels + o[k], 2);
-      return v;
+  if constexpr (Sixteen) {
+    auto lanes = [&](auto d, const int32_t* at) {
+      const hn::Repartition<uint64_t, decltype(d)> d64;
+      return hn::BitCast(
+          d, inRegisters(d64, [&](size_t k) { return fourTexels(c.texels, at + 4 * k); }));
+    };
+    if constexpr (kStep > 8) {
+      const DH dh;
+      return hn::Combine(duw, offsets.hiLive ? lanes(dh, o.at + kHalf) : hn::Zero(dh),
+                         offsets.loLive ? lanes(dh, o.at) : hn::Zero(dh));
     }
-    return static_cast<uint16_t>(texelAt(c, o[k]));
-  };
+    return lanes(duw, o.at);
+  }
+  auto texel = [&](size_t k) { return static_cast<uint16_t>(texelAt(c, o[k])); };
   if constexpr (kStep > 8) {
     const DH dh;
     return hn::Combine(
@@ -556,15 +584,33 @@ KV_HOT Octet bilinear8(const Context& c, VI fu0, VI fv0, VI fu1, VI fv1, bool lo
   return {t00.a, mix(&Octet::r), mix(&Octet::g), mix(&Octet::b)};
 }
 
+using MF = hn::Mask<DF>;
+
 // Shades a step's neighbouring pixels. `live` (16-bit lanes, 0 or -1) marks
-// the pixels of the span; `diffuse` holds their interpolated colours.
+// the pixels of the span, and so do `live0` and `live1` for either half of
+// them; `diffuse` holds their interpolated colours.
 template <DepthMode Depth, bool Textured, bool Perspective, bool Bilinear, bool Plain>
-KV_HOT void shadeOctet(const Context& c, const Lerp& s, VF index, VW live, const Octet& diffuse,
-                       VW ditherRB, VW ditherG, uint8_t* color, uint32_t* depth) {
+KV_HOT void shadeOctet(const Context& c, const Lerp& s, VF index, VW live, MF live0, MF live1,
+                       const Octet& diffuse, VW ditherRB, VW ditherG, uint8_t* color,
+                       uint32_t* depth) {
   const VF index1 = hn::Add(index, hn::Set(df, float{kHalf}));
   float* const depthF = reinterpret_cast<float*>(depth);
   VF z0, z1, stored0, stored1;
-  if constexpr (Depth != DepthMode::Off) {
+  bool loLive = true, hiLive = true;  // either half of the pixels drawn
+  if constexpr (Plain) {
+    // Nothing but the depth test takes pixels away: its masks stay those the
+    // depth is stored with, and say which halves are drawn.
+    z0 = lerp(s, kZ, index);
+    z1 = lerp(s, kZ, index1);
+    stored0 = hn::LoadU(df, depthF);
+    stored1 = hn::LoadU(df, depthF + kHalf);
+    live0 = hn::And(live0, hn::Ge(z0, stored0));
+    live1 = hn::And(live1, hn::Ge(z1, stored1));
+    loLive = !hn::AllFalse(df, live0);
+    hiLive = !hn::AllFalse(df, live1);
+    if (!loLive && !hiLive) return;
+    live = narrow(passMask(live0), passMask(live1));
+  } else if constexpr (Depth != DepthMode::Off) {
     z0 = lerp(s, kZ, index);
     z1 = lerp(s, kZ, index1);
     stored0 = hn::LoadU(df, depthF);
@@ -580,12 +626,6 @@ KV_HOT void shadeOctet(const Context& c, const Lerp& s, VF index, VW live, const
     texCoords<Perspective>(s, index, fu0, fv0);
     texCoords<Perspective>(s, index1, fu1, fv1);
     Octet t;
-    bool loLive = true, hiLive = true;  // either half of the pixels drawn
-    if constexpr (Plain && kStep > 8) {
-      const hn::Half<DW> dwh;
-      loLive = !hn::AllFalse(dwh, hn::MaskFromVec(hn::LowerHalf(dwh, live)));
-      hiLive = !hn::AllFalse(dwh, hn::MaskFromVec(hn::UpperHalf(dwh, live)));
-    }
     if constexpr (Plain && Bilinear) {
       t = bilinear8(c, fu0, fv0, fu1, fv1, loLive, hiLive);
     } else if constexpr (Plain) {
@@ -670,8 +710,11 @@ KV_HOT void shadeOctet(const Context& c, const Lerp& s, VF index, VW live, const
     hn::StoreU(select(spreadLo(live), p0, old0), di, color32);
     hn::StoreU(select(spreadHi(live), p1, old1), di, color32 + kHalf);
   }
-  if constexpr (Depth != DepthMode::Off) {
-    if (Plain || c.depthWrite) {
+  if constexpr (Plain) {
+    hn::StoreU(hn::IfThenElse(live0, z0, stored0), df, depthF);
+    hn::StoreU(hn::IfThenElse(live1, z1, stored1), df, depthF + kHalf);
+  } else if constexpr (Depth != DepthMode::Off) {
+    if (c.depthWrite) {
       hn::StoreU(select(hn::BitCast(df, spreadLo(live)), z0, stored0), df, depthF);
       hn::StoreU(select(hn::BitCast(df, spreadHi(live)), z1, stored1), df, depthF + kHalf);
     }
@@ -715,8 +758,8 @@ KV_HOT void drawSpan(const Context& c, const SpanSteps& steps, SpansShared& shar
   } else {
     s.ditherRB = s.ditherG = hn::Zero(dw);
   }
-  // Colour channels, the first and second half of the step's pixels, stepped
-  // a step at a time.
+  // Colour channels, a step's pixels in two vectors of 32-bit lanes (in the
+  // order of kPackedPixels), stepped a step at a time.
   const VI(&ramp)[4] = shared.ramp;
   const VI(&step8)[4] = shared.step8;
   // Pixel i of the span is value index offset + i.
@@ -727,7 +770,7 @@ KV_HOT void drawSpan(const Context& c, const SpanSteps& steps, SpansShared& shar
   };
   VI a0, a1, r0, r1, g0, g1, b0, b1;
   auto startAt = [&](int first) {  // lanes for pixels first..first+kStep-1
-    const int second = first + kHalf;
+    const int second = first + 4;  // each 32-bit block of the second half is four pixels on
     a0 = lanes(0, first), a1 = lanes(0, second), r0 = lanes(1, first), r1 = lanes(1, second);
     g0 = lanes(2, first), g1 = lanes(2, second), b0 = lanes(3, first), b1 = lanes(3, second);
   };
@@ -739,7 +782,8 @@ KV_HOT void drawSpan(const Context& c, const SpanSteps& steps, SpansShared& shar
   };
   const VW zero = hn::Zero(dw), full = hn::Set(dw, 255);
   auto channelOf = [&](VI lo, VI hi) {
-    const VW w = narrow(hn::ShiftRight<kColorFraction>(lo), hn::ShiftRight<kColorFraction>(hi));
+    const VW w = hn::ReorderDemote2To(dw, hn::ShiftRight<kColorFraction>(lo),
+                                      hn::ShiftRight<kColorFraction>(hi));
     return hn::Min(hn::Max(w, zero), full);
   };
   const bool alpha = shared.alpha;
@@ -750,6 +794,17 @@ KV_HOT void drawSpan(const Context& c, const SpanSteps& steps, SpansShared& shar
 
   const VF lane = hn::Iota(df, 0.0f);
   const VW lane16 = hn::Iota(dw, 0);
+  // The same for either half of a step, as masks of its 32-bit lanes.
+  const VI lane32 = hn::Iota(di, 0), lane32hi = hn::Iota(di, kHalf);
+  const MF allLanes = hn::FirstN(df, kHalf);
+  auto lanesFrom = [&](int first, MF& m0, MF& m1) {
+    const VI f = hn::Set(di, first - 1);
+    m0 = hn::RebindMask(df, hn::Gt(lane32, f)), m1 = hn::RebindMask(df, hn::Gt(lane32hi, f));
+  };
+  auto lanesBelow = [&](int end, MF& m0, MF& m1) {
+    const VI e = hn::Set(di, end);
+    m0 = hn::RebindMask(df, hn::Lt(lane32, e)), m1 = hn::RebindMask(df, hn::Lt(lane32hi, e));
+  };
   const int n = x1 - x0;
   if (next && next->x1 - next->x0 >= kStep) {
     // The next span usually starts near this one: fetch it early, since the
@@ -767,26 +822,31 @@ KV_HOT void drawSpan(const Context& c, const SpanSteps& steps, SpansShared& shar
   // A step's pixels at a time. The last few pixels (or a span shorter than a
   // step) are a step's pixels of the row that take them in, with the other
   // lanes masked off: a masked lane writes back the value it read, so pixels
-  // outside the span keep theirs. The step stays within the columns the
-  // caller gave (its tile); only where those are fewer than a step does a
-  // copy stand in for the row. One call site keeps the loop body single.
+  // outside the span keep theirs. The step goes on past the span's end where
+  // the columns the caller gave (its tile) allow, else it ends at the span's
+  // end; only where those columns are fewer than a step does a copy stand in
+  // for the row. One call site keeps the loop body single.
   alignas(64) uint8_t colorCopy[kStep * 4];
   alignas(64) uint32_t depthCopy[kStep];
   startAt(0);
   for (int i = 0; i < n;) {
     int j = i;  // the step's offset from x0
     VW live = hn::Set(dw, -1), ditherRB = s.ditherRB, ditherG = s.ditherG;
+    MF live0 = allLanes, live1 = allLanes;
     if (i + kStep > n) {
-      if (x1 - kStep >= steps.left && (n >= kStep || x0 + kStep > steps.right)) {
+      if (x0 + i + kStep > steps.right && x1 - kStep >= steps.left) {
         j = n - kStep;  // ending at the span's end; lanes before i are drawn or outside
         live = hn::VecFromMask(dw, hn::Gt(lane16, hn::Set(dw, static_cast<int16_t>(i - j - 1))));
+        lanesFrom(i - j, live0, live1);
+        startAt(j);
+        ditherRB = ditherRow(kDither.rb, y, x0 + j);
+        ditherG = ditherRow(kDither.g, y, x0 + j);
       } else {
-        j = 0;  // starting at the span's start
-        live = hn::VecFromMask(dw, hn::Lt(lane16, hn::Set(dw, static_cast<int16_t>(n))));
+        // Going on past the span's end (or, in a row narrower than a step,
+        // from its start): the lanes and the dither are this step's already.
+        live = hn::VecFromMask(dw, hn::Lt(lane16, hn::Set(dw, static_cast<int16_t>(n - i))));
+        lanesBelow(n - i, live0, live1);
       }
-      startAt(j);
-      ditherRB = ditherRow(kDither.rb, y, x0 + j);
-      ditherG = ditherRow(kDither.g, y, x0 + j);
     }
     const int first = x0 + j;  // the step's first column
     const bool copy = first < steps.left || first + kStep > steps.right;
@@ -803,8 +863,8 @@ KV_HOT void drawSpan(const Context& c, const SpanSteps& steps, SpansShared& shar
       depths = depth ? depthCopy : nullptr;
     }
     shadeOctet<Depth, Textured, Perspective, Bilinear, Plain>(
-        c, s, hn::Add(hn::Set(df, static_cast<float>(offset + j)), lane), live, diffuseNow(),
-        ditherRB, ditherG, pixels, depths);
+        c, s, hn::Add(hn::Set(df, static_cast<float>(offset + j)), lane), live, live0, live1,
+        diffuseNow(), ditherRB, ditherG, pixels, depths);
     if (copy) {
       std::memcpy(color + (j + skip) * bytes, colorCopy + skip * bytes, count * bytes);
       if (depth) std::memcpy(depth + j + skip, depthCopy + skip, count * 4);
@@ -821,8 +881,8 @@ void drawSpans(const Context& c, const SpanSteps& steps, const SpanRow* rows, in
   for (int a = kZ; a < kAttrs; ++a) shared.s.step[a] = hn::Set(df, steps.step[a]);
   for (int k = 0; k < 4; ++k) {
     const int64_t d = steps.colorStep[k];
-    shared.ramp[k] =
-        hn::BitCast(di, hn::Mul(hn::Iota(du, 0), hn::Set(du, static_cast<uint32_t>(d))));
+    shared.ramp[k] = hn::BitCast(
+        di, hn::Mul(hn::Load(du, kPackedPixels.at), hn::Set(du, static_cast<uint32_t>(d))));
     shared.step8[k] = hn::Set(di, wrap32(kStep * d));
   }
   shared.alpha = !Plain && (c.blendKind == BlendKind::Over || c.blendKind == BlendKind::General ||
