@@ -329,11 +329,10 @@ static bool releaseObjects(DeviceFramework* framework) {
     }
     framework->device = nullptr;
   }
-  // In full screen the back buffer belongs to the front's flip chain.
-  if (framework->fullscreen)
-    framework->back = nullptr;
-  else
-    releaseAndClear(framework->back);
+  // In full screen the back buffer belongs to the front's flip chain, but
+  // GetAttachedSurface counted a reference for us: forgetting it would keep
+  // the buffer's record alive after the chain is gone.
+  releaseAndClear(framework->back);
   releaseAndClear(framework->renderTarget);
   releaseAndClear(framework->zBuffer);
   releaseAndClear(framework->front);

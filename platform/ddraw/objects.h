@@ -160,6 +160,10 @@ class Surface final : public win::Unknown<IDirectDrawSurface4, IDirect3DTexture2
   HRESULT showOriginal();
   void markLost() { lost_ = true; }
   void orphan() { owner_ = nullptr; }
+  // Frees what a destroyed flip chain took with it; a back buffer somebody
+  // still holds lives on until its last reference goes, answering every call
+  // with DDERR_SURFACELOST, so no release order leaves a dangling pointer.
+  void discard();
 
  private:
   ~Surface() override;

@@ -118,20 +118,7 @@ Surface::Surface(DirectDraw* owner, const DDSURFACEDESC2& desc)
 }
 
 Surface::~Surface() {
-  if (keeper_ != nullptr) {
-    PixelKeeper* previous = keeper_;
-    keeper_ = nullptr;
-    previous->release(*this);
-  }
-  if (clipper_ != nullptr) clipper_->Release();
-  if (palette_ != nullptr) palette_->Release();
-  for (Surface* s : attached_) s->Release();
-  // The back buffers the chain made go with their front whatever their count:
-  // a caller that kept the reference GetAttachedSurface handed out and never
-  // gave it back (the kit in full screen) would otherwise leak them. A caller
-  // releases that reference before the front, and the chain's own keeps the
-  // buffer alive until then.
-  for (Surface* back : chain_) delete back;
+  discard();
   giveSlot(addressSlot_);
   std::erase(registry().live, this);
 }
@@ -169,6 +156,32 @@ void Surface::changing() {
 
 bool Surface::offers(REFIID riid) const {
   return riid != IID_IDirect3DTexture2 || (caps() & DDSCAPS_TEXTURE);
+}
+
+void Surface::discard() {
+  if (keeper_ != nullptr) {
+    PixelKeeper* previous = keeper_;
+    keeper_ = nullptr;
+    previous->release(*this);
+  }
+  if (clipper_ != nullptr) clipper_->Release();
+  clipper_ = nullptr;
+  if (palette_ != nullptr) palette_->Release();
+  palette_ = nullptr;
+  std::vector<Surface*> attached;
+  attached.swap(attached_);
+  for (Surface* s : attached) s->Release();
+  std::vector<Surface*> chain;
+  chain.swap(chain_);
+  for (Surface* back : chain) {
+    back->discard();
+    back->Release();  // the chain's own reference
+  }
+  memory_.reset();
+  originalMemory_ = nullptr;
+  lost_ = true;
+  locked_ = false;
+  registry().addresses[addressSlot_] = nullptr;
 }
 
 void Surface::adoptBackBuffer(Surface* back) { chain_.push_back(back); }

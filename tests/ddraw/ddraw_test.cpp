@@ -302,10 +302,15 @@ TEST_F(Surfaces, FullScreenFlipChainShowsTheBackBuffer) {
     EXPECT_EQ(pixel(front, 5, 5), 0x0000u);
   }
 
-  // The kit forgets its reference on the back buffer: the chain goes with the
-  // front all the same. A careful caller gives it back first; the chain's own
-  // reference keeps the buffer until the front goes, and it is freed once.
+  // The front takes its chain with it. A back buffer still held lives on as a
+  // husk that answers "lost" until given back, so either order of release is
+  // safe; given back first, the chain's own reference keeps it until the front
+  // goes, and it is freed once.
   EXPECT_EQ(front->Release(), 0u);
+  EXPECT_EQ(back->IsLost(), DDERR_SURFACELOST);
+  EXPECT_EQ(back->Flip(nullptr, 0), DDERR_NOTFLIPPABLE);
+  EXPECT_EQ(ddraw::testing::liveSurfaces(), 1);
+  EXPECT_EQ(back->Release(), 0u);
   EXPECT_EQ(ddraw::testing::liveSurfaces(), 0);
   front = create(chain);
   ASSERT_EQ(front->GetAttachedSurface(&backCaps, &back), DD_OK);
