@@ -581,7 +581,11 @@ class FastRasterizer final : public Rasterizer {
     Rect rect;
   };
   using Palette = std::array<uint32_t, 256>;
-  struct Batch {
+  // On lines of their own: the crew reads the batch it draws for every fan
+  // while the caller writes the one it fills (and the members beside them),
+  // and a line both use moves between their caches each time, well over
+  // 100 ns on some machines.
+  struct alignas(128) Batch {
     std::vector<fast::Draw> draws;
     std::vector<int32_t> drawPalette;  // per draw: its palette copy, or -1
     std::vector<Fan> fans;

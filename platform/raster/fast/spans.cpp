@@ -653,13 +653,30 @@ KV_HOT Octet bilinear8(const Context& c, VI fu0, VI fv0, VI fu1, VI fv1, bool lo
 
 using MF = hn::Mask<DF>;
 
+// A step's depth and texture coordinates, each half of its pixels.
+struct StepCoords {
+  VF z0, z1;
+  VI fu0, fv0, fu1, fv1;
+};
+template <bool Perspective>
+KV_HOT StepCoords coordsAt(const Lerp& s, VF index) {
+  const VF index1 = hn::Add(index, hn::Set(df, float{kHalf}));
+  StepCoords k;
+  k.z0 = lerp(s, kZ, index);
+  k.z1 = lerp(s, kZ, index1);
+  texCoords<Perspective>(s, index, k.fu0, k.fv0);
+  texCoords<Perspective>(s, index1, k.fu1, k.fv1);
+  return k;
+}
+
 // Shades a step's neighbouring pixels. `live` (16-bit lanes, 0 or -1) marks
 // the pixels of the span, and so do `live0` and `live1` for either half of
-// them; `diffuse` holds their interpolated colours.
+// them; `diffuse` holds their interpolated colours. The common case comes
+// with its coordinates worked out (`ahead`), the others work out theirs.
 template <DepthMode Depth, bool Textured, bool Perspective, bool Bilinear, bool Plain>
 KV_HOT void shadeOctet(const Context& c, const Lerp& s, VF index, VW live, MF live0, MF live1,
                        const Octet& diffuse, VW ditherRB, VW ditherG, uint8_t* color,
-                       uint32_t* depth) {
+                       uint32_t* depth, const StepCoords& ahead) {
   const VF index1 = hn::Add(index, hn::Set(df, float{kHalf}));
   float* const depthF = reinterpret_cast<float*>(depth);
   VF z0, z1, stored0, stored1;
@@ -667,8 +684,8 @@ KV_HOT void shadeOctet(const Context& c, const Lerp& s, VF index, VW live, MF li
   if constexpr (Plain) {
     // Nothing but the depth test takes pixels away: its masks stay those the
     // depth is stored with, and say which halves are drawn.
-    z0 = lerp(s, kZ, index);
-    z1 = lerp(s, kZ, index1);
+    z0 = ahead.z0;
+    z1 = ahead.z1;
     stored0 = hn::LoadU(df, depthF);
     stored1 = hn::LoadU(df, depthF + kHalf);
     live0 = hn::And(live0, hn::Ge(z0, stored0));
@@ -690,8 +707,12 @@ KV_HOT void shadeOctet(const Context& c, const Lerp& s, VF index, VW live, MF li
   Octet out = diffuse;
   if constexpr (Textured) {
     VI fu0, fv0, fu1, fv1;
-    texCoords<Perspective>(s, index, fu0, fv0);
-    texCoords<Perspective>(s, index1, fu1, fv1);
+    if constexpr (Plain) {
+      fu0 = ahead.fu0, fv0 = ahead.fv0, fu1 = ahead.fu1, fv1 = ahead.fv1;
+    } else {
+      texCoords<Perspective>(s, index, fu0, fv0);
+      texCoords<Perspective>(s, index1, fu1, fv1);
+    }
     Octet t;
     if constexpr (Plain && Bilinear) {
       t = bilinear8(c, fu0, fv0, fu1, fv1, loLive, hiLive);
@@ -896,6 +917,12 @@ KV_HOT void drawSpan(const Context& c, const SpanSteps& steps, SpansShared& shar
   alignas(64) uint8_t colorCopy[kStep * 4];
   alignas(64) uint32_t depthCopy[kStep];
   startAt(0);
+  auto indexAt = [&](int j) { return hn::Add(hn::Set(df, static_cast<float>(offset + j)), lane); };
+  // The common case works out the next step's coordinates before it shades
+  // this one, so that their long chain (a division, then the texel loads)
+  // overlaps this step's work.
+  StepCoords ahead{};
+  if constexpr (Plain) ahead = coordsAt<Perspective>(s, indexAt(0));
   for (int i = 0; i < n;) {
     int j = i;  // the step's offset from x0
     VW live = hn::Set(dw, -1), ditherRB = s.ditherRB, ditherG = s.ditherG;
@@ -906,6 +933,7 @@ KV_HOT void drawSpan(const Context& c, const SpanSteps& steps, SpansShared& shar
         live = hn::VecFromMask(dw, hn::Gt(lane16, hn::Set(dw, static_cast<int16_t>(i - j - 1))));
         lanesFrom(i - j, live0, live1);
         startAt(j);
+        if constexpr (Plain) ahead = coordsAt<Perspective>(s, indexAt(j));
         ditherRB = ditherRow(kDither.rb, y, x0 + j);
         ditherG = ditherRow(kDither.g, y, x0 + j);
       } else {
@@ -929,9 +957,12 @@ KV_HOT void drawSpan(const Context& c, const SpanSteps& steps, SpansShared& shar
       pixels = colorCopy;
       depths = depth ? depthCopy : nullptr;
     }
+    StepCoords now = ahead;
+    if constexpr (Plain) {
+      if (j + kStep < n) ahead = coordsAt<Perspective>(s, indexAt(j + kStep));
+    }
     shadeOctet<Depth, Textured, Perspective, Bilinear, Plain>(
-        c, s, hn::Add(hn::Set(df, static_cast<float>(offset + j)), lane), live, live0, live1,
-        diffuseNow(), ditherRB, ditherG, pixels, depths);
+        c, s, indexAt(j), live, live0, live1, diffuseNow(), ditherRB, ditherG, pixels, depths, now);
     if (copy) {
       std::memcpy(color + (j + skip) * bytes, colorCopy + skip * bytes, count * bytes);
       if (depth) std::memcpy(depth + j + skip, depthCopy + skip, count * 4);
