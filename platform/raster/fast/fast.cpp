@@ -692,17 +692,10 @@ class FastRasterizer final : public Rasterizer {
   void add(Batch& b, const Fan& fan, int y0, int y1, int perRow, int once = 0) {
     const auto index = static_cast<uint32_t>(b.fans.size());
     b.fans.push_back(fan);
-    const int first = y0 >> b.bandShift, last = (y1 - 1) >> b.bandShift;
-    if (first == last) {  // a small fan, the common case
-      b.bands[first].push_back(index);
-      b.bandCost[first] += static_cast<uint64_t>(perRow) * (y1 - y0) + once;
-    } else {
-      for (int band = first; band <= last; ++band) {
-        b.bands[band].push_back(index);
-        const int rows =
-            std::min(y1, (band + 1) << b.bandShift) - std::max(y0, band << b.bandShift);
-        b.bandCost[band] += static_cast<uint64_t>(perRow) * rows + once;
-      }
+    for (int band = y0 >> b.bandShift; band <= (y1 - 1) >> b.bandShift; ++band) {
+      b.bands[band].push_back(index);
+      const int rows = std::min(y1, (band + 1) << b.bandShift) - std::max(y0, band << b.bandShift);
+      b.bandCost[band] += static_cast<uint64_t>(perRow) * rows + once;
     }
     if (fan.count == 0) b.hasClear = true;
     if (b.fans.size() >= kBatchMost ||
