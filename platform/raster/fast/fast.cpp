@@ -7,13 +7,15 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <thread>
 #include <vector>
 
+#include "platform/raster/fast/crew.h"
 #include "platform/raster/fast/spans.h"
-#include "platform/raster/fast/workers.h"
 
 namespace kv::raster {
 namespace {
@@ -484,89 +486,89 @@ class DrawCache {
   Texture texture_{};
 };
 
-// With more than one thread, fans wait in batches: each batch keeps its fans
-// in bands of rows across the target, and a band is drawn by one thread in
-// the order its fans came. A full batch is handed to the crew while the
-// caller goes on filling the other one, so the caller's own work (the kit's
-// transforms, the binning) overlaps the drawing.
+// With more than one thread, each thread owns rows of the target: the caller
+// the top ones, each crew thread those below. Fans wait in batches; a batch
+// keeps, for each thread, the fans that touch its rows, and a thread draws
+// its rows of each batch in the order the fans came, so the picture depends
+// neither on the thread count nor on where the rows are split. Every
+// kBatchFans fans, and at a clear, the caller posts the batch to the crew
+// and goes on with the scene; it draws its own rows of the batches at the
+// end of the scene, so that the crew is never kept waiting for work while
+// the caller draws.
 //
-// A triangle is set up again in every band it touches, so bands are as tall
-// as still leaves about three per thread to share out: 64 rows on two
-// threads at 480, 16 on seven.
-int bandShiftFor(int height, int threads) {
-  const int rows = std::clamp(height / (3 * threads), 16, 64);
-  return std::bit_width(static_cast<unsigned>(rows)) - 1;
-}
-// A batch goes to the crew once it has this many fans and the crew is free
-// (waking the crew costs more than a few fans' work), or a clear, which is
-// work enough (at the start of a frame the crew has nothing else); and at the
-// latest when it has kBatchMost, when the caller waits for the crew.
-constexpr size_t kBatchLeast = 128, kBatchMost = 1024;
+// A thread keeps its rows from scene to scene, so that their pixels stay in
+// its core's cache: moving them between cores cost more than drawing them.
+// At the end of each scene the rows are shared out anew so that the threads'
+// work comes out even, the caller's own (the kit's transforms, the binning)
+// included: from the time each thread spent drawing, and a guess at where on
+// the target that work lay.
+constexpr size_t kBatchFans = 64;
+constexpr int kRing = 32;  // batches: one filling, the others posted
 
 class FastRasterizer final : public Rasterizer {
  public:
-  explicit FastRasterizer(int threads) : workers_(std::max(threads, 1)) {}
-  ~FastRasterizer() override { workers_.wait(); }  // the crew may still read a batch
+  explicit FastRasterizer(int threads)
+      : threads_(std::max(threads, 1)),
+        split_(static_cast<size_t>(threads_) + 1),
+        tally_(static_cast<size_t>(threads_)),
+        crew_(threads_, &FastRasterizer::crewShare, this) {
+    for (Batch& b : ring_) b.shares.resize(static_cast<size_t>(threads_));
+  }
 
   void drawFan(const ColorTarget& color, const DepthTarget* depth, const State& state,
                const Vertex* vertices, int count) override {
     if (!vertices || count < 3) return;
     const fast::Draw* d = draws_.get(color, depth, state);
     if (!d) return;
-    if (workers_.threads() == 1) {
+    if (threads_ == 1) {
       fast::drawFanTriangles(*d, {0, 0, d->context.width, d->context.height}, vertices, count);
       return;
     }
     bin(*d, color, vertices, count, state.filter == Filter::Bilinear);
   }
 
-  // With threads, a clear of the target the fans go to waits with them, so
-  // that it too is shared out, and each band is drawn into right after its
-  // rows were cleared, while they are in the cache.
+  // With threads, a clear waits with the fans, so that each thread fills its
+  // own rows and draws into them while they are in its cache.
   void clear(const ColorTarget* color, uint32_t argb, const DepthTarget* depth, float depthValue,
              const Rect& rect) override {
-    if (workers_.threads() == 1) return Rasterizer::clear(color, argb, depth, depthValue, rect);
-    // Checked (and logged) here once, not in every band.
+    if (threads_ == 1) return Rasterizer::clear(color, argb, depth, depthValue, rect);
+    // Checked (and logged) here once, not by every thread.
     if (color && !validColorTarget(*color)) color = nullptr;
     if (depth && !validDepthTarget(*depth)) depth = nullptr;
     if (!color && !depth) return Rasterizer::clear(nullptr, argb, nullptr, depthValue, rect);
     if (color) {
       useTarget(*color);
-    } else if (!pending() && bandRows() < depth->height) {
-      // A depth buffer cleared before any fan: bands for its rows, and a
-      // target no fan has, so that the first fan's target is taken up anew.
-      shapeBands(depth->height);
-      target_ = ColorTarget{};
+    } else if (shapedHeight_ == 0) {
+      shapeRows(depth->height);  // a depth buffer cleared before any fan came
     }
-    Batch& b = batches_[filling_];
-    const int rows = bandRows();
-    if (depth && depth->height > rows)
-      return Rasterizer::clear(color, argb, depth, depthValue, rect);
-    const int height = color ? std::min(rows, color->height) : depth->height;
+    const int height = std::max(color ? color->height : 0, depth ? depth->height : 0);
+    const int width = std::max(color ? color->width : 0, depth ? depth->width : 0);
     const int y0 = std::max(rect.top, 0), y1 = std::min(rect.bottom, height);
-    if (y0 >= y1) return;
-    const int width = color ? color->width : depth->width;
     const int x0 = std::max(rect.left, 0), x1 = std::min(rect.right, width);
-    if (x0 >= x1) return;
+    if (y0 >= y1 || x0 >= x1) return;
+    Batch& b = filling();
     b.clears.push_back({color ? *color : ColorTarget{}, depth ? *depth : DepthTarget{},
                         color != nullptr, depth != nullptr, argb, depthValue, rect});
     // A fill costs about an eighth of drawing the same pixels.
     add(b, {0, static_cast<uint32_t>(b.clears.size() - 1), 0}, y0, y1, (x1 - x0 + 7) / 8);
+    close();  // work enough to hand out, and at a scene's start the crew has nothing else
   }
 
-  // Draws every pending batch, so the picture does not depend on the
-  // thread count: each band on one thread, fans in the order they came.
+  // Draws every pending batch, and shares the rows out anew for the next scene.
   void finish() override {
-    settle();
-    Batch& b = batches_[filling_];
-    if (b.fans.empty()) return;
-    launch(b);
-    settle();
+    if (!inScene_) return;
+    close();
+    drawCallerShares(filling_);
+    const auto callerDone = Clock::now();
+    crew_.waitFor(filling_);
+    balance(callerDone);
   }
 
   const char* name() const override { return "RGB Emulation"; }
 
  private:
+  using Clock = std::chrono::steady_clock;
+
   struct Fan {
     uint32_t draw;   // in Batch::draws
     uint32_t first;  // in Batch::vertices; in Batch::clears for a clear
@@ -581,10 +583,8 @@ class FastRasterizer final : public Rasterizer {
     Rect rect;
   };
   using Palette = std::array<uint32_t, 256>;
-  // On lines of their own: the crew reads the batch it draws for every fan
-  // while the caller writes the one it fills (and the members beside them),
-  // and a line both use moves between their caches each time, well over
-  // 100 ns on some machines.
+  // On lines of their own: the crew reads the batches it draws while the
+  // caller fills another one.
   struct alignas(128) Batch {
     std::vector<fast::Draw> draws;
     std::vector<int32_t> drawPalette;  // per draw: its palette copy, or -1
@@ -594,43 +594,40 @@ class FastRasterizer final : public Rasterizer {
     // Palettized textures' palettes as they were when their fans came: the
     // caller may change a palette before the fans are drawn.
     std::vector<Palette> palettes;
-    std::vector<std::vector<uint32_t>> bands;  // per band, the fans that touch it
-    // Per band, a guess at its drawing time: the fans' pixels within it,
-    // and a set-up's worth per triangle.
-    std::vector<uint64_t> bandCost;
-    std::vector<int> busyBands;  // the bands with fans, when launched, costliest first
-    int bandShift = 0;           // log2 of the band height
-    bool hasClear = false;
+    std::vector<std::vector<uint32_t>> shares;  // per thread, the fans that touch its rows
+  };
+  // Per thread, written by that thread alone while a scene is drawn.
+  struct alignas(128) Tally {
+    Clock::duration drawing{};  // this scene's
   };
 
-  // Draws one band of the batch the crew has.
-  struct BandJob {
-    const Batch* batch = nullptr;
-    void operator()(int task) const {
-      const Batch& b = *batch;
-      const int band = b.busyBands[task];
-      const int top = band << b.bandShift, bottom = (band + 1) << b.bandShift;
-      for (uint32_t f : b.bands[band]) {
-        const Fan& fan = b.fans[f];
-        if (fan.count == 0) {
-          const Clear& c = b.clears[fan.first];
-          const Rect rows{c.rect.left, std::max(c.rect.top, top), c.rect.right,
-                          std::min(c.rect.bottom, bottom)};
-          fill(c.hasColor ? &c.color : nullptr, c.argb, c.hasDepth ? &c.depth : nullptr,
-               c.depthValue, rows);
-          continue;
-        }
-        const fast::Draw& d = b.draws[fan.draw];
-        const Rect clip{0, top, d.context.width, std::min(bottom, d.context.height)};
-        if (clip.top < clip.bottom)
-          fast::drawFanTriangles(d, clip, &b.vertices[fan.first], fan.count);
+  Batch& filling() { return ring_[filling_ % kRing]; }
+  bool pending() const { return inScene_; }
+
+  // Draws thread t's rows of batch b, and counts the time it took.
+  void drawShare(const Batch& b, int t) {
+    const auto start = Clock::now();
+    const int top = split_[t], bottom = split_[t + 1];
+    for (uint32_t f : b.shares[t]) {
+      const Fan& fan = b.fans[f];
+      if (fan.count == 0) {
+        const Clear& c = b.clears[fan.first];
+        const Rect rows{c.rect.left, std::max(c.rect.top, top), c.rect.right,
+                        std::min(c.rect.bottom, bottom)};
+        fill(c.hasColor ? &c.color : nullptr, c.argb, c.hasDepth ? &c.depth : nullptr, c.depthValue,
+             rows);
+        continue;
       }
+      const fast::Draw& d = b.draws[fan.draw];
+      const Rect clip{0, std::max(top, 0), d.context.width, std::min(bottom, d.context.height)};
+      if (clip.top < clip.bottom)
+        fast::drawFanTriangles(d, clip, &b.vertices[fan.first], fan.count);
     }
-  };
-
-  bool pending() const { return workers_.busy() || !batches_[filling_].fans.empty(); }
-  int bandRows() const {
-    return static_cast<int>(batches_[0].bands.size()) << batches_[0].bandShift;
+    tally_[t].drawing += Clock::now() - start;
+  }
+  static void crewShare(void* self, uint64_t job, int thread) {
+    auto& r = *static_cast<FastRasterizer*>(self);
+    r.drawShare(r.ring_[job % kRing], thread);
   }
 
   // Fans for another target wait for nothing: what is pending is drawn first.
@@ -638,17 +635,18 @@ class FastRasterizer final : public Rasterizer {
     if (pending() && (color.pixels != target_.pixels || color.width != target_.width ||
                       color.height != target_.height))
       finish();
-    if (!pending() && color.height != target_.height) shapeBands(color.height);
+    if (!pending() && color.height != shapedHeight_) shapeRows(color.height);
     target_ = color;
   }
-  // Bands over rows 0..height-1; nothing may be pending.
-  void shapeBands(int height) {
-    const int shift = bandShiftFor(height, workers_.threads());
-    for (Batch& b : batches_) {
-      b.bandShift = shift;
-      b.bands.resize(((height - 1) >> shift) + 1);
-      b.bandCost.assign(b.bands.size(), 0);
-    }
+  // Rows 0..height-1 in equal shares, and a scene's guess at its work by row;
+  // nothing may be pending. The last thread also has the rows below, so that
+  // any target the fans come with is covered.
+  void shapeRows(int height) {
+    shapedHeight_ = height;
+    for (int t = 0; t <= threads_; ++t)
+      split_[t] = static_cast<int>(static_cast<int64_t>(height) * t / threads_);
+    split_[threads_] = std::numeric_limits<int>::max();
+    rowCost_.assign(static_cast<size_t>(height) + 1, 0);
   }
 
   void bin(const fast::Draw& d, const ColorTarget& color, const Vertex* vertices, int count,
@@ -672,38 +670,123 @@ class FastRasterizer final : public Rasterizer {
     if (y0 >= y1) return;
     // The guess at the fan's cost: its pixels (at most its box on the
     // target), twice over when filtered, spread evenly over its rows, and a
-    // triangle's set-up in each band worth as much as 128 pixels.
+    // triangle's set-up worth as much as 128 pixels.
     const int x0 = std::max(0, static_cast<int>(left) - 1);
     const int x1 = std::min(d.context.width, static_cast<int>(right) + 2);
     const float box = static_cast<float>(std::max(x1 - x0, 0)) * static_cast<float>(y1 - y0);
     const float area = std::fabs(twiceArea) * 0.5f;  // NaN or infinite: the box
     const float pixels = (area < box ? area : box) * (bilinear ? 2.0f : 1.0f);
-    Batch& b = batches_[filling_];
+    Batch& b = filling();
     const uint32_t draw = drawIndex(b, d);
     const auto first = static_cast<uint32_t>(b.vertices.size());
     b.vertices.insert(b.vertices.end(), vertices, vertices + count);
     add(b, {draw, first, count}, y0, y1, static_cast<int>(pixels / static_cast<float>(y1 - y0)),
         128 * (count - 2));
+    if (b.fans.size() >= kBatchFans) close();
   }
 
-  // Puts a fan into the bands of rows y0..y1-1, with its cost (perRow for
-  // each row and once for each band), and the batch to the crew when it is
-  // its time.
+  // Puts a fan into the shares of the threads whose rows y0..y1-1 (within
+  // the shaped height) touch, and its cost into the scene's guess: perRow on
+  // each row, and once more on its first.
   void add(Batch& b, const Fan& fan, int y0, int y1, int perRow, int once = 0) {
+    if (!inScene_) {
+      inScene_ = true;
+      sceneStart_ = Clock::now();
+    }
     const auto index = static_cast<uint32_t>(b.fans.size());
     b.fans.push_back(fan);
-    for (int band = y0 >> b.bandShift; band <= (y1 - 1) >> b.bandShift; ++band) {
-      b.bands[band].push_back(index);
-      const int rows = std::min(y1, (band + 1) << b.bandShift) - std::max(y0, band << b.bandShift);
-      b.bandCost[band] += static_cast<uint64_t>(perRow) * rows + once;
+    int t = static_cast<int>(std::upper_bound(&split_[1], &split_[threads_], y0) - &split_[1]);
+    for (; t < threads_ && split_[t] < y1; ++t)
+      if (split_[t] < split_[t + 1]) b.shares[t].push_back(index);
+    const int last = static_cast<int>(rowCost_.size()) - 1;  // rows below are guessed at none
+    const int from = std::min(y0, last), to = std::min(y1, last);
+    rowCost_[from] += perRow + once;
+    rowCost_[std::min(from + 1, last)] -= once;
+    rowCost_[to] -= perRow;
+  }
+
+  // Hands the filling batch to the crew and makes the next batch in the
+  // ring ready to fill.
+  void close() {
+    Batch& b = filling();
+    if (b.fans.empty()) return;
+    for (size_t i = 0; i < b.draws.size(); ++i)
+      if (b.drawPalette[i] >= 0) b.draws[i].context.palette = b.palettes[b.drawPalette[i]].data();
+    crew_.post();
+    ++filling_;
+    // The ring is full: the oldest batch is drawn to free its place.
+    if (filling_ - callerNext_ == kRing) drawCallerShares(callerNext_ + 1);
+    if (filling_ >= kRing) {
+      const auto start = Clock::now();
+      crew_.waitFor(filling_ - kRing + 1);
+      waiting_ += Clock::now() - start;
     }
-    if (fan.count == 0) b.hasClear = true;
-    if (b.fans.size() >= kBatchMost ||
-        ((b.fans.size() >= kBatchLeast || b.hasClear) && (!workers_.busy() || workers_.done()))) {
-      settle();  // the batch before this one first: bands are drawn in order
-      launch(b);
-      filling_ ^= 1;
+    Batch& next = filling();
+    for (auto& share : next.shares) share.clear();
+    next.draws.clear();
+    next.drawPalette.clear();
+    next.fans.clear();
+    next.vertices.clear();
+    next.clears.clear();
+    next.palettes.clear();
+    if (lastDrawBatch_ == &next) lastDrawBatch_ = nullptr;
+  }
+
+  // Draws the caller's rows of the posted batches up to (not including) `end`.
+  void drawCallerShares(uint64_t end) {
+    for (; callerNext_ < end; ++callerNext_) drawShare(ring_[callerNext_ % kRing], 0);
+  }
+
+  // Shares the rows out anew after a scene whose last rows the caller drew
+  // at callerDone, so that each thread's work comes out even: the caller's
+  // is its time in the scene but for waiting (its own work and its
+  // drawing), a crew thread's its drawing. A thread with more than the
+  // threads' mean gives up as much drawing, one with less takes it. The
+  // scene's guess says where on the target the drawing lay, and each
+  // thread's time drawing its rows what the guess is worth there. Only half
+  // the way is gone each time, so that a scene unlike the last does not
+  // throw the shares far off.
+  void balance(Clock::time_point callerDone) {
+    inScene_ = false;
+    const int height = shapedHeight_;
+    auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };
+    auto work = [&](int t) {
+      const Tally& tally = tally_[t];
+      return seconds(t == 0 ? callerDone - sceneStart_ - waiting_ : tally.drawing);
+    };
+    double drawing = 0.0, mean = 0.0;
+    for (int t = 0; t < threads_; ++t) {
+      drawing += seconds(tally_[t].drawing);
+      mean += work(t) / threads_;
     }
+    // Rows' guessed cost, then their time: each thread's time per unit of it.
+    costByRow_.resize(static_cast<size_t>(height));
+    int64_t running = 0, total = 0;
+    for (int y = 0; y < height; ++y) {
+      running += rowCost_[y];
+      costByRow_[y] = static_cast<double>(std::max<int64_t>(running, 0));
+      total += std::max<int64_t>(running, 0);
+    }
+    // A scene of a few microseconds says little about the next.
+    if (drawing > 50e-6 && total > 0) {
+      for (int t = 0, y = 0; t < threads_; ++t) {
+        const int bottom = std::min(split_[t + 1], height);
+        double guessed = 0.0;
+        for (int k = y; k < bottom; ++k) guessed += costByRow_[k];
+        const double perUnit = guessed > 0.0 ? seconds(tally_[t].drawing) / guessed
+                                             : drawing / static_cast<double>(total);
+        for (; y < bottom; ++y) costByRow_[y] *= perUnit;
+      }
+      double wanted = 0.0, before = 0.0;
+      for (int t = 1, y = 0; t < threads_; ++t) {
+        wanted += std::max(0.0, seconds(tally_[t - 1].drawing) - (work(t - 1) - mean));
+        while (y < height && before + costByRow_[y] <= wanted) before += costByRow_[y++];
+        split_[t] = std::clamp((split_[t] + y) / 2, split_[t - 1], height);
+      }
+    }
+    std::fill(rowCost_.begin(), rowCost_.end(), 0);
+    for (Tally& t : tally_) t.drawing = {};
+    waiting_ = {};
   }
 
   // The batch's copy of the draw: the last one again while the state stays
@@ -731,53 +814,31 @@ class FastRasterizer final : public Rasterizer {
     return static_cast<uint32_t>(b.draws.size() - 1);
   }
 
-  // Hands the batch to the crew.
-  void launch(Batch& b) {
-    for (size_t i = 0; i < b.draws.size(); ++i)
-      if (b.drawPalette[i] >= 0) b.draws[i].context.palette = b.palettes[b.drawPalette[i]].data();
-    b.busyBands.clear();
-    for (size_t band = 0; band < b.bands.size(); ++band)
-      if (!b.bands[band].empty()) b.busyBands.push_back(static_cast<int>(band));
-    // The costliest first, so that the last bands handed out are short and
-    // the threads finish together.
-    std::sort(b.busyBands.begin(), b.busyBands.end(),
-              [&](int x, int y) { return b.bandCost[x] > b.bandCost[y]; });
-    job_.batch = &b;
-    inFlight_ = &b;
-    workers_.start(static_cast<int>(b.busyBands.size()), job_);
-  }
-
-  // Waits for the batch the crew has, helping with it, and empties it.
-  void settle() {
-    workers_.wait();
-    if (!inFlight_) return;
-    Batch& b = *inFlight_;
-    for (auto& band : b.bands) band.clear();
-    std::fill(b.bandCost.begin(), b.bandCost.end(), 0);
-    b.draws.clear();
-    b.drawPalette.clear();
-    b.fans.clear();
-    b.vertices.clear();
-    b.clears.clear();
-    b.hasClear = false;
-    b.palettes.clear();
-    if (lastDrawBatch_ == &b) lastDrawBatch_ = nullptr;
-    inFlight_ = nullptr;
-  }
-
+  const int threads_;
   DrawCache draws_;
-  fast::Workers workers_;
   ColorTarget target_{};  // the target of the pending fans
-  // Two batches, kept from scene to scene so that a steady scene allocates
-  // nothing: one filling, the other with the crew.
-  Batch batches_[2];
-  int filling_ = 0;
-  Batch* inFlight_ = nullptr;
-  BandJob job_;
+  // Thread t draws rows split_[t]..split_[t + 1] - 1; changed only between
+  // scenes, when the crew has nothing.
+  std::vector<int> split_;
+  int shapedHeight_ = 0;
+  // The scene's guess at its drawing cost by row, as differences from the
+  // row above (so that a fan adds to two entries, not to all its rows).
+  std::vector<int64_t> rowCost_;
+  std::vector<double> costByRow_;  // balance()'s working copy
+  std::vector<Tally> tally_;
+  bool inScene_ = false;  // fans or clears pending since the last finish
+  Clock::time_point sceneStart_{};
+  Clock::duration waiting_{};  // the caller's this scene, for a batch of the ring
+  // Batches kept from scene to scene, so that a steady scene allocates
+  // nothing: batch n is ring_[n % kRing], and the crew's job n.
+  Batch ring_[kRing];
+  uint64_t filling_ = 0;     // the number of the batch being filled
+  uint64_t callerNext_ = 0;  // the first batch whose rows the caller has not drawn
   // The draw the filling batch copied last, and the palette it copied.
   uint64_t lastDraw_ = 0;
   const Batch* lastDrawBatch_ = nullptr;
   const uint32_t* paletteSource_ = nullptr;
+  fast::Crew crew_;  // last: its threads read the members above until it is gone
 };
 
 }  // namespace
