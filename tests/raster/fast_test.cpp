@@ -273,10 +273,16 @@ TEST(FastDeviceTest, TheDemosLoopsShadeLikeTheGeneralOnes) {
       fast->finish();
       return c.colorBuf.bytes;
     };
-    for (Filter filter : {Filter::Nearest, Filter::Bilinear}) {
-      EXPECT_TRUE(draw(false, filter) == draw(true, filter))
-          << "format " << int(format) << " filter " << int(filter);
+    // On every instruction set: each pairs rows as short as its half step.
+    for (int64_t targets = hwy::SupportedTargets(); targets != 0; targets &= targets - 1) {
+      hwy::SetSupportedTargetsForTest(targets & -targets);
+      for (Filter filter : {Filter::Nearest, Filter::Bilinear}) {
+        EXPECT_TRUE(draw(false, filter) == draw(true, filter))
+            << "format " << int(format) << " filter " << int(filter) << " on "
+            << fast::spanTargetName();
+      }
     }
+    hwy::SetSupportedTargetsForTest(0);
   }
 }
 
