@@ -687,7 +687,12 @@ KV_HOT void shadeOctet(const Context& c, const Lerp& s, VF index, VW live, MF li
   static_assert(Plain || !Split);
   const VF index1 = hn::Add(index, hn::Set(df, float{kHalf}));
   float* const depthF = reinterpret_cast<float*>(depth);
-  float* const depthF1 = Split ? reinterpret_cast<float*>(depth1) : depthF + kHalf;
+  float* depthF1 = nullptr;  // the second half's depths, where there are any
+  if constexpr (Split) {
+    depthF1 = reinterpret_cast<float*>(depth1);
+  } else if constexpr (Depth != DepthMode::Off) {
+    depthF1 = depthF + kHalf;
+  }
   VF z0, z1, stored0, stored1;
   bool loLive = true, hiLive = true;  // either half of the pixels drawn
   if constexpr (Plain) {
