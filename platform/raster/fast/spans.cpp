@@ -489,16 +489,19 @@ struct Lerp {
   VW ditherRB, ditherG;
 };
 
-KV_HOT VF lerp(const Lerp& s, int a, VF index) {
-  return hn::Add(s.start[a], hn::Mul(s.step[a], index));
+// Attribute a at the given indices from the given start values: the span's
+// own, or, where a step shades two rows, either row's.
+KV_HOT VF lerpFrom(const VF* start, const Lerp& s, int a, VF index) {
+  return hn::Add(start[a], hn::Mul(s.step[a], index));
 }
+KV_HOT VF lerp(const Lerp& s, int a, VF index) { return lerpFrom(s.start, s, a, index); }
 
 // The stored texture coordinates of half a step's pixels as 16.16 texels.
 template <bool Perspective>
-KV_HOT void texCoords(const Lerp& s, VF index, VI& fu, VI& fv) {
-  VF u = lerp(s, kU, index), v = lerp(s, kV, index);
+KV_HOT void texCoords(const Lerp& s, const VF* start, VF index, VI& fu, VI& fv) {
+  VF u = lerpFrom(start, s, kU, index), v = lerpFrom(start, s, kV, index);
   if constexpr (Perspective) {
-    const VF w = hn::Div(hn::Set(df, 1.0f), lerp(s, kQ, index));
+    const VF w = hn::Div(hn::Set(df, 1.0f), lerpFrom(start, s, kQ, index));
     u = hn::Mul(u, w);
     v = hn::Mul(v, w);
   }
@@ -664,8 +667,8 @@ KV_HOT StepCoords coordsAt(const Lerp& s, VF index) {
   StepCoords k;
   k.z0 = lerp(s, kZ, index);
   k.z1 = lerp(s, kZ, index1);
-  texCoords<Perspective>(s, index, k.fu0, k.fv0);
-  texCoords<Perspective>(s, index1, k.fu1, k.fv1);
+  texCoords<Perspective>(s, s.start, index, k.fu0, k.fv0);
+  texCoords<Perspective>(s, s.start, index1, k.fu1, k.fv1);
   return k;
 }
 
@@ -673,12 +676,23 @@ KV_HOT StepCoords coordsAt(const Lerp& s, VF index) {
 // the pixels of the span, and so do `live0` and `live1` for either half of
 // them; `diffuse` holds their interpolated colours. The common case comes
 // with its coordinates worked out (`ahead`), the others work out theirs.
-template <DepthMode Depth, bool Textured, bool Perspective, bool Bilinear, bool Plain>
+// Split (the common case only) says the second half of the pixels lies
+// elsewhere, at color1 and depth1: a step that shades two short rows.
+template <DepthMode Depth, bool Textured, bool Perspective, bool Bilinear, bool Plain,
+          bool Split = false>
 KV_HOT void shadeOctet(const Context& c, const Lerp& s, VF index, VW live, MF live0, MF live1,
                        const Octet& diffuse, VW ditherRB, VW ditherG, uint8_t* color,
-                       uint32_t* depth, const StepCoords& ahead) {
+                       uint32_t* depth, const StepCoords& ahead, uint8_t* color1 = nullptr,
+                       uint32_t* depth1 = nullptr) {
+  static_assert(Plain || !Split);
   const VF index1 = hn::Add(index, hn::Set(df, float{kHalf}));
   float* const depthF = reinterpret_cast<float*>(depth);
+  float* depthF1 = nullptr;  // the second half's depths, where there are any
+  if constexpr (Split) {
+    depthF1 = reinterpret_cast<float*>(depth1);
+  } else if constexpr (Depth != DepthMode::Off) {
+    depthF1 = depthF + kHalf;
+  }
   VF z0, z1, stored0, stored1;
   bool loLive = true, hiLive = true;  // either half of the pixels drawn
   if constexpr (Plain) {
@@ -687,7 +701,7 @@ KV_HOT void shadeOctet(const Context& c, const Lerp& s, VF index, VW live, MF li
     z0 = ahead.z0;
     z1 = ahead.z1;
     stored0 = hn::LoadU(df, depthF);
-    stored1 = hn::LoadU(df, depthF + kHalf);
+    stored1 = hn::LoadU(df, depthF1);
     live0 = hn::And(live0, hn::Ge(z0, stored0));
     live1 = hn::And(live1, hn::Ge(z1, stored1));
     loLive = !hn::AllFalse(df, live0);
@@ -710,8 +724,8 @@ KV_HOT void shadeOctet(const Context& c, const Lerp& s, VF index, VW live, MF li
     if constexpr (Plain) {
       fu0 = ahead.fu0, fv0 = ahead.fv0, fu1 = ahead.fu1, fv1 = ahead.fv1;
     } else {
-      texCoords<Perspective>(s, index, fu0, fv0);
-      texCoords<Perspective>(s, index1, fu1, fv1);
+      texCoords<Perspective>(s, s.start, index, fu0, fv0);
+      texCoords<Perspective>(s, s.start, index1, fu1, fv1);
     }
     Octet t;
     if constexpr (Plain && Bilinear) {
@@ -759,8 +773,10 @@ KV_HOT void shadeOctet(const Context& c, const Lerp& s, VF index, VW live, MF li
   }
 
   auto* const color16 = reinterpret_cast<uint16_t*>(color);
+  auto* const color16hi = reinterpret_cast<uint16_t*>(color1);
   if (Plain || c.is565) {
-    const VUW old = hn::LoadU(duw, color16);
+    const VUW old = Split ? hn::Combine(duw, hn::LoadU(DH(), color16hi), hn::LoadU(DH(), color16))
+                          : hn::LoadU(duw, color16);
     if (!Plain && c.blendKind != BlendKind::Off) {
       const VW fs = factor(c.srcBlend, out.a), fd = factor(c.dstBlend, out.a);
       out.r =
@@ -777,7 +793,13 @@ KV_HOT void shadeOctet(const Context& c, const Lerp& s, VF index, VW live, MF li
     const VW p = hn::Or(hn::Or(hn::ShiftLeft<8>(hn::And(out.r, hn::Set(dw, 0xF8))),
                                hn::ShiftLeft<3>(hn::And(out.g, hn::Set(dw, 0xFC)))),
                         hn::ShiftRight<3>(out.b));
-    hn::StoreU(select(hn::BitCast(duw, live), hn::BitCast(duw, p), old), duw, color16);
+    const VUW result = select(hn::BitCast(duw, live), hn::BitCast(duw, p), old);
+    if constexpr (Split) {
+      hn::StoreU(hn::LowerHalf(DH(), result), DH(), color16);
+      hn::StoreU(hn::UpperHalf(DH(), result), DH(), color16hi);
+    } else {
+      hn::StoreU(result, duw, color16);
+    }
   } else {
     auto* const color32 = reinterpret_cast<int32_t*>(color);
     const VI old0 = hn::LoadU(di, color32);
@@ -800,7 +822,7 @@ KV_HOT void shadeOctet(const Context& c, const Lerp& s, VF index, VW live, MF li
   }
   if constexpr (Plain) {
     hn::StoreU(hn::IfThenElse(live0, z0, stored0), df, depthF);
-    hn::StoreU(hn::IfThenElse(live1, z1, stored1), df, depthF + kHalf);
+    hn::StoreU(hn::IfThenElse(live1, z1, stored1), df, depthF1);
   } else if constexpr (Depth != DepthMode::Off) {
     if (c.depthWrite) {
       hn::StoreU(select(hn::BitCast(df, spreadLo(live)), z0, stored0), df, depthF);
@@ -819,6 +841,10 @@ struct SpansShared {
   // Colour channels: the steps of a step's pixels from its first, and the
   // step from one step to the next.
   VI ramp[4], step8[4];
+  // The same where a step shades two rows: each row's pixels counted from
+  // its own first, and which lanes hold the second row's.
+  VI pairRamp[2][4];
+  hn::Mask<DI> secondRow[2];
   bool alpha;  // interpolated only where something reads it
 };
 
@@ -972,6 +998,65 @@ KV_HOT void drawSpan(const Context& c, const SpanSteps& steps, SpansShared& shar
   }
 }
 
+// Whether two rows' spans can share a step: each fits half a step's lanes
+// from its first pixel on, within the columns the caller gave.
+KV_HOT bool pairable(const SpanSteps& steps, const SpanRow& a, const SpanRow& b) {
+  return a.x1 - a.x0 <= kHalf && b.x1 - b.x0 <= kHalf && a.x0 + kHalf <= steps.right &&
+         b.x0 + kHalf <= steps.right;
+}
+
+// The short spans of two rows (see pairable) in one step: the first half of
+// its pixels are row a's, the second half row b's. Thin triangles are mostly
+// such rows, and a step costs the same however few of its lanes are drawn.
+// Each pixel gets the values and arithmetic a step of its own row gives it.
+template <DepthMode Depth, bool Perspective, bool Bilinear>
+KV_HOT void drawPair(const Context& c, const SpanSteps& steps, const SpansShared& shared,
+                     const SpanRow& a, const SpanRow& b) {
+  const Lerp& s = shared.s;
+  const VF lane = hn::Iota(df, 0.0f);
+  auto coords = [&](const SpanRow& v, VF& z, VI& fu, VI& fv) {
+    VF start[kAttrs];
+    for (int k = kZ; k < kAttrs; ++k) start[k] = hn::Set(df, v.start[k]);
+    const VF index = hn::Add(hn::Set(df, static_cast<float>(v.offset)), lane);
+    z = lerpFrom(start, s, kZ, index);
+    texCoords<Perspective>(s, start, index, fu, fv);
+  };
+  StepCoords k;
+  coords(a, k.z0, k.fu0, k.fv0);
+  coords(b, k.z1, k.fu1, k.fv1);
+  // Colours: each row's value at its first pixel, then the steps from there.
+  const VW zero = hn::Zero(dw), full = hn::Set(dw, 255);
+  auto channelOf = [&](int ch) {
+    auto first = [&](const SpanRow& v) {
+      return hn::Set(di, wrap32(v.colorStart[ch] + int64_t{v.offset} * steps.colorStep[ch]));
+    };
+    const VI fa = first(a), fb = first(b);
+    const VI lo = hn::Add(hn::IfThenElse(shared.secondRow[0], fb, fa), shared.pairRamp[0][ch]);
+    const VI hi = hn::Add(hn::IfThenElse(shared.secondRow[1], fb, fa), shared.pairRamp[1][ch]);
+    const VW w = hn::ReorderDemote2To(dw, hn::ShiftRight<kColorFraction>(lo),
+                                      hn::ShiftRight<kColorFraction>(hi));
+    return hn::Min(hn::Max(w, zero), full);
+  };
+  const Octet diffuse{full, channelOf(1), channelOf(2), channelOf(3)};
+  const hn::Half<DW> dhw;
+  auto dither = [&](const int16_t(&table)[4][4][kMaxStep]) {
+    return hn::Combine(dw, hn::LoadU(dhw, table[b.y & 3][b.x0 & 3]),
+                       hn::LoadU(dhw, table[a.y & 3][a.x0 & 3]));
+  };
+  const VI lane32 = hn::Iota(di, 0);
+  const MF live0 = hn::RebindMask(df, hn::Lt(lane32, hn::Set(di, a.x1 - a.x0)));
+  const MF live1 = hn::RebindMask(df, hn::Lt(lane32, hn::Set(di, b.x1 - b.x0)));
+  auto color = [&](const SpanRow& v) {
+    return c.color + static_cast<intptr_t>(v.y) * c.colorPitch + v.x0 * 2;
+  };
+  auto depth = [&](const SpanRow& v) {
+    return reinterpret_cast<uint32_t*>(c.depth + static_cast<intptr_t>(v.y) * c.depthPitch) + v.x0;
+  };
+  shadeOctet<Depth, true, Perspective, Bilinear, true, true>(
+      c, s, lane, hn::Set(dw, -1), live0, live1, diffuse, dither(kDither.rb), dither(kDither.g),
+      color(a), depth(a), k, color(b), depth(b));
+}
+
 // A triangle's spans: what they share is set up once.
 template <DepthMode Depth, bool Textured, bool Perspective, bool Bilinear, bool Plain>
 void drawSpans(const Context& c, const SpanSteps& steps, const SpanRow* rows, int count) {
@@ -985,7 +1070,27 @@ void drawSpans(const Context& c, const SpanSteps& steps, const SpanRow* rows, in
   }
   shared.alpha = !Plain && (c.blendKind == BlendKind::Over || c.blendKind == BlendKind::General ||
                             (Textured && c.alphaOp != AlphaOp::SelectTexture));
+  if constexpr (Plain) {
+    const VU pixels = hn::Load(du, kPackedPixels.at);
+    for (int h = 0; h < 2; ++h) {
+      // Lanes of the second half hold the pixels four on from the first's.
+      const VU pixel = hn::Add(pixels, hn::Set(du, 4u * h));
+      const VU within = hn::And(pixel, hn::Set(du, kHalf - 1u));
+      shared.secondRow[h] = hn::Gt(hn::BitCast(di, pixel), hn::Set(di, kHalf - 1));
+      for (int k = 0; k < 4; ++k) {
+        shared.pairRamp[h][k] = hn::BitCast(
+            di, hn::Mul(within, hn::Set(du, static_cast<uint32_t>(steps.colorStep[k]))));
+      }
+    }
+  }
   for (int r = 0; r < count; ++r) {
+    if constexpr (Plain) {
+      if (r + 1 < count && pairable(steps, rows[r], rows[r + 1])) {
+        drawPair<Depth, Perspective, Bilinear>(c, steps, shared, rows[r], rows[r + 1]);
+        ++r;
+        continue;
+      }
+    }
     drawSpan<Depth, Textured, Perspective, Bilinear, Plain>(c, steps, shared, rows[r],
                                                             r + 1 < count ? rows + r + 1 : nullptr);
   }
