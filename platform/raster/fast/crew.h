@@ -5,6 +5,7 @@
 // The threads are started once and wait between jobs.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
