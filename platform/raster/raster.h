@@ -168,8 +168,9 @@ class Rasterizer {
 // "Reference": plain and exact, the oracle for tests.
 std::unique_ptr<Rasterizer> makeReference();
 // "RGB Emulation": fixed-point spans, written for speed. With more than one
-// thread it keeps the fans of a scene in screen tiles and draws them on
-// finish(), each tile on one thread: the picture is the same for any count.
+// thread each thread draws its own rows of the target, the fans in the
+// order they came, as the scene goes and on finish(): the picture is the
+// same for any count.
 // With one it draws each fan as it comes.
 std::unique_ptr<Rasterizer> makeFast(int threads);
 std::unique_ptr<Rasterizer> makeFast();  // one thread
