@@ -1,8 +1,8 @@
 // Draws fans and clears chosen by the input on either software device (the
-// fast one on one thread or on three, binning fans into tiles), into targets
+// fast one on one thread or on three, each thread drawing its own rows), into targets
 // and textures allocated to their exact size, so that the sanitizer sees any
 // read or write outside them: spans are shaded in blocks of eight pixels and
-// texel pairs are read as one word, and neither may leave its row or tile.
+// texel pairs are read as one word, and neither may leave its row or its thread's rows.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
