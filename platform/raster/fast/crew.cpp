@@ -65,8 +65,6 @@ bool Crew::doneWith(uint64_t jobs) const {
   return true;
 }
 
-bool Crew::idle() const { return doneWith(posted()); }
-
 void Crew::waitFor(uint64_t jobs) {
   auto ready = [&] { return doneWith(jobs); };
   if (crew_.empty() || spinFor(ready)) return;

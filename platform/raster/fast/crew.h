@@ -27,8 +27,6 @@ class Crew {
   Crew(const Crew&) = delete;
   Crew& operator=(const Crew&) = delete;
 
-  int threads() const { return static_cast<int>(crew_.size()) + 1; }
-
   // Posts job number posted() to the crew and returns at once; whatever the
   // caller wrote for the job before is visible to the crew.
   void post();
@@ -36,8 +34,6 @@ class Crew {
   // Returns when every crew thread has done its share of jobs 0..jobs-1,
   // with what they wrote visible to the caller.
   void waitFor(uint64_t jobs);
-  // Every posted job is done.
-  bool idle() const;
 
  private:
   // Each on a line of its own: written by one thread, read by the others.
